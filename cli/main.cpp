@@ -1,0 +1,5 @@
+#include <iostream>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) { return brevik::cli::runCli(argc, argv, std::cout, std::cerr); }

@@ -1,0 +1,52 @@
+// Positioned, thread-safe reads of the file being recovered. The file itself is never written.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "engine/bytes.h"
+
+namespace brevik {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Fills all of `out` from `offset`; false when the range cannot be read in full.
+    // Implementations keep no per-call state, so concurrent calls are safe.
+    virtual bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+};
+
+// A file opened read-only; the descriptor is closed by the destructor only.
+class FileSource final : public ByteSource {
+public:
+    // Opens `path` read-only. On failure returns null and sets `errorText` (errno's message).
+    static std::unique_ptr<FileSource> open(const std::string& path, std::string* errorText);
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t size() const override { return size_; }
+    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+private:
+    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    int fd_;
+    std::uint64_t size_;
+};
+
+// An in-memory image: tests, fuzzers and damage simulations never touch the disk.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(Bytes image) : image_(std::move(image)) {}
+    std::uint64_t size() const override { return image_.size(); }
+    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    const Bytes& image() const { return image_; }
+
+private:
+    Bytes image_;
+};
+
+}  // namespace brevik

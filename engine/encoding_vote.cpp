@@ -1,0 +1,69 @@
+#include "engine/encoding_vote.h"
+
+namespace brevik {
+
+EncodingVote::EncodingVote(CryptMethod header) : header_(header) {
+    // With an unrecognised header no early decision is made.
+    threshold_ = header == CryptMethod::Unrecognised ? 1564512643u : 131u;
+}
+
+void EncodingVote::addSample(std::uint8_t sig, std::uint8_t clientSig) {
+    if (!sampling_) return;
+    ++sampled_;
+    if (sig == 0xEC && clientSig == 0xBC)
+        ++plain_;
+    else if (sig == 0xFF && clientSig == 0x93)
+        ++permuted_;
+    else
+        ++other_;
+}
+
+bool EncodingVote::sampleBlock(MessageBase& base, std::uint64_t fileOffset) {
+    if (!sampling_) return false;
+    std::uint8_t b[2];
+    if (!base.readAt(fileOffset + 2, b)) return false;
+    addSample(b[0], b[1]);
+    return true;
+}
+
+void EncodingVote::afterEntry() {
+    if (!sampling_ || sampled_ <= threshold_) return;
+    if (other_ == sampled_) {
+        threshold_ += 14589;
+    } else if (plain_ == 0 && std::uint64_t{other_} * 8 < permuted_) {
+        if (header_ == CryptMethod::Permute) {
+            state_ = encoding::kPermuteEarly;
+            sampling_ = false;
+        } else {
+            threshold_ += 37265432;
+        }
+    } else if (permuted_ == 0 && std::uint64_t{other_} * 8 < plain_) {
+        if (header_ == CryptMethod::None) {
+            state_ = encoding::kPlainEarly;
+            sampling_ = false;
+        } else {
+            threshold_ = 37265787;
+        }
+    } else {
+        threshold_ = 1726532439;
+    }
+}
+
+std::int32_t EncodingVote::finish(MessageBase& base) {
+    if (sampling_) {
+        if (sampled_ == other_) {
+            base.errorCode = ERROR_NO_READABLE_BLOCKS;
+            throw PassAborted{"no readable blocks"};
+        }
+        if (plain_ == 0)
+            state_ = encoding::kPermuteNoPlain;
+        else if (permuted_ == 0 || permuted_ < plain_)
+            state_ = encoding::kPlainMajority;
+        else
+            state_ = encoding::kPermuteMajority;
+        sampling_ = false;
+    }
+    return state_;
+}
+
+}  // namespace brevik

@@ -1,0 +1,34 @@
+// Decides the file's layout (ANSI or Unicode) from the trailers of its pages, not only its header.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/message_base.h"
+
+namespace brevik {
+
+inline constexpr std::uint32_t kPageSize = 512;
+
+// Index pages of each kind seen by the census, per layout.
+struct PageCensus {
+    std::uint32_t ansiBlockPages = 0;
+    std::uint32_t ansiNodePages = 0;
+    std::uint32_t unicodeBlockPages = 0;
+    std::uint32_t unicodeNodePages = 0;
+
+    bool ansiComplete() const { return ansiBlockPages > 0 && ansiNodePages > 0; }
+    bool unicodeComplete() const { return unicodeBlockPages > 0 && unicodeNodePages > 0; }
+};
+
+// The format code for a census and the header's version byte (the low byte of wVer). Callers
+// have checked that at least one pair is complete.
+std::uint32_t chooseFormatCode(const PageCensus& census, std::uint8_t versionByte);
+
+// Census, format code, page layout, leaf index page lists and their reachability from the
+// header's roots. Returns 0, or 101 when no layout could be decided or the run was stopped.
+int detectFormat(MessageBase& base);
+
+// The header's crypt method byte for the detected layout.
+CryptMethod readCryptMethod(MessageBase& base);
+
+}  // namespace brevik

@@ -1,0 +1,223 @@
+#include "engine/index_tables.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/format_detection.h"
+
+namespace brevik {
+namespace {
+
+// Deepest index tree walked; real files use a handful of levels.
+constexpr int kMaxIndexDepth = 64;
+
+std::uint32_t entrySize(std::uint16_t leafKey) { return leafKey & 0xFFu; }
+
+// Entries that fit before the entry-count byte, whatever count the page claims.
+std::uint32_t entriesThatFit(const PageLayout& layout, std::uint32_t size) {
+    return size == 0 ? 0 : layout.entryCountPos / size;
+}
+
+}  // namespace
+
+void markReachableFromRoot(MessageBase& base, std::uint32_t headerPos) {
+    std::uint8_t field[8];
+    if (!base.readAt(headerPos, field)) return;
+    const std::uint64_t root = base.isUnicode() ? load64(field) : load32(field);
+    markReachablePages(base, root);
+}
+
+void markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
+    try {
+        std::unordered_map<std::uint64_t, std::size_t> bbtAt, nbtAt;
+        for (std::size_t i = 0; i < base.leafBbtPages.size(); ++i)
+            bbtAt.emplace(base.leafBbtPages[i].pageOffset, i);
+        for (std::size_t i = 0; i < base.leafNbtPages.size(); ++i)
+            nbtAt.emplace(base.leafNbtPages[i].pageOffset, i);
+
+        const PageLayout& L = base.layout;
+        const bool unicode = base.isUnicode();
+        const std::uint32_t childSize = entrySize(L.leafBbtKey);  // BTENTRY size
+        const std::uint32_t refPos = unicode ? 16 : 8;            // BREF.ib inside a BTENTRY
+        const std::uint32_t refWidth = unicode ? 8 : 4;
+
+        std::unordered_set<std::uint64_t> visited;
+        std::vector<std::pair<std::uint64_t, int>> stack{{pageOffset, 0}};
+        Bytes page(kPageSize);
+        while (!stack.empty()) {
+            auto [offset, depth] = stack.back();
+            stack.pop_back();
+            if (depth > kMaxIndexDepth || !visited.insert(offset).second) continue;
+            if (offset > base.fileSize || base.fileSize - offset < kPageSize) continue;
+            if (!base.readAt(offset, std::span<std::uint8_t>(page))) continue;
+            const std::uint16_t key = load16(page.data() + L.levelFieldPos);
+            if (key == L.leafBbtKey) {
+                if (auto it = bbtAt.find(offset); it != bbtAt.end())
+                    base.leafBbtPages[it->second].reachable = 1;
+                continue;
+            }
+            if (key == L.leafNbtKey) {
+                if (auto it = nbtAt.find(offset); it != nbtAt.end())
+                    base.leafNbtPages[it->second].reachable = 1;
+                continue;
+            }
+            const std::uint32_t count =
+                std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
+            // Children pushed in reverse so that they are visited in page order.
+            for (std::uint32_t i = count; i-- > 0;) {
+                const std::uint8_t* ref = page.data() + i * childSize + refPos;
+                const std::uint64_t child = refWidth == 8 ? load64(ref) : load32(ref);
+                if (child % kPageSize == 0) stack.emplace_back(child, depth + 1);
+            }
+        }
+    } catch (...) {
+        // A walk that cannot finish leaves what it marked.
+    }
+}
+
+int buildIndexTables(MessageBase& base) {
+    base.blockTable.clear();
+    base.nodeTable.clear();
+    base.blockIdIndex.clear();
+    base.messageNodeCount = 0;
+    base.folderCapacity = 0;
+    try {
+        const PageLayout& L = base.layout;
+        const bool unicode = base.isUnicode();
+        Bytes page(kPageSize);
+
+        const std::uint32_t bs = entrySize(L.leafBbtKey);
+        std::size_t announced = 0;
+        for (const auto& p : base.leafBbtPages) announced += p.entryCount;
+        base.blockTable.reserve(announced);
+        for (const auto& p : base.leafBbtPages) {
+            if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+            const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
+            for (std::uint32_t j = 0; j < n; ++j) {
+                const std::uint8_t* e = page.data() + j * bs;
+                BlockEntry b;
+                b.blockId = unicode ? load64(e) : load32(e);
+                b.fileOffset = unicode ? load64(e + bs / 3) : load32(e + bs / 3);
+                b.byteCount = load16(e + 2 * bs / 3);
+                b.refCount = load16(e + 2 * bs / 3 + 2);
+                b.reachable = p.reachable;
+                if (b.fileOffset <= base.fileSize) base.blockTable.push_back(b);
+            }
+        }
+
+        const std::uint32_t ns = entrySize(L.leafNbtKey);
+        announced = 0;
+        for (const auto& p : base.leafNbtPages) announced += p.entryCount;
+        base.nodeTable.reserve(announced);
+        for (const auto& p : base.leafNbtPages) {
+            if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+            const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, ns));
+            for (std::uint32_t j = 0; j < n; ++j) {
+                const std::uint8_t* e = page.data() + j * ns;
+                NodeEntry node;
+                node.nodeId = load32(e);
+                node.dataBid = unicode ? load64(e + ns / 4) : load32(e + ns / 4);
+                node.subnodeBid = unicode ? load64(e + ns / 2) : load32(e + ns / 2);
+                node.parentNodeId = load32(e + 3 * ns / 4);
+                node.reachable = p.reachable;
+                if (node.nodeId < kFirstMessageNodeId && node.parentNodeId != 0)
+                    ++base.folderCapacity;
+                if (node.nodeId >= kFirstMessageNodeId) ++base.messageNodeCount;
+                base.nodeTable.push_back(node);
+            }
+        }
+
+        // Sorted by id, then by table position, so a lookup finds the first entry in table order.
+        base.blockIdIndex.resize(base.blockTable.size());
+        for (std::size_t i = 0; i < base.blockTable.size(); ++i)
+            base.blockIdIndex[i] = {base.blockTable[i].blockId, static_cast<BlockIndex>(i)};
+        std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(),
+                  [](const BlockIdRef& a, const BlockIdRef& b) {
+                      return a.blockId != b.blockId ? a.blockId < b.blockId : a.index < b.index;
+                  });
+        return 0;
+    } catch (...) {
+        return 100000;
+    }
+}
+
+BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId) {
+    blockId &= ~std::uint64_t{1};
+    const auto& idx = base.blockIdIndex;
+    auto it = std::lower_bound(idx.begin(), idx.end(), blockId,
+                               [](const BlockIdRef& r, std::uint64_t id) { return r.blockId < id; });
+    return it != idx.end() && it->blockId == blockId ? it->index : kNoBlock;
+}
+
+namespace {
+
+constexpr std::uint8_t kSubnodeBlockType = 0x02;
+constexpr int kMaxSubnodeDepth = 32;
+
+int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
+                     std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
+                     std::unordered_set<BlockIndex>& visited, int depth) {
+    if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size())
+        return -1;
+    if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex).second) return -1;
+    const BlockEntry& block = base.blockTable[blockIndex];
+    const std::uint32_t k = base.isUnicode() ? 2 : 1;
+    if (block.byteCount < 4 * k) return -1;
+    Bytes data = base.readAt(block.fileOffset, block.byteCount);
+    if (data.empty()) return -1;
+    if (data[0] != kSubnodeBlockType) return -1;
+    const std::uint8_t level = data[1];
+    const std::uint32_t count = load16(data.data() + 2);
+    const std::uint32_t header = 4 * k;
+
+    if (level == 1) {
+        // Intermediate block ([MS-PST] SIBLOCK): entries name leaf subnode blocks of one owner.
+        const std::uint32_t es = 8 * k;
+        if (block.byteCount != count * es + header) return -1;
+        for (std::uint32_t j = 0; j < count; ++j) {
+            const std::uint8_t* e = data.data() + header + j * es;
+            const std::uint64_t bid = k == 2 ? load64(e + 8) : load32(e + 4);
+            readSubnodeBlock(base, list, findBlock(base, bid), ownerNodeId, ownerDataIndex,
+                             visited, depth + 1);
+        }
+        return 1;
+    }
+    if (level != 0) return -1;
+
+    const std::uint32_t es = 12 * k;
+    if (block.byteCount != count * es + header) return -1;
+    std::vector<SubnodeEntry> own;
+    own.reserve(count);
+    for (std::uint32_t j = 0; j < count; ++j) {
+        const std::uint8_t* e = data.data() + header + j * es;
+        SubnodeEntry s;
+        s.nodeId = load32(e);
+        s.dataIndex = findBlock(base, k == 2 ? load64(e + 8) : load32(e + 4));
+        s.ownerNodeId = ownerNodeId;
+        s.ownerDataIndex = ownerDataIndex;
+        const std::uint64_t subBid = k == 2 ? load64(e + 16) : load32(e + 8);
+        if (subBid != 0) {
+            const BlockIndex sub = findBlock(base, subBid);
+            if (sub != kNoBlock)
+                readSubnodeBlock(base, list, sub, s.nodeId, s.dataIndex, visited, depth + 1);
+        }
+        own.push_back(s);
+    }
+    list.insert(list.end(), own.begin(), own.end());
+    return 1;
+}
+
+}  // namespace
+
+int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
+                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex) {
+    std::unordered_set<BlockIndex> visited;
+    try {
+        return readSubnodeBlock(base, list, blockIndex, ownerNodeId, ownerDataIndex, visited, 0);
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // namespace brevik

@@ -1,0 +1,49 @@
+// The item, folder and named-property tables that a recovery pass leaves in a MessageBase.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/index_entries.h"
+
+namespace brevik {
+
+struct MessageRecord;  // message/records.h
+
+// One kept item node; an item is named everywhere by its index in `messageEntries`.
+struct MessageNodeEntry {
+    std::uint32_t nodeId = 0;
+    BlockIndex dataIndex = kNoBlock;
+    BlockIndex subnodeIndex = kNoBlock;
+    std::uint32_t parentNodeId = 0;
+    std::uint8_t reachable = 0;
+    std::shared_ptr<MessageRecord> record;  // set only while the item is loaded
+    std::uint32_t attachmentCount = 0;
+    std::uint8_t loadFailed = 0;
+    std::vector<SubnodeEntry> subnodes;
+};
+
+// One kept folder node, or an orphan group (items whose parent folder is missing).
+struct FolderEntry {
+    std::uint32_t itemCount = 0;
+    std::uint32_t nodeId = 0;  // for an orphan group: the missing parent's id
+    BlockIndex dataIndex = 0;  // 0 for an orphan group
+    std::uint32_t parentNodeId = 0;
+    std::uint8_t reachable = 0;
+    std::uint32_t firstItem = 0;
+    std::uint32_t endItem = 0;
+    std::shared_ptr<MessageRecord> record;  // its display name is what the tree shows
+    bool orphanGroup = false;
+};
+
+// One record of the name-to-id map ([MS-PST] NAMEID).
+struct NamedPropertyEntry {
+    std::uint32_t numericId = 0;
+    std::uint32_t guidWord = 0;  // bit 0 set: the name is a string
+    std::uint32_t propertyId = 0;  // 0x8000 + the record's property index
+    std::string name;            // string names only, UTF-8
+};
+
+}  // namespace brevik

@@ -1,0 +1,105 @@
+#include "engine/message_base.h"
+
+#include "message/item_summary.h"
+
+namespace brevik {
+
+MessageBase::MessageBase() = default;
+MessageBase::~MessageBase() = default;
+
+bool MessageBase::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (out.empty()) return false;
+    if (!source || stopped()) return false;
+    if (!source->readExact(offset, out)) {
+        errorCode.store(ERROR_FILE_ACCESS, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+Bytes MessageBase::readAt(std::uint64_t offset, std::size_t size) {
+    Bytes out(size);
+    if (!readAt(offset, std::span<std::uint8_t>(out))) out.clear();
+    return out;
+}
+
+bool MessageBase::openFile() {
+    std::string why;
+    source = FileSource::open(workPath, &why);
+    if (!source) {
+        errorText = why;
+        fileSize = 0;
+        return false;
+    }
+    fileSize = source->size();
+    return true;
+}
+
+void MessageBase::attachSource(std::unique_ptr<ByteSource> src) {
+    source = std::move(src);
+    fileSize = source ? source->size() : 0;
+}
+
+void MessageBase::checkpoint(int progressSlot) {
+    if (stopped()) throw PassAborted{"stopped"};
+    if (progressSlot >= 0) markProgress(progressSlot);
+}
+
+void MessageBase::release() {
+    source.reset();
+    fileSize = 0;
+    itemSummaries.clear();
+    itemSummaries.shrink_to_fit();
+    messageEntries.clear();
+    messageEntries.shrink_to_fit();
+    folderEntries.clear();
+    folderEntries.shrink_to_fit();
+    namedProps.clear();
+    leafBbtPages.clear();
+    leafNbtPages.clear();
+    blockTable.clear();
+    blockTable.shrink_to_fit();
+    nodeTable.clear();
+    blockIdIndex.clear();
+    blockIdIndex.shrink_to_fit();
+    nodeTable.shrink_to_fit();
+    treeNodes.clear();
+    rootNode = nullptr;
+    topNode = nullptr;
+}
+
+void MessageBase::reset() {
+    release();
+    errorCode = 0;
+    errorText.clear();
+    resultOk = 0;
+    openMode = 0;
+    itemCapacity = 0;
+    itemCount = 0;
+    folderCount = 0;
+    folderCapacity = 0;
+    messageNodeCount = 0;
+    bbtPagesSeen = 0;
+    nbtPagesSeen = 0;
+    summaryCounter = 0;
+    formatCode = 0;
+    layout = PageLayout{};
+    cryptMethod = CryptMethod::Unrecognised;
+    encodingState = encoding::kUndecided;
+    currentItem = 2147483647;
+    stopRequested = false;
+}
+
+void setMessageBasePath(MessageBase& base, const std::string& path) {
+    base.workPath = path;
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        base.folderPath = ".";
+        base.fileName = path;
+    } else {
+        base.folderPath = path.substr(0, slash);
+        base.fileName = path.substr(slash + 1);
+    }
+}
+
+}  // namespace brevik

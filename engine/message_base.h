@@ -1,0 +1,158 @@
+// The record of one message base (a personal folder file) and its positioned reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/byte_source.h"
+#include "engine/bytes.h"
+#include "engine/folder_tree_node.h"
+#include "engine/index_entries.h"
+#include "engine/item_tables.h"
+#include "engine/progress.h"
+
+namespace brevik {
+
+struct ItemSummary;  // message/item_summary.h
+
+inline constexpr std::uint32_t ERROR_FILE_ACCESS = 1567589;
+inline constexpr std::uint32_t ERROR_NO_READABLE_BLOCKS = 76567;
+inline constexpr std::uint32_t ERROR_SAVE_CANCELED = 9878765;
+
+// Layout classes of the result of format detection: ANSI codes lie at or below 4094, Unicode
+// codes at or above 8191.
+inline constexpr std::uint32_t kFormatAnsiLimit = 5329;
+inline bool isUnicodeFormat(std::uint32_t formatCode) { return formatCode >= kFormatAnsiLimit; }
+
+// Where the header keeps the index roots and how index pages are laid out, per layout.
+struct PageLayout {
+    std::uint32_t bbtRootPos = 0;
+    std::uint32_t nbtRootPos = 0;
+    std::uint16_t leafBbtKey = 0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
+    std::uint16_t leafNbtKey = 0;
+    std::uint16_t levelFieldPos = 0;
+    std::uint16_t entryCountPos = 0;
+
+    static PageLayout ansi() { return {196, 188, 12, 16, 498, 496}; }
+    static PageLayout unicode() { return {240, 224, 24, 32, 490, 488}; }
+};
+
+// Header crypt method ([MS-PST] bCryptMethod).
+enum class CryptMethod : std::uint8_t { None = 0, Permute = 1, Cyclic = 2, Unrecognised = 255 };
+
+// Values of `encodingState`; readers decode block data when the state is below the threshold.
+namespace encoding {
+inline constexpr std::int32_t kUndecided = 56757544;
+inline constexpr std::int32_t kPermuteEarly = 21273;
+inline constexpr std::int32_t kPermuteNoPlain = 19990;
+inline constexpr std::int32_t kPermuteMajority = 19332;
+inline constexpr std::int32_t kPlainEarly = 4255527;
+inline constexpr std::int32_t kPlainMajority = 4256060;
+inline constexpr std::int32_t kDecodeBelow = 4245438;
+}  // namespace encoding
+
+// Thrown inside a pass for every fatal condition; the pass turns it into `resultOk` 0.
+struct PassAborted {
+    const char* reason;
+};
+
+class MessageBase {
+public:
+    MessageBase();
+    ~MessageBase();
+    MessageBase(const MessageBase&) = delete;
+    MessageBase& operator=(const MessageBase&) = delete;
+
+    // --- identity, kept by the shell ---
+    std::string fileName;
+    std::string folderPath;
+    std::string workPath;
+    std::int16_t baseKind = 0;
+    std::uint32_t currentItem = 2147483647;
+    std::uint32_t baseIndex = 0;
+    std::uint32_t openMode = 0;
+    bool removedFromTree = false;
+    std::uint32_t currentFolderId = 0;
+
+    // --- outcome of the last run ---
+    std::atomic<std::uint32_t> errorCode{0};
+    int resultOk = 0;
+    std::string errorText;  // what went wrong, for messages that name the cause
+
+    // --- the open file ---
+    std::unique_ptr<ByteSource> source;
+    std::uint64_t fileSize = 0;
+
+    // --- format ---
+    std::uint32_t formatCode = 0;
+    PageLayout layout;
+    CryptMethod cryptMethod = CryptMethod::Unrecognised;
+    std::int32_t encodingState = encoding::kUndecided;
+
+    // --- index tables ---
+    std::vector<IndexPageInfo> leafBbtPages;
+    std::vector<IndexPageInfo> leafNbtPages;
+    std::uint32_t bbtPagesSeen = 0;  // every block index page, leaf or not, of the chosen layout
+    std::uint32_t nbtPagesSeen = 0;
+    std::vector<BlockEntry> blockTable;
+    std::vector<NodeEntry> nodeTable;
+    std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id
+    std::uint32_t folderCapacity = 0;
+    std::uint32_t messageNodeCount = 0;
+
+    // --- what a recovery pass found ---
+    std::uint32_t itemCapacity = 0;
+    std::uint32_t itemCount = 0;
+    std::vector<MessageNodeEntry> messageEntries;
+    std::vector<ItemSummary> itemSummaries;
+    std::vector<FolderEntry> folderEntries;
+    std::uint32_t folderCount = 0;
+    std::vector<NamedPropertyEntry> namedProps;
+    std::deque<FolderTreeNode> treeNodes;  // owns every tree node; deque keeps them in place
+    FolderTreeNode* rootNode = nullptr;
+    FolderTreeNode* topNode = nullptr;
+    std::uint32_t summaryCounter = 0;
+
+    // --- progress and stop ---
+    ProgressMilestones* progress = nullptr;  // not owned; may be null
+    std::atomic<bool> stopRequested{false};
+
+    bool isUnicode() const { return isUnicodeFormat(formatCode); }
+    bool decodesBlocks() const { return encodingState < encoding::kDecodeBelow; }
+    std::size_t blockCount() const { return blockTable.size(); }
+    std::size_t nodeCount() const { return nodeTable.size(); }
+
+    // Reads exactly out.size() bytes at `offset` into caller-owned storage. An empty request
+    // returns false and leaves `errorCode` alone; so does a stopped run or a base without a file.
+    // A failed or short read sets ERROR_FILE_ACCESS. Safe to call from several threads.
+    bool readAt(std::uint64_t offset, std::span<std::uint8_t> out);
+    // The same into a new buffer; empty on failure.
+    Bytes readAt(std::uint64_t offset, std::size_t size);
+
+    // Opens `workPath` (or the given source) for reading. False when the file cannot be opened.
+    bool openFile();
+    void attachSource(std::unique_ptr<ByteSource> src);
+
+    // Asks a running pass to stop; it fails at its next checkpoint.
+    void requestStop() { stopRequested.store(true, std::memory_order_relaxed); }
+    bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
+    // Checkpoint of a pass: raises PassAborted when a stop was requested.
+    void checkpoint(int progressSlot = -1);
+    void markProgress(int slot, std::uint32_t value = 513) {
+        if (progress) progress->mark(slot, value);
+    }
+
+    // Frees everything a pass built and closes the file.
+    void release();
+    // release() followed by a fresh start; keeps the identity fields.
+    void reset();
+};
+
+// Builds `workPath` from a full path and splits it into `folderPath` and `fileName`.
+void setMessageBasePath(MessageBase& base, const std::string& path);
+
+}  // namespace brevik

@@ -1,0 +1,33 @@
+// One display row per recovered item: what the item list and the first preview step need.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "message/property_value.h"
+
+namespace brevik {
+
+class MessageBase;
+
+struct ItemSummary {
+    std::string fromText;
+    std::string toText;
+    std::string subjectText;
+    std::string dateText;          // empty when the item has no time
+    std::uint64_t sortTime = 0;    // shown time as a local-time FILETIME; 0 when none
+    std::uint64_t utcTime = 0;     // the same moment as a UTC FILETIME; 0 when none
+    std::int16_t attachmentCount = 0;
+    std::uint8_t deletedMark = 0;  // 1 when the node entry came from an unreachable index page
+    std::uint8_t hiddenCode = 0;   // 201 for hidden system items never listed
+    std::uint8_t kind = 0;         // low byte of the item kind
+    std::uint32_t number = 0;      // running number within the base
+    std::string bodyText;
+    std::uint8_t bodyFormat = 0;   // 0 none, 1 HTML, 3 plain text
+    std::uint32_t bodyLength = 0;  // bytes of bodyText plus its terminating zero
+    ValueLocator bodyRef;
+    std::vector<std::string> attachmentNames;
+};
+
+}  // namespace brevik
