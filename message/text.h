@@ -1,0 +1,22 @@
+// Text conversions: every text that reaches a record or a view is UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/bytes.h"
+
+namespace brevik {
+
+// UTF-16LE to UTF-8; stops at the first zero character; bad surrogates become U+FFFD.
+std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength);
+
+// Rewrites a UTF-16LE string held in `buffer` as zero-terminated UTF-8 in place (the buffer is
+// resized to the text plus its terminating zero).
+void wideToAnsiInPlace(Bytes& buffer);
+
+// 8-bit text in the given Windows code page (0 = Windows-1252) to UTF-8, through iconv; bytes
+// that do not convert become U+FFFD. Stops at the first zero byte.
+std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::uint32_t codepage);
+
+}  // namespace brevik
