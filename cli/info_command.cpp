@@ -10,16 +10,21 @@ namespace {
 
 const char* cryptName(CryptMethod m) {
     switch (m) {
-        case CryptMethod::None: return "none";
-        case CryptMethod::Permute: return "permute";
-        case CryptMethod::Cyclic: return "cyclic";
-        default: return "unrecognised";
+        case CryptMethod::None:
+            return "none";
+        case CryptMethod::Permute:
+            return "permute";
+        case CryptMethod::Cyclic:
+            return "cyclic";
+        default:
+            return "unrecognised";
     }
 }
 
 std::size_t countReachable(const std::vector<IndexPageInfo>& pages) {
     std::size_t n = 0;
-    for (const auto& p : pages) n += p.reachable;
+    for (const auto& p : pages)
+        n += p.reachable;
     return n;
 }
 

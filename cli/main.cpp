@@ -2,4 +2,6 @@
 
 #include "cli/commands.h"
 
-int main(int argc, char** argv) { return brevik::cli::runCli(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    return brevik::cli::runCli(argc, argv, std::cout, std::cerr);
+}

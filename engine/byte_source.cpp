@@ -35,14 +35,16 @@ std::unique_ptr<FileSource> FileSource::open(const std::string& path, std::strin
     return std::unique_ptr<FileSource>(new FileSource(fd, static_cast<std::uint64_t>(end)));
 }
 
-FileSource::~FileSource() { ::close(fd_); }
+FileSource::~FileSource() {
+    ::close(fd_);
+}
 
 bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset > size_ || out.size() > size_ - offset) return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                            static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);

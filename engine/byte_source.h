@@ -11,7 +11,7 @@
 namespace brevik {
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t size() const = 0;
     // Fills all of `out` from `offset`; false when the range cannot be read in full.
@@ -21,7 +21,7 @@ public:
 
 // A file opened read-only; the descriptor is closed by the destructor only.
 class FileSource final : public ByteSource {
-public:
+  public:
     // Opens `path` read-only. On failure returns null and sets `errorText` (errno's message).
     static std::unique_ptr<FileSource> open(const std::string& path, std::string* errorText);
     ~FileSource() override;
@@ -31,7 +31,7 @@ public:
     std::uint64_t size() const override { return size_; }
     bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
-private:
+  private:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
     int fd_;
     std::uint64_t size_;
@@ -39,13 +39,13 @@ private:
 
 // An in-memory image: tests, fuzzers and damage simulations never touch the disk.
 class MemorySource final : public ByteSource {
-public:
+  public:
     explicit MemorySource(Bytes image) : image_(std::move(image)) {}
     std::uint64_t size() const override { return image_.size(); }
     bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
     const Bytes& image() const { return image_; }
 
-private:
+  private:
     Bytes image_;
 };
 

@@ -8,7 +8,7 @@
 namespace brevik {
 
 class EncodingVote {
-public:
+  public:
     explicit EncodingVote(CryptMethod header);
 
     bool sampling() const { return sampling_; }
@@ -29,7 +29,7 @@ public:
     std::uint32_t permuted() const { return permuted_; }
     std::uint32_t other() const { return other_; }
 
-private:
+  private:
     CryptMethod header_;
     bool sampling_ = true;
     std::uint32_t sampled_ = 0, plain_ = 0, permuted_ = 0, other_ = 0;

@@ -77,7 +77,8 @@ CensusLists scanPages(MessageBase& base) {
     return lists;
 }
 
-std::vector<IndexPageInfo> keepLeaves(const std::vector<IndexPageInfo>& all, std::uint16_t leafKey) {
+std::vector<IndexPageInfo> keepLeaves(const std::vector<IndexPageInfo>& all,
+                                      std::uint16_t leafKey) {
     std::vector<IndexPageInfo> leaves;
     for (const auto& p : all)
         if (p.sizeLevel == leafKey) leaves.push_back(p);
@@ -98,7 +99,8 @@ std::uint32_t chooseFormatCode(const PageCensus& c, std::uint8_t versionByte) {
     if (versionClass < 15) return 120;
     if (versionClass < 31) return 8687;
     if (c.ansiBlockPages > c.unicodeBlockPages && c.ansiNodePages > c.unicodeNodePages) return 4094;
-    if (c.ansiBlockPages < c.unicodeBlockPages && c.ansiNodePages < c.unicodeNodePages) return 65534;
+    if (c.ansiBlockPages < c.unicodeBlockPages && c.ansiNodePages < c.unicodeNodePages)
+        return 65534;
     const std::uint64_t ansiSum = std::uint64_t{c.ansiBlockPages} + c.ansiNodePages;
     const std::uint64_t unicodeSum = std::uint64_t{c.unicodeBlockPages} + c.unicodeNodePages;
     if (ansiSum > unicodeSum) return 12;

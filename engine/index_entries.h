@@ -45,8 +45,8 @@ struct NodeEntry {
 struct SubnodeEntry {
     std::uint32_t nodeId = 0;
     BlockIndex dataIndex = kNoBlock;
-    std::uint32_t ownerNodeId = 0;     // subnode whose own subnode block listed this entry; 0 on top
-    BlockIndex ownerDataIndex = 0;     // data index of that owner; 0 on top
+    std::uint32_t ownerNodeId = 0;  // subnode whose own subnode block listed this entry; 0 on top
+    BlockIndex ownerDataIndex = 0;  // data index of that owner; 0 on top
 };
 
 // A block id and the first `blockTable` index holding it; sorted by id for `findBlock`.

@@ -12,7 +12,9 @@ namespace {
 // Deepest index tree walked; real files use a handful of levels.
 constexpr int kMaxIndexDepth = 64;
 
-std::uint32_t entrySize(std::uint16_t leafKey) { return leafKey & 0xFFu; }
+std::uint32_t entrySize(std::uint16_t leafKey) {
+    return leafKey & 0xFFu;
+}
 
 // Entries that fit before the entry-count byte, whatever count the page claims.
 std::uint32_t entriesThatFit(const PageLayout& layout, std::uint32_t size) {
@@ -89,7 +91,8 @@ int buildIndexTables(MessageBase& base) {
 
         const std::uint32_t bs = entrySize(L.leafBbtKey);
         std::size_t announced = 0;
-        for (const auto& p : base.leafBbtPages) announced += p.entryCount;
+        for (const auto& p : base.leafBbtPages)
+            announced += p.entryCount;
         base.blockTable.reserve(announced);
         for (const auto& p : base.leafBbtPages) {
             if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
@@ -108,7 +111,8 @@ int buildIndexTables(MessageBase& base) {
 
         const std::uint32_t ns = entrySize(L.leafNbtKey);
         announced = 0;
-        for (const auto& p : base.leafNbtPages) announced += p.entryCount;
+        for (const auto& p : base.leafNbtPages)
+            announced += p.entryCount;
         base.nodeTable.reserve(announced);
         for (const auto& p : base.leafNbtPages) {
             if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
@@ -145,8 +149,9 @@ int buildIndexTables(MessageBase& base) {
 BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId) {
     blockId &= ~std::uint64_t{1};
     const auto& idx = base.blockIdIndex;
-    auto it = std::lower_bound(idx.begin(), idx.end(), blockId,
-                               [](const BlockIdRef& r, std::uint64_t id) { return r.blockId < id; });
+    auto it =
+        std::lower_bound(idx.begin(), idx.end(), blockId,
+                         [](const BlockIdRef& r, std::uint64_t id) { return r.blockId < id; });
     return it != idx.end() && it->blockId == blockId ? it->index : kNoBlock;
 }
 
@@ -158,8 +163,7 @@ constexpr int kMaxSubnodeDepth = 32;
 int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                      std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
                      std::unordered_set<BlockIndex>& visited, int depth) {
-    if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size())
-        return -1;
+    if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
     if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex).second) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
     const std::uint32_t k = base.isUnicode() ? 2 : 1;
@@ -178,8 +182,8 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         for (std::uint32_t j = 0; j < count; ++j) {
             const std::uint8_t* e = data.data() + header + j * es;
             const std::uint64_t bid = k == 2 ? load64(e + 8) : load32(e + 4);
-            readSubnodeBlock(base, list, findBlock(base, bid), ownerNodeId, ownerDataIndex,
-                             visited, depth + 1);
+            readSubnodeBlock(base, list, findBlock(base, bid), ownerNodeId, ownerDataIndex, visited,
+                             depth + 1);
         }
         return 1;
     }

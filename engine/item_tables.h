@@ -41,9 +41,9 @@ struct FolderEntry {
 // One record of the name-to-id map ([MS-PST] NAMEID).
 struct NamedPropertyEntry {
     std::uint32_t numericId = 0;
-    std::uint32_t guidWord = 0;  // bit 0 set: the name is a string
+    std::uint32_t guidWord = 0;    // bit 0 set: the name is a string
     std::uint32_t propertyId = 0;  // 0x8000 + the record's property index
-    std::string name;            // string names only, UTF-8
+    std::string name;              // string names only, UTF-8
 };
 
 }  // namespace brevik

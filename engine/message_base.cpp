@@ -92,14 +92,12 @@ void MessageBase::reset() {
 
 void setMessageBasePath(MessageBase& base, const std::string& path) {
     base.workPath = path;
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        base.folderPath = ".";
-        base.fileName = path;
-    } else {
-        base.folderPath = path.substr(0, slash);
-        base.fileName = path.substr(slash + 1);
-    }
+    const std::string_view whole(path);
+    const auto slash = whole.find_last_of('/');
+    const std::string_view folder = slash == std::string_view::npos ? "." : whole.substr(0, slash);
+    const std::string_view name = slash == std::string_view::npos ? whole : whole.substr(slash + 1);
+    base.folderPath = std::string(folder.begin(), folder.end());
+    base.fileName = std::string(name.begin(), name.end());
 }
 
 }  // namespace brevik

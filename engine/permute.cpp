@@ -27,7 +27,8 @@ constexpr std::array<std::uint8_t, 256> kDecode = {
 
 constexpr std::array<std::uint8_t, 256> invert(const std::array<std::uint8_t, 256>& t) {
     std::array<std::uint8_t, 256> inv{};
-    for (int i = 0; i < 256; ++i) inv[t[i]] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        inv[t[i]] = static_cast<std::uint8_t>(i);
     return inv;
 }
 constexpr std::array<std::uint8_t, 256> kEncode = invert(kDecode);
@@ -35,11 +36,13 @@ constexpr std::array<std::uint8_t, 256> kEncode = invert(kDecode);
 }  // namespace
 
 void decodePermute(std::uint8_t* data, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) data[i] = kDecode[data[i]];
+    for (std::size_t i = 0; i < length; ++i)
+        data[i] = kDecode[data[i]];
 }
 
 void encodePermute(std::uint8_t* data, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) data[i] = kEncode[data[i]];
+    for (std::size_t i = 0; i < length; ++i)
+        data[i] = kEncode[data[i]];
 }
 
 }  // namespace brevik

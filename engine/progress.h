@@ -8,13 +8,14 @@
 namespace brevik {
 
 class ProgressMilestones {
-public:
+  public:
     static constexpr int kSlots = 3543;
     // A slot counts as reached once it holds a value above this.
     static constexpr std::uint32_t kMarkFloor = 512;
 
     void clear() {
-        for (auto& s : slots_) s.store(0, std::memory_order_relaxed);
+        for (auto& s : slots_)
+            s.store(0, std::memory_order_relaxed);
     }
     void mark(int slot, std::uint32_t value = 513) {
         if (slot >= 0 && slot < kSlots) slots_[slot].store(value, std::memory_order_relaxed);
@@ -30,7 +31,7 @@ public:
         return best;
     }
 
-private:
+  private:
     std::array<std::atomic<std::uint32_t>, kSlots> slots_{};
 };
 

@@ -15,9 +15,9 @@ struct ItemSummary {
     std::string fromText;
     std::string toText;
     std::string subjectText;
-    std::string dateText;          // empty when the item has no time
-    std::uint64_t sortTime = 0;    // shown time as a local-time FILETIME; 0 when none
-    std::uint64_t utcTime = 0;     // the same moment as a UTC FILETIME; 0 when none
+    std::string dateText;        // empty when the item has no time
+    std::uint64_t sortTime = 0;  // shown time as a local-time FILETIME; 0 when none
+    std::uint64_t utcTime = 0;   // the same moment as a UTC FILETIME; 0 when none
     std::int16_t attachmentCount = 0;
     std::uint8_t deletedMark = 0;  // 1 when the node entry came from an unreachable index page
     std::uint8_t hiddenCode = 0;   // 201 for hidden system items never listed

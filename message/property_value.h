@@ -19,8 +19,8 @@ struct ValueLocator {
 };
 
 struct PropertyValue {
-    std::uint32_t id = 0;    // 16-bit property identifier
-    std::uint16_t type = 0;  // [MS-OXCDATA] property type
+    std::uint32_t id = 0;       // 16-bit property identifier
+    std::uint16_t type = 0;     // [MS-OXCDATA] property type
     std::optional<Bytes> data;  // empty optional: left in a subnode, read later through `locator`
     ValueLocator locator;
 

@@ -9,7 +9,9 @@ std::string corpusPath(const std::string& relative) {
     return std::string(BREVIK_CORPUS_DIR) + "/" + relative;
 }
 
-bool haveCorpus() { return std::filesystem::is_directory(BREVIK_CORPUS_DIR "/pst"); }
+bool haveCorpus() {
+    return std::filesystem::is_directory(BREVIK_CORPUS_DIR "/pst");
+}
 
 std::vector<std::string> corpusPstFiles() {
     std::vector<std::string> out;

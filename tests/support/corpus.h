@@ -18,8 +18,8 @@ std::vector<std::string> corpusPstFiles();
 }  // namespace brevik::test
 
 // Skips the current test when the corpus folder is absent.
-#define BREVIK_REQUIRE_CORPUS()                                                          \
-    do {                                                                                 \
-        if (!::brevik::test::haveCorpus())                                               \
-            GTEST_SKIP() << "sample files not found at " BREVIK_CORPUS_DIR;               \
+#define BREVIK_REQUIRE_CORPUS()                                             \
+    do {                                                                    \
+        if (!::brevik::test::haveCorpus())                                  \
+            GTEST_SKIP() << "sample files not found at " BREVIK_CORPUS_DIR; \
     } while (0)
