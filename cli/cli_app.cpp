@@ -16,12 +16,26 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     infoCmd->add_option("files", info.files, "Personal folder files (.pst)")->required();
     infoCmd->add_flag("--json", info.json, "Print JSON");
 
+    ListOptions list;
+    auto* listCmd = app.add_subcommand("list", "Recover a file and list its folders and items");
+    listCmd->add_option("file", list.file, "Personal folder file (.pst)")->required();
+    listCmd->add_flag("--json", list.json, "Print JSON");
+    listCmd->add_flag("--deleted", list.deletedOnly, "Only deleted items");
+
+    ShowOptions show;
+    auto* showCmd = app.add_subcommand("show", "Recover a file and show one item");
+    showCmd->add_option("file", show.file, "Personal folder file (.pst)")->required();
+    showCmd->add_option("number", show.number, "Running number of the item")->required();
+    showCmd->add_flag("--json", show.json, "Print JSON");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err);
     }
     if (infoCmd->parsed()) return runInfo(info, out, err);
+    if (listCmd->parsed()) return 2;
+    if (showCmd->parsed()) return 2;
     return 2;
 }
 

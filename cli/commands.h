@@ -1,6 +1,7 @@
 // The commands of brevik-cli. Each writes to the given streams so tests can run it in-process.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -15,5 +16,19 @@ struct InfoOptions {
     bool json = false;
 };
 int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);
+
+struct ListOptions {
+    std::string file;
+    bool json = false;
+    bool deletedOnly = false;
+};
+int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
+
+struct ShowOptions {
+    std::string file;
+    std::uint32_t number = 0;
+    bool json = false;
+};
+int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace brevik::cli

@@ -55,6 +55,7 @@ void MessageBase::release() {
     folderEntries.clear();
     folderEntries.shrink_to_fit();
     namedProps.clear();
+    namedPropGuids.clear();
     leafBbtPages.clear();
     leafNbtPages.clear();
     blockTable.clear();

@@ -1,6 +1,7 @@
 // The record of one message base (a personal folder file) and its positioned reads.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -112,6 +113,7 @@ public:
     std::vector<FolderEntry> folderEntries;
     std::uint32_t folderCount = 0;
     std::vector<NamedPropertyEntry> namedProps;
+    std::vector<std::array<std::uint8_t, 16>> namedPropGuids;  // the map's GUID stream, in order
     std::deque<FolderTreeNode> treeNodes;  // owns every tree node; deque keeps them in place
     FolderTreeNode* rootNode = nullptr;
     FolderTreeNode* topNode = nullptr;

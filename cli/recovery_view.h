@@ -1,0 +1,35 @@
+// What the list and show commands print: a recovered base walked from its top folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/message_base.h"
+
+namespace brevik::cli {
+
+// One folder as shown, in tree order from the top node.
+struct ShownFolder {
+    std::uint32_t folderIndex = 0;
+    int depth = 0;
+    std::string path;  // names from the top node down, joined by "/"
+    bool copy = false;  // an extra entry for a folder shown elsewhere too
+};
+
+std::vector<ShownFolder> shownFolders(const MessageBase& base);
+// For every item index, the path of the folder that holds it ("" when none).
+std::vector<std::string> itemFolderPaths(const MessageBase& base, const std::vector<ShownFolder>& folders);
+
+// Text of a kind code for people.
+const char* kindName(std::uint8_t kind);
+
+// ISO 8601 UTC text of a FILETIME, "" for 0.
+std::string isoUtc(std::uint64_t filetime);
+
+// Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
+// than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with
+// a message already written to `err`.
+bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err);
+
+}  // namespace brevik::cli

@@ -1,0 +1,97 @@
+#include "message/node_data.h"
+
+#include <unordered_set>
+
+#include "engine/index_tables.h"
+#include "engine/permute.h"
+
+namespace brevik {
+namespace {
+
+constexpr std::uint8_t kDataTreeType = 0x01;
+constexpr std::size_t kTreeHeaderSize = 8;
+constexpr std::uint64_t kInternalBlockBit = 0x2;
+
+bool validIndex(const MessageBase& base, BlockIndex index) {
+    return index >= 0 && static_cast<std::size_t>(index) < base.blockTable.size();
+}
+
+// Appends the data below tree block `index` to `out`. `level` is the level the caller expects
+// (0 = whatever the block says). Recursion is bounded: a level-2 tree may only hold level-1
+// trees, and a tree block already joined is never joined again. Returns false on a stop.
+bool joinTree(MessageBase& base, BlockIndex index, int expectLevel,
+              std::unordered_set<BlockIndex>& visited, NodeData& out) {
+    if (!validIndex(base, index) || !visited.insert(index).second) return false;
+    const Bytes raw = readBlock(base, index, false);
+    if (!looksLikeDataTree(raw)) return false;
+    const int level = raw[1];
+    if (expectLevel != 0 && level != expectLevel) return false;
+
+    const std::size_t width = base.isUnicode() ? 8 : 4;
+    const std::size_t declared = load16(raw.data() + 2);
+    const std::size_t room = (raw.size() - kTreeHeaderSize) / width;
+    const std::size_t count = std::min(declared, room);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = raw.data() + kTreeHeaderSize + i * width;
+        const std::uint64_t bid = width == 8 ? load64(e) : load32(e);
+        const BlockIndex child = findBlock(base, bid);
+        if (child == kNoBlock) return false;
+        if (level == 2) {
+            if (!joinTree(base, child, 1, visited, out)) return false;
+            continue;
+        }
+        Bytes data = readBlock(base, child, true);
+        if (data.empty()) return false;
+        if (data.size() > kMaxNodeDataBytes - out.bytes.size()) return false;
+        out.blockLengths.push_back(static_cast<std::uint32_t>(data.size()));
+        out.blockFileOffsets.push_back(base.blockTable[child].fileOffset);
+        out.bytes.insert(out.bytes.end(), data.begin(), data.end());
+    }
+    // A count that does not fit the block means entries are missing.
+    return count == declared;
+}
+
+}  // namespace
+
+Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
+    if (!validIndex(base, index)) return {};
+    const BlockEntry& entry = base.blockTable[index];
+    Bytes data = base.readAt(entry.fileOffset, entry.byteCount);
+    if (decode && base.decodesBlocks() && !data.empty()) decodePermute(data.data(), data.size());
+    return data;
+}
+
+bool looksLikeDataTree(ByteView raw) {
+    return raw.size() >= kTreeHeaderSize && raw[0] == kDataTreeType && (raw[1] == 1 || raw[1] == 2);
+}
+
+NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
+    NodeData out;
+    out.fromTree = true;
+    std::unordered_set<BlockIndex> visited;
+    // A tree that stops early keeps what was joined: the heap's first blocks often still hold
+    // the properties that matter, and every later lookup is bounds-checked against this length.
+    out.complete = joinTree(base, treeIndex, 0, visited, out);
+    return out;
+}
+
+NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded) {
+    NodeData out;
+    if (decoded.empty() || !validIndex(base, index)) return out;
+    out.blockLengths.push_back(static_cast<std::uint32_t>(decoded.size()));
+    out.blockFileOffsets.push_back(base.blockTable[index].fileOffset);
+    out.bytes = std::move(decoded);
+    return out;
+}
+
+NodeData readNodeData(MessageBase& base, BlockIndex index) {
+    if (!validIndex(base, index)) return {};
+    Bytes raw = readBlock(base, index, false);
+    if (raw.empty()) return {};
+    if ((base.blockTable[index].blockId & kInternalBlockBit) && looksLikeDataTree(raw))
+        return expandDataTree(base, index);
+    if (base.decodesBlocks()) decodePermute(raw.data(), raw.size());
+    return singleBlock(base, index, std::move(raw));
+}
+
+}  // namespace brevik

@@ -1,0 +1,47 @@
+// Reading a node's data: one block, or a data tree ([MS-PST] XBLOCK/XXBLOCK) of blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/bytes.h"
+#include "engine/index_entries.h"
+#include "engine/message_base.h"
+
+namespace brevik {
+
+// The most bytes one node's data may join to; a tree claiming more is cut there.
+inline constexpr std::size_t kMaxNodeDataBytes = std::size_t{1} << 30;
+
+// The joined data blocks of one node, with where each came from.
+struct NodeData {
+    Bytes bytes;
+    std::vector<std::uint32_t> blockLengths;      // per joined data block, in order
+    std::vector<std::uint64_t> blockFileOffsets;  // file offset of each joined block
+    // False when a data tree stopped early (missing, unreadable or malformed entry, or the size
+    // bound): `bytes` then holds what was joined before the stop.
+    bool complete = true;
+    bool fromTree = false;
+};
+
+// The bytes of block `index`, decoded when `decode` is set and the base's data is
+// permute-encoded. Empty when the index is out of range or the read fails.
+Bytes readBlock(MessageBase& base, BlockIndex index, bool decode);
+
+// True when `raw` (undecoded) looks like a data tree block: type 0x01, level 1 or 2.
+bool looksLikeDataTree(ByteView raw);
+
+// Joins the data blocks below the data tree block `treeIndex`. The entries of one level lead to
+// data blocks (level 1) or to level-1 trees (level 2); anything else stops the join.
+NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex);
+
+// The data of a node or subnode whose data block is `index`: a data tree when the block id is
+// marked internal and the block starts like one, else the single decoded block. Empty bytes
+// when nothing could be read.
+NodeData readNodeData(MessageBase& base, BlockIndex index);
+
+// One decoded data block as NodeData.
+NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded);
+
+}  // namespace brevik

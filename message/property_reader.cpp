@@ -1,0 +1,446 @@
+#include "message/property_reader.h"
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/permute.h"
+#include "message/heap_on_node.h"
+#include "message/node_data.h"
+#include "message/text.h"
+
+namespace brevik {
+namespace {
+
+constexpr std::uint32_t kNidTypeMask = 0x1F;
+constexpr std::uint64_t kInternalBlockBit = 0x2;
+constexpr std::size_t kHeapHeaderSize = 12;  // [MS-PST] HNHDR
+constexpr std::size_t kBthHeaderSize = 8;    // [MS-PST] BTHHEADER
+constexpr std::size_t kTcInfoSize = 22;      // [MS-PST] TCINFO without its columns
+constexpr std::size_t kTcColumnSize = 8;     // [MS-PST] TCOLDESC
+constexpr std::uint8_t kPcKeySize = 2;
+constexpr std::uint8_t kTcKeySize = 4;
+constexpr std::size_t kPcRecordSize = 8;
+constexpr int kMaxBthLevels = 8;
+
+// Inline in a PC record or a TC cell; everything else is named by an HNID.
+bool isInlineType(std::uint16_t type) {
+    return type == ptype::kInt16 || type == ptype::kInt32 || type == ptype::kFloat ||
+           type == ptype::kError || type == ptype::kBoolean;
+}
+
+bool keptInline(std::uint16_t type, ReadMode mode) {
+    if (type == ptype::kInt16 || type == ptype::kInt32 || type == ptype::kBoolean) return true;
+    return mode == ReadMode::Complete && isInlineType(type);
+}
+
+// The heap and subnode types the records use.
+bool keptByHnid(std::uint16_t type, ReadMode mode) {
+    switch (type) {
+        case ptype::kDouble:
+        case ptype::kObject:
+        case ptype::kInt64:
+        case ptype::kString8:
+        case ptype::kUnicode:
+        case ptype::kTime:
+        case ptype::kGuid:
+        case ptype::kBinary:
+        case ptype::kMultiInt32:
+        case ptype::kMultiInt64:
+        case ptype::kMultiString8:
+        case ptype::kMultiUnicode:
+        case ptype::kMultiBinary:
+            return true;
+        default:
+            return mode == ReadMode::Complete && !isInlineType(type);
+    }
+}
+
+// Types whose empty value may be stored as HNID 0.
+bool isVariableType(std::uint16_t type) {
+    return type == ptype::kString8 || type == ptype::kUnicode || type == ptype::kBinary ||
+           type == ptype::kObject || (type & 0x1000) != 0;
+}
+
+Bytes le32(std::uint32_t v) {
+    Bytes b(4);
+    store32(b.data(), v);
+    return b;
+}
+
+struct Reader {
+    MessageBase& base;
+    const HeapImage& heap;
+    const std::vector<SubnodeEntry>& subnodes;
+    bool loadSubnodeValues;
+    ReadMode mode;
+    std::unordered_map<std::uint32_t, std::size_t> firstSubnode;  // node id -> first entry
+
+    Reader(MessageBase& b, const HeapImage& h, const std::vector<SubnodeEntry>& s, bool load,
+           ReadMode m)
+        : base(b), heap(h), subnodes(s), loadSubnodeValues(load), mode(m) {
+        firstSubnode.reserve(s.size());
+        for (std::size_t i = 0; i < s.size(); ++i)
+            firstSubnode.emplace(s[i].nodeId, i);
+    }
+
+    const SubnodeEntry* subnode(std::uint32_t nid) const {
+        auto it = firstSubnode.find(nid);
+        return it == firstSubnode.end() ? nullptr : &subnodes[it->second];
+    }
+
+    void fromSubnode(PropertyValue& out, const SubnodeEntry* entry) {
+        out.locator.position = entry ? entry->dataIndex : kNoBlock;
+        out.locator.length = 0;
+        if (loadSubnodeValues)
+            out.data = entry ? readSubnodeData(base, entry->dataIndex) : Bytes{};
+        else
+            out.data.reset();
+    }
+
+    // Resolves an HNID into `out`; false when the value is not stored.
+    bool convertHnid(PropertyValue& out, std::uint32_t hnid) {
+        if (hnid == 0) {
+            if (mode != ReadMode::Complete || !isVariableType(out.type)) return false;
+            out.data = Bytes{};
+            out.locator.position = kNoBlock;
+            return true;
+        }
+        if ((hnid & kNidTypeMask) != 0) {
+            fromSubnode(out, subnode(hnid));
+            return true;
+        }
+        const auto alloc = findAllocation(heap, hnid);
+        if (!alloc) return false;
+        out.data = Bytes(heap.bytes.begin() + static_cast<std::ptrdiff_t>(alloc->start),
+                         heap.bytes.begin() + static_cast<std::ptrdiff_t>(alloc->end));
+        const std::uint32_t size = static_cast<std::uint32_t>(alloc->size());
+        // Point at the value's own bytes in the file, whichever heap block holds it. An empty
+        // value gets no position: length 0 would otherwise read as a subnode locator.
+        out.locator.position =
+            size == 0 ? kNoBlock
+                      : static_cast<std::int64_t>(heap.blockFileOffsets[alloc->block] +
+                                                  (alloc->start - heap.blockStarts[alloc->block]));
+        out.locator.length = size;
+        if (out.type == ptype::kObject && size >= 4) {
+            if (const SubnodeEntry* entry = subnode(load32(out.data->data())))
+                fromSubnode(out, entry);
+        }
+        return true;
+    }
+
+    // One property of a PC record or TC cell; false when it is not stored.
+    bool convertProperty(PropertyValue& out, std::uint16_t id, std::uint16_t type,
+                         std::uint32_t value) {
+        out = PropertyValue{};
+        out.id = id;
+        out.type = type;
+        out.locator.type = type;
+        if (keptInline(type, mode)) {
+            out.data = le32(value);
+            out.locator.position = value;
+            return true;
+        }
+        if (isInlineType(type) || !keptByHnid(type, mode)) return false;
+        return convertHnid(out, value);
+    }
+};
+
+// Collects the leaf records of the BTH whose header is at `headerHid`, in key order, following
+// index levels. False when the header or an allocation cannot be found.
+bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t keySize,
+                   std::vector<Allocation>& leaves, std::uint32_t* rootBlock) {
+    const auto header = findAllocation(heap, headerHid);
+    if (!header || header->size() < kBthHeaderSize) return false;
+    const std::uint8_t* h = heap.bytes.data() + header->start;
+    if (h[0] != kClientBth || h[1] != keySize) return false;
+    const int levels = h[3];
+    const std::uint32_t root = load32(h + 4);
+    if (root == 0) return true;  // an empty tree
+    if (levels > kMaxBthLevels) return false;
+
+    std::unordered_set<std::uint32_t> visited;
+    const std::size_t indexRecord = keySize + 4u;
+    // Depth-first in key order; bounded by `levels` and by visiting each HID once.
+    struct Pending {
+        std::uint32_t hid;
+        int level;
+    };
+    std::vector<Pending> stack{{root, levels}};
+    bool first = true;
+    while (!stack.empty()) {
+        const Pending p = stack.back();
+        stack.pop_back();
+        if (!visited.insert(p.hid).second) continue;
+        const auto alloc = findAllocation(heap, p.hid);
+        if (!alloc) {
+            if (first) return false;
+            continue;  // a lost index branch drops its records only
+        }
+        if (first && rootBlock) *rootBlock = alloc->block;
+        first = false;
+        if (p.level == 0) {
+            leaves.push_back(*alloc);
+            continue;
+        }
+        const std::size_t n = alloc->size() / indexRecord;
+        for (std::size_t i = n; i-- > 0;) {
+            const std::uint8_t* r = heap.bytes.data() + alloc->start + i * indexRecord;
+            stack.push_back({load32(r + keySize), p.level - 1});
+        }
+    }
+    return true;
+}
+
+int readPropertyContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
+    std::vector<Allocation> leaves;
+    if (!readBthLeaves(reader.heap, userRoot, kPcKeySize, leaves, nullptr)) return -1;
+    std::size_t records = 0;
+    for (const auto& a : leaves)
+        records += a.size() / kPcRecordSize;
+    PropertyRow row(records);
+    std::size_t slot = 0;
+    for (const auto& a : leaves) {
+        for (std::size_t i = 0; i < a.size() / kPcRecordSize; ++i) {
+            const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * kPcRecordSize;
+            if (reader.convertProperty(row[slot], load16(r), load16(r + 2), load32(r + 4)))
+                ++slot;
+            else
+                row[slot] = PropertyValue{};
+        }
+    }
+    rows.push_back(std::move(row));
+    return 0;
+}
+
+struct TcColumn {
+    std::uint16_t type;
+    std::uint16_t id;
+    std::uint16_t offset;
+    std::uint8_t width;
+    std::uint8_t bit;
+};
+
+// A run of whole rows: rows never span data blocks of a row matrix.
+struct RowSegment {
+    const Bytes* bytes;
+    std::size_t start;
+    std::size_t length;
+    std::optional<std::uint64_t> fileOffset;  // of `start`
+};
+
+std::uint32_t cellValue(const std::uint8_t* cell, std::uint8_t width) {
+    switch (width) {
+        case 4:
+            return load32(cell);
+        case 2:
+            return load16(cell);
+        case 1:
+            return cell[0];
+        default:
+            return 0;
+    }
+}
+
+// One TC cell into `out`; false when it is not stored.
+bool convertCell(Reader& reader, PropertyValue& out, const TcColumn& col, ByteView row,
+                 std::size_t cebOffset, std::optional<std::uint64_t> rowFileOffset) {
+    const bool fitsRow = fits(row, col.offset, col.width);
+    if (reader.mode == ReadMode::Records) {
+        const std::uint32_t v = fitsRow ? cellValue(row.data() + col.offset, col.width) : 0;
+        return reader.convertProperty(out, col.id, col.type, v);
+    }
+    // Complete: the cell existence bitmap says whether the cell holds a value.
+    const std::size_t cebByte = cebOffset + col.bit / 8u;
+    if (cebByte < row.size() && (row[cebByte] & (0x80u >> (col.bit % 8u))) == 0) return false;
+    if (!fitsRow || col.width == 0) return false;
+    const std::uint8_t* cell = row.data() + col.offset;
+    if (col.width == 4 || ((col.width == 1 || col.width == 2) && isInlineType(col.type)))
+        return reader.convertProperty(out, col.id, col.type, cellValue(cell, col.width));
+    out = PropertyValue{};
+    out.id = col.id;
+    out.type = col.type;
+    out.locator.type = col.type;
+    out.data = Bytes(cell, cell + col.width);
+    if (rowFileOffset) {
+        out.locator.position = static_cast<std::int64_t>(*rowFileOffset + col.offset);
+        out.locator.length = col.width;
+    }
+    return true;
+}
+
+int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
+    const HeapImage& heap = reader.heap;
+    const auto infoAlloc = findAllocation(heap, userRoot);
+    if (!infoAlloc || infoAlloc->size() < kTcInfoSize) return -1;
+    const std::uint8_t* info = heap.bytes.data() + infoAlloc->start;
+    if (info[0] != kClientTableContext) return -1;
+    const std::size_t cebOffset = load16(info + 6);  // TCI_1b: the bitmap follows 1-byte cells
+    const std::size_t rowWidth = load16(info + 8);   // TCI_bm
+    const std::uint32_t hidRowIndex = load32(info + 10);
+    const std::uint32_t hnidRows = load32(info + 14);
+
+    std::vector<TcColumn> columns;
+    const std::size_t columnRoom = (infoAlloc->size() - kTcInfoSize) / kTcColumnSize;
+    const std::size_t columnCount = std::min<std::size_t>(info[1], columnRoom);
+    for (std::size_t k = 0; k < columnCount; ++k) {
+        const std::uint8_t* c = info + kTcInfoSize + k * kTcColumnSize;
+        const std::uint32_t tag = load32(c);
+        columns.push_back({static_cast<std::uint16_t>(tag), static_cast<std::uint16_t>(tag >> 16),
+                           load16(c + 4), c[6], c[7]});
+    }
+
+    std::vector<Allocation> indexLeaves;
+    std::uint32_t indexBlock = 0;
+    if (!readBthLeaves(heap, hidRowIndex, kTcKeySize, indexLeaves, &indexBlock)) return -1;
+    std::size_t indexSize = 0;
+    for (const auto& a : indexLeaves)
+        indexSize += a.size();
+    if (indexSize == 0) return static_cast<int>(indexBlock);  // an empty table
+
+    // Row matrix: in the heap, or in a subnode whose data blocks each hold whole rows.
+    std::vector<RowSegment> segments;
+    NodeData matrix;
+    if (hnidRows == 0) return -1;
+    if ((hnidRows & kNidTypeMask) == 0) {
+        const auto alloc = findAllocation(heap, hnidRows);
+        if (!alloc) return -1;
+        segments.push_back({&heap.bytes, alloc->start, alloc->size(),
+                            alloc->size() ? heap.fileOffsetOf(alloc->start) : std::nullopt});
+    } else {
+        const SubnodeEntry* entry = reader.subnode(hnidRows);
+        if (!entry) return -1;
+        matrix = readNodeData(reader.base, entry->dataIndex);
+        std::size_t pos = 0;
+        for (std::size_t i = 0; i < matrix.blockLengths.size(); ++i) {
+            segments.push_back(
+                {&matrix.bytes, pos, matrix.blockLengths[i], matrix.blockFileOffsets[i]});
+            pos += matrix.blockLengths[i];
+        }
+    }
+    if (rowWidth == 0) return -1;
+    std::size_t available = 0;
+    for (const auto& s : segments)
+        available += s.length / rowWidth;
+
+    // Row index records are 8 bytes (Unicode) or 6 (ANSI). When the matrix disagrees, a count
+    // guessed from the index size alone may still match it exactly.
+    std::size_t rowCount = indexSize / (reader.base.isUnicode() ? 8 : 6);
+    if (rowCount > available) {
+        const std::size_t guesses[] = {indexSize % 8 == 0 ? indexSize / 8 : 0,
+                                       indexSize % 6 == 0 ? indexSize / 6 : 0};
+        std::size_t chosen = available;  // rows that do not fit are dropped
+        for (std::size_t g : guesses)
+            if (g != 0 && g == available) chosen = g;
+        rowCount = chosen;
+    }
+
+    rows.reserve(rowCount);
+    for (const auto& seg : segments) {
+        for (std::size_t r = 0; r < seg.length / rowWidth && rows.size() < rowCount; ++r) {
+            const std::size_t at = r * rowWidth;
+            const ByteView row(seg.bytes->data() + seg.start + at, rowWidth);
+            std::optional<std::uint64_t> rowFile;
+            if (seg.fileOffset) rowFile = *seg.fileOffset + at;
+            PropertyRow out(columns.size());
+            std::size_t slot = 0;
+            for (const auto& col : columns) {
+                if (convertCell(reader, out[slot], col, row, cebOffset, rowFile))
+                    ++slot;
+                else
+                    out[slot] = PropertyValue{};
+            }
+            rows.push_back(std::move(out));
+        }
+    }
+    return static_cast<int>(indexBlock);
+}
+
+// The node's heap: a data tree when the block says so, else one decoded block; a block whose
+// page-map offset does not fit is tried as a data tree too.
+std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
+    if (dataIndex < 0 || static_cast<std::size_t>(dataIndex) >= base.blockTable.size())
+        return std::nullopt;
+    const Bytes raw = readBlock(base, dataIndex, false);
+    if (raw.empty()) return std::nullopt;
+    NodeData data;
+    if ((base.blockTable[dataIndex].blockId & kInternalBlockBit) && looksLikeDataTree(raw)) {
+        data = expandDataTree(base, dataIndex);
+    } else {
+        Bytes decoded = raw;
+        if (base.decodesBlocks()) decodePermute(decoded.data(), decoded.size());
+        const bool pageMapFits = decoded.size() >= 2 && load16(decoded.data()) < decoded.size();
+        data = (!pageMapFits && looksLikeDataTree(raw))
+                   ? expandDataTree(base, dataIndex)
+                   : singleBlock(base, dataIndex, std::move(decoded));
+    }
+    HeapImage heap = HeapImage::fromNodeData(std::move(data));
+    if (heap.blockCount() == 0 || heap.blockLengths[0] < kHeapHeaderSize) return std::nullopt;
+    if (load16(heap.bytes.data()) >= heap.blockLengths[0]) return std::nullopt;
+    if (heap.bytes[2] != kHeapSignature) return std::nullopt;
+    return heap;
+}
+
+int readList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
+             const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues, ReadMode mode) {
+    const auto heap = readHeap(base, dataIndex);
+    if (!heap) return -1;
+    const std::uint8_t client = heap->bytes[3];
+    const std::uint32_t userRoot = load32(heap->bytes.data() + 4);
+    Reader reader(base, *heap, subnodes, loadSubnodeValues, mode);
+    if (client == kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
+    if (client == kClientTableContext) return readTableContext(reader, rows, userRoot);
+    return -1;
+}
+
+}  // namespace
+
+int readPropertyList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
+                     const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues,
+                     ReadMode mode) {
+    rows.clear();
+    try {
+        const int result = readList(base, rows, dataIndex, subnodes, loadSubnodeValues, mode);
+        if (result < 0) rows.clear();
+        return result;
+    } catch (const std::exception&) {
+        rows.clear();
+        return -1;
+    }
+}
+
+Bytes readSubnodeData(MessageBase& base, BlockIndex blockIndex) {
+    return readNodeData(base, blockIndex).bytes;
+}
+
+Bytes readSubnodeByNid(MessageBase& base, std::uint32_t nid,
+                       const std::vector<SubnodeEntry>& subnodes) {
+    for (const auto& s : subnodes)
+        if (s.nodeId == nid) return readSubnodeData(base, s.dataIndex);
+    return {};
+}
+
+Bytes loadValue(MessageBase& base, const ValueLocator& locator, std::uint32_t padBytes,
+                bool convertUnicode) {
+    Bytes out;
+    if (isInlineType(locator.type)) {
+        // The locator holds the value itself.
+        out = le32(static_cast<std::uint32_t>(locator.position));
+    } else if (locator.length != 0) {
+        if (locator.position <= 0) return {};
+        out = base.readAt(static_cast<std::uint64_t>(locator.position), locator.length);
+        if (out.empty()) return {};
+        if (base.decodesBlocks()) decodePermute(out.data(), out.size());
+    } else {
+        if (locator.position < 0 || locator.position > INT32_MAX) return {};
+        out = readSubnodeData(base, static_cast<BlockIndex>(locator.position));
+        if (out.empty()) return {};
+    }
+    out.resize(out.size() + padBytes, 0);
+    if (convertUnicode && locator.type == ptype::kUnicode) wideToAnsiInPlace(out);
+    return out;
+}
+
+}  // namespace brevik

@@ -1,0 +1,178 @@
+#include "message/text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <string>
+
+namespace brevik {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// iconv names for Windows code pages that glibc does not know as "CP<N>".
+std::string iconvName(std::uint32_t codepage) {
+    switch (codepage) {
+        case 0:
+            return "WINDOWS-1252";
+        case 65001:
+            return "UTF-8";
+        case 20127:
+            return "ASCII";
+        case 10000:
+            return "MACINTOSH";
+        case 20866:
+            return "KOI8-R";
+        case 21866:
+            return "KOI8-U";
+        case 20932:
+        case 51932:
+            return "EUC-JP";
+        case 51949:
+            return "EUC-KR";
+        case 50220:
+        case 50221:
+        case 50222:
+            return "ISO-2022-JP";
+        case 52936:
+            return "HZ-GB-2312";
+        case 54936:
+            return "GB18030";
+        case 28603:
+            return "ISO-8859-13";
+        case 28605:
+            return "ISO-8859-15";
+        default:
+            break;
+    }
+    if (codepage >= 28591 && codepage <= 28599)
+        return "ISO-8859-" + std::to_string(codepage - 28590);
+    if (codepage >= 1250 && codepage <= 1258) return "WINDOWS-" + std::to_string(codepage);
+    return "CP" + std::to_string(codepage);
+}
+
+iconv_t openConverter(std::uint32_t codepage) {
+    const iconv_t bad = reinterpret_cast<iconv_t>(-1);
+    iconv_t cd = iconv_open("UTF-8", iconvName(codepage).c_str());
+    if (cd == bad) cd = iconv_open("UTF-8", ("WINDOWS-" + std::to_string(codepage)).c_str());
+    if (cd == bad) cd = iconv_open("UTF-8", "WINDOWS-1252");
+    return cd;
+}
+
+// One converter per code page and thread: opening one costs more than most conversions.
+class Converter {
+  public:
+    iconv_t get(std::uint32_t codepage) {
+        if (cd_ == bad() || codepage != codepage_) {
+            close();
+            cd_ = openConverter(codepage);
+            codepage_ = codepage;
+        }
+        return cd_;
+    }
+    ~Converter() { close(); }
+
+  private:
+    static iconv_t bad() { return reinterpret_cast<iconv_t>(-1); }
+    void close() {
+        if (cd_ != bad()) iconv_close(cd_);
+        cd_ = bad();
+    }
+    iconv_t cd_ = bad();
+    std::uint32_t codepage_ = 0;
+};
+
+}  // namespace
+
+std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
+    std::string out;
+    if (!data) return out;
+    const std::size_t units = byteLength / 2;
+    out.reserve(units);
+    for (std::size_t i = 0; i < units; ++i) {
+        const char32_t u = load16(data + 2 * i);
+        if (u == 0) break;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            const char32_t next = i + 1 < units ? load16(data + 2 * (i + 1)) : 0;
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+            } else {
+                appendUtf8(out, kReplacement);
+            }
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            appendUtf8(out, kReplacement);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+void wideToAnsiInPlace(Bytes& buffer) {
+    const std::string text = utf16ToUtf8(buffer.data(), buffer.size());
+    buffer.assign(text.begin(), text.end());
+    buffer.push_back(0);
+}
+
+std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::uint32_t codepage) {
+    std::string out;
+    if (!data) return out;
+    std::size_t n = 0;
+    while (n < length && data[n] != 0)
+        ++n;
+    if (n == 0) return out;
+
+    thread_local Converter converter;
+    iconv_t cd = converter.get(codepage);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        // No converter at all: keep ASCII, mark the rest.
+        for (std::size_t i = 0; i < n; ++i)
+            appendUtf8(out, data[i] < 0x80 ? char32_t{data[i]} : kReplacement);
+        return out;
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+
+    std::string chunk(4 * n + 16, '\0');
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(data));
+    std::size_t inLeft = n;
+    while (inLeft > 0) {
+        char* dst = chunk.data();
+        std::size_t dstLeft = chunk.size();
+        const std::size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+        out.append(chunk.data(), chunk.size() - dstLeft);
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        // An invalid or incomplete sequence: mark one byte and go on.
+        appendUtf8(out, kReplacement);
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    // Flush any shift state (stateful encodings).
+    char* dst = chunk.data();
+    std::size_t dstLeft = chunk.size();
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    out.append(chunk.data(), chunk.size() - dstLeft);
+    return out;
+}
+
+}  // namespace brevik

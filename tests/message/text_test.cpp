@@ -1,0 +1,74 @@
+#include "message/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace brevik {
+namespace {
+
+Bytes units(std::initializer_list<std::uint16_t> us) {
+    Bytes b;
+    for (std::uint16_t u : us) {
+        b.push_back(static_cast<std::uint8_t>(u));
+        b.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    return b;
+}
+
+std::string utf8(const Bytes& b) {
+    return utf16ToUtf8(b.data(), b.size());
+}
+
+TEST(Utf16ToUtf8, ConvertsEveryPlaneAndStopsAtZero) {
+    EXPECT_EQ(utf8(units({'H', 'i'})), "Hi");
+    EXPECT_EQ(utf8(units({0x00E9, 0x20AC})), "\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(utf8(units({0xD83D, 0xDE00})), "\xF0\x9F\x98\x80");  // a surrogate pair
+    EXPECT_EQ(utf8(units({'a', 0, 'b'})), "a");
+    Bytes odd = units({'o', 'k'});
+    odd.push_back('x');  // a stray last byte is not a character
+    EXPECT_EQ(utf8(odd), "ok");
+    EXPECT_EQ(utf16ToUtf8(nullptr, 4), "");
+}
+
+TEST(Utf16ToUtf8, LoneSurrogatesBecomeReplacementCharacters) {
+    const std::string r = "\xEF\xBF\xBD";
+    EXPECT_EQ(utf8(units({0xD800, 'x'})), r + "x");
+    EXPECT_EQ(utf8(units({'x', 0xDC00})), "x" + r);
+    EXPECT_EQ(utf8(units({0xD800})), r);
+    EXPECT_EQ(utf8(units({0xDC00, 0xD800, 0xDC00})), r + "\xF0\x90\x80\x80");
+}
+
+TEST(WideToAnsiInPlace, RewritesAsZeroTerminatedUtf8) {
+    Bytes b = units({0x041F, 0x0440, 'i', 0, 0});
+    wideToAnsiInPlace(b);
+    EXPECT_EQ(b, (Bytes{0xD0, 0x9F, 0xD1, 0x80, 'i', 0}));
+    Bytes empty;
+    wideToAnsiInPlace(empty);
+    EXPECT_EQ(empty, Bytes{0});
+}
+
+std::string cp(const std::string& bytes, std::uint32_t page) {
+    return codepageToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), page);
+}
+
+TEST(CodepageToUtf8, ConvertsWindowsAndIsoPages) {
+    EXPECT_EQ(cp("caf\xE9 \x80", 0), "caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(cp("caf\xE9", 1252), "caf\xC3\xA9");
+    EXPECT_EQ(cp("\xCF\xF0\xE8", 1251), "\xD0\x9F\xD1\x80\xD0\xB8");
+    EXPECT_EQ(cp("\xA4", 28605), "\xE2\x82\xAC");    // ISO-8859-15
+    EXPECT_EQ(cp("\xA4", 28591), "\xC2\xA4");        // ISO-8859-1
+    EXPECT_EQ(cp("\x82\xA0", 932), "\xE3\x81\x82");  // Shift-JIS hiragana a
+    EXPECT_EQ(cp("\xC3\xA9", 65001), "\xC3\xA9");
+}
+
+TEST(CodepageToUtf8, StopsAtZeroAndMarksWhatDoesNotConvert) {
+    EXPECT_EQ(cp(std::string("ab\0cd", 5), 1252), "ab");
+    EXPECT_EQ(cp("a\xE9z", 20127), "a\xEF\xBF\xBDz");  // not ASCII
+    EXPECT_EQ(cp("a\xC3", 65001), "a\xEF\xBF\xBD");    // a cut sequence
+    EXPECT_EQ(cp("caf\xE9", 12345), "caf\xC3\xA9");    // unknown page: Windows-1252
+    EXPECT_EQ(cp("", 1252), "");
+}
+
+}  // namespace
+}  // namespace brevik
