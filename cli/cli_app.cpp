@@ -34,8 +34,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return app.exit(e, out, err);
     }
     if (infoCmd->parsed()) return runInfo(info, out, err);
-    if (listCmd->parsed()) return 2;
-    if (showCmd->parsed()) return 2;
+    if (listCmd->parsed()) return runList(list, out, err);
+    if (showCmd->parsed()) return runShow(show, out, err);
     return 2;
 }
 

@@ -13,13 +13,14 @@ namespace brevik::cli {
 struct ShownFolder {
     std::uint32_t folderIndex = 0;
     int depth = 0;
-    std::string path;  // names from the top node down, joined by "/"
+    std::string path;   // names from the top node down, joined by "/"
     bool copy = false;  // an extra entry for a folder shown elsewhere too
 };
 
 std::vector<ShownFolder> shownFolders(const MessageBase& base);
 // For every item index, the path of the folder that holds it ("" when none).
-std::vector<std::string> itemFolderPaths(const MessageBase& base, const std::vector<ShownFolder>& folders);
+std::vector<std::string> itemFolderPaths(const MessageBase& base,
+                                         const std::vector<ShownFolder>& folders);
 
 // Text of a kind code for people.
 const char* kindName(std::uint8_t kind);

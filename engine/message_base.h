@@ -27,13 +27,16 @@ inline constexpr std::uint32_t ERROR_SAVE_CANCELED = 9878765;
 // Layout classes of the result of format detection: ANSI codes lie at or below 4094, Unicode
 // codes at or above 8191.
 inline constexpr std::uint32_t kFormatAnsiLimit = 5329;
-inline bool isUnicodeFormat(std::uint32_t formatCode) { return formatCode >= kFormatAnsiLimit; }
+inline bool isUnicodeFormat(std::uint32_t formatCode) {
+    return formatCode >= kFormatAnsiLimit;
+}
 
 // Where the header keeps the index roots and how index pages are laid out, per layout.
 struct PageLayout {
     std::uint32_t bbtRootPos = 0;
     std::uint32_t nbtRootPos = 0;
-    std::uint16_t leafBbtKey = 0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
+    std::uint16_t leafBbtKey =
+        0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
     std::uint16_t leafNbtKey = 0;
     std::uint16_t levelFieldPos = 0;
     std::uint16_t entryCountPos = 0;
@@ -62,7 +65,7 @@ struct PassAborted {
 };
 
 class MessageBase {
-public:
+  public:
     MessageBase();
     ~MessageBase();
     MessageBase(const MessageBase&) = delete;

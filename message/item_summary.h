@@ -27,7 +27,21 @@ struct ItemSummary {
     std::uint8_t bodyFormat = 0;   // 0 none, 1 HTML, 3 plain text
     std::uint32_t bodyLength = 0;  // bytes of bodyText plus its terminating zero
     ValueLocator bodyRef;
+    std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
     std::vector<std::string> attachmentNames;
 };
+
+// A time as the item list shows it.
+struct FormattedTime {
+    std::string text;             // local short date, a blank and hours:minutes
+    std::uint64_t localFiletime;  // the same moment as a local-time FILETIME
+};
+
+// Formats a UTC FILETIME in local time with the C library's short date ("%x") and "%H:%M".
+FormattedTime formatItemTime(std::uint64_t utcFiletime);
+
+// Fills `base.itemSummaries[itemIndex]` from the loaded record of `base.messageEntries[itemIndex]`
+// and advances `base.summaryCounter` for every item that is not a hidden system item.
+void buildItemSummary(MessageBase& base, std::uint32_t itemIndex);
 
 }  // namespace brevik

@@ -8,6 +8,8 @@ std::shared_ptr<MessageRecord> makeItemRecord() {
     return record;
 }
 
-std::shared_ptr<MessageRecord> makeFolderRecord() { return std::make_shared<MessageRecord>(); }
+std::shared_ptr<MessageRecord> makeFolderRecord() {
+    return std::make_shared<MessageRecord>();
+}
 
 }  // namespace brevik

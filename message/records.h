@@ -47,22 +47,22 @@ struct SubjectRecord {
 
 // Envelope, body and RTF properties of an item (folders carry one too, mostly empty).
 struct MessageEnvelope {
-    StringSlot internetMessageId;  // 0x1035
-    StringSlot property1046;       // 0x1046
-    StringSlot displayTo;          // 0x0E04
-    StringSlot sentRepresentingAddressType;     // 0x0064
-    StringSlot sentRepresentingEmailAddress;    // 0x0065
-    StringSlot senderAddressType;               // 0x0C1E
-    StringSlot senderEmailAddress;              // 0x0C1F
-    StringSlot receivedByAddressType;           // 0x0075
-    StringSlot receivedByEmailAddress;          // 0x0076
-    StringSlot receivedRepresentingAddressType;   // 0x0077
-    StringSlot receivedRepresentingEmailAddress;  // 0x0078
-    StringSlot receivedBySearchKey;               // 0x0051
-    StringSlot receivedRepresentingSearchKey;     // 0x0052
-    StringSlot sentRepresentingSearchKey;         // 0x003B
-    StringSlot sentRepresentingName;              // 0x0042
-    StringSlot sentRepresentingEntryId;           // 0x0041
+    StringSlot internetMessageId;                     // 0x1035
+    StringSlot property1046;                          // 0x1046
+    StringSlot displayTo;                             // 0x0E04
+    StringSlot sentRepresentingAddressType;           // 0x0064
+    StringSlot sentRepresentingEmailAddress;          // 0x0065
+    StringSlot senderAddressType;                     // 0x0C1E
+    StringSlot senderEmailAddress;                    // 0x0C1F
+    StringSlot receivedByAddressType;                 // 0x0075
+    StringSlot receivedByEmailAddress;                // 0x0076
+    StringSlot receivedRepresentingAddressType;       // 0x0077
+    StringSlot receivedRepresentingEmailAddress;      // 0x0078
+    StringSlot receivedBySearchKey;                   // 0x0051
+    StringSlot receivedRepresentingSearchKey;         // 0x0052
+    StringSlot sentRepresentingSearchKey;             // 0x003B
+    StringSlot sentRepresentingName;                  // 0x0042
+    StringSlot sentRepresentingEntryId;               // 0x0041
     std::uint16_t sentRepresentingEntryIdLength = 0;  // size as read; 0 when kept in a subnode
     StringSlot senderName;                            // 0x0C1A
     StringSlot senderSearchKey;                       // 0x0C1D
@@ -71,18 +71,18 @@ struct MessageEnvelope {
     StringSlot inReplyToId;                           // 0x1042
     StringSlot senderEntryId;                         // 0x0C19
     std::uint16_t senderEntryIdLength = 0;
-    StringSlot replyRecipientNames;        // 0x0050
-    StringSlot searchKey;                  // 0x300B
-    StringSlot transportMessageHeaders;    // 0x007D
-    StringSlot body;                       // 0x1000
+    StringSlot replyRecipientNames;      // 0x0050
+    StringSlot searchKey;                // 0x300B
+    StringSlot transportMessageHeaders;  // 0x007D
+    StringSlot body;                     // 0x1000
     ValueLocator bodyLocator;
     StringSlot html;  // 0x1013, UTF-8 even when stored as binary in the item's code page
     ValueLocator htmlLocator;
-    std::optional<std::uint16_t> rtfInSync;          // 0x0E1F
-    std::optional<std::uint32_t> rtfSyncBodyCrc;     // 0x1006
-    std::optional<std::uint32_t> rtfSyncBodyCount;   // 0x1007
-    StringSlot rtfSyncBodyTag;                       // 0x1008
-    std::optional<Bytes> compressedRtf;              // 0x1009, raw, never decompressed here
+    std::optional<std::uint16_t> rtfInSync;         // 0x0E1F
+    std::optional<std::uint32_t> rtfSyncBodyCrc;    // 0x1006
+    std::optional<std::uint32_t> rtfSyncBodyCount;  // 0x1007
+    StringSlot rtfSyncBodyTag;                      // 0x1008
+    std::optional<Bytes> compressedRtf;             // 0x1009, raw, never decompressed here
     ValueLocator compressedRtfLocator;
     std::optional<std::uint32_t> rtfSyncPrefixCount;    // 0x1010
     std::optional<std::uint32_t> rtfSyncTrailingCount;  // 0x1011
@@ -122,12 +122,12 @@ inline constexpr std::uint32_t kAttachByValue = 1;
 inline constexpr std::uint32_t kAttachEmbeddedMessage = 5;
 
 struct AttachmentRecord {
-    StringSlot fileName;      // 0x3704
-    StringSlot longFileName;  // 0x3707
-    StringSlot mimeTag;       // 0x370E
-    StringSlot displayName;   // 0x3001
-    std::uint32_t size = 0;   // 0x0E20
-    std::uint32_t rowId = 0;  // 0x67F2: node id of the attachment's own subnode
+    StringSlot fileName;                  // 0x3704
+    StringSlot longFileName;              // 0x3707
+    StringSlot mimeTag;                   // 0x370E
+    StringSlot displayName;               // 0x3001
+    std::uint32_t size = 0;               // 0x0E20
+    std::uint32_t rowId = 0;              // 0x67F2: node id of the attachment's own subnode
     std::uint32_t method = 0;             // 0x3705
     std::uint32_t renderingPosition = 0;  // 0x370B
     std::uint32_t property3710 = 0;       // 0x3710
@@ -135,11 +135,11 @@ struct AttachmentRecord {
 };
 
 struct RecipientRecord {
-    StringSlot displayName;   // 0x3001, blanks trimmed
-    StringSlot emailAddress;  // 0x3003
-    StringSlot addressType;   // 0x3002
-    StringSlot entryId;       // 0x0FFF
-    std::uint16_t entryIdLength = 0;            // size as read; 0 when kept in a subnode
+    StringSlot displayName;                      // 0x3001, blanks trimmed
+    StringSlot emailAddress;                     // 0x3003
+    StringSlot addressType;                      // 0x3002
+    StringSlot entryId;                          // 0x0FFF
+    std::uint16_t entryIdLength = 0;             // size as read; 0 when kept in a subnode
     std::optional<std::uint32_t> recipientType;  // 0x0C15: 1 To, 2 Cc, 3 Bcc
 };
 
@@ -159,9 +159,9 @@ struct MessageRecord {
     std::vector<RecipientRecord> recipients;
     std::uint32_t currentAttachment = 0;  // attachment that attachment properties go to
     ItemKind kind = item_kind::kNone;
-    StringSlot messageClass;  // 0x001A, or the container class 0x3613 of a folder
-    StringSlot displayName;   // 0x3001
-    StringSlot comment;       // 0x3004
+    StringSlot messageClass;        // 0x001A, or the container class 0x3613 of a folder
+    StringSlot displayName;         // 0x3001
+    StringSlot comment;             // 0x3004
     std::uint32_t messageSize = 0;  // 0x0E08
     TimeSlot creationTime;          // 0x3007
     TimeSlot lastModificationTime;  // 0x3008

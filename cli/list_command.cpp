@@ -1,0 +1,109 @@
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/recovery_view.h"
+#include "message/item_summary.h"
+
+namespace brevik::cli {
+namespace {
+
+const char* bodyFormatName(std::uint8_t f) {
+    return f == 1 ? "html" : f == 3 ? "text" : "none";
+}
+
+bool listed(const MessageBase& base, std::uint32_t i, bool deletedOnly) {
+    const ItemSummary& s = base.itemSummaries[i];
+    if (base.messageEntries[i].loadFailed || s.hiddenCode == 201) return false;
+    return !deletedOnly || s.deletedMark;
+}
+
+nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::string& folder) {
+    const ItemSummary& s = base.itemSummaries[i];
+    const MessageNodeEntry& e = base.messageEntries[i];
+    return {{"number", s.number},
+            {"index", i},
+            {"nodeId", e.nodeId},
+            {"folder", folder},
+            {"kind", s.kind},
+            {"kindName", kindName(s.kind)},
+            {"deleted", s.deletedMark != 0},
+            {"loadFailed", e.loadFailed != 0},
+            {"hidden", s.hiddenCode == 201},
+            {"subject", s.subjectText},
+            {"from", s.fromText},
+            {"to", s.toText},
+            {"time", isoUtc(s.utcTime)},
+            {"localTime", s.dateText},
+            {"attachments", s.attachmentNames},
+            {"bodyFormat", bodyFormatName(s.bodyFormat)},
+            {"bodyLength", s.bodyText.size()}};
+}
+
+}  // namespace
+
+int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
+    MessageBase base;
+    if (!recoverWithProgress(base, options.file, err)) return 1;
+    const auto folders = shownFolders(base);
+    const auto paths = itemFolderPaths(base, folders);
+
+    if (options.json) {
+        nlohmann::json j;
+        j["file"] = options.file;
+        j["layout"] = base.isUnicode() ? "Unicode" : "ANSI";
+        j["folders"] = nlohmann::json::array();
+        for (const ShownFolder& f : folders) {
+            const FolderEntry& fe = base.folderEntries[f.folderIndex];
+            j["folders"].push_back({{"path", f.path},
+                                    {"nodeId", fe.nodeId},
+                                    {"items", fe.itemCount},
+                                    {"orphanGroup", fe.orphanGroup},
+                                    {"deleted", fe.reachable == 0 && !fe.orphanGroup},
+                                    {"copy", f.copy}});
+        }
+        j["items"] = nlohmann::json::array();
+        for (std::uint32_t i = 0; i < base.itemCount; ++i) {
+            if (options.deletedOnly && !base.itemSummaries[i].deletedMark) continue;
+            j["items"].push_back(itemJson(base, i, paths[i]));
+        }
+        out << j.dump(2) << "\n";
+        return 0;
+    }
+
+    std::uint32_t shown = 0, deleted = 0;
+    for (std::uint32_t i = 0; i < base.itemCount; ++i)
+        if (listed(base, i, false)) {
+            ++shown;
+            deleted += base.itemSummaries[i].deletedMark;
+        }
+    out << options.file << ": " << base.folderCount << " folders, " << shown << " items ("
+        << deleted << " deleted)\n\n";
+    for (const ShownFolder& f : folders) {
+        const FolderEntry& fe = base.folderEntries[f.folderIndex];
+        out << std::string(2 * f.depth, ' ') << f.path.substr(f.path.rfind('/') + 1) << " ("
+            << fe.itemCount << ")\n";
+    }
+    for (const ShownFolder& f : folders) {
+        if (f.copy) continue;
+        const FolderEntry& fe = base.folderEntries[f.folderIndex];
+        bool header = false;
+        for (std::uint32_t i = fe.firstItem; i < fe.endItem; ++i) {
+            if (!listed(base, i, options.deletedOnly)) continue;
+            if (!header) {
+                out << "\n== " << f.path << "\n"
+                    << "     #  D  Att  Kind         From | To | Subject | Date\n";
+                header = true;
+            }
+            const ItemSummary& s = base.itemSummaries[i];
+            char lead[48];
+            std::snprintf(lead, sizeof lead, "%6u  %c  %3d  %-11s  ", s.number,
+                          s.deletedMark ? 'D' : ' ', s.attachmentCount, kindName(s.kind));
+            out << lead << s.fromText << " | " << s.toText << " | " << s.subjectText << " | "
+                << s.dateText << "\n";
+        }
+    }
+    return 0;
+}
+
+}  // namespace brevik::cli

@@ -1,0 +1,167 @@
+#include "cli/recovery_view.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <ostream>
+#include <thread>
+#include <unordered_set>
+
+#include "engine/folder_tree.h"
+#include "engine/recovery_pass.h"
+
+namespace brevik::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted.store(true);
+}
+
+// FILETIME ticks between 1601-01-01 and 1970-01-01.
+constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
+
+}  // namespace
+
+std::vector<ShownFolder> shownFolders(const MessageBase& base) {
+    std::vector<ShownFolder> out;
+    if (!base.topNode) return out;
+    std::unordered_set<std::uint32_t> seen;
+    struct Frame {
+        const FolderTreeNode* node;
+        int depth;
+        std::string path;
+    };
+    std::vector<Frame> stack{
+        {base.topNode, 0, std::string(folderName(base, base.topNode->folderIndex))}};
+    while (!stack.empty()) {
+        Frame f = std::move(stack.back());
+        stack.pop_back();
+        ShownFolder s;
+        s.folderIndex = f.node->folderIndex;
+        s.depth = f.depth;
+        s.path = f.path;
+        s.copy = !seen.insert(s.folderIndex).second;
+        out.push_back(std::move(s));
+        std::vector<const FolderTreeNode*> children;
+        for (const FolderTreeNode* c = f.node->firstChild; c; c = c->nextSibling)
+            children.push_back(c);
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back({*it, f.depth + 1,
+                             f.path + "/" + std::string(folderName(base, (*it)->folderIndex))});
+    }
+    return out;
+}
+
+std::vector<std::string> itemFolderPaths(const MessageBase& base,
+                                         const std::vector<ShownFolder>& folders) {
+    std::vector<std::string> paths(base.itemCount);
+    for (const ShownFolder& s : folders) {
+        if (s.copy) continue;
+        const FolderEntry& f = base.folderEntries[s.folderIndex];
+        for (std::uint32_t i = f.firstItem; i < f.endItem && i < paths.size(); ++i)
+            paths[i] = s.path;
+    }
+    return paths;
+}
+
+const char* kindName(std::uint8_t kind) {
+    switch (kind) {
+        case 101:
+            return "appointment";
+        case 102:
+            return "contact";
+        case 103:
+            return "meeting";
+        case 104:
+            return "note";
+        case 105:
+            return "journal";
+        case 106:
+            return "task";
+        case 107:
+            return "distlist";
+        case 109:
+            return "post";
+        case 110:
+            return "report";
+        case 200:
+            return "mail";
+        case 201:
+            return "system";
+        default:
+            return "other";
+    }
+}
+
+std::string isoUtc(std::uint64_t filetime) {
+    if (filetime < kUnixEpochTicks) return {};
+    const std::time_t t = static_cast<std::time_t>((filetime - kUnixEpochTicks) / 10000000ull);
+    std::tm tm{};
+    if (!::gmtime_r(&t, &tm)) return {};
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
+    setMessageBasePath(base, path);
+    if (!base.openFile()) {
+        err << "brevik-cli: cannot open '" << path << "': " << base.errorText << "\n";
+        return false;
+    }
+    ProgressMilestones progress;
+    base.progress = &progress;
+    interrupted = false;
+    struct sigaction sa {
+    }, old{};
+    sa.sa_handler = onInterrupt;
+    ::sigaction(SIGINT, &sa, &old);
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        openMessageBase(base);
+        done = true;
+    });
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const auto start = std::chrono::steady_clock::now();
+    bool barShown = false;
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (interrupted) base.requestStop();
+        if (!terminal || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+            continue;
+        const int slot = progress.highestReached(76);
+        const int pos = std::clamp(slot - 74, 0, 1500);
+        const int width = 40, filled = pos * width / 1500;
+        err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
+            << pos * 100 / 1500 << "%" << std::flush;
+        barShown = true;
+    }
+    worker.join();
+    if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
+    ::sigaction(SIGINT, &old, nullptr);
+    base.progress = nullptr;
+
+    if (interrupted) {
+        err << "Canceled by user\n";
+        return false;
+    }
+    if (base.resultOk != 1) {
+        if (base.errorCode == ERROR_NO_READABLE_BLOCKS)
+            err << "brevik-cli: '" << path << "': no readable data blocks (unknown encoding)\n";
+        else
+            err << "brevik-cli: '" << path
+                << "' is not a readable personal folder file (no block and node index pages "
+                   "found)\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace brevik::cli

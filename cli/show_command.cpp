@@ -1,0 +1,116 @@
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/recovery_view.h"
+#include "message/item_summary.h"
+#include "message/load_message.h"
+#include "message/records.h"
+
+namespace brevik::cli {
+namespace {
+
+const char* recipientTypeName(const std::optional<std::uint32_t>& t) {
+    if (!t) return "";
+    switch (*t & 0xF) {
+        case 1:
+            return "To";
+        case 2:
+            return "Cc";
+        case 3:
+            return "Bcc";
+        default:
+            return "";
+    }
+}
+
+std::string text(const std::optional<std::string>& s) {
+    return s.value_or("");
+}
+
+}  // namespace
+
+int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
+    MessageBase base;
+    if (!recoverWithProgress(base, options.file, err)) return 1;
+    std::optional<std::uint32_t> found;
+    for (std::uint32_t i = 0; i < base.itemCount && !found; ++i) {
+        const ItemSummary& s = base.itemSummaries[i];
+        if (s.number == options.number && s.hiddenCode != 201 && !base.messageEntries[i].loadFailed)
+            found = i;
+    }
+    if (!found) {
+        err << "brevik-cli: '" << options.file << "' has no item number " << options.number << "\n";
+        return 1;
+    }
+    const std::uint32_t index = *found;
+    const ItemSummary& s = base.itemSummaries[index];
+    const auto paths = itemFolderPaths(base, shownFolders(base));
+    // The pass keeps only summary rows; read the item again for its recipients and headers.
+    MessageNodeEntry& entry = base.messageEntries[index];
+    loadMessage(base, index);
+    const std::shared_ptr<MessageRecord> record = entry.record;
+    entry.record.reset();
+
+    const MessageEnvelope empty;
+    const MessageEnvelope& env = record ? record->envelope : empty;
+    const std::string senderAddress = text(env.senderEmailAddress).empty()
+                                          ? text(env.sentRepresentingEmailAddress)
+                                          : text(env.senderEmailAddress);
+
+    if (options.json) {
+        nlohmann::json j = {{"number", s.number},
+                            {"index", index},
+                            {"nodeId", entry.nodeId},
+                            {"folder", paths[index]},
+                            {"kind", kindName(s.kind)},
+                            {"deleted", s.deletedMark != 0},
+                            {"subject", s.subjectText},
+                            {"from", s.fromText},
+                            {"senderAddress", senderAddress},
+                            {"to", s.toText},
+                            {"cc", text(env.displayCc)},
+                            {"time", isoUtc(s.utcTime)},
+                            {"localTime", s.dateText},
+                            {"attachments", s.attachmentNames},
+                            {"bodyFormat", s.bodyFormat == 1   ? "html"
+                                           : s.bodyFormat == 3 ? "text"
+                                                               : "none"},
+                            {"body", s.bodyText}};
+        j["recipients"] = nlohmann::json::array();
+        if (record)
+            for (const RecipientRecord& r : record->recipients)
+                j["recipients"].push_back({{"name", text(r.displayName)},
+                                           {"address", text(r.emailAddress)},
+                                           {"type", recipientTypeName(r.recipientType)}});
+        out << j.dump(2) << "\n";
+        return 0;
+    }
+    out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"
+        << "Folder:      " << paths[index] << "\n"
+        << "Kind:        " << kindName(s.kind) << "\n"
+        << "From:        " << s.fromText;
+    if (!senderAddress.empty() && senderAddress != s.fromText) out << " <" << senderAddress << ">";
+    out << "\n"
+        << "To:          " << s.toText << "\n";
+    if (!text(env.displayCc).empty()) out << "Cc:          " << text(env.displayCc) << "\n";
+    out << "Subject:     " << s.subjectText << "\n"
+        << "Date:        " << s.dateText << "\n";
+    if (record && !record->recipients.empty()) {
+        out << "Recipients:\n";
+        for (const RecipientRecord& r : record->recipients) {
+            out << "  " << recipientTypeName(r.recipientType) << " " << text(r.displayName);
+            if (r.emailAddress) out << " <" << *r.emailAddress << ">";
+            out << "\n";
+        }
+    }
+    if (!s.attachmentNames.empty()) {
+        out << "Attachments:\n";
+        for (const auto& name : s.attachmentNames)
+            out << "  " << name << "\n";
+    }
+    out << "\n" << s.bodyText << "\n";
+    return 0;
+}
+
+}  // namespace brevik::cli

@@ -1,0 +1,534 @@
+#include "message/interpret_properties.h"
+
+#include <algorithm>
+#include <new>
+
+#include "message/class_prefix.h"
+#include "message/property_reader.h"
+#include "message/text.h"
+
+namespace brevik {
+namespace {
+
+// Property ids the records know by name ([MS-OXPROPS]).
+namespace pid {
+constexpr std::uint32_t kImportance = 0x0017;
+constexpr std::uint32_t kMessageClass = 0x001A;
+constexpr std::uint32_t kPriority = 0x0026;
+constexpr std::uint32_t kSubject = 0x0037;
+constexpr std::uint32_t kClientSubmitTime = 0x0039;
+constexpr std::uint32_t kSentRepresentingSearchKey = 0x003B;
+constexpr std::uint32_t kSubjectPrefix = 0x003D;
+constexpr std::uint32_t kSentRepresentingEntryId = 0x0041;
+constexpr std::uint32_t kSentRepresentingName = 0x0042;
+constexpr std::uint32_t kReplyRecipientNames = 0x0050;
+constexpr std::uint32_t kReceivedBySearchKey = 0x0051;
+constexpr std::uint32_t kReceivedRepresentingSearchKey = 0x0052;
+constexpr std::uint32_t kSentRepresentingAddressType = 0x0064;
+constexpr std::uint32_t kSentRepresentingEmailAddress = 0x0065;
+constexpr std::uint32_t kConversationTopic = 0x0070;
+constexpr std::uint32_t kReceivedByAddressType = 0x0075;
+constexpr std::uint32_t kReceivedByEmailAddress = 0x0076;
+constexpr std::uint32_t kReceivedRepresentingAddressType = 0x0077;
+constexpr std::uint32_t kReceivedRepresentingEmailAddress = 0x0078;
+constexpr std::uint32_t kTransportMessageHeaders = 0x007D;
+constexpr std::uint32_t kSenderEntryId = 0x0C19;
+constexpr std::uint32_t kSenderName = 0x0C1A;
+constexpr std::uint32_t kSenderSearchKey = 0x0C1D;
+constexpr std::uint32_t kSenderAddressType = 0x0C1E;
+constexpr std::uint32_t kSenderEmailAddress = 0x0C1F;
+constexpr std::uint32_t kDisplayBcc = 0x0E02;
+constexpr std::uint32_t kDisplayCc = 0x0E03;
+constexpr std::uint32_t kDisplayTo = 0x0E04;
+constexpr std::uint32_t kMessageDeliveryTime = 0x0E06;
+constexpr std::uint32_t kMessageFlags = 0x0E07;
+constexpr std::uint32_t kMessageSize = 0x0E08;
+constexpr std::uint32_t kNormalizedSubject = 0x0E1D;
+constexpr std::uint32_t kRtfInSync = 0x0E1F;
+constexpr std::uint32_t kAttachSize = 0x0E20;
+constexpr std::uint32_t kBody = 0x1000;
+constexpr std::uint32_t kRtfSyncBodyCrc = 0x1006;
+constexpr std::uint32_t kRtfSyncBodyCount = 0x1007;
+constexpr std::uint32_t kRtfSyncBodyTag = 0x1008;
+constexpr std::uint32_t kRtfCompressed = 0x1009;
+constexpr std::uint32_t kRtfSyncPrefixCount = 0x1010;
+constexpr std::uint32_t kRtfSyncTrailingCount = 0x1011;
+constexpr std::uint32_t kProperty1012 = 0x1012;
+constexpr std::uint32_t kHtml = 0x1013;
+constexpr std::uint32_t kInternetMessageId = 0x1035;
+constexpr std::uint32_t kInReplyToId = 0x1042;
+constexpr std::uint32_t kProperty1046 = 0x1046;
+constexpr std::uint32_t kDisplayName = 0x3001;
+constexpr std::uint32_t kComment = 0x3004;
+constexpr std::uint32_t kCreationTime = 0x3007;
+constexpr std::uint32_t kLastModificationTime = 0x3008;
+constexpr std::uint32_t kSearchKey = 0x300B;
+constexpr std::uint32_t kReplItemId = 0x35E0;
+constexpr std::uint32_t kContentCount = 0x3602;
+constexpr std::uint32_t kContentUnreadCount = 0x3603;
+constexpr std::uint32_t kSubfolders = 0x360A;
+constexpr std::uint32_t kContainerClass = 0x3613;
+constexpr std::uint32_t kAssociatedContentCount = 0x3617;
+constexpr std::uint32_t kAttachDataObject = 0x3701;
+constexpr std::uint32_t kAttachFilename = 0x3704;
+constexpr std::uint32_t kAttachMethod = 0x3705;
+constexpr std::uint32_t kAttachLongFilename = 0x3707;
+constexpr std::uint32_t kRenderingPosition = 0x370B;
+constexpr std::uint32_t kAttachMimeTag = 0x370E;
+constexpr std::uint32_t kProperty3710 = 0x3710;
+constexpr std::uint32_t kInternetCodepage = 0x3FDE;
+constexpr std::uint32_t kMessageCodepage = 0x3FFD;
+constexpr std::uint32_t kLtpRowId = 0x67F2;
+constexpr std::uint32_t kIgnored6F02 = 0x6F02;
+constexpr std::uint32_t kIgnored6F04 = 0x6F04;
+constexpr std::uint32_t kWeddingAnniversary = 0x3A41;
+constexpr std::uint32_t kBirthday = 0x3A42;
+}  // namespace pid
+
+// Contact properties that have no slot: binary, multi-valued or numeric ones.
+bool ignoredContactProperty(std::uint32_t id) {
+    switch (id) {
+        case 0x3A01:
+        case 0x3A03:
+        case 0x3A04:
+        case 0x3A0E:
+        case 0x3A12:
+        case 0x3A14:
+        case 0x3A22:
+        case 0x3A40:
+        case 0x3A4D:
+        case 0x3A52:
+        case 0x3A53:
+        case 0x3A54:
+        case 0x3A55:
+        case 0x3A56:
+        case 0x3A58:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// UTF-16 and UTF-32 cannot hold 8-bit strings; a value naming them is not a usable code page.
+bool usableCodepage(std::uint32_t cp) {
+    return cp != 0 && cp <= 65535 && cp != 1200 && cp != 1201 && cp != 12000 && cp != 12001;
+}
+
+// A value's bytes: its own data, or read through its locator when a base is at hand.
+class ValueBytes {
+  public:
+    ValueBytes(MessageBase* base, const PropertyValue& v) {
+        if (v.data) {
+            bytes_ = &*v.data;
+        } else if (base) {
+            loaded_ = loadValue(*base, v.locator, 0, false);
+            bytes_ = &loaded_;
+        }
+    }
+    bool available() const { return bytes_ != nullptr; }
+    const Bytes& bytes() const { return *bytes_; }
+
+  private:
+    const Bytes* bytes_ = nullptr;
+    Bytes loaded_;
+};
+
+std::string decodeText(const std::uint8_t* data, std::size_t size, std::uint16_t type,
+                       std::uint32_t codepage) {
+    if (type == ptype::kUnicode) return utf16ToUtf8(data, size);
+    if (type == ptype::kString8) return codepageToUtf8(data, size, codepage);
+    return std::string(data, data + size);
+}
+
+// storeStringValue, decoding the value as `type`.
+int storeAs(MessageBase* base, StringSlot& slot, const PropertyValue& v, std::uint16_t type,
+            std::uint32_t codepage) {
+    slot.reset();
+    try {
+        const ValueBytes value(base, v);
+        if (!value.available()) return 1;
+        // A loaded value that came back empty could not be read.
+        if (!v.data && value.bytes().empty()) return 1;
+        slot = decodeText(value.bytes().data(), value.bytes().size(), type, codepage);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        slot.reset();
+        return -1;
+    }
+}
+
+// The first 32 bits of an inline or heap value, zero-extended when shorter.
+std::optional<std::uint32_t> value32(const PropertyValue& v) {
+    if (!v.data || v.data->empty()) return std::nullopt;
+    std::uint8_t le[4] = {0, 0, 0, 0};
+    std::copy_n(v.data->begin(), std::min<std::size_t>(4, v.data->size()), le);
+    return load32(le);
+}
+
+TimeSlot valueTime(const PropertyValue& v) {
+    if (!v.data) return std::nullopt;
+    std::uint8_t le[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    std::copy_n(v.data->begin(), std::min<std::size_t>(8, v.data->size()), le);
+    return load64(le);
+}
+
+void set32(std::uint32_t& out, const PropertyValue& v) {
+    if (auto x = value32(v)) out = *x;
+}
+void set32(std::optional<std::uint32_t>& out, const PropertyValue& v) {
+    if (auto x = value32(v)) out = *x;
+}
+void setTime(TimeSlot& out, const PropertyValue& v) {
+    if (auto t = valueTime(v)) out = t;
+}
+
+// Marker characters are control characters; anything else starts the subject itself.
+bool isControl(std::uint32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+// PidTagSubject: an optional control-character marker and prefix length precede the text.
+void storeSubject(MessageBase* base, const PropertyValue& v, std::uint32_t codepage,
+                  MessageEnvelope& env) {
+    const ValueBytes value(base, v);
+    if (!value.available() || value.bytes().empty()) return;
+    const Bytes& b = value.bytes();
+    SubjectRecord subject;
+    std::size_t skip = 0;
+    if (v.type == ptype::kUnicode) {
+        if (b.size() >= 4 && isControl(load16(b.data()))) {
+            subject.marker = b[0];
+            subject.prefixLength = b[2];
+            skip = 4;
+        }
+        subject.text = utf16ToUtf8(b.data() + skip, b.size() - skip);
+    } else {
+        // A first byte of 100 or more is taken as text, whatever it is.
+        if (b.size() >= 2 && b[0] < 0x20) {
+            subject.marker = b[0];
+            subject.prefixLength = b[1];
+            skip = 2;
+        }
+        subject.text = decodeText(b.data() + skip, b.size() - skip, v.type, codepage);
+    }
+    env.subject = std::move(subject);
+}
+
+// A body (plain or HTML): an empty text is not kept; otherwise its locator is kept so that the
+// body can be read again.
+void storeBody(MessageBase* base, StringSlot& slot, ValueLocator& locator, const PropertyValue& v,
+               std::uint32_t codepage) {
+    // The HTML body is usually binary in the item's code page; it reaches views as UTF-8 text.
+    storeAs(base, slot, v, v.type == ptype::kBinary ? ptype::kString8 : v.type, codepage);
+    if (slot && slot->empty()) {
+        slot.reset();
+        return;
+    }
+    locator = v.locator;
+}
+
+void storeRaw(MessageBase* base, std::optional<Bytes>& out, const PropertyValue& v) {
+    if (v.data)
+        out = *v.data;
+    else if (base)
+        out = loadValue(*base, v.locator, 0, false);
+}
+
+void storeContact(MessageBase* base, MessageRecord& record, const PropertyValue& v,
+                  std::uint32_t codepage) {
+    if (!record.contact) record.contact.emplace();
+    ContactRecord& c = *record.contact;
+    if (ignoredContactProperty(v.id)) return;
+    if (v.id == pid::kWeddingAnniversary)
+        setTime(c.weddingAnniversary, v);
+    else if (v.id == pid::kBirthday)
+        setTime(c.birthday, v);
+    else
+        storeStringValue(base, c.slot(v.id), v, codepage);
+}
+
+class Interpreter {
+  public:
+    Interpreter(MessageBase* base, MessageRecord& record, std::uint32_t codepage)
+        : base_(base), r_(record), env_(record.envelope), cp_(codepage) {}
+
+    // One property; `att` is the attachment target (null when there is none). Returns true when
+    // the property is an attachment property and there is a target.
+    bool apply(const PropertyValue& v, AttachmentRecord* att) {
+        if (v.id >= kFirstContactProperty && v.id <= kLastContactProperty) {
+            storeContact(base_, r_, v, cp_);
+            return false;
+        }
+        switch (v.id) {
+            case pid::kImportance:
+                set32(env_.importance, v);
+                break;
+            case pid::kMessageClass:
+                str(r_.messageClass, v);
+                r_.kind = messageClassKind(r_.messageClass.value_or(std::string()));
+                break;
+            case pid::kPriority:
+                set32(env_.priority, v);
+                break;
+            case pid::kSubject:
+                storeSubject(base_, v, cp_, env_);
+                break;
+            case pid::kClientSubmitTime:
+                setTime(env_.clientSubmitTime, v);
+                break;
+            case pid::kSentRepresentingSearchKey:
+                str(env_.sentRepresentingSearchKey, v);
+                break;
+            case pid::kSubjectPrefix:
+                str(env_.subjectPrefix, v);
+                break;
+            case pid::kSentRepresentingEntryId:
+                str(env_.sentRepresentingEntryId, v);
+                env_.sentRepresentingEntryIdLength = static_cast<std::uint16_t>(v.size());
+                break;
+            case pid::kSentRepresentingName:
+                str(env_.sentRepresentingName, v);
+                break;
+            case pid::kReplyRecipientNames:
+                str(env_.replyRecipientNames, v);
+                break;
+            case pid::kReceivedBySearchKey:
+                str(env_.receivedBySearchKey, v);
+                break;
+            case pid::kReceivedRepresentingSearchKey:
+                str(env_.receivedRepresentingSearchKey, v);
+                break;
+            case pid::kSentRepresentingAddressType:
+                str(env_.sentRepresentingAddressType, v);
+                break;
+            case pid::kSentRepresentingEmailAddress:
+                str(env_.sentRepresentingEmailAddress, v);
+                break;
+            case pid::kConversationTopic:
+                str(env_.conversationTopic, v);
+                break;
+            case pid::kReceivedByAddressType:
+                str(env_.receivedByAddressType, v);
+                break;
+            case pid::kReceivedByEmailAddress:
+                str(env_.receivedByEmailAddress, v);
+                break;
+            case pid::kReceivedRepresentingAddressType:
+                str(env_.receivedRepresentingAddressType, v);
+                break;
+            case pid::kReceivedRepresentingEmailAddress:
+                str(env_.receivedRepresentingEmailAddress, v);
+                break;
+            case pid::kTransportMessageHeaders:
+                str(env_.transportMessageHeaders, v);
+                break;
+            case pid::kSenderEntryId:
+                str(env_.senderEntryId, v);
+                env_.senderEntryIdLength = static_cast<std::uint16_t>(v.size());
+                break;
+            case pid::kSenderName:
+                str(env_.senderName, v);
+                break;
+            case pid::kSenderSearchKey:
+                str(env_.senderSearchKey, v);
+                break;
+            case pid::kSenderAddressType:
+                str(env_.senderAddressType, v);
+                break;
+            case pid::kSenderEmailAddress:
+                str(env_.senderEmailAddress, v);
+                break;
+            case pid::kDisplayBcc:
+                str(env_.displayBcc, v);
+                break;
+            case pid::kDisplayCc:
+                str(env_.displayCc, v);
+                break;
+            case pid::kDisplayTo:
+                str(env_.displayTo, v);
+                break;
+            case pid::kMessageDeliveryTime:
+                setTime(env_.deliveryTime, v);
+                break;
+            case pid::kMessageFlags:
+                set32(env_.messageFlags, v);
+                break;
+            case pid::kMessageSize:
+                set32(r_.messageSize, v);
+                break;
+            case pid::kNormalizedSubject:
+            case pid::kReplItemId:
+            case pid::kIgnored6F02:
+            case pid::kIgnored6F04:
+                break;
+            case pid::kRtfInSync:
+                if (auto x = value32(v)) env_.rtfInSync = static_cast<std::uint16_t>(*x);
+                break;
+            case pid::kAttachSize:
+                if (att) set32(att->size, v);
+                return att != nullptr;
+            case pid::kBody:
+                storeBody(base_, env_.body, env_.bodyLocator, v, cp_);
+                break;
+            case pid::kRtfSyncBodyCrc:
+                set32(env_.rtfSyncBodyCrc, v);
+                break;
+            case pid::kRtfSyncBodyCount:
+                set32(env_.rtfSyncBodyCount, v);
+                break;
+            case pid::kRtfSyncPrefixCount:
+                set32(env_.rtfSyncPrefixCount, v);
+                break;
+            case pid::kRtfSyncTrailingCount:
+                set32(env_.rtfSyncTrailingCount, v);
+                break;
+            case pid::kRtfSyncBodyTag:
+                str(env_.rtfSyncBodyTag, v);
+                break;
+            case pid::kRtfCompressed:
+                storeRaw(base_, env_.compressedRtf, v);
+                env_.compressedRtfLocator = v.locator;
+                break;
+            case pid::kProperty1012:
+                storeRaw(base_, env_.property1012, v);
+                break;
+            case pid::kHtml:
+                storeBody(base_, env_.html, env_.htmlLocator, v, cp_);
+                break;
+            case pid::kInternetMessageId:
+                str(env_.internetMessageId, v);
+                break;
+            case pid::kInReplyToId:
+                str(env_.inReplyToId, v);
+                break;
+            case pid::kProperty1046:
+                str(env_.property1046, v);
+                break;
+            case pid::kDisplayName:
+                str(att ? att->displayName : r_.displayName, v);
+                break;
+            case pid::kComment:
+                str(r_.comment, v);
+                break;
+            // An attachment's own times must not replace the item's.
+            case pid::kCreationTime:
+                if (!att) setTime(r_.creationTime, v);
+                break;
+            case pid::kLastModificationTime:
+                if (!att) setTime(r_.lastModificationTime, v);
+                break;
+            case pid::kSearchKey:
+                str(env_.searchKey, v);
+                break;
+            case pid::kContentCount:
+                set32(r_.folderCounts.contentCount, v);
+                break;
+            case pid::kContentUnreadCount:
+                set32(r_.folderCounts.unreadCount, v);
+                break;
+            case pid::kSubfolders:
+                if (auto x = value32(v)) r_.folderCounts.hasSubfolders = *x != 0 ? 1 : 0;
+                break;
+            case pid::kContainerClass:
+                str(r_.messageClass, v);
+                r_.kind = containerClassKind(r_.messageClass.value_or(std::string()));
+                break;
+            case pid::kAssociatedContentCount:
+                set32(r_.folderCounts.associatedContentCount, v);
+                break;
+            case pid::kAttachDataObject:
+                if (att) att->dataLocator = v.locator;
+                return att != nullptr;
+            case pid::kAttachFilename:
+                if (att) str(att->fileName, v);
+                return att != nullptr;
+            case pid::kAttachMethod:
+                if (att) set32(att->method, v);
+                return att != nullptr;
+            case pid::kAttachLongFilename:
+                if (att) str(att->longFileName, v);
+                return att != nullptr;
+            case pid::kRenderingPosition:
+                if (att) set32(att->renderingPosition, v);
+                return att != nullptr;
+            case pid::kAttachMimeTag:
+                if (att) str(att->mimeTag, v);
+                return att != nullptr;
+            case pid::kProperty3710:
+                if (att) set32(att->property3710, v);
+                return att != nullptr;
+            case pid::kLtpRowId:
+                if (att) set32(att->rowId, v);
+                return att != nullptr;
+            default:
+                other(v);
+                break;
+        }
+        return false;
+    }
+
+  private:
+    void str(StringSlot& slot, const PropertyValue& v) { storeStringValue(base_, slot, v, cp_); }
+
+    void other(const PropertyValue& v) {
+        if (v.type != ptype::kString8 && v.type != ptype::kUnicode) return;
+        if (v.id >= kStringsByIdLimit || !r_.hasStringsById) return;
+        StringSlot slot;
+        storeStringValue(base_, slot, v, cp_);
+        if (slot)
+            r_.stringsById[v.id] = std::move(*slot);
+        else
+            r_.stringsById.erase(v.id);
+    }
+
+    MessageBase* base_;
+    MessageRecord& r_;
+    MessageEnvelope& env_;
+    std::uint32_t cp_;
+};
+
+}  // namespace
+
+std::uint32_t findCodepage(const PropertyList& rows) {
+    for (const std::uint32_t id : {pid::kInternetCodepage, pid::kMessageCodepage}) {
+        for (const PropertyRow& row : rows) {
+            for (const PropertyValue& v : row) {
+                if (v.id != id) continue;
+                const auto cp = value32(v);
+                if (cp && usableCodepage(*cp)) return *cp;
+            }
+        }
+    }
+    return 0;
+}
+
+int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v,
+                     std::uint32_t codepage) {
+    return storeAs(base, slot, v, v.type, codepage);
+}
+
+int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record) {
+    try {
+        if (const std::uint32_t cp = findCodepage(rows)) record.codepage = cp;
+        const std::uint32_t codepage = record.codepage ? record.codepage : kDefaultCodepage;
+        Interpreter interpreter(base, record, codepage);
+
+        std::size_t cur = record.currentAttachment;
+        if (cur != 0 && cur == record.attachments.size())
+            record.attachments.resize(record.attachments.size() + rows.size());
+        for (const PropertyRow& row : rows) {
+            AttachmentRecord* att =
+                cur < record.attachments.size() ? &record.attachments[cur] : nullptr;
+            bool attachmentSeen = false;
+            for (const PropertyValue& v : row)
+                attachmentSeen = interpreter.apply(v, att) || attachmentSeen;
+            if (attachmentSeen) ++cur;
+        }
+        if (cur != 0) record.currentAttachment = static_cast<std::uint32_t>(cur);
+    } catch (...) {
+        // Damaged data ends the work; what was stored so far stays.
+    }
+    return 1;
+}
+
+}  // namespace brevik

@@ -1,0 +1,32 @@
+// Fills item, folder and attachment records from property lists.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/message_base.h"
+#include "message/property_value.h"
+#include "message/records.h"
+
+namespace brevik {
+
+// Code page for 8-bit strings when an item names none.
+inline constexpr std::uint32_t kDefaultCodepage = 1252;
+
+// Stores each recognised property of `rows` in its slot of `record`; other string properties
+// go to the strings-by-id table when the record has one. Rows of an attachment table (or one
+// attachment's own properties) go to the attachment `record.currentAttachment` and onward.
+// Values left in subnodes are read through `base`; with a null base they are skipped. Damaged
+// data ends the work with what was stored so far. Returns 1.
+int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record);
+
+// Fills `slot` from `v`: UTF-16 and 8-bit text (in `codepage`) become UTF-8, other types keep
+// their bytes. A value without data is loaded through its locator (left empty without `base`).
+// Returns 1, or -1 when no memory could be had (the slot is then empty).
+int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v,
+                     std::uint32_t codepage);
+
+// The code page an item's rows name for its 8-bit strings (0x3FDE, else 0x3FFD); 0 when none
+// usable is named.
+std::uint32_t findCodepage(const PropertyList& rows);
+
+}  // namespace brevik

@@ -1,0 +1,183 @@
+#include "message/item_summary.h"
+
+#include <algorithm>
+#include <ctime>
+#include <limits>
+
+#include "engine/message_base.h"
+#include "message/class_prefix.h"
+#include "message/interpret_properties.h"
+#include "message/records.h"
+
+namespace brevik {
+namespace {
+
+constexpr std::uint64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+
+// Appends the well-formed UTF-8 sequence at s[i], or U+FFFD for one bad byte; returns the
+// number of bytes consumed.
+std::size_t appendValidUtf8(std::string& out, std::string_view s, std::size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    std::uint32_t min = 0;
+    if (b < 0x80) {
+        out.push_back(s[i]);
+        return 1;
+    } else if ((b & 0xE0) == 0xC0) {
+        n = 2, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        n = 3, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        n = 4, min = 0x10000;
+    }
+    if (n != 0 && i + n <= s.size()) {
+        std::uint32_t c = b & (0x7F >> n);
+        bool ok = true;
+        for (std::size_t k = 1; k < n && ok; ++k) {
+            const auto cont = static_cast<unsigned char>(s[i + k]);
+            ok = (cont & 0xC0) == 0x80;
+            c = (c << 6) | (cont & 0x3F);
+        }
+        if (ok && c >= min && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
+            out.append(s.substr(i, n));
+            return n;
+        }
+    }
+    out.append("\xEF\xBF\xBD");
+    return 1;
+}
+
+// A slot as display text: up to its first zero (binary slots such as search keys end in one),
+// with anything that is not UTF-8 replaced.
+std::string cleanText(std::string_view s) {
+    s = s.substr(0, s.find('\0'));
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();)
+        i += appendValidUtf8(out, s, i);
+    return out;
+}
+std::string displayText(const StringSlot& slot) {
+    return slot ? cleanText(*slot) : std::string();
+}
+
+// The first of the slots that holds some text.
+std::string firstText(std::initializer_list<const StringSlot*> slots) {
+    for (const StringSlot* slot : slots) {
+        std::string text = displayText(*slot);
+        if (!text.empty()) return text;
+    }
+    return {};
+}
+
+// Delivery or submit time, the later when both are known; else creation or modification time.
+std::optional<std::uint64_t> shownTime(const MessageRecord& r) {
+    const MessageEnvelope& env = r.envelope;
+    if (env.deliveryTime && env.clientSubmitTime)
+        return std::max(*env.deliveryTime, *env.clientSubmitTime);
+    if (env.deliveryTime) return env.deliveryTime;
+    if (env.clientSubmitTime) return env.clientSubmitTime;
+    if (r.creationTime) return r.creationTime;
+    return r.lastModificationTime;
+}
+
+std::string attachmentName(const AttachmentRecord& a) {
+    std::string name = firstText({&a.longFileName, &a.fileName, &a.displayName});
+    if (name.empty()) name = classPrefixString(25).value_or(std::string());
+    return name;
+}
+
+}  // namespace
+
+FormattedTime formatItemTime(std::uint64_t utcFiletime) {
+    const std::int64_t seconds =
+        static_cast<std::int64_t>(utcFiletime / kTicksPerSecond) - kUnixEpochSeconds;
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (!::localtime_r(&t, &local)) return {std::string(), utcFiletime};
+
+    char date[64] = {};
+    char clock[16] = {};
+    // The locale's short date is what the list shows, two-digit years included.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-y2k"
+    if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
+#pragma GCC diagnostic pop
+    if (std::strftime(clock, sizeof clock, "%H:%M", &local) == 0) clock[0] = '\0';
+
+    // Shift by the zone offset in effect at that moment, staying inside the FILETIME range.
+    const std::int64_t offset =
+        static_cast<std::int64_t>(local.tm_gmtoff) * static_cast<std::int64_t>(kTicksPerSecond);
+    std::uint64_t localFiletime = utcFiletime;
+    if (offset < 0) {
+        const auto back = static_cast<std::uint64_t>(-offset);
+        localFiletime = utcFiletime > back ? utcFiletime - back : 0;
+    } else {
+        const auto ahead = static_cast<std::uint64_t>(offset);
+        const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - utcFiletime;
+        localFiletime =
+            ahead < room ? utcFiletime + ahead : std::numeric_limits<std::uint64_t>::max();
+    }
+    return {std::string(date) + " " + clock, localFiletime};
+}
+
+void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
+    if (itemIndex >= base.messageEntries.size() || itemIndex >= base.itemSummaries.size()) return;
+    const MessageNodeEntry& entry = base.messageEntries[itemIndex];
+    ItemSummary& s = base.itemSummaries[itemIndex];
+    s = ItemSummary{};
+    if (!entry.record) return;
+    const MessageRecord& r = *entry.record;
+    const MessageEnvelope& env = r.envelope;
+
+    if (r.kind == item_kind::kContact) {
+        s.subjectText = displayText(r.displayName);
+        s.fromText = s.subjectText;
+    } else {
+        s.subjectText = env.subject ? cleanText(env.subject->text) : std::string();
+        if (s.subjectText.empty()) s.subjectText = displayText(env.conversationTopic);
+        s.fromText = firstText({&env.sentRepresentingName, &env.sentRepresentingEmailAddress,
+                                &env.senderEmailAddress});
+        s.toText = firstText({&env.displayTo, &env.receivedBySearchKey, &env.receivedByEmailAddress,
+                              &env.receivedRepresentingEmailAddress});
+    }
+
+    if (const auto utc = shownTime(r)) {
+        const FormattedTime shown = formatItemTime(*utc);
+        s.dateText = shown.text;
+        s.sortTime = shown.localFiletime;
+        s.utcTime = *utc;
+    }
+
+    s.kind = static_cast<std::uint8_t>(r.kind);
+    if (r.kind == item_kind::kSystem) {
+        if (!env.html && !env.body && !env.transportMessageHeaders) s.hiddenCode = 201;
+    } else {
+        ++base.summaryCounter;
+    }
+    s.number = base.summaryCounter;
+    s.deletedMark = entry.reachable == 0 ? 1 : 0;
+
+    const std::size_t attachments =
+        std::min<std::size_t>({entry.attachmentCount, r.attachments.size(),
+                               static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())});
+    s.attachmentCount = static_cast<std::int16_t>(attachments);
+    s.attachmentNames.reserve(attachments);
+    for (std::size_t k = 0; k < attachments; ++k)
+        s.attachmentNames.push_back(attachmentName(r.attachments[k]));
+
+    if (env.html && !env.html->empty()) {
+        s.bodyFormat = 1;
+        s.bodyRef = env.htmlLocator;
+        s.bodyText = *env.html;
+    } else if (env.body && !env.body->empty()) {
+        s.bodyFormat = 3;
+        s.bodyRef = env.bodyLocator;
+        s.bodyText = *env.body;
+    }
+    s.bodyLength = static_cast<std::uint32_t>(s.bodyText.size() + 1);
+    s.bodyCodepage = r.codepage ? r.codepage : kDefaultCodepage;
+}
+
+}  // namespace brevik

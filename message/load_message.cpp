@@ -1,0 +1,151 @@
+#include "message/load_message.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "message/interpret_properties.h"
+#include "message/property_reader.h"
+
+namespace brevik {
+namespace {
+
+constexpr std::uint32_t kPidEntryId = 0x0FFF;
+constexpr std::uint32_t kPidRecipientType = 0x0C15;
+constexpr std::uint32_t kPidDisplayName = 0x3001;
+constexpr std::uint32_t kPidAddressType = 0x3002;
+constexpr std::uint32_t kPidEmailAddress = 0x3003;
+
+// The first subnode entry per node id, in list order.
+class SubnodeIndex {
+  public:
+    explicit SubnodeIndex(const std::vector<SubnodeEntry>& subnodes) {
+        first_.reserve(subnodes.size());
+        for (const SubnodeEntry& s : subnodes)
+            first_.emplace(s.nodeId, &s);
+    }
+    const SubnodeEntry* find(std::uint32_t nid) const {
+        auto it = first_.find(nid);
+        return it == first_.end() ? nullptr : it->second;
+    }
+
+  private:
+    std::unordered_map<std::uint32_t, const SubnodeEntry*> first_;
+};
+
+void loadRecipients(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record) {
+    // Only the item's own table: one below another subnode belongs to an embedded message.
+    const auto it = std::find_if(entry.subnodes.begin(), entry.subnodes.end(), [](const auto& s) {
+        return s.nodeId == kRecipientTableNid && s.ownerDataIndex == 0;
+    });
+    if (it == entry.subnodes.end()) return;
+    PropertyList rows;
+    if (readPropertyList(base, rows, it->dataIndex, entry.subnodes, false) == -1 || rows.empty())
+        return;
+    record.recipients.assign(rows.size(), RecipientRecord{});
+    fillRecipients(&base, rows, record);
+}
+
+void appendMsg(StringSlot& name) {
+    if (name) name->append(".msg");
+}
+
+void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record) {
+    const SubnodeIndex index(entry.subnodes);
+    const SubnodeEntry* table = index.find(kAttachmentTableNid);
+    if (!table) return;
+    PropertyList rows;
+    if (readPropertyList(base, rows, table->dataIndex, entry.subnodes, false) == -1) return;
+    record.attachments.assign(rows.size(), AttachmentRecord{});
+    record.currentAttachment = 0;
+    interpretProperties(&base, rows, record);
+    // Attachments the table described count even when their own properties cannot be read.
+    const std::uint32_t described = record.currentAttachment;
+
+    for (std::size_t k = 0; k < record.attachments.size(); ++k) {
+        const SubnodeEntry* own = index.find(record.attachments[k].rowId);
+        if (!own) continue;
+        if (readPropertyList(base, rows, own->dataIndex, entry.subnodes, false) == -1 ||
+            rows.size() != 1)
+            continue;
+        record.currentAttachment = static_cast<std::uint32_t>(k);
+        interpretProperties(&base, rows, record);
+        AttachmentRecord& att = record.attachments[k];
+        if (att.method == kAttachEmbeddedMessage) {
+            appendMsg(att.displayName);
+            appendMsg(att.fileName);
+            appendMsg(att.longFileName);
+        }
+    }
+    record.currentAttachment = std::max(record.currentAttachment, described);
+}
+
+}  // namespace
+
+std::string trimSpaces(std::string_view s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(' ');
+    return std::string(s.substr(first, last - first + 1));
+}
+
+int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& record) {
+    if (record.recipients.size() < rows.size()) record.recipients.resize(rows.size());
+    const std::uint32_t codepage = record.codepage ? record.codepage : kDefaultCodepage;
+    std::size_t slot = 0;
+    for (const PropertyRow& row : rows) {
+        RecipientRecord& r = record.recipients[slot];
+        bool filled = false;
+        for (const PropertyValue& v : row) {
+            switch (v.id) {
+                case kPidDisplayName:
+                    storeStringValue(base, r.displayName, v, codepage);
+                    if (r.displayName) r.displayName = trimSpaces(*r.displayName);
+                    filled = true;
+                    break;
+                case kPidAddressType:
+                    storeStringValue(base, r.addressType, v, codepage);
+                    filled = true;
+                    break;
+                case kPidEmailAddress:
+                    storeStringValue(base, r.emailAddress, v, codepage);
+                    filled = true;
+                    break;
+                case kPidEntryId:
+                    storeStringValue(base, r.entryId, v, codepage);
+                    r.entryIdLength = static_cast<std::uint16_t>(v.size());
+                    filled = true;
+                    break;
+                case kPidRecipientType:
+                    if (v.data && v.data->size() >= 4) r.recipientType = load32(v.data->data());
+                    break;
+                default:
+                    break;
+            }
+        }
+        // Each row is one recipient, with or without an entry id; a row that gave nothing
+        // leaves its record to the next row.
+        if (filled) ++slot;
+    }
+    return 1;
+}
+
+int loadMessage(MessageBase& base, std::uint32_t itemIndex) {
+    if (itemIndex >= base.messageEntries.size()) return -1;
+    MessageNodeEntry& entry = base.messageEntries[itemIndex];
+    try {
+        PropertyList rows;
+        if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false) == -1) return -1;
+        auto record = makeItemRecord();
+        entry.record = record;
+        interpretProperties(&base, rows, *record);
+        rows.clear();
+        loadRecipients(base, entry, *record);
+        loadAttachments(base, entry, *record);
+    } catch (...) {
+        // The record keeps what was filled.
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace brevik

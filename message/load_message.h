@@ -1,0 +1,32 @@
+// Loads one item with its recipients and attachments into a MessageRecord.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/message_base.h"
+#include "message/property_value.h"
+#include "message/records.h"
+
+namespace brevik {
+
+// Subnodes of an item that hold its recipient and attachment tables.
+inline constexpr std::uint32_t kRecipientTableNid = 0x692;
+inline constexpr std::uint32_t kAttachmentTableNid = 0x671;
+
+// Reads `base.messageEntries[itemIndex]` (its data block and subnodes) into a new item record
+// stored in the entry's `record`: own properties, recipients (top-level table only) and
+// attachments, each completed by its own property context. Embedded-message attachments get
+// ".msg" on their names. Returns 0, or -1 when the item's own properties cannot be read (no
+// record then) or a fault stopped the work (the record keeps what was filled).
+int loadMessage(MessageBase& base, std::uint32_t itemIndex);
+
+// Fills `record.recipients` from the rows of a recipient table, one recipient per row that
+// carries any recipient property. Returns 1.
+int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& record);
+
+// `s` without leading and trailing blanks (0x20 only).
+std::string trimSpaces(std::string_view s);
+
+}  // namespace brevik
