@@ -6,4 +6,4 @@ bash scripts/build.sh >/dev/null
 if [ $# -eq 0 ]; then
     set -- ../shared/corpus/pst/outlook1.pst
 fi
-exec ./build/brevik-cli info "$@"
+exec ./build/brevik-cli list "$@"

@@ -9,7 +9,7 @@
 namespace brevik::test {
 namespace {
 
-constexpr std::size_t kImageStart = 512;
+constexpr std::size_t kImageStart = 1024;  // after a Unicode header
 constexpr std::size_t kBlockAlign = 64;
 
 void put16(Bytes& b, std::uint16_t v) {

@@ -82,6 +82,7 @@ class ImageBuilder {
     }
     BlockEntry& entry(BlockIndex i) { return table_[static_cast<std::size_t>(i)]; }
     Bytes& image() { return image_; }
+    const std::vector<BlockEntry>& table() const { return table_; }
     bool unicode() const { return unicode_; }
     bool permute() const { return permute_; }
 

@@ -1,0 +1,256 @@
+#include "engine/recovery_pass.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/folder_tree.h"
+#include "message/item_summary.h"
+#include "message/records.h"
+#include "support/pst_image.h"
+#include "support/store_image.h"
+
+namespace brevik {
+namespace {
+
+using test::StoreImage;
+
+constexpr std::uint32_t kRoot = 0x122, kTop = 0x8022, kInbox = 0x8042, kSent = 0x8062;
+constexpr std::uint32_t kItem = kFirstMessageNodeId + 4;  // nid type 0x04: a normal message
+
+struct Recovered {
+    std::unique_ptr<MessageBase> base;
+    ProgressMilestones progress;
+};
+
+std::unique_ptr<Recovered> recover(const Bytes& image) {
+    auto r = std::make_unique<Recovered>();
+    r->base = test::openImage(image);
+    r->base->progress = &r->progress;
+    openMessageBase(*r->base);
+    return r;
+}
+
+// Root, top of personal folders and an Inbox, all live.
+void addFolders(StoreImage& s) {
+    s.node(kRoot, s.folderData(""), kRoot);
+    s.node(kTop, s.folderData("Top of Personal Folders"), kRoot);
+    s.node(kInbox, s.folderData("Inbox"), kTop);
+}
+
+std::vector<std::string> subjects(const MessageBase& b) {
+    std::vector<std::string> out;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i)
+        out.push_back(b.itemSummaries[i].subjectText);
+    return out;
+}
+
+class RecoveryPassTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
+  protected:
+    StoreImage store{std::get<0>(GetParam()), std::get<1>(GetParam())};
+};
+
+TEST_P(RecoveryPassTest, HealthyFileGivesTreeItemsAndEncoding) {
+    addFolders(store);
+    for (int i = 0; i < 3; ++i)
+        store.node(kItem + 32 * i, store.itemData("Mail " + std::to_string(i)), kInbox);
+    auto r = recover(store.build());
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    EXPECT_EQ(b.isUnicode(), std::get<0>(GetParam()));
+    EXPECT_EQ(b.decodesBlocks(), std::get<1>(GetParam()));
+    EXPECT_EQ(b.itemCount, 3u);
+    EXPECT_EQ(subjects(b), (std::vector<std::string>{"Mail 0", "Mail 1", "Mail 2"}));
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(b.itemSummaries[i].number, i + 1);
+        EXPECT_EQ(b.itemSummaries[i].deletedMark, 0);
+        EXPECT_EQ(b.itemSummaries[i].fromText, "Sender");
+    }
+    ASSERT_NE(b.topNode, nullptr);
+    EXPECT_EQ(folderName(b, b.topNode->folderIndex), "Top of Personal Folders");
+    ASSERT_NE(b.topNode->firstChild, nullptr);
+    EXPECT_EQ(folderName(b, b.topNode->firstChild->folderIndex), "Inbox");
+    EXPECT_EQ(b.folderEntries[b.topNode->firstChild->folderIndex].itemCount, 3u);
+    EXPECT_TRUE(b.namedProps.empty());
+    // Milestones in order, with three items spread evenly over the loading range.
+    for (int slot :
+         {77, 106, 156, 161, 166, 171, 176, 276, 376, 466, 486, 526, 859, 1192, 1526, 1546, 1576})
+        EXPECT_GT(r->progress.value(slot), ProgressMilestones::kMarkFloor) << slot;
+    EXPECT_EQ(r->progress.value(527), 0u);
+}
+
+TEST_P(RecoveryPassTest, StaleEntriesAreDeletedItemsAndLiveCopiesWin) {
+    addFolders(store);
+    const auto liveMail = store.itemData("Live");
+    const auto deletedMail = store.itemData("Deleted");
+    const auto twice = store.itemData("Stale twice");
+    store.node(kItem, liveMail, kInbox, true);
+    store.node(kItem, liveMail, kInbox, false);  // stale copy of a live item
+    store.node(kItem + 32, deletedMail, kInbox, false);
+    store.node(kItem + 64, twice, kInbox, false);
+    store.node(kItem + 96, twice, kInbox, false);
+    // A folder with a live and a stale copy stays one folder.
+    store.node(kSent, store.folderData("Sent Items"), kTop, false);
+    store.node(kSent, store.folderData("Sent Items"), kTop, true);
+    auto r = recover(store.build());
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    ASSERT_EQ(subjects(b), (std::vector<std::string>{"Live", "Deleted", "Stale twice"}));
+    EXPECT_EQ(b.itemSummaries[0].deletedMark, 0);
+    EXPECT_EQ(b.itemSummaries[1].deletedMark, 1);
+    EXPECT_EQ(b.itemSummaries[2].deletedMark, 1);
+    int sent = 0;
+    for (const FolderEntry& f : b.folderEntries)
+        if (f.nodeId == kSent) {
+            ++sent;
+            EXPECT_EQ(f.reachable, 1);
+        }
+    EXPECT_EQ(sent, 1);
+}
+
+TEST_P(RecoveryPassTest, ALiveCopyFoundAfterAStaleOneReplacesIt) {
+    store.stalePagesFirst();
+    addFolders(store);
+    const auto mail = store.itemData("Moved back");
+    const auto same = store.itemData("Two live copies");
+    store.node(kItem, mail, kInbox, false);
+    store.node(kItem + 32, same, kInbox, true);
+    store.node(kItem + 64, same, kInbox, true);
+    store.node(kItem, mail, kInbox, true);
+    auto r = recover(store.build());
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    std::size_t moved = 0, twoLive = 0;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i) {
+        if (b.itemSummaries[i].subjectText == "Moved back") {
+            ++moved;
+            EXPECT_EQ(b.itemSummaries[i].deletedMark, 0);
+        }
+        twoLive += b.itemSummaries[i].subjectText == "Two live copies";
+    }
+    EXPECT_EQ(moved, 1u);
+    EXPECT_EQ(twoLive, 2u);
+}
+
+TEST_P(RecoveryPassTest, ItemsWithoutTheirFolderFormNamedOrphanGroups) {
+    addFolders(store);
+    store.node(kItem, store.itemData("Lost one"), 0x9982);
+    store.node(kItem + 32, store.itemData("Lost two"), 0x9982);
+    store.node(kItem + 64, store.itemData("Other lost"), 0x99A2);
+    auto r = recover(store.build());
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    std::vector<std::string> names;
+    for (const FolderTreeNode* c = b.topNode->firstChild; c; c = c->nextSibling)
+        names.emplace_back(folderName(b, c->folderIndex));
+    // The root folder has no name either: it is the first unnamed folder.
+    EXPECT_EQ(names, (std::vector<std::string>{"Inbox", "Lost and Found_1", "Lost and Found_2"}));
+    for (const FolderEntry& f : b.folderEntries)
+        if (f.orphanGroup) {
+            EXPECT_EQ(f.dataIndex, 0);
+            EXPECT_EQ(f.parentNodeId, 0u);
+            EXPECT_EQ(f.reachable, 0);
+            EXPECT_EQ(f.itemCount, f.nodeId == 0x9982 ? 2u : 1u);
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RecoveryPassTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Unicode" : "Ansi") +
+                                    (std::get<1>(info.param) ? "Permuted" : "Plain");
+                         });
+
+TEST(RecoveryPass, UnopenableFileFailsWithFileAccess) {
+    MessageBase b;
+    setMessageBasePath(b, "/nonexistent/folder/missing.pst");
+    openMessageBase(b);
+    EXPECT_EQ(b.resultOk, 0);
+    EXPECT_EQ(b.errorCode, ERROR_FILE_ACCESS);
+    EXPECT_EQ(b.itemCount, 0u);
+    EXPECT_EQ(b.rootNode, nullptr);
+}
+
+TEST(RecoveryPass, NotAPersonalFolderFileFails) {
+    auto r = recover(Bytes(4096, 0x5A));
+    EXPECT_EQ(r->base->resultOk, 0);
+}
+
+// Asks for a stop after a number of reads, as a user pressing Stop mid-run would.
+class StopAfterReads : public ByteSource {
+  public:
+    StopAfterReads(Bytes image, MessageBase*& base, int reads)
+        : image_(std::move(image)), base_(base), left_(reads) {}
+    std::uint64_t size() const override { return image_.size(); }
+    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        if (--left_ == 0 && base_) base_->requestStop();
+        return MemorySource(image_).readExact(offset, out);
+    }
+
+  private:
+    Bytes image_;
+    MessageBase*& base_;
+    mutable int left_;
+};
+
+TEST(RecoveryPass, StoppingWhileItemsLoadFailsTheRun) {
+    StoreImage store;
+    addFolders(store);
+    for (int i = 0; i < 40; ++i)
+        store.node(kItem + 32 * i, store.itemData("Mail"), kInbox);
+    const Bytes image = store.build();
+    // Count the reads of a whole run, then stop half-way through the item loads.
+    MessageBase* target = nullptr;
+    auto counting = std::make_unique<StopAfterReads>(image, target, 1 << 30);
+    MessageBase full;
+    full.attachSource(std::move(counting));
+    openMessageBase(full);
+    ASSERT_EQ(full.resultOk, 1);
+
+    MessageBase stopped;
+    target = &stopped;
+    stopped.attachSource(std::make_unique<StopAfterReads>(image, target, 60));
+    ProgressMilestones progress;
+    stopped.progress = &progress;
+    openMessageBase(stopped);
+    EXPECT_EQ(stopped.resultOk, 0);
+    EXPECT_EQ(progress.value(1576), 0u);
+}
+
+TEST(RecoveryPass, NameToIdMapInTheFirstBlockIsRead) {
+    StoreImage store;
+    // The map node's data is the first block of the table (index 0).
+    test::HeapBuilder heap(0xBC);
+    Bytes entries(16, 0), strings, guids(16, 0x11);
+    store32(entries.data(), 0x8233);  // numeric name
+    store16(entries.data() + 4, 2 << 1);
+    store16(entries.data() + 6, 0);
+    store32(entries.data() + 8, 0);  // string name at offset 0 of the string stream
+    store16(entries.data() + 12, (3 << 1) | 1);
+    store16(entries.data() + 14, 1);
+    const std::string name = "Keywords";
+    strings.resize(4);
+    store32(strings.data(), static_cast<std::uint32_t>(name.size() * 2));
+    for (char c : name) {
+        strings.push_back(static_cast<std::uint8_t>(c));
+        strings.push_back(0);
+    }
+    test::addPropertyContext(heap, {{0x0002, 0x0102, heap.add(guids)},
+                                    {0x0003, 0x0102, heap.add(entries)},
+                                    {0x0004, 0x0102, heap.add(strings)}});
+    const BlockIndex mapBlock = store.blocks().addHeap(heap, false);
+    ASSERT_EQ(mapBlock, 0);
+    store.node(kNameToIdMapNodeId, store.blocks().blockId(mapBlock), 0);
+    addFolders(store);
+    store.node(kItem, store.itemData("Mail"), kInbox);
+    auto r = recover(store.build());
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    ASSERT_EQ(b.namedProps.size(), 2u);
+    EXPECT_EQ(b.namedProps[0].numericId, 0x8233u);
+    EXPECT_EQ(b.namedProps[0].propertyId, 0x8000u);
+    EXPECT_EQ(b.namedProps[1].name, "Keywords");
+    EXPECT_EQ(b.namedProps[1].propertyId, 0x8001u);
+    ASSERT_EQ(b.namedPropGuids.size(), 1u);
+}
+
+}  // namespace
+}  // namespace brevik
