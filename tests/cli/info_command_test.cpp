@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "support/cli_run.h"
 #include "support/corpus.h"
 
 namespace brevik {
@@ -16,20 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
+using test::CliRun;
 CliRun run(std::vector<std::string> args) {
-    args.insert(args.begin(), "brevik-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int status = cli::runCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
+    return test::runCli(std::move(args));
 }
 
 class InfoBadInput : public ::testing::Test {
