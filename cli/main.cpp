@@ -1,3 +1,4 @@
+#include <clocale>
 #include <iostream>
 
 #include "cli/commands.h"

@@ -114,6 +114,22 @@ bool usableCodepage(std::uint32_t cp) {
     return cp != 0 && cp <= 65535 && cp != 1200 && cp != 1201 && cp != 12000 && cp != 12001;
 }
 
+constexpr std::uint32_t kUsAscii = 20127;
+
+// The first usable code page named by `first`, else by `second`, in any row.
+std::uint32_t findCodepage(const PropertyList& rows, std::uint32_t first, std::uint32_t second) {
+    for (const std::uint32_t id : {first, second}) {
+        for (const PropertyRow& row : rows) {
+            for (const PropertyValue& v : row) {
+                if (v.id != id || !v.data || v.data->size() < 4) continue;
+                const std::uint32_t cp = load32(v.data->data());
+                if (usableCodepage(cp)) return cp == kUsAscii ? kDefaultCodepage : cp;
+            }
+        }
+    }
+    return 0;
+}
+
 // A value's bytes: its own data, or read through its locator when a base is at hand.
 class ValueBytes {
   public:
@@ -249,8 +265,9 @@ void storeContact(MessageBase* base, MessageRecord& record, const PropertyValue&
 
 class Interpreter {
   public:
-    Interpreter(MessageBase* base, MessageRecord& record, std::uint32_t codepage)
-        : base_(base), r_(record), env_(record.envelope), cp_(codepage) {}
+    Interpreter(MessageBase* base, MessageRecord& record, std::uint32_t codepage,
+                std::uint32_t htmlCodepage)
+        : base_(base), r_(record), env_(record.envelope), cp_(codepage), htmlCp_(htmlCodepage) {}
 
     // One property; `att` is the attachment target (null when there is none). Returns true when
     // the property is an attachment property and there is a target.
@@ -393,7 +410,7 @@ class Interpreter {
                 storeRaw(base_, env_.property1012, v);
                 break;
             case pid::kHtml:
-                storeBody(base_, env_.html, env_.htmlLocator, v, cp_);
+                storeBody(base_, env_.html, env_.htmlLocator, v, htmlCp_);
                 break;
             case pid::kInternetMessageId:
                 str(env_.internetMessageId, v);
@@ -485,21 +502,17 @@ class Interpreter {
     MessageRecord& r_;
     MessageEnvelope& env_;
     std::uint32_t cp_;
+    std::uint32_t htmlCp_;
 };
 
 }  // namespace
 
-std::uint32_t findCodepage(const PropertyList& rows) {
-    for (const std::uint32_t id : {pid::kInternetCodepage, pid::kMessageCodepage}) {
-        for (const PropertyRow& row : rows) {
-            for (const PropertyValue& v : row) {
-                if (v.id != id) continue;
-                const auto cp = value32(v);
-                if (cp && usableCodepage(*cp)) return *cp;
-            }
-        }
-    }
-    return 0;
+std::uint32_t findStringCodepage(const PropertyList& rows) {
+    return findCodepage(rows, pid::kMessageCodepage, pid::kInternetCodepage);
+}
+
+std::uint32_t findHtmlCodepage(const PropertyList& rows) {
+    return findCodepage(rows, pid::kInternetCodepage, pid::kMessageCodepage);
 }
 
 int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v,
@@ -509,9 +522,12 @@ int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v
 
 int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record) {
     try {
-        if (const std::uint32_t cp = findCodepage(rows)) record.codepage = cp;
+        if (const std::uint32_t cp = findStringCodepage(rows)) record.codepage = cp;
+        if (const std::uint32_t cp = findHtmlCodepage(rows)) record.htmlCodepage = cp;
         const std::uint32_t codepage = record.codepage ? record.codepage : kDefaultCodepage;
-        Interpreter interpreter(base, record, codepage);
+        const std::uint32_t htmlCodepage =
+            record.htmlCodepage ? record.htmlCodepage : kDefaultCodepage;
+        Interpreter interpreter(base, record, codepage, htmlCodepage);
 
         std::size_t cur = record.currentAttachment;
         if (cur != 0 && cur == record.attachments.size())

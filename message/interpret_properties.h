@@ -25,8 +25,11 @@ int interpretProperties(MessageBase* base, const PropertyList& rows, MessageReco
 int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v,
                      std::uint32_t codepage);
 
-// The code page an item's rows name for its 8-bit strings (0x3FDE, else 0x3FFD); 0 when none
-// usable is named.
-std::uint32_t findCodepage(const PropertyList& rows);
+// The code page an item's rows name for its 8-bit strings: PidTagMessageCodepage (0x3FFD), else
+// PidTagInternetCodepage (0x3FDE); 0 when none usable is named. US-ASCII is widened to
+// Windows-1252, which decodes the same bytes and more.
+std::uint32_t findStringCodepage(const PropertyList& rows);
+// The code page of the HTML body's bytes: PidTagInternetCodepage, else PidTagMessageCodepage.
+std::uint32_t findHtmlCodepage(const PropertyList& rows);
 
 }  // namespace brevik

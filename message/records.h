@@ -76,7 +76,7 @@ struct MessageEnvelope {
     StringSlot transportMessageHeaders;  // 0x007D
     StringSlot body;                     // 0x1000
     ValueLocator bodyLocator;
-    StringSlot html;  // 0x1013, UTF-8 even when stored as binary in the item's code page
+    StringSlot html;  // 0x1013, UTF-8 even when stored as binary (see htmlCodepage)
     ValueLocator htmlLocator;
     std::optional<std::uint16_t> rtfInSync;         // 0x0E1F
     std::optional<std::uint32_t> rtfSyncBodyCrc;    // 0x1006
@@ -165,8 +165,9 @@ struct MessageRecord {
     std::uint32_t messageSize = 0;  // 0x0E08
     TimeSlot creationTime;          // 0x3007
     TimeSlot lastModificationTime;  // 0x3008
-    // Code page of the item's 8-bit strings (0x3FDE, else 0x3FFD); 0 until one is seen.
+    // Code pages of the item's 8-bit strings and of its HTML body bytes; 0 until one is seen.
     std::uint32_t codepage = 0;
+    std::uint32_t htmlCodepage = 0;
 
     const std::string* stringById(std::uint32_t id) const {
         auto it = stringsById.find(id);

@@ -1,0 +1,28 @@
+// brevik-cli export (save a recovered file as .pst) and the hidden generate (sample files).
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace brevik::cli {
+
+struct ExportOptions {
+    std::string file;                  // the .pst to recover
+    std::string format = "pst";        // only "pst" for now
+    std::string outFolder;             // DIR: receives <name>_recovered_by_Brevik.pst
+    std::vector<std::uint32_t> items;  // item numbers to save; empty: all
+};
+int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
+
+struct GenerateOptions {
+    std::string out;  // OUT.pst
+    std::uint64_t items = 10;
+    std::uint64_t deleted = 0;
+    std::uint64_t orphans = 0;
+    std::uint64_t seed = 1;
+};
+int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace brevik::cli

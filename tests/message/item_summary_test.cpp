@@ -1,0 +1,143 @@
+#include "message/item_summary.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/message_base.h"
+#include "message/records.h"
+
+namespace brevik {
+namespace {
+
+// 2024-01-01 00:00 UTC and one day later, as FILETIMEs.
+constexpr std::uint64_t kJan1 = 133485408000000000ull;
+constexpr std::uint64_t kDay = 864000000000ull;
+
+class ItemSummaryTest : public ::testing::Test {
+  protected:
+    MessageBase base;
+
+    // Adds an item whose record is returned for filling.
+    MessageRecord& add(ItemKind kind) {
+        MessageNodeEntry e;
+        e.reachable = 1;
+        e.record = makeItemRecord();
+        e.record->kind = kind;
+        base.messageEntries.push_back(std::move(e));
+        base.itemSummaries.emplace_back();
+        return *base.messageEntries.back().record;
+    }
+    const ItemSummary& build(std::uint32_t i) {
+        buildItemSummary(base, i);
+        return base.itemSummaries[i];
+    }
+};
+
+TEST_F(ItemSummaryTest, MailTexts) {
+    MessageRecord& r = add(item_kind::kMessage);
+    r.envelope.subject = SubjectRecord{1, 4, "RE: Plans"};
+    r.envelope.sentRepresentingEmailAddress = "ann@example.com";
+    r.envelope.senderEmailAddress = "other@example.com";
+    r.envelope.receivedBySearchKey = std::string("SMTP:BOB@EXAMPLE.COM\0", 21);
+    const ItemSummary& s = build(0);
+    EXPECT_EQ(s.subjectText, "RE: Plans");
+    EXPECT_EQ(s.fromText, "ann@example.com");
+    EXPECT_EQ(s.toText, "SMTP:BOB@EXAMPLE.COM");
+    EXPECT_EQ(s.deletedMark, 0);
+
+    MessageRecord& topicOnly = add(item_kind::kMessage);
+    topicOnly.envelope.conversationTopic = "Topic";
+    topicOnly.envelope.displayTo = "Bob";
+    base.messageEntries[1].reachable = 0;
+    const ItemSummary& t = build(1);
+    EXPECT_EQ(t.subjectText, "Topic");
+    EXPECT_EQ(t.toText, "Bob");
+    EXPECT_EQ(t.deletedMark, 1);
+}
+
+TEST_F(ItemSummaryTest, ContactsShowTheirDisplayName) {
+    MessageRecord& r = add(item_kind::kContact);
+    r.displayName = "Bertha A. Buell";
+    r.envelope.subject = SubjectRecord{0, 0, "ignored"};
+    r.envelope.displayTo = "ignored";
+    const ItemSummary& s = build(0);
+    EXPECT_EQ(s.subjectText, "Bertha A. Buell");
+    EXPECT_EQ(s.fromText, "Bertha A. Buell");
+    EXPECT_EQ(s.toText, "");
+    EXPECT_EQ(s.kind, 102);
+}
+
+TEST_F(ItemSummaryTest, ShownTime) {
+    MessageRecord& later = add(item_kind::kMessage);
+    later.envelope.deliveryTime = kJan1;
+    later.envelope.clientSubmitTime = kJan1 + kDay;
+    later.creationTime = kJan1 + 5 * kDay;
+    const ItemSummary& s = build(0);
+    EXPECT_EQ(s.utcTime, kJan1 + kDay);
+    EXPECT_EQ(s.dateText, "01/02/24 00:00");  // TZ=UTC, C locale
+    EXPECT_EQ(s.sortTime, kJan1 + kDay);
+
+    add(item_kind::kMessage).lastModificationTime = kJan1 + 90 * 600000000ull;
+    EXPECT_EQ(build(1).dateText, "01/01/24 01:30");
+
+    add(item_kind::kMessage);
+    const ItemSummary& none = build(2);
+    EXPECT_EQ(none.dateText, "");
+    EXPECT_EQ(none.sortTime, 0u);
+    EXPECT_EQ(none.utcTime, 0u);
+}
+
+TEST_F(ItemSummaryTest, NumbersSkipHiddenSystemItems) {
+    add(item_kind::kReport);
+    add(item_kind::kSystem).envelope.body = "rule text";
+    add(item_kind::kReport);
+    add(item_kind::kSystem);
+    EXPECT_EQ(build(0).number, 1u);
+    EXPECT_EQ(build(1).number, 1u);
+    EXPECT_EQ(build(1).hiddenCode, 0);
+    EXPECT_EQ(build(2).number, 2u);
+    EXPECT_EQ(build(3).hiddenCode, 201);
+    EXPECT_EQ(base.summaryCounter, 2u);
+}
+
+TEST_F(ItemSummaryTest, AttachmentNamesAndBody) {
+    MessageRecord& r = add(item_kind::kMessage);
+    r.attachments.resize(4);
+    r.attachments[0].longFileName = "Long name.docx";
+    r.attachments[0].fileName = "LONGNA~1.DOC";
+    r.attachments[1].fileName = "short.txt";
+    r.attachments[2].displayName = "Shown";
+    base.messageEntries[0].attachmentCount = 4;
+    r.envelope.body = "plain";
+    r.envelope.bodyLocator = {77, 5, ptype::kString8};
+    r.codepage = 1251;
+    const ItemSummary& s = build(0);
+    EXPECT_EQ(s.attachmentCount, 4);
+    EXPECT_EQ(s.attachmentNames,
+              (std::vector<std::string>{"Long name.docx", "short.txt", "Shown", "Attachment"}));
+    EXPECT_EQ(s.bodyFormat, 3);
+    EXPECT_EQ(s.bodyText, "plain");
+    EXPECT_EQ(s.bodyLength, 6u);
+    EXPECT_EQ(s.bodyRef.position, 77);
+    EXPECT_EQ(s.bodyCodepage, 1251u);
+
+    r.envelope.html = "<p>x</p>";
+    r.envelope.htmlLocator = {99, 8, ptype::kBinary};
+    const ItemSummary& h = build(0);
+    EXPECT_EQ(h.bodyFormat, 1);
+    EXPECT_EQ(h.bodyRef.position, 99);
+    EXPECT_EQ(h.bodyCodepage, 1252u);
+}
+
+TEST_F(ItemSummaryTest, BinaryFallbackTextsStayValidUtf8) {
+    add(item_kind::kMessage).envelope.receivedBySearchKey = std::string("EX:\xFF\xC3", 5);
+    EXPECT_EQ(build(0).toText, "EX:\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(FormatItemTimeTest, FormatsInLocalTime) {
+    const FormattedTime t = formatItemTime(kJan1 + 13 * 36000000000ull + 5 * 600000000ull);
+    EXPECT_EQ(t.text, "01/01/24 13:05");
+    EXPECT_EQ(formatItemTime(0).text, "01/01/01 00:00");
+}
+
+}  // namespace
+}  // namespace brevik
