@@ -131,9 +131,11 @@ int detectFormat(MessageBase& base) {
         base.leafNbtPages = keepLeaves(nodePages, base.layout.leafNbtKey);
         base.checkpoint(166);
 
-        markReachableFromRoot(base, base.layout.bbtRootPos);
+        if (markReachableFromRoot(base, base.layout.bbtRootPos) == 0)
+            markReachableFromLatestRoot(base, blockPages);
         base.checkpoint(171);
-        markReachableFromRoot(base, base.layout.nbtRootPos);
+        if (markReachableFromRoot(base, base.layout.nbtRootPos) == 0)
+            markReachableFromLatestRoot(base, nodePages);
         base.checkpoint();
         return 0;
     } catch (...) {

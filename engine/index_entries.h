@@ -30,6 +30,7 @@ struct BlockEntry {
     std::uint16_t refCount = 0;
     std::uint64_t blockId = 0;
     std::uint8_t reachable = 0;
+    std::uint64_t pageBid = 0;  // id of the index page that listed it: newer pages have higher ids
 };
 
 // A leaf entry of the node index ([MS-PST] NBTENTRY).

@@ -9,6 +9,8 @@
 namespace brevik {
 namespace {
 
+constexpr std::uint64_t kBlockAlignment = 64;
+
 // Deepest index tree walked; real files use a handful of levels.
 constexpr int kMaxIndexDepth = 64;
 
@@ -23,14 +25,43 @@ std::uint32_t entriesThatFit(const PageLayout& layout, std::uint32_t size) {
 
 }  // namespace
 
-void markReachableFromRoot(MessageBase& base, std::uint32_t headerPos) {
+std::size_t markReachableFromRoot(MessageBase& base, std::uint32_t headerPos) {
     std::uint8_t field[8];
-    if (!base.readAt(headerPos, field)) return;
+    if (!base.readAt(headerPos, field)) return 0;
     const std::uint64_t root = base.isUnicode() ? load64(field) : load32(field);
-    markReachablePages(base, root);
+    return markReachablePages(base, root);
 }
 
-void markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
+std::size_t markReachableFromLatestRoot(MessageBase& base,
+                                        const std::vector<IndexPageInfo>& pages) {
+    const PageLayout& L = base.layout;
+    const std::uint32_t childSize = entrySize(L.leafBbtKey);
+    // Every change to an index writes a new root page with a fresh, higher page id. Try the
+    // well-formed intermediate pages from the newest down, then the newest leaf.
+    std::vector<const IndexPageInfo*> intermediate, leaves;
+    for (const auto& p : pages) {
+        const std::uint8_t level = static_cast<std::uint8_t>(p.sizeLevel >> 8);
+        const std::uint8_t size = static_cast<std::uint8_t>(p.sizeLevel & 0xFF);
+        if (level >= 1 && size == childSize && p.entryCount >= 1 &&
+            p.entryCount <= entriesThatFit(L, childSize))
+            intermediate.push_back(&p);
+        else if (p.sizeLevel == L.leafBbtKey || p.sizeLevel == L.leafNbtKey)
+            leaves.push_back(&p);
+    }
+    auto newestFirst = [](const IndexPageInfo* a, const IndexPageInfo* b) {
+        return a->trailerBid > b->trailerBid;
+    };
+    std::stable_sort(intermediate.begin(), intermediate.end(), newestFirst);
+    std::stable_sort(leaves.begin(), leaves.end(), newestFirst);
+    constexpr std::size_t kCandidates = 8;
+    for (std::size_t i = 0; i < intermediate.size() && i < kCandidates; ++i)
+        if (std::size_t marked = markReachablePages(base, intermediate[i]->pageOffset))
+            return marked;
+    return leaves.empty() ? 0 : markReachablePages(base, leaves.front()->pageOffset);
+}
+
+std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
+    std::size_t marked = 0;
     try {
         std::unordered_map<std::uint64_t, std::size_t> bbtAt, nbtAt;
         for (std::size_t i = 0; i < base.leafBbtPages.size(); ++i)
@@ -55,13 +86,17 @@ void markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
             if (!base.readAt(offset, std::span<std::uint8_t>(page))) continue;
             const std::uint16_t key = load16(page.data() + L.levelFieldPos);
             if (key == L.leafBbtKey) {
-                if (auto it = bbtAt.find(offset); it != bbtAt.end())
+                if (auto it = bbtAt.find(offset); it != bbtAt.end()) {
+                    marked += base.leafBbtPages[it->second].reachable == 0;
                     base.leafBbtPages[it->second].reachable = 1;
+                }
                 continue;
             }
             if (key == L.leafNbtKey) {
-                if (auto it = nbtAt.find(offset); it != nbtAt.end())
+                if (auto it = nbtAt.find(offset); it != nbtAt.end()) {
+                    marked += base.leafNbtPages[it->second].reachable == 0;
                     base.leafNbtPages[it->second].reachable = 1;
+                }
                 continue;
             }
             const std::uint32_t count =
@@ -76,6 +111,7 @@ void markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
     } catch (...) {
         // A walk that cannot finish leaves what it marked.
     }
+    return marked;
 }
 
 int buildIndexTables(MessageBase& base) {
@@ -105,7 +141,10 @@ int buildIndexTables(MessageBase& base) {
                 b.byteCount = load16(e + 2 * bs / 3);
                 b.refCount = load16(e + 2 * bs / 3 + 2);
                 b.reachable = p.reachable;
-                if (b.fileOffset <= base.fileSize) base.blockTable.push_back(b);
+                b.pageBid = p.trailerBid;
+                // Blocks start on 64-byte boundaries: anything else is not a block entry.
+                if (b.fileOffset <= base.fileSize && b.fileOffset % kBlockAlignment == 0)
+                    base.blockTable.push_back(b);
             }
         }
 
@@ -132,13 +171,22 @@ int buildIndexTables(MessageBase& base) {
             }
         }
 
-        // Sorted by id, then by table position, so a lookup finds the first entry in table order.
+        // Sorted by id, then live entries before stale ones, then newer index pages before older
+        // ones, then table position. Block ids are never reused, so the entry the header's root
+        // still reaches, or else the newest copy, tells where the block is; an older copy may
+        // name space that has been reused since.
         base.blockIdIndex.resize(base.blockTable.size());
         for (std::size_t i = 0; i < base.blockTable.size(); ++i)
             base.blockIdIndex[i] = {base.blockTable[i].blockId, static_cast<BlockIndex>(i)};
+        const auto& table = base.blockTable;
         std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(),
-                  [](const BlockIdRef& a, const BlockIdRef& b) {
-                      return a.blockId != b.blockId ? a.blockId < b.blockId : a.index < b.index;
+                  [&table](const BlockIdRef& a, const BlockIdRef& b) {
+                      if (a.blockId != b.blockId) return a.blockId < b.blockId;
+                      const BlockEntry& ea = table[a.index];
+                      const BlockEntry& eb = table[b.index];
+                      if (ea.reachable != eb.reachable) return ea.reachable > eb.reachable;
+                      if (ea.pageBid != eb.pageBid) return ea.pageBid > eb.pageBid;
+                      return a.index < b.index;
                   });
         return 0;
     } catch (...) {

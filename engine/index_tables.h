@@ -9,19 +9,25 @@
 namespace brevik {
 
 // Marks every leaf page reachable from the index root whose file offset the header keeps at
-// `headerPos`. An unreadable root marks nothing.
-void markReachableFromRoot(MessageBase& base, std::uint32_t headerPos);
+// `headerPos`; returns the number of leaf pages marked. An unreadable root marks nothing.
+std::size_t markReachableFromRoot(MessageBase& base, std::uint32_t headerPos);
 
-// Walks the index pages below `pageOffset`, marking the leaf pages it reaches. Pages already
-// visited are not walked again, so index pages that point at each other terminate.
-void markReachablePages(MessageBase& base, std::uint64_t pageOffset);
+// For a header whose root is lost: marks from the newest well-formed index page among `pages`
+// (all index pages of one tree), since every change to an index writes a new root page.
+std::size_t markReachableFromLatestRoot(MessageBase& base, const std::vector<IndexPageInfo>& pages);
+
+// Walks the index pages below `pageOffset`, marking the leaf pages it reaches; returns the number
+// newly marked. Pages already visited are not walked again, so index pages that point at each
+// other terminate.
+std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset);
 
 // Flattens the leaf pages into `blockTable` and `nodeTable` and builds the block id index.
 // Returns 0, or 100000 when building failed part way (the tables keep what was built).
 int buildIndexTables(MessageBase& base);
 
-// The first `blockTable` index, in table order, whose block id equals `blockId` with bit 0
-// cleared; -1 when none.
+// The `blockTable` index of the block whose id equals `blockId` with bit 0 cleared: an entry
+// from a page the header's root reaches, else the one from the newest index page, the first in
+// table order among equals; -1 when none.
 BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId);
 
 // Appends the entries of the subnode block at `blockIndex` to `list`, following intermediate

@@ -47,19 +47,47 @@ TEST_P(IndexTablesTest, LiveAndStalePagesAreFlattenedWithTheirReachability) {
     EXPECT_EQ(base->folderCapacity, 2u);
 }
 
-TEST_P(IndexTablesTest, RootsOutsideTheFileMarkNothingButTablesAreBuilt) {
+TEST_P(IndexTablesTest, LostRootsFallBackToTheNewestIndexPages) {
+    PstImage img(unicode(), 10);
+    // An older root page over an older leaf, and the newest root over the newest leaf.
+    img.putLeafNodePage(2, {{.nodeId = 0x21, .dataBid = 4}});
+    img.putLeafNodePage(3, {{.nodeId = 0x21, .dataBid = 8}});
+    img.putIntermediatePage(4, true, {PstImage::pageOffset(2)});
+    img.putIntermediatePage(5, true, {PstImage::pageOffset(3)});
+    img.putLeafBlockPage(6, {{.fileOffset = 9 * 512, .byteCount = 10, .blockId = 4}});
+    auto setBid = [&](std::size_t page, std::uint64_t bid) {
+        std::uint8_t* t = img.bytes().data() + PstImage::pageOffset(page) + 504;
+        if (unicode())
+            store64(t, bid);
+        else
+            store32(t, static_cast<std::uint32_t>(bid));
+    };
+    setBid(2, 0x10);
+    setBid(3, 0x30);
+    setBid(4, 0x11);
+    setBid(5, 0x31);
+    img.setRoots(1ull << 31, 0xFFFFFFF0ull);  // both outside the file
+    auto base = openImage(img.bytes());
+    ASSERT_EQ(detectFormat(*base), 0);
+    ASSERT_EQ(base->leafNbtPages.size(), 2u);
+    EXPECT_EQ(base->leafNbtPages[0].reachable, 0);
+    EXPECT_EQ(base->leafNbtPages[1].reachable, 1);
+    EXPECT_EQ(base->leafBbtPages[0].reachable, 1);  // a lone leaf is its own root
+    buildIndexTables(*base);
+    EXPECT_EQ(base->blockCount(), 1u);
+    EXPECT_EQ(base->nodeCount(), 2u);
+}
+
+TEST_P(IndexTablesTest, RootsThatReachNothingMarkNothingWithoutIndexPagesToFallBackOn) {
     PstImage img(unicode(), 8);
     img.putLeafBlockPage(2, {{.fileOffset = 6 * 512, .byteCount = 10, .blockId = 4}});
     img.putLeafNodePage(3, {{.nodeId = 0x21, .dataBid = 4}});
-    img.setRoots(1ull << 31, 0xFFFFFFF0ull);
+    img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(3));
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
-    EXPECT_EQ(base->leafBbtPages[0].reachable, 0);
-    EXPECT_EQ(base->leafNbtPages[0].reachable, 0);
-    buildIndexTables(*base);
-    EXPECT_EQ(base->blockCount(), 1u);
-    EXPECT_EQ(base->nodeCount(), 1u);
-    EXPECT_EQ(base->blockTable[0].reachable, 0);
+    EXPECT_EQ(base->leafBbtPages[0].reachable, 1);
+    EXPECT_EQ(markReachablePages(*base, PstImage::pageOffset(2)), 0u);  // already marked
+    EXPECT_EQ(markReachablePages(*base, 1ull << 40), 0u);
 }
 
 TEST_P(IndexTablesTest, BlocksPastTheEndOfTheFileAreDropped) {
@@ -96,7 +124,7 @@ TEST_P(IndexTablesTest, FindBlockClearsBitZeroAndReturnsTheFirstCopyInTableOrder
     img.putLeafBlockPage(2, {{.fileOffset = 512, .blockId = 0x20},
                              {.fileOffset = 1024, .blockId = 0x10},
                              {.fileOffset = 1536, .blockId = 0x20}});
-    img.putLeafNodePage(3, {});
+    img.putLeafNodePage(3, {});  // no roots: every entry is stale
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
     buildIndexTables(*base);
@@ -104,6 +132,26 @@ TEST_P(IndexTablesTest, FindBlockClearsBitZeroAndReturnsTheFirstCopyInTableOrder
     EXPECT_EQ(findBlock(*base, 0x20), 0);
     EXPECT_EQ(findBlock(*base, 0x11), 1);
     EXPECT_EQ(findBlock(*base, 0x30), kNoBlock);
+}
+
+TEST_P(IndexTablesTest, ALiveBlockEntryWinsOverAStaleCopyListedEarlier) {
+    PstImage img(unicode(), 10);
+    // A stale page, earlier in the file, still names block 0x20 at space reused since.
+    img.putLeafBlockPage(2, {{.fileOffset = 512, .blockId = 0x20},
+                             {.fileOffset = 640, .blockId = 0x30},
+                             {.fileOffset = 1000, .blockId = 0x40}});  // not on a block boundary
+    img.putLeafBlockPage(3, {{.fileOffset = 1536, .blockId = 0x20}});
+    img.putLeafNodePage(4, {});
+    img.setRoots(PstImage::pageOffset(3), PstImage::pageOffset(4));
+    auto base = openImage(img.bytes());
+    ASSERT_EQ(detectFormat(*base), 0);
+    buildIndexTables(*base);
+    ASSERT_EQ(base->blockCount(), 3u);
+    const BlockIndex live = findBlock(*base, 0x20);
+    ASSERT_NE(live, kNoBlock);
+    EXPECT_EQ(base->blockTable[live].fileOffset, 1536u);
+    EXPECT_EQ(base->blockTable[findBlock(*base, 0x30)].reachable, 0);
+    EXPECT_EQ(findBlock(*base, 0x40), kNoBlock);
 }
 
 TEST_P(IndexTablesTest, EntryCountsBeyondThePageAreClamped) {

@@ -109,7 +109,7 @@ std::uint64_t civilToFiletime(int y, unsigned m, unsigned d, int hh, int mm, int
 
 int monthNumber(const std::string& name) {
     static const std::array<const char*, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                         "jul", "aug", "sep", "oct", "nov", "dec"};
+                                                        "jul", "aug", "sep", "oct", "nov", "dec"};
     const std::string n = normalize(name).substr(0, 3);
     for (int i = 0; i < 12; ++i)
         if (n == kMonths[i]) return i + 1;
@@ -136,12 +136,18 @@ std::string decodeBase64(const std::string& s) {
     int bits = 0;
     for (unsigned char c : s) {
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        else continue;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else
+            continue;
         acc = (acc << 6) | static_cast<std::uint32_t>(v);
         bits += 6;
         if (bits >= 8) {
@@ -373,6 +379,13 @@ std::vector<PeerItem> readPffExport(const fs::path& target, const fs::path& logF
                  {"Client submit time", "Delivery time", "Creation time", "Modification time"})
                 if (auto t = parsePffTime(field(key)); t && *t != 0) item.times.push_back(*t);
             item.timeTolerance = kTicksPerSecond / 1000;
+            if (fs::is_directory(dir / "Attachments")) {
+                const auto entries = fs::directory_iterator(dir / "Attachments");
+                item.attachments =
+                    static_cast<std::size_t>(std::distance(fs::begin(entries), fs::end(entries)));
+            } else {
+                item.attachments = 0;
+            }
             out.push_back(std::move(item));
         }
     }
@@ -408,6 +421,7 @@ std::vector<OurItem> describeOurItems(MessageBase& base) {
         o.deleted = s.deletedMark != 0;
         o.listed = base.messageEntries[i].loadFailed == 0 && s.hiddenCode != 201;
         o.subject = s.subjectText;
+        o.attachments = s.attachmentNames.size();
         if (!s.fromText.empty()) o.names.push_back(s.fromText);
         if (s.utcTime != 0) o.times.push_back(s.utcTime);
         if (base.messageEntries[i].loadFailed == 0 && loadMessage(base, i) != -1 &&
@@ -458,7 +472,9 @@ int matchScore(const PeerItem& peer, const OurItem& ours) {
                 break;
             }
     if (!peer.times.empty() && !ours.times.empty() && agreeing == 0) return 0;
-    return 2 + 2 * agreeing + (peer.recovered == ours.deleted ? 1 : 0);
+    // Agreeing times weigh most; the deleted state, then the node id a peer logs, break ties.
+    return 4 + 4 * agreeing + (peer.recovered == ours.deleted ? 2 : 0) +
+           (peer.node == ours.nodeId ? 1 : 0);
 }
 
 std::vector<int> matchItems(const std::vector<PeerItem>& peers, const std::vector<OurItem>& ours) {
@@ -502,10 +518,9 @@ std::optional<std::uint64_t> parseMailDate(const std::string& value) {
     if (!std::regex_search(value, m, kDate)) return std::nullopt;
     const int month = monthNumber(m[2]);
     if (month == 0) return std::nullopt;
-    std::uint64_t t =
-        civilToFiletime(std::stoi(m[3]), static_cast<unsigned>(month),
-                        static_cast<unsigned>(std::stoi(m[1])), std::stoi(m[4]), std::stoi(m[5]),
-                        m[6].matched ? std::stoi(m[6]) : 0);
+    std::uint64_t t = civilToFiletime(std::stoi(m[3]), static_cast<unsigned>(month),
+                                      static_cast<unsigned>(std::stoi(m[1])), std::stoi(m[4]),
+                                      std::stoi(m[5]), m[6].matched ? std::stoi(m[6]) : 0);
     const std::string zone = m[7].matched ? m[7].str() : "";
     if (!zone.empty() && (zone[0] == '+' || zone[0] == '-')) {
         const std::int64_t minutes = std::stoi(zone.substr(1, 2)) * 60 + std::stoi(zone.substr(3));

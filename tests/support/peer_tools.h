@@ -37,13 +37,14 @@ enum class PeerKind { Mail, Contact, Note };
 struct PeerItem {
     std::string where;  // path below the peer's output
     PeerKind kind = PeerKind::Mail;
-    bool recovered = false;              // deleted or orphaned in the peer's eyes
+    bool recovered = false;             // deleted or orphaned in the peer's eyes
     std::optional<std::uint32_t> node;  // node id, when the peer logs it
     std::optional<std::string> subject;
-    std::vector<std::string> names;  // sender, or the contact's names, and addresses
-    std::vector<std::string> facts;  // contact details that must all be ours too
-    std::vector<std::uint64_t> times;  // FILETIMEs
-    std::uint64_t timeTolerance = 0;   // ticks either side
+    std::vector<std::string> names;          // sender, or the contact's names, and addresses
+    std::vector<std::string> facts;          // contact details that must all be ours too
+    std::vector<std::uint64_t> times;        // FILETIMEs
+    std::uint64_t timeTolerance = 0;         // ticks either side
+    std::optional<std::size_t> attachments;  // attachments exported, when the peer shows them
 };
 
 // One of our items with everything the matching may compare.
@@ -57,6 +58,7 @@ struct OurItem {
     std::vector<std::string> names;
     std::vector<std::string> facts;
     std::vector<std::uint64_t> times;
+    std::size_t attachments = 0;
 };
 
 // Items of `pffexport -m all -l <log> -t <target>`: <target>.export, .recovered and .orphans.
@@ -69,15 +71,16 @@ std::vector<PeerItem> readReadpstOutput(const std::filesystem::path& dir);
 std::vector<OurItem> describeOurItems(MessageBase& base);
 
 // 0 when `ours` cannot be the peer's item; otherwise higher for closer matches (agreeing times,
-// the same deleted state).
+// the same deleted state, the same node id).
 int matchScore(const PeerItem& peer, const OurItem& ours);
 // For each peer item, the position in `ours` of the item it was matched to, or -1. Each of our
 // items takes at most one peer item; the best-scoring pairs are taken first.
 std::vector<int> matchItems(const std::vector<PeerItem>& peers, const std::vector<OurItem>& ours);
 
 // Helpers the readers use, exposed for tests.
-std::string decodeHeaderWords(const std::string& value);              // RFC 2047 words to UTF-8
+std::string decodeHeaderWords(const std::string& value);               // RFC 2047 words to UTF-8
 std::optional<std::uint64_t> parseMailDate(const std::string& value);  // RFC 5322 date
-std::optional<std::uint64_t> parsePffTime(const std::string& value);   // "Mar 15, 2010 17:12:05.9 UTC"
+std::optional<std::uint64_t> parsePffTime(
+    const std::string& value);  // "Mar 15, 2010 17:12:05.9 UTC"
 
 }  // namespace brevik::test
