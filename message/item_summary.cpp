@@ -151,8 +151,12 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     }
 
     s.kind = static_cast<std::uint8_t>(r.kind);
-    if (r.kind == item_kind::kSystem) {
-        if (!env.html && !env.body && !env.transportMessageHeaders) s.hiddenCode = 201;
+    const bool noContent = !env.html && !env.body && !env.transportMessageHeaders;
+    // Folder-associated items (views, rules, settings) are hidden like system items when they
+    // carry nothing to read, whatever class they claim.
+    const bool associated = (entry.nodeId & kNodeTypeMask) == kAssociatedMessageType;
+    if (r.kind == item_kind::kSystem || (associated && noContent)) {
+        if (noContent) s.hiddenCode = 201;
     } else {
         ++base.summaryCounter;
     }

@@ -11,6 +11,10 @@ namespace brevik {
 
 class MessageBase;
 
+// Node id type of folder-associated items ([MS-PST] NID_TYPE_ASSOC_MESSAGE).
+inline constexpr std::uint32_t kNodeTypeMask = 0x1F;
+inline constexpr std::uint32_t kAssociatedMessageType = 0x08;
+
 struct ItemSummary {
     std::string fromText;
     std::string toText;

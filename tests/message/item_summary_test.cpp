@@ -141,3 +141,32 @@ TEST(FormatItemTimeTest, FormatsInLocalTime) {
 
 }  // namespace
 }  // namespace brevik
+
+namespace brevik {
+namespace {
+
+TEST(ItemSummaryAssociated, FolderAssociatedItemsWithoutContentAreHiddenAndUnnumbered) {
+    MessageBase base;
+    auto add = [&](std::uint32_t nodeId, bool body) {
+        MessageNodeEntry e;
+        e.nodeId = nodeId;
+        e.reachable = 1;
+        e.record = makeItemRecord();
+        e.record->kind = item_kind::kMessage;
+        if (body) e.record->envelope.body = "text";
+        base.messageEntries.push_back(std::move(e));
+        base.itemSummaries.emplace_back();
+        buildItemSummary(base, static_cast<std::uint32_t>(base.messageEntries.size() - 1));
+        return base.itemSummaries.back();
+    };
+    EXPECT_EQ(add(0x200004, false).number, 1u);         // an ordinary message, even without a body
+    const ItemSummary settings = add(0x200028, false);  // associated, nothing to read
+    EXPECT_EQ(settings.hiddenCode, 201);
+    EXPECT_EQ(settings.number, 1u);
+    const ItemSummary withBody = add(0x200048, true);  // associated but readable: listed
+    EXPECT_EQ(withBody.hiddenCode, 0);
+    EXPECT_EQ(withBody.number, 2u);
+}
+
+}  // namespace
+}  // namespace brevik
