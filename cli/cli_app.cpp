@@ -1,8 +1,10 @@
 // Command-line parsing; the only file that includes CLI11.
 #include <CLI/CLI.hpp>
 #include <ostream>
+#include <sstream>
 
 #include "cli/commands.h"
+#include "cli/export_command.h"
 
 namespace brevik::cli {
 
@@ -28,6 +30,24 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     showCmd->add_option("number", show.number, "Running number of the item")->required();
     showCmd->add_flag("--json", show.json, "Print JSON");
 
+    ExportOptions exp;
+    std::string itemList;
+    auto* exportCmd =
+        app.add_subcommand("export", "Recover a file and save what it holds as a new .pst");
+    exportCmd->add_option("file", exp.file, "Personal folder file (.pst)")->required();
+    exportCmd->add_option("--format", exp.format, "Output format")->check(CLI::IsMember({"pst"}));
+    exportCmd->add_option("--out", exp.outFolder, "Folder that receives the output")->required();
+    exportCmd->add_option("--items", itemList, "Running numbers of the items to save: N,M,...");
+
+    GenerateOptions gen;
+    auto* generateCmd = app.add_subcommand("generate", "Write a synthetic sample file");
+    generateCmd->group("");  // for tests and benchmarks
+    generateCmd->add_option("out", gen.out, "Output .pst")->required();
+    generateCmd->add_option("--items", gen.items, "Live items");
+    generateCmd->add_option("--deleted", gen.deleted, "Deleted items");
+    generateCmd->add_option("--orphans", gen.orphans, "Items whose folder is missing");
+    generateCmd->add_option("--seed", gen.seed, "Seed");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -36,6 +56,20 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     if (infoCmd->parsed()) return runInfo(info, out, err);
     if (listCmd->parsed()) return runList(list, out, err);
     if (showCmd->parsed()) return runShow(show, out, err);
+    if (exportCmd->parsed()) {
+        std::stringstream list(itemList);
+        for (std::string n; std::getline(list, n, ',');) {
+            if (n.empty()) continue;
+            try {
+                exp.items.push_back(static_cast<std::uint32_t>(std::stoul(n)));
+            } catch (const std::exception&) {
+                err << "brevik-cli: --items: '" << n << "' is not an item number\n";
+                return 2;
+            }
+        }
+        return runExport(exp, out, err);
+    }
+    if (generateCmd->parsed()) return runGenerate(gen, out, err);
     return 2;
 }
 

@@ -1,0 +1,70 @@
+#include "writers/pst/property_context.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "writers/pst/heap_builder.h"
+
+namespace brevik::pst {
+
+bool isInlineType(std::uint16_t type) {
+    return type == ptypes::kInt16 || type == ptypes::kInt32 || type == ptypes::kFloat ||
+           type == ptypes::kError || type == ptypes::kBoolean;
+}
+
+std::uint8_t tableCellSize(std::uint16_t type) {
+    switch (type) {
+        case ptypes::kInt16:
+            return 2;
+        case ptypes::kBoolean:
+            return 1;
+        case ptypes::kDouble:
+        case ptypes::kCurrency:
+        case ptypes::kAppTime:
+        case ptypes::kInt64:
+        case ptypes::kTime:
+            return 8;
+        default:
+            return 4;  // 4-byte values and the HNIDs of everything else
+    }
+}
+
+std::vector<Bytes> buildPropertyContext(const PropertyList& props, SubnodeSink& subnodes) {
+    std::vector<std::size_t> order(props.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return props[a].id < props[b].id; });
+
+    HeapBuilder heap(HeapClient::PropertyContext);
+    const std::uint32_t bthPlaceholder = heap.allocate(Bytes(8, 0));  // the BTH header comes first
+    Bytes records;
+    records.reserve(order.size() * 8);
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const Property& p = props[order[k]];
+        if (k > 0 && props[order[k - 1]].id == p.id) continue;
+        std::uint32_t hnid = 0;
+        if (isInlineType(p.type)) {
+            for (std::size_t i = 0; i < std::min<std::size_t>(4, p.value.size()); ++i)
+                hnid |= static_cast<std::uint32_t>(p.value[i]) << (8 * i);
+            if (p.type == ptypes::kInt16) hnid &= 0xFFFF;
+            if (p.type == ptypes::kBoolean) hnid &= 0xFF;
+        } else if (p.value.empty()) {
+            hnid = 0;
+        } else {
+            hnid = heap.allocate(p.value);  // 0 when too large for the heap
+            if (hnid == 0) hnid = subnodes.addStream(p.value);
+        }
+        std::uint8_t rec[8];
+        store16(rec, p.id);
+        store16(rec + 2, p.type);
+        store32(rec + 4, hnid);
+        records.insert(records.end(), rec, rec + 8);
+        ++count;
+    }
+    // The BTH proper; its header then takes the place reserved for it.
+    heap.setUserRoot(writeBth(heap, 2, 6, records, count, bthPlaceholder));
+    return heap.finish();
+}
+
+}  // namespace brevik::pst

@@ -1,0 +1,60 @@
+#include "writers/pst/save_task.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "writers/pst/recovered_store.h"
+
+namespace brevik::pst {
+
+std::string recoveredPstName(const std::string& fileName) {
+    std::string stem = fileName;
+    if (stem.size() >= 4) {
+        std::string ending = stem.substr(stem.size() - 4);
+        std::transform(ending.begin(), ending.end(), ending.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (ending == ".pst") stem.resize(stem.size() - 4);
+    }
+    return stem + "_recovered_by_Brevik.pst";
+}
+
+SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
+                       const std::vector<std::uint32_t>* selectedItems,
+                       const std::atomic<bool>& stop, std::function<void(int)> progress,
+                       const std::string& tempFolder) {
+    SaveTaskResult result;
+    base.resultOk = 0;
+    base.errorCode = 0;  // a cancel code left by an earlier run must not describe this one
+    auto fail = [&](std::string message) {
+        result.message = std::move(message);
+        base.errorText = result.message;
+        return result;
+    };
+    if (!base.rootNode && !base.topNode && base.itemCount == 0)
+        return fail("nothing has been recovered from " + base.fileName);
+
+    result.outputPath =
+        (std::filesystem::path(destFolder) / recoveredPstName(base.fileName)).string();
+    if (progress) progress(0);
+    RecoveredWriteOptions options;
+    options.selectedItems = selectedItems;
+    options.stop = &stop;
+    options.progress = progress;
+    options.tempFolder = tempFolder;
+    const RecoveredWriteResult written = writeRecoveredStore(base, result.outputPath, options);
+    result.items = written.items;
+    result.unreadableItems = written.unreadableItems;
+    result.skippedSelections = written.skippedSelections;
+    if (!written.status.ok()) {
+        result.canceled = written.status.error == WriteError::Stopped;
+        if (result.canceled) base.errorCode = ERROR_SAVE_CANCELED;
+        return fail(written.status.message);
+    }
+    if (progress) progress(100);
+    base.resultOk = 1;
+    base.errorText.clear();
+    result.ok = true;
+    return result;
+}
+
+}  // namespace brevik::pst

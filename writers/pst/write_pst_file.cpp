@@ -1,0 +1,31 @@
+#include "writers/pst/write_pst_file.h"
+
+#include <filesystem>
+
+#include "writers/pst/atomic_output.h"
+
+namespace brevik::pst {
+
+WriteStatus writePstFile(const std::string& destination, const std::string& tempFolder,
+                         const PstWriterOptions& options,
+                         const std::function<bool(PstWriter&)>& fill, PstWriteStats* stats) {
+    std::filesystem::path folder = std::filesystem::path(destination).parent_path();
+    if (folder.empty()) folder = ".";
+    WriteStatus status = prepareFolder(folder.string());
+    if (!status.ok()) return status;
+    AtomicOutput output(destination, tempFolder);
+    status = output.prepare();
+    if (!status.ok()) return status;
+    {
+        auto writer = PstWriter::create(output.workingPath(), options, status);
+        if (!writer) return status;
+        const bool filled = fill(*writer);
+        if (!writer->status().ok()) return writer->status();
+        if (!filled) return WriteStatus::failure(WriteError::Io, "the items could not be written");
+        if (!writer->finish()) return writer->status();
+        if (stats) *stats = writer->stats();
+    }
+    return output.commit();
+}
+
+}  // namespace brevik::pst
