@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -26,6 +27,13 @@ void appendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
+}
+
+bool asciiCompatible(std::uint32_t codepage) {
+    return codepage == 0 || (codepage >= 1250 && codepage <= 1258) || codepage == 20127 ||
+           (codepage >= 28591 && codepage <= 28605) || codepage == 65001 || codepage == 874 ||
+           codepage == 932 || codepage == 936 || codepage == 949 || codepage == 950 ||
+           codepage == 437 || codepage == 850 || codepage == 866;
 }
 
 // iconv names for Windows code pages that glibc does not know as "CP<N>".
@@ -106,24 +114,46 @@ std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
     std::string out;
     if (!data) return out;
     const std::size_t units = byteLength / 2;
-    out.reserve(units);
+    // At most three bytes per unit (a surrogate pair gives four for two units).
+    out.resize(units * 3);
+    char* w = out.data();
+    auto put = [&w](char32_t c) {
+        if (c < 0x80) {
+            *w++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *w++ = static_cast<char>(0xC0 | (c >> 6));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *w++ = static_cast<char>(0xE0 | (c >> 12));
+            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *w++ = static_cast<char>(0xF0 | (c >> 18));
+            *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
     for (std::size_t i = 0; i < units; ++i) {
         const char32_t u = load16(data + 2 * i);
         if (u == 0) break;
-        if (u >= 0xD800 && u <= 0xDBFF) {
+        if (u < 0x80) {
+            *w++ = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF) {
             const char32_t next = i + 1 < units ? load16(data + 2 * (i + 1)) : 0;
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+                put(0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
                 ++i;
             } else {
-                appendUtf8(out, kReplacement);
+                put(kReplacement);
             }
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            appendUtf8(out, kReplacement);
+            put(kReplacement);
         } else {
-            appendUtf8(out, u);
+            put(u);
         }
     }
+    out.resize(static_cast<std::size_t>(w - out.data()));
     return out;
 }
 
@@ -140,6 +170,11 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
     while (n < length && data[n] != 0)
         ++n;
     if (n == 0) return out;
+    // Plain ASCII reads the same in every single-byte Windows code page and in the common
+    // multi-byte ones: no conversion needed.
+    if (asciiCompatible(codepage) &&
+        std::all_of(data, data + n, [](std::uint8_t b) { return b < 0x80; }))
+        return std::string(reinterpret_cast<const char*>(data), n);
 
     thread_local Converter converter;
     iconv_t cd = converter.get(codepage);
