@@ -109,6 +109,12 @@ std::string isoUtc(std::uint64_t filetime) {
     return buf;
 }
 
+void installInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
 bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
     setMessageBasePath(base, path);
     if (!base.openFile()) {
@@ -117,11 +123,7 @@ bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostrea
     }
     ProgressMilestones progress;
     base.progress = &progress;
-    interrupted = false;
-    struct sigaction sa {
-    }, old{};
-    sa.sa_handler = onInterrupt;
-    ::sigaction(SIGINT, &sa, &old);
+    installInterruptHandler();
 
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -145,7 +147,6 @@ bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostrea
     }
     worker.join();
     if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
-    ::sigaction(SIGINT, &old, nullptr);
     base.progress = nullptr;
 
     if (interrupted) {

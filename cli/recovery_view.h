@@ -28,6 +28,9 @@ const char* kindName(std::uint8_t kind);
 // ISO 8601 UTC text of a FILETIME, "" for 0.
 std::string isoUtc(std::uint64_t filetime);
 
+// Ctrl-C from now on asks a running recovery to stop instead of ending the process.
+void installInterruptHandler();
+
 // Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
 // than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with
 // a message already written to `err`.

@@ -244,8 +244,8 @@ bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
     const std::uint32_t codepage = itemCodepage(item.properties);
     for (const Property& p : item.properties)
         if (p.id < 0x8000 && p.type == ptypes::kString8)
-            props.push_back(unicodeProperty(
-                p.id, codepageToUtf8(p.value.data(), p.value.size(), codepage)));
+            props.push_back(
+                unicodeProperty(p.id, codepageToUtf8(p.value.data(), p.value.size(), codepage)));
     if (associated) {
         f.associated->addRow(nid, props);
     } else {
