@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "message/property_value.h"
 
 namespace brevik::pst {
 
@@ -58,24 +59,8 @@ struct Folder {
     std::vector<Folder> children;
 };
 
-// Property types the writer lays out by size.
-namespace ptypes {
-inline constexpr std::uint16_t kInt16 = 0x0002;
-inline constexpr std::uint16_t kInt32 = 0x0003;
-inline constexpr std::uint16_t kFloat = 0x0004;
-inline constexpr std::uint16_t kDouble = 0x0005;
-inline constexpr std::uint16_t kCurrency = 0x0006;
-inline constexpr std::uint16_t kAppTime = 0x0007;
-inline constexpr std::uint16_t kError = 0x000A;
-inline constexpr std::uint16_t kBoolean = 0x000B;
-inline constexpr std::uint16_t kObject = 0x000D;
-inline constexpr std::uint16_t kInt64 = 0x0014;
-inline constexpr std::uint16_t kString8 = 0x001E;
-inline constexpr std::uint16_t kUnicode = 0x001F;
-inline constexpr std::uint16_t kTime = 0x0040;
-inline constexpr std::uint16_t kGuid = 0x0048;
-inline constexpr std::uint16_t kBinary = 0x0102;
-}  // namespace ptypes
+// Property types, as the reader names them.
+namespace ptypes = ::brevik::ptype;
 
 // Builders of common values.
 Bytes utf8ToUtf16le(std::string_view text);
