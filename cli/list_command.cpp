@@ -37,7 +37,7 @@ nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::str
             {"localTime", s.dateText},
             {"attachments", s.attachmentNames},
             {"bodyFormat", bodyFormatName(s.bodyFormat)},
-            {"bodyLength", s.bodyText.size()}};
+            {"bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0}};
 }
 
 }  // namespace

@@ -54,6 +54,12 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
 
     const MessageEnvelope empty;
     const MessageEnvelope& env = record ? record->envelope : empty;
+    // The summary row may hold no copy of a large body: take it from the item read again.
+    std::string body = s.bodyText;
+    if (body.empty() && record) {
+        const auto& source = s.bodyFormat == 1 ? env.html : env.body;
+        if (source) body = *source;
+    }
     const std::string senderAddress = text(env.senderEmailAddress).empty()
                                           ? text(env.sentRepresentingEmailAddress)
                                           : text(env.senderEmailAddress);
@@ -76,7 +82,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                             {"bodyFormat", s.bodyFormat == 1   ? "html"
                                            : s.bodyFormat == 3 ? "text"
                                                                : "none"},
-                            {"body", s.bodyText}};
+                            {"body", body}};
         j["recipients"] = nlohmann::json::array();
         if (record)
             for (const RecipientRecord& r : record->recipients)
@@ -109,7 +115,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         for (const auto& name : s.attachmentNames)
             out << "  " << name << "\n";
     }
-    out << "\n" << s.bodyText << "\n";
+    out << "\n" << body << "\n";
     return 0;
 }
 

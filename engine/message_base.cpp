@@ -50,6 +50,7 @@ void MessageBase::release() {
     fileSize = 0;
     itemSummaries.clear();
     itemSummaries.shrink_to_fit();
+    keptBodyBytes = 0;
     messageEntries.clear();
     messageEntries.shrink_to_fit();
     folderEntries.clear();
@@ -83,6 +84,7 @@ void MessageBase::reset() {
     bbtPagesSeen = 0;
     nbtPagesSeen = 0;
     summaryCounter = 0;
+    keptBodyBytes = 0;
     formatCode = 0;
     layout = PageLayout{};
     cryptMethod = CryptMethod::Unrecognised;

@@ -121,6 +121,7 @@ class MessageBase {
     FolderTreeNode* rootNode = nullptr;
     FolderTreeNode* topNode = nullptr;
     std::uint32_t summaryCounter = 0;
+    std::uint64_t keptBodyBytes = 0;  // body copies held by the summary rows
 
     // --- progress and stop ---
     ProgressMilestones* progress = nullptr;  // not owned; may be null

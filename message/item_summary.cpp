@@ -171,18 +171,31 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     for (std::size_t k = 0; k < attachments; ++k)
         s.attachmentNames.push_back(attachmentName(r.attachments[k]));
 
+    const std::string* body = nullptr;
     if (env.html && !env.html->empty()) {
         s.bodyFormat = 1;
         s.bodyRef = env.htmlLocator;
-        s.bodyText = *env.html;
+        body = &*env.html;
         s.bodyCodepage = r.htmlCodepage ? r.htmlCodepage : kDefaultCodepage;
     } else if (env.body && !env.body->empty()) {
         s.bodyFormat = 3;
         s.bodyRef = env.bodyLocator;
-        s.bodyText = *env.body;
+        body = &*env.body;
         s.bodyCodepage = r.codepage ? r.codepage : kDefaultCodepage;
     }
-    s.bodyLength = static_cast<std::uint32_t>(s.bodyText.size() + 1);
+    if (!body) {
+        s.bodyLength = 1;
+        return;
+    }
+    s.bodyLength = static_cast<std::uint32_t>(
+        std::min<std::size_t>(body->size() + 1, std::numeric_limits<std::uint32_t>::max()));
+    // Copies stay within a budget per base, so a mailbox of a million large messages does not
+    // hold every body in memory; a body left out is read again through `bodyRef`.
+    if (body->size() <= kMaxKeptBodyBytes &&
+        base.keptBodyBytes + body->size() <= kKeptBodyBudgetBytes) {
+        s.bodyText = *body;
+        base.keptBodyBytes += body->size();
+    }
 }
 
 }  // namespace brevik

@@ -11,6 +11,11 @@ namespace brevik {
 
 class MessageBase;
 
+// Bodies up to this size are copied into their summary row while the base's total stays within
+// the budget; the rest are read again when shown.
+inline constexpr std::size_t kMaxKeptBodyBytes = 64 * 1024;
+inline constexpr std::uint64_t kKeptBodyBudgetBytes = 256ull << 20;
+
 // Node id type of folder-associated items ([MS-PST] NID_TYPE_ASSOC_MESSAGE).
 inline constexpr std::uint32_t kNodeTypeMask = 0x1F;
 inline constexpr std::uint32_t kAssociatedMessageType = 0x08;
@@ -27,9 +32,9 @@ struct ItemSummary {
     std::uint8_t hiddenCode = 0;   // 201 for hidden system items never listed
     std::uint8_t kind = 0;         // low byte of the item kind
     std::uint32_t number = 0;      // running number within the base
-    std::string bodyText;
+    std::string bodyText;          // a copy of the body; empty when it was left out to save memory
     std::uint8_t bodyFormat = 0;   // 0 none, 1 HTML, 3 plain text
-    std::uint32_t bodyLength = 0;  // bytes of bodyText plus its terminating zero
+    std::uint32_t bodyLength = 0;  // bytes of the body plus a terminating zero, kept or not
     ValueLocator bodyRef;
     std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
     std::vector<std::string> attachmentNames;

@@ -170,3 +170,34 @@ TEST(ItemSummaryAssociated, FolderAssociatedItemsWithoutContentAreHiddenAndUnnum
 
 }  // namespace
 }  // namespace brevik
+
+namespace brevik {
+namespace {
+
+TEST(ItemSummaryBodies, LargeBodiesAreNotCopiedButKeepTheirLengthAndLocator) {
+    MessageBase base;
+    auto add = [&](std::size_t bodyBytes) -> const ItemSummary& {
+        MessageNodeEntry e;
+        e.reachable = 1;
+        e.record = makeItemRecord();
+        e.record->kind = item_kind::kMessage;
+        e.record->envelope.body = std::string(bodyBytes, 'x');
+        e.record->envelope.bodyLocator = {4096, static_cast<std::uint32_t>(bodyBytes * 2), 0x001F};
+        base.messageEntries.push_back(std::move(e));
+        base.itemSummaries.emplace_back();
+        buildItemSummary(base, static_cast<std::uint32_t>(base.messageEntries.size() - 1));
+        return base.itemSummaries.back();
+    };
+    const ItemSummary& small = add(100);
+    EXPECT_EQ(small.bodyText.size(), 100u);
+    EXPECT_EQ(small.bodyLength, 101u);
+    const ItemSummary& large = add(kMaxKeptBodyBytes + 1);
+    EXPECT_TRUE(large.bodyText.empty());
+    EXPECT_EQ(large.bodyFormat, 3);
+    EXPECT_EQ(large.bodyLength, kMaxKeptBodyBytes + 2);
+    EXPECT_EQ(large.bodyRef.position, 4096);
+    EXPECT_EQ(base.keptBodyBytes, 100u);
+}
+
+}  // namespace
+}  // namespace brevik
