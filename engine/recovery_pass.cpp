@@ -4,6 +4,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "engine/carving.h"
 #include "engine/encoding_vote.h"
 #include "engine/folder_tree.h"
 #include "engine/format_detection.h"
@@ -25,6 +26,11 @@ struct MapNode {
     BlockIndex subnodeIndex = kNoBlock;
     bool reachable = false;
 };
+
+// Node id types ([MS-PST] NID_TYPE) of folders.
+constexpr std::uint32_t kNodeTypeMask = 0x1F;
+constexpr std::uint32_t kFolderNodeType = 0x02;
+constexpr std::uint32_t kSearchFolderNodeType = 0x03;
 
 struct KeyHash {
     std::size_t operator()(const std::uint64_t& k) const { return std::hash<std::uint64_t>()(k); }
@@ -77,13 +83,14 @@ class Pass {
 
         classifyNodes();
         base_.checkpoint(milestone::kNodesClassified);
+        base_.encodingState = vote_.finish(base_);
+        addUnclaimedItems();
         std::stable_sort(base_.messageEntries.begin(), base_.messageEntries.end(),
                          [](const MessageNodeEntry& a, const MessageNodeEntry& b) {
                              return static_cast<std::int32_t>(a.parentNodeId) <
                                     static_cast<std::int32_t>(b.parentNodeId);
                          });
         base_.checkpoint(milestone::kMessagesSorted);
-        base_.encodingState = vote_.finish(base_);
         base_.checkpoint(milestone::kEncodingDecided);
 
         groupByFolder();
@@ -112,9 +119,13 @@ class Pass {
         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash> folderAt;
         std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash> copies;
         for (const NodeEntry& n : base_.nodeTable) {
-            if (n.nodeId < kFirstMessageNodeId && n.parentNodeId != 0)
-                classifyFolder(n, folderAt);
-            else if (n.nodeId >= kFirstMessageNodeId)
+            if (n.nodeId < kFirstMessageNodeId && n.parentNodeId != 0) {
+                // Only folder and search-folder node types name folders; anything else with a
+                // parent (node id 0 among them) is a garbled entry of a reused page.
+                const std::uint32_t type = n.nodeId & kNodeTypeMask;
+                if (type == kFolderNodeType || type == kSearchFolderNodeType)
+                    classifyFolder(n, folderAt);
+            } else if (n.nodeId >= kFirstMessageNodeId)
                 classifyMessage(n, copies);
             if (n.nodeId == kNameToIdMapNodeId) {
                 const BlockIndex data = findBlock(base_, n.dataBid);
@@ -183,6 +194,19 @@ class Pass {
         base_.messageEntries.push_back(std::move(m));
         if (it == copies.end()) it = copies.emplace(key, EarlierCopies{index, {}}).first;
         if (!n.reachable) it->second.unreachable.push_back(index);
+    }
+
+    // Items whose node entries are gone but whose data block still holds their properties:
+    // kept as deleted items of a folder of their own.
+    void addUnclaimedItems() {
+        for (BlockIndex data : findUnclaimedItemBlocks(base_)) {
+            MessageNodeEntry m;
+            m.dataIndex = data;
+            m.parentNodeId = kUnclaimedItemsFolderId;
+            base_.messageEntries.push_back(std::move(m));
+        }
+        base_.itemCapacity = std::max<std::uint32_t>(
+            base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
     }
 
     void groupByFolder() {

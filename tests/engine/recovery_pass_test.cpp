@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/carving.h"
 #include "engine/folder_tree.h"
 #include "message/item_summary.h"
 #include "message/records.h"
@@ -250,6 +251,38 @@ TEST(RecoveryPass, NameToIdMapInTheFirstBlockIsRead) {
     EXPECT_EQ(b.namedProps[1].name, "Keywords");
     EXPECT_EQ(b.namedProps[1].propertyId, 0x8001u);
     ASSERT_EQ(b.namedPropGuids.size(), 1u);
+}
+
+}  // namespace
+}  // namespace brevik
+
+namespace brevik {
+namespace {
+
+TEST(RecoveryPassCarving, ItemDataNoNodeNamesIsKeptAsADeletedItemOfItsOwnFolder) {
+    for (bool unicode : {false, true}) {
+        StoreImage store(unicode, true);
+        addFolders(store);
+        store.node(kItem, store.itemData("Still listed"), kInbox);
+        store.itemData("Node entry lost");  // its node entry was overwritten
+        // An embedded message's properties are named by a subnode block, not by a node entry.
+        const std::uint64_t embedded = store.itemData("Embedded message");
+        const BlockIndex subnodes = store.blocks().addRaw(
+            test::subnodeLeafBlock(unicode, {{0x8025, embedded, 0}}), 0x10002);
+        store.node(kItem + 32, store.itemData("Has an attachment"), kInbox, true,
+                   store.blocks().blockId(subnodes));
+        auto r = recover(store.build());
+        MessageBase& b = *r->base;
+        ASSERT_EQ(b.resultOk, 1);
+        ASSERT_EQ(subjects(b), (std::vector<std::string>{"Still listed", "Has an attachment",
+                                                         "Node entry lost"}));
+        EXPECT_EQ(b.itemSummaries[2].deletedMark, 1);
+        EXPECT_EQ(b.messageEntries[2].parentNodeId, kUnclaimedItemsFolderId);
+        const FolderTreeNode* group = findTreeNode(b, b.rootNode, kUnclaimedItemsFolderId);
+        ASSERT_NE(group, nullptr);
+        EXPECT_EQ(group->parent, b.topNode);
+        EXPECT_EQ(folderName(b, group->folderIndex), "Lost and Found_1");
+    }
 }
 
 }  // namespace

@@ -139,8 +139,19 @@ double recall(const RecoveryOutcome& baseline, const RecoveryOutcome& damaged) {
     for (const auto& item : damaged.items)
         ++left[item];
     std::size_t found = 0;
+    std::vector<const std::pair<std::uint32_t, std::string>*> missed;
     for (const auto& item : baseline.items) {
         auto it = left.find(item);
+        if (it != left.end() && it->second > 0) {
+            --it->second;
+            ++found;
+        } else {
+            missed.push_back(&item);
+        }
+    }
+    // Items recovered from their data alone have lost their node id (0): match them on subject.
+    for (const auto* item : missed) {
+        auto it = left.find({0, item->second});
         if (it != left.end() && it->second > 0) {
             --it->second;
             ++found;
