@@ -82,7 +82,8 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     for (const ShownFolder& f : folders) {
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
         out << std::string(2 * f.depth, ' ') << f.path.substr(f.path.rfind('/') + 1) << " ("
-            << fe.itemCount << ")\n";
+            << fe.itemCount << ")" << (fe.reachable == 0 && !fe.orphanGroup ? " [deleted]" : "")
+            << "\n";
     }
     for (const ShownFolder& f : folders) {
         if (f.copy) continue;

@@ -143,7 +143,8 @@ int buildIndexTables(MessageBase& base) {
                 b.reachable = p.reachable;
                 b.pageBid = p.trailerBid;
                 // Blocks start on 64-byte boundaries: anything else is not a block entry.
-                if (b.fileOffset <= base.fileSize && b.fileOffset % kBlockAlignment == 0)
+                if (b.fileOffset <= base.fileSize && b.fileOffset % kBlockAlignment == 0 &&
+                    (b.blockId & ~std::uint64_t{1}) != 0)
                     base.blockTable.push_back(b);
             }
         }
@@ -196,6 +197,7 @@ int buildIndexTables(MessageBase& base) {
 
 BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId) {
     blockId &= ~std::uint64_t{1};
+    if (blockId == 0) return kNoBlock;  // id 0 names no block: "no subnodes", "no data"
     const auto& idx = base.blockIdIndex;
     auto it =
         std::lower_bound(idx.begin(), idx.end(), blockId,

@@ -134,6 +134,21 @@ TEST_P(IndexTablesTest, FindBlockClearsBitZeroAndReturnsTheFirstCopyInTableOrder
     EXPECT_EQ(findBlock(*base, 0x30), kNoBlock);
 }
 
+TEST_P(IndexTablesTest, BlockIdZeroNamesNoBlock) {
+    PstImage img(unicode(), 8);
+    // A garbled entry with id 0 must not become the subnode block of every node without one.
+    img.putLeafBlockPage(2,
+                         {{.fileOffset = 512, .blockId = 0}, {.fileOffset = 1024, .blockId = 4}});
+    img.putLeafNodePage(3, {});
+    auto base = openImage(img.bytes());
+    ASSERT_EQ(detectFormat(*base), 0);
+    buildIndexTables(*base);
+    EXPECT_EQ(base->blockCount(), 1u);
+    EXPECT_EQ(findBlock(*base, 0), kNoBlock);
+    EXPECT_EQ(findBlock(*base, 1), kNoBlock);
+    EXPECT_EQ(findBlock(*base, 4), 0);
+}
+
 TEST_P(IndexTablesTest, ALiveBlockEntryWinsOverAStaleCopyListedEarlier) {
     PstImage img(unicode(), 10);
     // A stale page, earlier in the file, still names block 0x20 at space reused since.
@@ -156,7 +171,11 @@ TEST_P(IndexTablesTest, ALiveBlockEntryWinsOverAStaleCopyListedEarlier) {
 
 TEST_P(IndexTablesTest, EntryCountsBeyondThePageAreClamped) {
     PstImage img(unicode(), 8);
-    img.putLeafBlockPage(2, {{.fileOffset = 512, .blockId = 4}});
+    std::vector<BlockEntry> blocks;
+    for (std::uint64_t i = 1; i <= 60; ++i)
+        blocks.push_back({.fileOffset = 512, .blockId = 4 * i});
+    blocks.resize(unicode() ? 20 : 41);  // as many as the page holds
+    img.putLeafBlockPage(2, blocks);
     img.bytes()[2 * 512 + (unicode() ? 488 : 496)] = 255;
     img.putLeafNodePage(3, {});
     auto base = openImage(img.bytes());
