@@ -76,17 +76,28 @@ struct Reader {
     const std::vector<SubnodeEntry>& subnodes;
     bool loadSubnodeValues;
     ReadMode mode;
-    std::unordered_map<std::uint32_t, std::size_t> firstSubnode;  // node id -> first entry
+    // Node id -> first entry, built on the first lookup of a long list: most nodes name no
+    // subnode at all, and an item reads one node per attachment over the same list.
+    std::unordered_map<std::uint32_t, std::size_t> firstSubnode;
+    bool indexed = false;
 
     Reader(MessageBase& b, const HeapImage& h, const std::vector<SubnodeEntry>& s, bool load,
            ReadMode m)
-        : base(b), heap(h), subnodes(s), loadSubnodeValues(load), mode(m) {
-        firstSubnode.reserve(s.size());
-        for (std::size_t i = 0; i < s.size(); ++i)
-            firstSubnode.emplace(s[i].nodeId, i);
-    }
+        : base(b), heap(h), subnodes(s), loadSubnodeValues(load), mode(m) {}
 
-    const SubnodeEntry* subnode(std::uint32_t nid) const {
+    const SubnodeEntry* subnode(std::uint32_t nid) {
+        constexpr std::size_t kScanLimit = 32;
+        if (subnodes.size() <= kScanLimit) {
+            for (const SubnodeEntry& e : subnodes)
+                if (e.nodeId == nid) return &e;
+            return nullptr;
+        }
+        if (!indexed) {
+            firstSubnode.reserve(subnodes.size());
+            for (std::size_t i = 0; i < subnodes.size(); ++i)
+                firstSubnode.emplace(subnodes[i].nodeId, i);
+            indexed = true;
+        }
         auto it = firstSubnode.find(nid);
         return it == firstSubnode.end() ? nullptr : &subnodes[it->second];
     }
