@@ -40,6 +40,31 @@ nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::str
             {"bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0}};
 }
 
+nlohmann::json droppedJson(const DropCounts& d) {
+    return {{"blocksPastEnd", d.blocksPastEnd},       {"blocksMalformed", d.blocksMalformed},
+            {"nodesWithoutData", d.nodesWithoutData}, {"duplicateItems", d.duplicateItems},
+            {"itemsNotLoaded", d.itemsNotLoaded},     {"itemsFromDataAlone", d.itemsFromDataAlone},
+            {"orphanGroups", d.orphanGroups}};
+}
+
+// One line naming what the run skipped or rebuilt; empty for a clean file.
+std::string droppedText(const DropCounts& d) {
+    std::string text;
+    auto add = [&text](std::uint32_t n, const char* what) {
+        if (n == 0) return;
+        text += text.empty() ? "" : ", ";
+        text += std::to_string(n) + " " + what;
+    };
+    add(d.blocksPastEnd, "block entries past the end of the file");
+    add(d.blocksMalformed, "malformed block entries");
+    add(d.nodesWithoutData, "node entries without data");
+    add(d.duplicateItems, "duplicate item copies");
+    add(d.itemsNotLoaded, "unreadable items");
+    add(d.itemsFromDataAlone, "items rebuilt from data alone");
+    add(d.orphanGroups, "folders rebuilt for orphaned items");
+    return text;
+}
+
 }  // namespace
 
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
@@ -52,6 +77,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
         nlohmann::json j;
         j["file"] = options.file;
         j["layout"] = base.isUnicode() ? "Unicode" : "ANSI";
+        j["dropped"] = droppedJson(base.dropped);
         j["folders"] = nlohmann::json::array();
         for (const ShownFolder& f : folders) {
             const FolderEntry& fe = base.folderEntries[f.folderIndex];
@@ -78,7 +104,10 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
             deleted += base.itemSummaries[i].deletedMark;
         }
     out << options.file << ": " << base.folderCount << " folders, " << shown << " items ("
-        << deleted << " deleted)\n\n";
+        << deleted << " deleted)\n";
+    if (const std::string d = droppedText(base.dropped); !d.empty())
+        out << "Skipped or rebuilt: " << d << "\n";
+    out << "\n";
     for (const ShownFolder& f : folders) {
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
         out << std::string(2 * f.depth, ' ') << f.path.substr(f.path.rfind('/') + 1) << " ("

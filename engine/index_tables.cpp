@@ -118,6 +118,7 @@ int buildIndexTables(MessageBase& base) {
     base.blockTable.clear();
     base.nodeTable.clear();
     base.blockIdIndex.clear();
+    base.dropped.blocksPastEnd = base.dropped.blocksMalformed = 0;
     base.messageNodeCount = 0;
     base.folderCapacity = 0;
     try {
@@ -143,8 +144,12 @@ int buildIndexTables(MessageBase& base) {
                 b.reachable = p.reachable;
                 b.pageBid = p.trailerBid;
                 // Blocks start on 64-byte boundaries: anything else is not a block entry.
-                if (b.fileOffset <= base.fileSize && b.fileOffset % kBlockAlignment == 0 &&
-                    (b.blockId & ~std::uint64_t{1}) != 0)
+                if (b.fileOffset > base.fileSize)
+                    ++base.dropped.blocksPastEnd;
+                else if (b.fileOffset % kBlockAlignment != 0 ||
+                         (b.blockId & ~std::uint64_t{1}) == 0)
+                    ++base.dropped.blocksMalformed;
+                else
                     base.blockTable.push_back(b);
             }
         }

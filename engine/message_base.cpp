@@ -85,6 +85,7 @@ void MessageBase::reset() {
     nbtPagesSeen = 0;
     summaryCounter = 0;
     keptBodyBytes = 0;
+    dropped = DropCounts{};
     formatCode = 0;
     layout = PageLayout{};
     cryptMethod = CryptMethod::Unrecognised;

@@ -59,6 +59,17 @@ inline constexpr std::int32_t kPlainMajority = 4256060;
 inline constexpr std::int32_t kDecodeBelow = 4245438;
 }  // namespace encoding
 
+// What a run skipped or rebuilt, so that a user can be told how much of the file was unusable.
+struct DropCounts {
+    std::uint32_t blocksPastEnd = 0;       // block entries pointing past the end of the file
+    std::uint32_t blocksMalformed = 0;     // block entries off a block boundary or with id 0
+    std::uint32_t nodesWithoutData = 0;    // folder and item entries whose data block is unknown
+    std::uint32_t duplicateItems = 0;      // further copies of the same item
+    std::uint32_t itemsNotLoaded = 0;      // items whose properties could not be read
+    std::uint32_t itemsFromDataAlone = 0;  // items kept from their data block, node entry lost
+    std::uint32_t orphanGroups = 0;        // folders made up for items whose folder is gone
+};
+
 // Thrown inside a pass for every fatal condition; the pass turns it into `resultOk` 0.
 struct PassAborted {
     const char* reason;
@@ -107,6 +118,7 @@ class MessageBase {
     std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id
     std::uint32_t folderCapacity = 0;
     std::uint32_t messageNodeCount = 0;
+    DropCounts dropped;
 
     // --- what a recovery pass found ---
     std::uint32_t itemCapacity = 0;

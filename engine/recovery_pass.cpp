@@ -66,6 +66,7 @@ class Pass {
     explicit Pass(MessageBase& base) : base_(base), vote_(CryptMethod::Unrecognised) {}
 
     void run() {
+        base_.dropped = DropCounts{};
         base_.encodingState = encoding::kUndecided;
         base_.markProgress(milestone::kStart);
         if (detectFormat(base_) != 0) throw PassAborted{"format not recognised"};
@@ -139,7 +140,10 @@ class Pass {
     void classifyFolder(const NodeEntry& n,
                         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash>& folderAt) {
         const BlockIndex data = findBlock(base_, n.dataBid);
-        if (data == kNoBlock) return;
+        if (data == kNoBlock) {
+            ++base_.dropped.nodesWithoutData;
+            return;
+        }
         FolderEntry f;
         f.dataIndex = data;
         f.nodeId = n.nodeId;
@@ -159,7 +163,10 @@ class Pass {
     void classifyMessage(const NodeEntry& n,
                          std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash>& copies) {
         const BlockIndex data = findBlock(base_, n.dataBid);
-        if (data == kNoBlock) return;
+        if (data == kNoBlock) {
+            ++base_.dropped.nodesWithoutData;
+            return;
+        }
         const BlockIndex sub = findBlock(base_, n.subnodeBid);
         if (vote_.sampling()) vote_.sampleBlock(base_, base_.blockTable[data].fileOffset);
 
@@ -174,6 +181,7 @@ class Pass {
             else if (!c.unreachable.empty())
                 match = c.unreachable.front();
             if (match) {
+                ++base_.dropped.duplicateItems;
                 if (n.reachable) {
                     MessageNodeEntry& earlier = base_.messageEntries[*match];
                     earlier.nodeId = n.nodeId;
@@ -204,6 +212,7 @@ class Pass {
             m.dataIndex = data;
             m.parentNodeId = kUnclaimedItemsFolderId;
             base_.messageEntries.push_back(std::move(m));
+            ++base_.dropped.itemsFromDataAlone;
         }
         base_.itemCapacity = std::max<std::uint32_t>(
             base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
@@ -228,6 +237,7 @@ class Pass {
                 target->nodeId = parent;
                 target->dataIndex = 0;
                 target->orphanGroup = true;
+                ++base_.dropped.orphanGroups;
             }
             target->firstItem = static_cast<std::uint32_t>(start);
             target->endItem = static_cast<std::uint32_t>(end);
@@ -254,6 +264,7 @@ class Pass {
                              });
             if (loadMessage(base_, i) == -1) {
                 e.loadFailed = 1;
+                ++base_.dropped.itemsNotLoaded;
             } else {
                 if (e.record) e.attachmentCount = e.record->currentAttachment;
                 buildItemSummary(base_, i);

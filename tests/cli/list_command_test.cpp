@@ -34,6 +34,7 @@ TEST(ListCommand, JsonCarriesMarksTimesAndFolderPaths) {
     const CliRun r = run({"list", "--json", test::corpusPath("pst/sample1.pst")});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["dropped"]["duplicateItems"], 1);
     ASSERT_EQ(j["items"].size(), 2u);
     int deleted = 0;
     for (const auto& item : j["items"]) {

@@ -100,6 +100,7 @@ TEST_P(IndexTablesTest, BlocksPastTheEndOfTheFileAreDropped) {
     ASSERT_EQ(detectFormat(*base), 0);
     buildIndexTables(*base);
     ASSERT_EQ(base->blockCount(), 2u);
+    EXPECT_EQ(base->dropped.blocksPastEnd, 1u);
     EXPECT_EQ(findBlock(*base, 8), kNoBlock);
     EXPECT_EQ(findBlock(*base, 12), 1);
 }

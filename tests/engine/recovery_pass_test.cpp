@@ -105,6 +105,9 @@ TEST_P(RecoveryPassTest, StaleEntriesAreDeletedItemsAndLiveCopiesWin) {
             EXPECT_EQ(f.reachable, 1);
         }
     EXPECT_EQ(sent, 1);
+    // The stale copy of the live item and the second stale copy are counted, not listed.
+    EXPECT_EQ(b.dropped.duplicateItems, 2u);
+    EXPECT_EQ(b.dropped.orphanGroups, 0u);
 }
 
 TEST_P(RecoveryPassTest, ALiveCopyFoundAfterAStaleOneReplacesIt) {
@@ -282,6 +285,8 @@ TEST(RecoveryPassCarving, ItemDataNoNodeNamesIsKeptAsADeletedItemOfItsOwnFolder)
         ASSERT_NE(group, nullptr);
         EXPECT_EQ(group->parent, b.topNode);
         EXPECT_EQ(folderName(b, group->folderIndex), "Lost and Found_1");
+        EXPECT_EQ(b.dropped.itemsFromDataAlone, 1u);
+        EXPECT_EQ(b.dropped.orphanGroups, 1u);
     }
 }
 
