@@ -13,20 +13,9 @@ bool isInlineType(std::uint16_t type) {
 }
 
 std::uint8_t tableCellSize(std::uint16_t type) {
-    switch (type) {
-        case ptypes::kInt16:
-            return 2;
-        case ptypes::kBoolean:
-            return 1;
-        case ptypes::kDouble:
-        case ptypes::kCurrency:
-        case ptypes::kAppTime:
-        case ptypes::kInt64:
-        case ptypes::kTime:
-            return 8;
-        default:
-            return 4;  // 4-byte values and the HNIDs of everything else
-    }
+    // Fixed values sit in the row; everything else is 4 bytes of HNID.
+    const std::size_t width = fixedTypeWidth(type);
+    return static_cast<std::uint8_t>(width == 0 ? 4 : width);
 }
 
 std::vector<Bytes> buildPropertyContext(const PropertyList& props, SubnodeSink& subnodes) {

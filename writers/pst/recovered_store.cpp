@@ -25,28 +25,6 @@ constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 
 constexpr std::array<std::uint8_t, 16> kPsPublicStrings = {
     0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
-// The width of a fixed-size type; table cells and records may hand them over wider.
-std::size_t fixedWidth(std::uint16_t type) {
-    switch (type) {
-        case ptypes::kInt16:
-            return 2;
-        case ptypes::kBoolean:
-            return 1;
-        case ptypes::kInt32:
-        case ptypes::kFloat:
-        case ptypes::kError:
-            return 4;
-        case ptypes::kDouble:
-        case ptypes::kCurrency:
-        case ptypes::kAppTime:
-        case ptypes::kInt64:
-        case ptypes::kTime:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 class ItemReader {
   public:
     ItemReader(MessageBase& base, const RecoveredNames& names) : base_(base), names_(names) {}
@@ -99,7 +77,7 @@ class ItemReader {
                 id = it->second;
             }
             Bytes value = *v.data;
-            if (const std::size_t width = fixedWidth(v.type)) value.resize(width, 0);
+            if (const std::size_t width = fixedTypeWidth(v.type)) value.resize(width, 0);
             out.push_back({static_cast<std::uint16_t>(id), v.type, std::move(value)});
         }
         return out;

@@ -2,6 +2,27 @@
 
 namespace brevik::pst {
 
+std::size_t fixedTypeWidth(std::uint16_t type) {
+    switch (type) {
+        case ptypes::kInt16:
+            return 2;
+        case ptypes::kBoolean:
+            return 1;
+        case ptypes::kInt32:
+        case ptypes::kFloat:
+        case ptypes::kError:
+            return 4;
+        case ptypes::kDouble:
+        case ptypes::kCurrency:
+        case ptypes::kAppTime:
+        case ptypes::kInt64:
+        case ptypes::kTime:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
 Bytes utf8ToUtf16le(std::string_view text) {
     Bytes out;
     out.reserve(text.size() * 2);

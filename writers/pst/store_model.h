@@ -62,6 +62,9 @@ struct Folder {
 // Property types, as the reader names them.
 namespace ptypes = ::brevik::ptype;
 
+// Bytes of a fixed-size type's value (1, 2, 4 or 8); 0 for variable-size types.
+std::size_t fixedTypeWidth(std::uint16_t type);
+
 // Builders of common values.
 Bytes utf8ToUtf16le(std::string_view text);
 Property unicodeProperty(std::uint16_t id, std::string_view utf8);
