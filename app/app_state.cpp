@@ -1,0 +1,99 @@
+#include "app/app_state.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "app/default_files.h"
+#include "app/settings.h"
+#include "app/task_events.h"
+#include "app/temp_files.h"
+#include "message/item_summary.h"
+
+namespace brevik::app {
+
+namespace {
+
+std::string lowerCase(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+AppState::AppState(const AppEnvironment& env) : environment(env) {
+    readSettings(*this, env);
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    backupFolder = !env.documentsFolder.empty() ? env.documentsFolder : home;
+    saveFolder = backupFolder;
+    if (makePath(tempFolder) == -1)
+        throw std::runtime_error("Creating TempDir(" + tempFolder + ")");
+    if (openDefaultOutlookFiles) addDefaultOutlookFiles(*this, env.localDataFolder);
+    cleanTempFolder(tempFolder, true, true);
+}
+
+AppState::~AppState() {
+    if (!doneEvent.isSet()) {
+        quitEvent.set();
+        stopEvent.set();
+        if (MessageBase* b = base(taskBase)) b->requestStop();
+        if (!doneEvent.wait(kShutdownWait)) {
+            // The worker still uses the bases, the events and the progress slots: end the
+            // process here rather than free them under it.
+            cleanTempFolder(tempFolder, true, true);
+            std::_Exit(0);
+        }
+    }
+    if (worker.joinable()) worker.join();
+    cleanTempFolder(tempFolder, true, true);
+    selectedItems.clear();
+}
+
+MessageBase* AppState::addBase(const std::string& folder, const std::string& name,
+                               std::int16_t kind) {
+    if (messageBases.size() >= kMaxBases) return nullptr;
+    if (!baseKeys_.insert(lowerCase(folder) + '\0' + lowerCase(name)).second) return nullptr;
+    auto record = std::make_unique<MessageBase>();
+    setMessageBasePath(*record, folder + "/" + name);
+    record->baseIndex = static_cast<std::uint32_t>(messageBases.size());
+    record->baseKind = kind;
+    messageBases.push_back(std::move(record));
+    return messageBases.back().get();
+}
+
+std::vector<CommandState> updateCommandStates(const AppState& state) {
+    const bool idle = !state.busy;
+    return {
+        {cmd::kAddToolbar, state.canAdd && idle},
+        {cmd::kAddMenu, state.canAdd && idle},
+        {cmd::kRemoveToolbar, state.canRemove && idle},
+        {cmd::kRemoveMenu, state.canRemove && idle},
+        {cmd::kCopyForBackup, state.canCopy && idle},
+        {cmd::kRecoveryToolbar, state.canRecover && idle},
+        {cmd::kRecoveryMenu, state.canRecover && idle},
+        {cmd::kSaveAs, state.canSave && idle},
+        {cmd::kStopToolbar, !idle},
+        {cmd::kStopMenu, !idle},
+    };
+}
+
+int makePath(const std::string& path) {
+    int result = -1;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t sep = path.find('/', pos);
+        const std::string prefix = sep == std::string::npos ? path : path.substr(0, sep);
+        if (!prefix.empty()) {
+            ::mkdir(prefix.c_str(), 0777);
+            struct stat st {};
+            result = (::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0 : -1;
+        }
+        if (sep == std::string::npos || sep + 1 >= path.size()) break;
+        pos = sep + 1;
+    }
+    return result;
+}
+
+}  // namespace brevik::app

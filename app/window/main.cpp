@@ -1,0 +1,53 @@
+// brevik: the desktop program.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <exception>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/window/main_window.h"
+#include "platform/prompter.h"
+#include "platform/qt_settings_store.h"
+
+int main(int argc, char** argv) {
+    using namespace brevik;
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QString::fromLatin1(app::kSettingsOrganisation));
+    QApplication::setApplicationName(QString::fromLatin1(app::kProductName));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    QApplication::setDesktopFileName(QStringLiteral("brevik"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/icons/brevik.svg")));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Recovers folders and items from damaged or healthy Outlook data files."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("Outlook data files (.pst, .ost) to add; the first "
+                                                "one is recovered at once."),
+                                 QStringLiteral("[FILE...]"));
+    parser.process(application);
+
+    platform::QtSettingsStore settings;
+    app::AppEnvironment env = platform::desktopEnvironment(&settings);
+    env.showMessage = [](const std::string& text) {
+        platform::Prompter::current().warn(nullptr, QString::fromStdString(text));
+    };
+    std::unique_ptr<app::AppState> state;
+    try {
+        state = std::make_unique<app::AppState>(env);
+    } catch (const std::exception& e) {
+        platform::Prompter::current().warn(nullptr, QString::fromUtf8(e.what()));
+        return 1;
+    }
+    int rc = 0;
+    {
+        app::MainWindow window(*state, &settings);
+        window.showWithLayout();
+        window.addFiles(parser.positionalArguments(), true);
+        rc = QApplication::exec();
+    }
+    state.reset();
+    return rc;
+}

@@ -1,0 +1,555 @@
+#include "app/window/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QWindowStateChangeEvent>
+
+#include "app/window/help_window.h"
+#include "app/window/options_dialog.h"
+#include "app/window/queued_task_events.h"
+#include "app/worker.h"
+#include "platform/prompter.h"
+#include "views/right_pane.h"
+#include "views/tree_pane.h"
+
+namespace brevik::app {
+
+namespace {
+
+constexpr int kProgressPeriodMs = 251;
+constexpr int kFirstShownSlot = 76;
+constexpr int kLastSlot = 3529;
+constexpr int kSlotOffset = 74;
+constexpr int kRecoveryRange = 1500;
+
+const char* const kAccessFailure =
+    "Brevik is unable to access the file %1. If Outlook is running and using this file, close "
+    "Outlook and try to recover the file once again.\nIf you need Outlook running, you may "
+    "either:\nClose the file in Outlook and open it again when recovery is done,\nor \n1. Close "
+    "Outlook.\n2. Copy the file using Copy the original Outlook data file for backup to... in "
+    "the context menu. Your may start Outlook when file copying is finished.\n3. Open the copy "
+    "of the file and recover data from the file copy.\n";
+
+QRect toQRect(const WindowRect& r) {
+    return QRect(r.left, r.top, r.width(), r.height());
+}
+WindowRect fromQRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+struct ActionSpec {
+    int id;
+    const char* text;
+    const char* icon;  // toolbar picture, or null
+    const char* tip;   // status-line prompt
+};
+
+// Menu commands and toolbar buttons; a toolbar button has its own id beside its menu twin.
+const ActionSpec kActions[] = {
+    {cmd::kAddMenu, "&Add Outlook data files (*.pst) to Tree View...", "add",
+     "Find Outlook data files on your disks and add them to the tree"},
+    {cmd::kAddToolbar, "Add", "add", "Find Outlook data files on your disks and add them"},
+    {cmd::kRemoveMenu, "&Remove from Tree View", "remove",
+     "Remove the selected data file or folder group from the tree"},
+    {cmd::kRemoveToolbar, "Remove", "remove", "Remove the selected item from the tree"},
+    {cmd::kCopyForBackup, "&Copy the original Outlook data file for backup to...", nullptr,
+     "Copy the selected data file to another folder before recovering it"},
+    {cmd::kExit, "E&xit", nullptr, "Quit the program"},
+    {cmd::kRecoveryMenu, "&Recovery", "recover",
+     "Recover all folders and items of the selected data file"},
+    {cmd::kRecoveryToolbar, "Recovery", "recover", "Recover the selected data file"},
+    {cmd::kSaveAs, "&Save As...", "save", "Save the recovered items to a new file or folder"},
+    {cmd::kStopMenu, "S&top", "stop", "Stop the running task"},
+    {cmd::kStopToolbar, "Stop", "stop", "Stop the running task"},
+    {cmd::kOptions, "&Options...", nullptr, "Change the start-up options"},
+    {cmd::kViewToolbar, "&Toolbar", nullptr, "Show or hide the toolbar"},
+    {cmd::kViewStatusBar, "&Status Bar", nullptr, "Show or hide the status bar"},
+    {cmd::kHelpTopics, "&Help Topics", nullptr, "Show the user guide"},
+    {cmd::kAbout, "&About Brevik", nullptr, "Program information and version"},
+};
+
+bool isDataFile(const QString& path) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().toLower();
+    return info.isFile() && (suffix == QLatin1String("pst") || suffix == QLatin1String("ost"));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent)
+    : QMainWindow(parent), state_(state), settings_(settings) {
+    setWindowTitle(QString::fromLatin1(kProductName));
+    setWindowIcon(QIcon(QStringLiteral(":/resources/icons/brevik.svg")));
+    setAcceptDrops(true);
+    events_ = std::make_shared<QueuedTaskEvents>(this);
+    state_.events = events_;
+
+    createActions();
+    createMenus();
+    createToolBar();
+
+    status_ = new QLabel(tr("Ready"));
+    status_->setMinimumWidth(10);
+    statusBar()->addWidget(status_, 0);
+
+    work_ = new QSplitter(Qt::Horizontal, this);
+    tree_ = new views::TreePane(state_, work_);
+    right_ = new views::RightPane(state_, work_);
+    work_->setStretchFactor(1, 1);
+    work_->setChildrenCollapsible(false);
+    setCentralWidget(work_);
+    setTabOrder(tree_, right_->listWidget());
+    setTabOrder(right_->listWidget(), right_->previewWidget());
+
+    QMenu* context = new QMenu(tree_);
+    for (int id :
+         {cmd::kRecoveryMenu, cmd::kSaveAs, cmd::kAddMenu, cmd::kRemoveMenu, cmd::kCopyForBackup})
+        context->addAction(action(id));
+    tree_->setContextMenu(context);
+    connect(tree_, &views::TreePane::selectionChanged, this, &MainWindow::onSelectionChanged);
+    connect(tree_, &views::TreePane::startRecoveryRequested, this, &MainWindow::startRecovery);
+
+    progressTimer_.setInterval(kProgressPeriodMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &MainWindow::onProgressTimer);
+
+    resize(1100, 720);
+    applyCommandStates();
+    tree_->setFocus();
+}
+
+MainWindow::~MainWindow() {
+    // From here on the worker reports nowhere; the state waits for it at exit.
+    events_->detach();
+}
+
+QAction* MainWindow::action(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::createActions() {
+    for (const ActionSpec& spec : kActions) {
+        auto* a = new QAction(tr(spec.text), this);
+        a->setData(spec.id);
+        a->setStatusTip(tr(spec.tip));
+        if (spec.icon) a->setIcon(QIcon(QStringLiteral(":/resources/icons/%1.svg").arg(spec.icon)));
+        actions_[spec.id] = a;
+    }
+    auto on = [this](int id, auto slot) { connect(action(id), &QAction::triggered, this, slot); };
+    for (int id : {cmd::kAddMenu, cmd::kAddToolbar})
+        on(id, &MainWindow::addByPicking);
+    for (int id : {cmd::kRemoveMenu, cmd::kRemoveToolbar})
+        on(id, &MainWindow::removeSelected);
+    for (int id : {cmd::kRecoveryMenu, cmd::kRecoveryToolbar})
+        on(id, &MainWindow::startRecovery);
+    for (int id : {cmd::kStopMenu, cmd::kStopToolbar})
+        on(id, &MainWindow::stopTask);
+    on(cmd::kSaveAs, &MainWindow::saveAs);
+    on(cmd::kOptions, &MainWindow::showOptions);
+    on(cmd::kHelpTopics, &MainWindow::showHelp);
+    on(cmd::kAbout, &MainWindow::showAbout);
+    on(cmd::kExit, &QWidget::close);
+
+    action(cmd::kAddMenu)->setShortcut(QKeySequence::Open);
+    action(cmd::kRemoveMenu)->setShortcut(QKeySequence::Delete);
+    action(cmd::kRemoveMenu)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    action(cmd::kRecoveryMenu)->setShortcut(Qt::Key_F5);
+    action(cmd::kSaveAs)->setShortcut(QKeySequence::SaveAs);
+    action(cmd::kStopMenu)->setShortcut(Qt::Key_Escape);
+    action(cmd::kExit)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    action(cmd::kHelpTopics)->setShortcut(QKeySequence::HelpContents);
+    // Copying for backup arrives with the save dialogs; until then the command is not offered.
+    action(cmd::kCopyForBackup)->setVisible(false);
+}
+
+void MainWindow::createMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(action(cmd::kAddMenu));
+    file->addAction(action(cmd::kRemoveMenu));
+    file->addAction(action(cmd::kCopyForBackup));
+    file->addSeparator();
+    file->addAction(action(cmd::kExit));
+    QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+    tools->addAction(action(cmd::kRecoveryMenu));
+    tools->addAction(action(cmd::kSaveAs));
+    tools->addAction(action(cmd::kStopMenu));
+    tools->addSeparator();
+    tools->addAction(action(cmd::kOptions));
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(action(cmd::kViewToolbar));
+    view->addAction(action(cmd::kViewStatusBar));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(action(cmd::kHelpTopics));
+    help->addSeparator();
+    help->addAction(action(cmd::kAbout));
+    // Window-wide shortcuts also work while the menu bar is hidden.
+    for (auto& [id, a] : actions_)
+        addAction(a);
+}
+
+void MainWindow::createToolBar() {
+    QToolBar* bar = addToolBar(tr("Toolbar"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setIconSize(QSize(24, 24));
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    for (int id : {cmd::kAddToolbar, cmd::kRemoveToolbar, cmd::kSaveAs, cmd::kRecoveryToolbar,
+                   cmd::kStopToolbar})
+        bar->addAction(action(id));
+    QAction* showBar = action(cmd::kViewToolbar);
+    showBar->setCheckable(true);
+    showBar->setChecked(true);
+    connect(showBar, &QAction::toggled, bar, &QToolBar::setVisible);
+    QAction* showStatus = action(cmd::kViewStatusBar);
+    showStatus->setCheckable(true);
+    showStatus->setChecked(true);
+    connect(showStatus, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
+}
+
+bool MainWindow::event(QEvent* e) {
+    if (e->type() == QEvent::StatusTip) {
+        // Prompts follow the pointer over the bars unless a task shows its progress there.
+        if (!progressShown_) {
+            const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+            setStatus(tip.isEmpty() ? tr("Ready") : tip);
+        }
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void MainWindow::applyCommandStates() {
+    for (const CommandState& c : updateCommandStates(state_))
+        if (QAction* a = action(c.id)) a->setEnabled(c.enabled);
+    action(cmd::kOptions)->setEnabled(!state_.busy);
+}
+
+void MainWindow::setStatus(const QString& text) {
+    status_->setText(text);
+}
+QString MainWindow::statusText() const {
+    return status_->text();
+}
+int MainWindow::progressValue() const {
+    return progressBar_ ? progressBar_->value() : -1;
+}
+
+void MainWindow::updateTitle() {
+    const MessageBase* b = state_.selected();
+    const QString product = QString::fromLatin1(kProductName);
+    setWindowTitle(b ? QStringLiteral("%1 - %2").arg(QString::fromStdString(b->fileName), product)
+                     : product);
+}
+
+void MainWindow::onSelectionChanged() {
+    applyCommandStates();
+    updateTitle();
+    right_->showSelectionPage();
+}
+
+void MainWindow::showProgressBar(const QString& label, int maximum) {
+    hideProgressBar();
+    setStatus(label);
+    progressBar_ = new QProgressBar;
+    progressBar_->setRange(0, maximum);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setMaximumHeight(status_->sizeHint().height());
+    statusBar()->addWidget(progressBar_, 1);
+    progressShown_ = true;
+}
+
+void MainWindow::hideProgressBar() {
+    if (progressBar_) {
+        statusBar()->removeWidget(progressBar_);
+        delete progressBar_;
+        progressBar_ = nullptr;
+    }
+}
+
+void MainWindow::startRecovery() {
+    if (state_.busy || state_.selectedBase >= kNoBase) return;
+    MessageBase* b = state_.selected();
+    if (!b) return;
+    const std::int32_t index = state_.selectedBase;
+    progressTimer_.start();
+    showProgressBar(tr("Recovering of %1 :").arg(QString::fromStdString(b->fileName)),
+                    kRecoveryRange);
+    milestoneCursor_ = kFirstShownSlot;
+    state_.progress.clear();
+    if (b->openMode) tree_->clearFolderNodes(index);
+    startTask(state_, TaskCode::Recover, index);
+    applyCommandStates();
+    right_->showSelectionPage();
+}
+
+void MainWindow::startSave(TaskCode code, const std::string& folder) {
+    MessageBase* b = state_.selected();
+    if (state_.busy || !b || !isSaveTask(code)) return;
+    state_.saveFolder = folder;
+    showProgressBar(tr("Saving %1 :").arg(QString::fromStdString(b->fileName)), 100);
+    startTask(state_, code, state_.selectedBase);
+    applyCommandStates();
+}
+
+void MainWindow::startSearch(TaskCode code, const std::string& paths) {
+    if (state_.busy || !isSearchTask(code)) return;
+    state_.statusText = paths;
+    progressShown_ = true;
+    setStatus(tr("Searching..."));
+    startTask(state_, code, state_.selectedBase);
+    applyCommandStates();
+}
+
+void MainWindow::stopTask() {
+    if (!state_.busy) return;
+    app::stopTask(state_);
+    setStatus(tr("Please wait,stopping..."));
+}
+
+void MainWindow::onProgressTimer() {
+    if (!progressShown_ || !progressBar_ || state_.taskCode != TaskCode::Recover) return;
+    for (int slot = milestoneCursor_; slot < kLastSlot; ++slot) {
+        if (state_.progress.value(slot) > ProgressMilestones::kMarkFloor) {
+            progressBar_->setValue(std::min(slot - kSlotOffset, kRecoveryRange));
+            milestoneCursor_ = slot;
+        }
+    }
+}
+
+void MainWindow::onTaskEnded(TaskCode code, bool ok) {
+    if (state_.worker.joinable()) state_.worker.join();
+    if (ok)
+        onTaskSucceeded(code);
+    else
+        onTaskFailed(code);
+    Q_EMIT taskFinished(ok);
+}
+
+void MainWindow::onTaskSucceeded(TaskCode code) {
+    MessageBase* b = state_.base(state_.taskBase);
+    if (code == TaskCode::Recover && b) {
+        b->openMode = 1;
+        tree_->insertFolderSubtree(state_.taskBase);
+        if (state_.taskBase == state_.selectedBase) state_.canSave = b->itemCount != 0;
+    }
+    if (isSearchTask(code)) tree_->buildTree();
+    state_.busy = 0;
+    applyCommandStates();
+    progressShown_ = false;
+    QString text = tr("Ready");
+    if (code == TaskCode::Recover) {
+        onSelectionChanged();
+        hideProgressBar();
+    } else if (isSaveTask(code)) {
+        hideProgressBar();
+        text = tr("Save OK.");
+    }
+    setStatus(text);
+    progressTimer_.stop();
+}
+
+void MainWindow::onTaskFailed(TaskCode code) {
+    state_.busy = 0;
+    applyCommandStates();
+    MessageBase* b = state_.base(state_.taskBase);
+    QString text = tr("Ready");
+    if (code == TaskCode::Recover && b) {
+        const bool stopped = state_.stopEvent.isSet();
+        const QString path = QString::fromStdString(b->workPath);
+        if (!stopped && b->errorCode == ERROR_FILE_ACCESS) {
+            platform::Prompter::current().warn(this, tr(kAccessFailure).arg(path));
+        } else if (!stopped) {
+            // Say why, so that the user can act on it.
+            const QString why = b->errorCode == ERROR_NO_READABLE_BLOCKS
+                                    ? tr("no readable data blocks were found")
+                                    : QString::fromStdString(b->errorText);
+            text =
+                tr("Could not recover %1: %2")
+                    .arg(QString::fromStdString(b->fileName),
+                         why.isEmpty() ? tr("the file is not a readable Outlook data file") : why);
+        }
+        b->reset();
+        tree_->clearFolderNodes(state_.taskBase);
+        onSelectionChanged();
+        hideProgressBar();
+    }
+    if (isSearchTask(code)) tree_->buildTree();
+    progressShown_ = false;
+    if (isSaveTask(code)) {
+        hideProgressBar();
+        if (b && b->errorCode == ERROR_SAVE_CANCELED)
+            text = tr("Canceled by user");
+        else
+            text = tr("Save failed: %1")
+                       .arg(b && !b->errorText.empty() ? QString::fromStdString(b->errorText)
+                                                       : tr("unknown error"));
+    }
+    setStatus(text);
+    progressTimer_.stop();
+}
+
+int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
+    if (state_.busy) return 0;
+    std::int32_t first = -1;
+    int usable = 0;
+    for (const QString& p : paths) {
+        if (!isDataFile(p)) continue;
+        const QFileInfo info(p);
+        const std::string folder = info.absolutePath().toStdString();
+        const std::string name = info.fileName().toStdString();
+        state_.addBase(folder, name);
+        ++usable;
+        // A file already in the list (perhaps removed from the tree) is shown again.
+        for (std::size_t i = 0; i < state_.baseCount(); ++i) {
+            MessageBase& b = *state_.messageBases[i];
+            if (b.folderPath == folder && b.fileName == name) {
+                b.removedFromTree = false;
+                if (first < 0) first = static_cast<std::int32_t>(i);
+            }
+        }
+    }
+    if (usable == 0) return 0;
+    tree_->buildTree();
+    if (first >= 0) {
+        tree_->selectBase(first);
+        const MessageBase* b = state_.base(first);
+        if (recoverFirst && b && !b->openMode && state_.selectedBase == first) startRecovery();
+    }
+    return usable;
+}
+
+void MainWindow::addByPicking() {
+    if (state_.busy) return;
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Add Outlook data files"), QString::fromStdString(state_.backupFolder),
+        tr("Outlook data files (*.pst *.ost *.PST *.OST);;All files (*)"));
+    if (!files.isEmpty()) addFiles(files, false);
+}
+
+void MainWindow::removeSelected() {
+    if (state_.busy || !state_.canRemove) return;
+    tree_->removeFromTree();
+}
+
+void MainWindow::saveAs() {
+    MessageBase* b = state_.selected();
+    if (state_.busy || !state_.canSave || !b) return;
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Save the recovered items as a new .pst file in"),
+        QString::fromStdString(state_.saveFolder));
+    if (!folder.isEmpty()) startSave(TaskCode::SaveAllAsPst, folder.toStdString());
+}
+
+void MainWindow::showOptions() {
+    OptionsDialog dialog(state_.openDefaultOutlookFiles != 0, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    state_.openDefaultOutlookFiles = dialog.openDefaultFiles() ? 1 : 0;
+    writeOptions(state_, settings_);
+}
+
+void MainWindow::showHelp() {
+    if (!helpWindow_) helpWindow_ = new HelpWindow(this);
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
+}
+
+void MainWindow::showAbout() {
+    platform::Prompter::current().inform(
+        this, tr("%1\nVersion %2\n\nRecovers folders and items, deleted and orphaned ones "
+                 "included, from damaged or healthy Outlook data files. The file being "
+                 "recovered is only ever read.")
+                  .arg(QString::fromLatin1(kProductName), QStringLiteral("0.1.0")));
+}
+
+WindowLayout MainWindow::currentLayout() const {
+    WindowLayout layout;
+    const QList<int> main = work_->sizes();
+    const QList<int> right = right_->splitter()->sizes();
+    layout.workSplit = main.isEmpty() ? 200 : main.front();
+    layout.rightSplit = right.isEmpty() ? 200 : right.front();
+    layout.window = fromQRect(geometry());
+    layout.maximised = isMaximized();
+    return layout;
+}
+
+void MainWindow::restoreLayout() {
+    const WindowLayout layout = readLayout(settings_);
+    if (layout.window) setGeometry(toQRect(*layout.window));
+    if (layout.maximised && layout.restore) setGeometry(toQRect(*layout.restore));
+    wasMaximised_ = false;
+    auto place = [](QSplitter* s, int first, int total) {
+        if (total <= 0) total = 600;
+        if (first < 0) first = total / 2;  // -1 centres
+        first = std::clamp(first, 60, std::max(60, total - 60));
+        s->setSizes({first, std::max(1, total - first)});
+    };
+    place(work_, layout.workSplit, width());
+    place(right_->splitter(), layout.rightSplit, height() - 120);
+}
+
+void MainWindow::showWithLayout() {
+    restoreLayout();
+    if (readLayout(settings_).maximised)
+        showMaximized();
+    else
+        show();
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::WindowStateChange) {
+        const bool maximised = isMaximized();
+        if (maximised && !wasMaximised_) {
+            const QRect before = normalGeometry().isValid() ? normalGeometry() : geometry();
+            noteMaximised(settings_, fromQRect(before));
+        } else if (!maximised && wasMaximised_) {
+            noteRestored(settings_);
+        }
+        wasMaximised_ = maximised;
+    }
+    QMainWindow::changeEvent(e);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    saveLayout(settings_, currentLayout());
+    if (state_.busy) {
+        // The worker reports nothing from now on; the state waits for it at exit.
+        state_.quitEvent.set();
+        app::stopTask(state_);
+    }
+    if (helpWindow_) helpWindow_->close();
+    e->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (!e->mimeData()->hasUrls() || state_.busy) return;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile() && isDataFile(url.toLocalFile())) {
+            e->acceptProposedAction();
+            return;
+        }
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    QStringList paths;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    if (addFiles(paths, true) > 0) e->acceptProposedAction();
+}
+
+}  // namespace brevik::app
