@@ -493,14 +493,21 @@ void MainWindow::restoreLayout() {
     if (layout.window) setGeometry(toQRect(*layout.window));
     if (layout.maximised && layout.restore) setGeometry(toQRect(*layout.restore));
     wasMaximised_ = false;
-    auto place = [](QSplitter* s, int first, int total) {
-        if (total <= 0) total = 600;
-        if (first < 0) first = total / 2;  // -1 centres
-        first = std::clamp(first, 60, std::max(60, total - 60));
-        s->setSizes({first, std::max(1, total - first)});
+}
+
+void MainWindow::placeSplitters() {
+    const WindowLayout layout = readLayout(settings_);
+    // Positions in pixels; -1 centres; each pane keeps a usable minimum.
+    auto place = [](QSplitter* s, int first) {
+        const int total =
+            (s->orientation() == Qt::Horizontal ? s->width() : s->height()) - s->handleWidth();
+        if (total <= 0) return;
+        if (first < 0) first = total / 2;
+        first = std::clamp(first, std::min(60, total / 2), std::max(0, total - 60));
+        s->setSizes({first, total - first});
     };
-    place(work_, layout.workSplit, width());
-    place(right_->splitter(), layout.rightSplit, height() - 120);
+    place(work_, layout.workSplit);
+    place(right_->splitter(), layout.rightSplit);
 }
 
 void MainWindow::showWithLayout() {
@@ -509,6 +516,8 @@ void MainWindow::showWithLayout() {
         showMaximized();
     else
         show();
+    // Splitters are placed once the window has its final size, as the event loop starts.
+    QTimer::singleShot(0, this, &MainWindow::placeSplitters);
 }
 
 void MainWindow::changeEvent(QEvent* e) {

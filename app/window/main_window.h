@@ -74,6 +74,7 @@ class MainWindow final : public QMainWindow {
     void createMenus();
     void createToolBar();
     void restoreLayout();
+    void placeSplitters();
     WindowLayout currentLayout() const;
     void updateTitle();
     void showHelp();

@@ -1,0 +1,187 @@
+#include "app/window/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QSettings>
+#include <QSplitter>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "app/window/options_dialog.h"
+#include "gui_support.h"
+#include "platform/prompter.h"
+#include "platform/qt_settings_store.h"
+#include "support/app_fixtures.h"
+#include "support/corpus.h"
+#include "support/peer_tools.h"
+#include "views/right_pane.h"
+#include "views/tree_pane.h"
+
+namespace brevik::app {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct WindowFixture : ::testing::Test {
+    test::TempDir dir;
+    test::MemorySettingsStore store;
+    platform::RecordingPrompter prompter;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<MainWindow> window;
+
+    void SetUp() override {
+        platform::Prompter::install(&prompter);
+        AppEnvironment env;
+        env.settings = &store;
+        env.localDataFolder = (dir.path() / "data").string();
+        state = std::make_unique<AppState>(env);
+        window = std::make_unique<MainWindow>(*state, &store);
+        window->resize(1000, 700);
+        window->show();
+    }
+    void TearDown() override {
+        window.reset();
+        state.reset();
+        platform::Prompter::install(nullptr);
+    }
+    bool idle() const { return state->busy == 0; }
+};
+
+TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
+    const std::string sample = (dir.path() / "sample.pst").string();
+    test::writeSample(sample, 20, 3, 2);
+    EXPECT_EQ(window->statusText(), "Ready");
+    test::screenshot(window.get(), QStringLiteral("main-window-start"));
+
+    ASSERT_EQ(
+        window->addFiles({QString::fromStdString(sample), QStringLiteral("/no/such.pst")}, true),
+        1);
+    EXPECT_EQ(state->busy, 1);
+    EXPECT_TRUE(window->action(cmd::kStopToolbar)->isEnabled());
+    EXPECT_FALSE(window->action(cmd::kAddToolbar)->isEnabled());
+    EXPECT_FALSE(window->action(cmd::kOptions)->isEnabled());
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+
+    EXPECT_EQ(window->statusText(), "Ready");
+    EXPECT_EQ(window->progressValue(), -1);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(state->base(0)->openMode, 1u);
+    EXPECT_TRUE(window->windowTitle().startsWith("sample.pst - "));
+    EXPECT_TRUE(window->action(cmd::kSaveAs)->isEnabled());
+    EXPECT_FALSE(window->action(cmd::kRecoveryToolbar)->isEnabled() &&
+                 state->base(0)->openMode == 0);
+    // The base node now holds the folder tree, expanded.
+    auto& model = window->tree()->model();
+    const QModelIndex baseNode = model.baseIndex(0);
+    ASSERT_TRUE(baseNode.isValid());
+    EXPECT_GE(model.rowCount(baseNode), 1);
+    EXPECT_TRUE(window->tree()->isExpanded(baseNode));
+    window->tree()->expandAll();
+    test::screenshot(window.get(), QStringLiteral("main-window-sample"));
+
+    // Recovering it again first empties its folders, then fills them anew.
+    window->startRecovery();
+    EXPECT_EQ(model.rowCount(baseNode), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_GE(model.rowCount(model.baseIndex(0)), 1);
+}
+
+TEST_F(WindowFixture, StopEndsARecoveryAndFailuresSayWhy) {
+    const std::string path = (dir.path() / "slow.pst").string();
+    test::writeSample(path, 40, 5, 2);
+    MessageBase* b = state->addBase(dir.path().string(), "slow.pst");
+    b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), 2ms));
+    window->tree()->buildTree();
+    window->tree()->selectBase(0);
+    window->startRecovery();
+    EXPECT_TRUE(window->statusText().startsWith("Recovering of slow.pst"));
+    EXPECT_GE(window->progressValue(), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return window->progressValue() > 0; }, 5000));
+    window->stopTask();
+    EXPECT_EQ(window->statusText(), "Please wait,stopping...");
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }, 2000));
+    EXPECT_EQ(window->statusText(), "Ready");
+    EXPECT_EQ(b->openMode, 0u);
+    EXPECT_EQ(b->source, nullptr);  // reset: closed and freed
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_TRUE(window->action(cmd::kRecoveryToolbar)->isEnabled());
+
+    // A file that is not a data file fails with its reason in the status line.
+    const fs::path junk = dir.path() / "junk.pst";
+    std::ofstream(junk) << std::string(70000, 'j');
+    window->addFiles({QString::fromStdString(junk.string())}, true);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_TRUE(window->statusText().startsWith("Could not recover junk.pst: "))
+        << window->statusText().toStdString();
+}
+
+TEST_F(WindowFixture, LayoutIsSavedOnCloseAndRestored) {
+    test::waitUntil([] { return false; }, 50);
+    window->workSplitter()->setSizes({333, 667});
+    window->rightPane()->splitter()->setSizes({250, 350});
+    const int work = window->workSplitter()->sizes().front();
+    const int right = window->rightPane()->splitter()->sizes().front();
+    window->close();
+    EXPECT_EQ(store.userWords["WorkWndSplit"], static_cast<std::uint32_t>(work));
+    EXPECT_EQ(store.userWords["RightWndSplit"], static_cast<std::uint32_t>(right));
+    EXPECT_EQ(store.userWords["MainWindowD"], 0u);
+    ASSERT_EQ(store.userBytes["MainWindowC"].size(), 16u);
+
+    MainWindow again(*state, &store);
+    again.showWithLayout();
+    test::waitUntil([] { return false; }, 50);
+    EXPECT_EQ(again.workSplitter()->sizes().front(), work);
+    EXPECT_EQ(again.rightPane()->splitter()->sizes().front(), right);
+    EXPECT_EQ(again.size(), window->size());
+    again.close();
+}
+
+TEST(QtSettingsStoreTest, ReadsMachineThenUserAndWritesTheUserScope) {
+    test::TempDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       QString::fromStdString((dir.path() / "system").string()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((dir.path() / "user").string()));
+    {
+        QSettings system(QSettings::SystemScope, kSettingsOrganisation, kProductName);
+        system.setValue(QStringLiteral("00000258/options"), 3);
+    }
+    platform::QtSettingsStore store;
+    AppEnvironment env;
+    env.settings = &store;
+    env.localDataFolder = (dir.path() / "data").string();
+    AppState state(env);
+    EXPECT_EQ(state.openDefaultOutlookFiles, 0);
+    EXPECT_EQ(state.showKind2Bases, 1);
+
+    // Confirming the Options dialog with the box ticked stores 7 for this user.
+    OptionsDialog dialog(false);
+    dialog.checkBox()->setChecked(true);
+    state.openDefaultOutlookFiles = dialog.openDefaultFiles();
+    ASSERT_TRUE(writeOptions(state, &store));
+    EXPECT_EQ(store.readWord(SettingsScope::User, "options"), 7u);
+    EXPECT_EQ(store.readWord(SettingsScope::System, "options"), 3u);
+    store.writeBytes("MainWindowE", encodeRect(WindowRect{1, 2, 300, 400}));
+    EXPECT_EQ(store.readBytes(SettingsScope::User, "MainWindowE")->size(), 16u);
+    store.remove("MainWindowE");
+    EXPECT_FALSE(store.readBytes(SettingsScope::User, "MainWindowE"));
+}
+
+TEST_F(WindowFixture, RecoversACorpusFile) {
+    BREVIK_REQUIRE_CORPUS();
+    const std::string file = test::corpusPath("pst/sample1.pst");
+    if (!fs::exists(file)) GTEST_SKIP() << file;
+    ASSERT_EQ(window->addFiles({QString::fromStdString(file)}, true), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_EQ(state->base(0)->resultOk, 1);
+    window->tree()->expandAll();
+    test::screenshot(window.get(), QStringLiteral("main-window-corpus"));
+}
+
+}  // namespace
+}  // namespace brevik::app
