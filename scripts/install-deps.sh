@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build and the tests need; skips what is installed.
 set -euo pipefail
-packages=(cmake ninja-build pkg-config g++ libcli11-dev nlohmann-json3-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev pff-tools pst-utils)
+packages=(cmake ninja-build pkg-config g++ ccache libcli11-dev nlohmann-json3-dev googletest
+          libgtest-dev libgmock-dev libbenchmark-dev pff-tools pst-utils
+          qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

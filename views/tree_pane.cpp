@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 
 namespace brevik::views {
@@ -15,6 +16,10 @@ TreePane::TreePane(app::AppState& state, QWidget* parent)
     setExpandsOnDoubleClick(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
+    // Long folder names scroll rather than being cut.
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setTextElideMode(Qt::ElideNone);
     setAccessibleName(QStringLiteral("Data files and folders"));
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onCurrentChanged(current); });
@@ -102,6 +107,20 @@ void TreePane::mouseDoubleClickEvent(QMouseEvent* event) {
         setExpanded(at, !isExpanded(at));
         return;
     }
+    requestRecovery(at);
+}
+
+void TreePane::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        model_.value(currentIndex()).isBaseNode()) {
+        requestRecovery(currentIndex());
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TreePane::requestRecovery(const QModelIndex& at) {
+    if (at != currentIndex()) return;
     const MessageBase* b = state_.selected();
     if (state_.canRecover && !state_.busy && b && b->openMode == 0) Q_EMIT startRecoveryRequested();
 }

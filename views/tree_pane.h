@@ -36,11 +36,14 @@ class TreePane final : public QTreeView {
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     void onCurrentChanged(const QModelIndex& current);
     void expandLastGroup();
+    // A double click or Enter on a base that is not recovered yet asks for its recovery.
+    void requestRecovery(const QModelIndex& at);
 
     app::AppState& state_;
     BaseTreeModel model_;

@@ -102,6 +102,7 @@ TEST_F(WindowFixture, StopEndsARecoveryAndFailuresSayWhy) {
     EXPECT_TRUE(window->statusText().startsWith("Recovering of slow.pst"));
     EXPECT_GE(window->progressValue(), 0);
     ASSERT_TRUE(test::waitUntil([&] { return window->progressValue() > 0; }, 5000));
+    test::screenshot(window.get(), QStringLiteral("main-window-recovering"));
     window->stopTask();
     EXPECT_EQ(window->statusText(), "Please wait,stopping...");
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }, 2000));

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the program-state, worker and window tests with ThreadSanitizer and runs them: the
+# worker and the user-interface thread share the state, and races there must not creep in.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build-tsan -G Ninja -DBREVIK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-tsan -j "$(nproc)" --target brevik_app_tests brevik_gui_tests
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+./build-tsan/tests/brevik_app_tests
+QT_QPA_PLATFORM=offscreen ./build-tsan/tests/brevik_gui_tests
