@@ -41,20 +41,21 @@ struct BaseTreeModel::Node {
     const FolderTreeNode* folder = nullptr;
     int itemCount = 0;
     Node* parent = nullptr;
+    int rowInParent = 0;  // kept current, so that finding a parent's index costs nothing
     std::vector<std::unique_ptr<Node>> children;
 
     Node* add(std::unique_ptr<Node> child) {
         child->parent = this;
+        child->rowInParent = static_cast<int>(children.size());
         children.push_back(std::move(child));
         return children.back().get();
     }
-    int row() const {
-        if (!parent) return 0;
-        const auto& s = parent->children;
-        for (std::size_t i = 0; i < s.size(); ++i)
-            if (s[i].get() == this) return static_cast<int>(i);
-        return 0;
+    void erase(int row) {
+        children.erase(children.begin() + row);
+        for (std::size_t i = static_cast<std::size_t>(row); i < children.size(); ++i)
+            children[i]->rowInParent = static_cast<int>(i);
     }
+    int row() const { return rowInParent; }
 };
 
 BaseTreeModel::BaseTreeModel(app::AppState& state, QObject* parent)
@@ -171,7 +172,7 @@ void BaseTreeModel::removeNode(const QModelIndex& index) {
     if (!n || !n->parent || n->kind == Node::Kind::Root) return;
     const int row = n->row();
     beginRemoveRows(index.parent(), row, row);
-    n->parent->children.erase(n->parent->children.begin() + row);
+    n->parent->erase(row);
     endRemoveRows();
 }
 
