@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_environment.h"
+#include "app/backup_copy.h"
 #include "engine/message_base.h"
 #include "engine/progress.h"
 #include "platform/manual_reset_event.h"
@@ -31,6 +32,7 @@ enum class TaskCode : std::int32_t {
     Recover = 1,
     SearchPaths = 3,
     SearchFolder = 4,
+    CopyForBackup = 5,
     SaveAllAsPst = 32818,
     SaveAllAsMsg = 32819,
     SaveAllAsEml = 32820,
@@ -116,6 +118,8 @@ class AppState {
     std::int32_t searchStatusCounter = 0;
     std::string statusText;  // the search path list before a search task
     std::atomic<std::int32_t> searchResult{1};
+    CopyPlan copyPlan;        // what a copy task copies
+    std::string taskMessage;  // why the last task failed; read after it reported
     ProgressMilestones progress;
     std::shared_ptr<TaskEvents> events;  // where the worker reports; set by the window
     std::thread worker;

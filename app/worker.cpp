@@ -33,6 +33,7 @@ void runTask(AppState& state) {
     bool ok = true;
     const TaskCode code = state.taskCode;
     TaskEvents* events = state.events.get();
+    state.taskMessage.clear();
     MessageBase* base = state.base(state.taskBase);
     if (code == TaskCode::Recover && base) {
         base->resultOk = 0;
@@ -45,6 +46,11 @@ void runTask(AppState& state) {
         for (const std::string& path : searchList(state.statusText))
             searchPath(state, path, events);
         ok = state.searchResult.load() != 0;
+    } else if (code == TaskCode::CopyForBackup) {
+        state.taskMessage = copyForBackup(state.copyPlan, state.stopEvent.flag(), [events](int p) {
+            if (events) events->saveProgress(p);
+        });
+        ok = state.taskMessage.empty();
     } else if (isSaveTask(code) && base) {
         runSaveTask(state, *base, events);
         ok = base->resultOk != 0;

@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build-tsan -G Ninja -DBREVIK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-tsan -j "$(nproc)" --target brevik_app_tests brevik_gui_tests
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
 ./build-tsan/tests/brevik_app_tests
 QT_QPA_PLATFORM=offscreen ./build-tsan/tests/brevik_gui_tests

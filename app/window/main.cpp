@@ -1,6 +1,7 @@
 // brevik: the desktop program.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <csignal>
 #include <exception>
 #include <memory>
 
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv) {
     using namespace brevik;
+    // A file-size limit makes writes fail with EFBIG instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(app::kSettingsOrganisation));
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));

@@ -18,9 +18,12 @@
 #include <QToolBar>
 #include <QWindowStateChangeEvent>
 
+#include "app/temp_files.h"
+#include "app/window/folder_prompt_dialog.h"
 #include "app/window/help_window.h"
 #include "app/window/options_dialog.h"
 #include "app/window/queued_task_events.h"
+#include "app/window/save_as_dialog.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
 #include "views/right_pane.h"
@@ -159,6 +162,7 @@ void MainWindow::createActions() {
     for (int id : {cmd::kStopMenu, cmd::kStopToolbar})
         on(id, &MainWindow::stopTask);
     on(cmd::kSaveAs, &MainWindow::saveAs);
+    on(cmd::kCopyForBackup, &MainWindow::copyForBackup);
     on(cmd::kOptions, &MainWindow::showOptions);
     on(cmd::kHelpTopics, &MainWindow::showHelp);
     on(cmd::kAbout, &MainWindow::showAbout);
@@ -172,8 +176,6 @@ void MainWindow::createActions() {
     action(cmd::kStopMenu)->setShortcut(Qt::Key_Escape);
     action(cmd::kExit)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     action(cmd::kHelpTopics)->setShortcut(QKeySequence::HelpContents);
-    // Copying for backup arrives with the save dialogs; until then the command is not offered.
-    action(cmd::kCopyForBackup)->setVisible(false);
 }
 
 void MainWindow::createMenus() {
@@ -300,7 +302,16 @@ void MainWindow::startRecovery() {
 void MainWindow::startSave(TaskCode code, const std::string& folder) {
     MessageBase* b = state_.selected();
     if (state_.busy || !b || !isSaveTask(code)) return;
+    cleanTempFolder(state_.tempFolder, false, true);
     state_.saveFolder = folder;
+    if (code == TaskCode::SaveSelectedAsPst || code == TaskCode::SaveSelectedAsMsg ||
+        code == TaskCode::SaveSelectedAsEml) {
+        state_.selectedItems = right_->selectedItems();
+        if (state_.selectedItems.empty()) {
+            setStatus(tr("Select the items to save in the list first."));
+            return;
+        }
+    }
     showProgressBar(tr("Saving %1 :").arg(QString::fromStdString(b->fileName)), 100);
     startTask(state_, code, state_.selectedBase);
     applyCommandStates();
@@ -358,6 +369,9 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
     } else if (isSaveTask(code)) {
         hideProgressBar();
         text = tr("Save OK.");
+    } else if (code == TaskCode::CopyForBackup) {
+        hideProgressBar();
+        text = tr("Copied to %1").arg(QString::fromStdString(state_.copyPlan.destination));
     }
     setStatus(text);
     progressTimer_.stop();
@@ -390,6 +404,14 @@ void MainWindow::onTaskFailed(TaskCode code) {
     }
     if (isSearchTask(code)) tree_->buildTree();
     progressShown_ = false;
+    if (code == TaskCode::CopyForBackup) {
+        hideProgressBar();
+        const QString why = QString::fromStdString(state_.taskMessage);
+        if (state_.stopEvent.isSet())
+            text = tr("Canceled by user");
+        else
+            platform::Prompter::current().warn(this, tr("Cannot copy pst file\n%1").arg(why));
+    }
     if (isSaveTask(code)) {
         hideProgressBar();
         if (b && b->errorCode == ERROR_SAVE_CANCELED)
@@ -449,10 +471,51 @@ void MainWindow::removeSelected() {
 void MainWindow::saveAs() {
     MessageBase* b = state_.selected();
     if (state_.busy || !state_.canSave || !b) return;
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, tr("Save the recovered items as a new .pst file in"),
-        QString::fromStdString(state_.saveFolder));
-    if (!folder.isEmpty()) startSave(TaskCode::SaveAllAsPst, folder.toStdString());
+    const bool selection = !right_->selectedItems().empty();
+    TaskCode mode = TaskCode::SaveAllAsPst;
+    // Mode, then folder; Back returns to the mode with the last choice kept.
+    while (true) {
+        SaveAsDialog choose(mode, selection, this);
+        if (choose.exec() != QDialog::Accepted) return;
+        mode = choose.mode();
+        FolderPromptDialog where(FolderPromptDialog::Mode::SaveFolder,
+                                 savePrompt(mode, QString::fromStdString(b->fileName)),
+                                 QString::fromStdString(state_.saveFolder), this);
+        if (where.exec() != QDialog::Accepted) continue;
+        if (where.folder().isEmpty()) {
+            platform::Prompter::current().warn(this, tr("Choose the folder to save into."));
+            continue;
+        }
+        state_.saveFolder = where.folder().toStdString();
+        startSave(mode, state_.saveFolder);
+        return;
+    }
+}
+
+void MainWindow::copyForBackup() {
+    MessageBase* b = state_.selected();
+    if (state_.busy || !state_.canCopy || !b) return;
+    FolderPromptDialog dialog(
+        FolderPromptDialog::Mode::Copy,
+        tr("Copy the original file   %1\nto the folder:").arg(QString::fromStdString(b->fileName)),
+        QString::fromStdString(state_.backupFolder), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    state_.backupFolder = dialog.folder().toStdString();
+    CopyPlan plan = planCopy(b->folderPath + "/" + b->fileName, state_.backupFolder);
+    if (!plan.refusal.empty()) {
+        platform::Prompter::current().warn(
+            this, tr("Cannot copy pst file\n%1").arg(QString::fromStdString(plan.refusal)));
+        return;
+    }
+    if (plan.replaces &&
+        !platform::Prompter::current().ask(
+            this,
+            tr("%1 exists already. Replace it?").arg(QString::fromStdString(plan.destination))))
+        return;
+    state_.copyPlan = std::move(plan);
+    showProgressBar(tr("Copying %1 :").arg(QString::fromStdString(b->fileName)), 100);
+    startTask(state_, TaskCode::CopyForBackup, state_.selectedBase);
+    applyCommandStates();
 }
 
 void MainWindow::showOptions() {

@@ -81,6 +81,7 @@ class MainWindow final : public QMainWindow {
     void showOptions();
     void showAbout();
     void saveAs();
+    void copyForBackup();
     void addByPicking();
     void removeSelected();
 

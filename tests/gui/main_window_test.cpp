@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QRadioButton>
 #include "app/window/options_dialog.h"
+#include "app/window/save_as_dialog.h"
 #include "gui_support.h"
 #include "platform/prompter.h"
 #include "platform/qt_settings_store.h"
@@ -182,6 +184,37 @@ TEST_F(WindowFixture, RecoversACorpusFile) {
     EXPECT_EQ(state->base(0)->resultOk, 1);
     window->tree()->expandAll();
     test::screenshot(window.get(), QStringLiteral("main-window-corpus"));
+}
+
+}  // namespace
+}  // namespace brevik::app
+
+namespace brevik::app {
+namespace {
+
+TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
+    const std::string sample = (dir.path() / "Mail.pst").string();
+    test::writeSample(sample, 10, 2, 1);
+    ASSERT_EQ(window->addFiles({QString::fromStdString(sample)}, true), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    std::ofstream(fs::path(state->tempFolder) / "_stale") << "x";
+
+    const fs::path out = dir.path() / "out";
+    window->startSave(TaskCode::SaveAllAsPst, out.string());
+    EXPECT_FALSE(fs::exists(fs::path(state->tempFolder) / "_stale"));
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_EQ(window->statusText(), "Save OK.");
+    EXPECT_TRUE(fs::exists(out / "Mail_recovered_by_Brevik.pst"));
+
+    // Nothing selected in the list: only the save-all modes are offered.
+    SaveAsDialog dialog(TaskCode::SaveSelectedAsMsg, false);
+    EXPECT_EQ(dialog.mode(), TaskCode::SaveAllAsPst);
+    EXPECT_FALSE(dialog.button(TaskCode::SaveSelectedAsPst)->isEnabled());
+    dialog.button(TaskCode::SaveAllAsEml)->setChecked(true);
+    EXPECT_EQ(dialog.mode(), TaskCode::SaveAllAsEml);
+    EXPECT_TRUE(savePrompt(TaskCode::SaveAllAsMsg, "Mail.pst")
+                    .contains("in:   Recovered_Mail_as_msg_by_Brevik"));
+    test::screenshot(&dialog, QStringLiteral("save-as-dialog"));
 }
 
 }  // namespace
