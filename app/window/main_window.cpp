@@ -429,8 +429,12 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
     if (state_.busy) return 0;
     std::int32_t first = -1;
     int usable = 0;
+    QStringList skipped;
     for (const QString& p : paths) {
-        if (!isDataFile(p)) continue;
+        if (!isDataFile(p)) {
+            skipped << p;
+            continue;
+        }
         const QFileInfo info(p);
         const std::string folder = info.absolutePath().toStdString();
         const std::string name = info.fileName().toStdString();
@@ -445,6 +449,9 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
             }
         }
     }
+    if (!skipped.isEmpty())
+        setStatus(tr("Not an Outlook data file (.pst, .ost): %1")
+                      .arg(skipped.join(QStringLiteral(", "))));
     if (usable == 0) return 0;
     tree_->buildTree();
     if (first >= 0) {

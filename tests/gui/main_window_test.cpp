@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include <QRadioButton>
+#include "app/window/help_window.h"
 #include "app/window/options_dialog.h"
 #include "app/window/save_as_dialog.h"
 #include "gui_support.h"
@@ -59,6 +60,12 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     test::writeSample(sample, 20, 3, 2);
     EXPECT_EQ(window->statusText(), "Ready");
     test::screenshot(window.get(), QStringLiteral("main-window-start"));
+    window->action(cmd::kHelpTopics)->trigger();
+    auto* help = window->findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    test::screenshot(help, QStringLiteral("help-window"));
+    help->close();
 
     ASSERT_EQ(
         window->addFiles({QString::fromStdString(sample), QStringLiteral("/no/such.pst")}, true),
