@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/name_to_id_map.h"
+#include "support/peer_check.h"
 #include "writer_test_util.h"
 #include "writers/pst/crc.h"
 #include "writers/pst/write_pst_file.h"
@@ -29,6 +30,18 @@ Property fixed(std::uint16_t id, std::uint16_t type, std::size_t size, std::uint
     return {id, type, pattern(size, seed)};
 }
 
+// A multi-valued UTF-16 string: count, offsets, then the values.
+Bytes multiString(const std::vector<std::string>& values) {
+    Bytes out(4 + 4 * values.size());
+    store32(out.data(), static_cast<std::uint32_t>(values.size()));
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        store32(out.data() + 4 + 4 * k, static_cast<std::uint32_t>(out.size()));
+        const Bytes text = utf8ToUtf16le(values[k]);
+        out.insert(out.end(), text.begin(), text.end());
+    }
+    return out;
+}
+
 // One property of every kind the writer lays out differently.
 PropertyList everyKind() {
     return {
@@ -48,9 +61,9 @@ PropertyList everyKind() {
         binaryProperty(0x660D, pattern(3580, 13)),  // the largest heap value
         binaryProperty(0x660E, pattern(3581, 14)),  // the smallest subnode value
         unicodeProperty(0x1000, std::string(6000, 'x')),
-        binaryProperty(0x660F, {}),     // empty: HNID 0
-        fixed(0x6610, 0x1003, 12, 16),  // multi-valued int32
-        fixed(0x6611, 0x101F, 40, 17),  // multi-valued string, opaque to the writer
+        binaryProperty(0x660F, {}),                     // empty: HNID 0
+        fixed(0x6610, 0x1003, 12, 16),                  // multi-valued int32
+        {0x6611, 0x101F, multiString({"one", "two"})},  // multi-valued string
         unicodeProperty(0x001A, "IPM.Note"),
     };
 }
@@ -270,6 +283,51 @@ TEST(StoreWriter, NamedPropertiesKeepTheirNamesThroughTheWrittenMap) {
         }
     }
     EXPECT_EQ(matched, 2);
+}
+
+// Damaged input carries types no reader knows, sizes that do not fit and names without
+// characters: the writer leaves them out and counts them, so other readers take the whole file.
+TEST(StoreWriter, ValuesOtherReadersCannotReadAreDroppedAndCounted) {
+    const Bytes badOffsets = {1, 0, 0, 0, 0x40, 0, 0, 0, 'a', 0};  // the value lies past the end
+    const PropertyList bad = {{0x6701, 0x9303, Bytes{1, 2, 3, 4}},
+                              {0x6702, ptypes::kInt32, Bytes{1, 2, 3}},
+                              {0x6703, ptypes::kGuid, Bytes(5, 1)},
+                              {0x6704, ptypes::kUnicode, Bytes{'a', 0, 'b'}},
+                              {0x6705, ptypes::kMultiUnicode, badOffsets},
+                              {0x6706, ptypes::kObject, Bytes(8, 0)},
+                              {0x6707, 0x0000, Bytes{}},
+                              unicodeProperty(0x8001, "empty name")};
+    Item item;
+    item.properties = {unicodeProperty(0x0037, "kept"), unicodeProperty(0x001A, "IPM.Note"),
+                       unicodeProperty(0x8000, "named")};
+    item.properties.insert(item.properties.end(), bad.begin(), bad.end());
+    item.recipients = {{{unicodeProperty(0x3001, "Bob"), {0x6708, 0x9303, Bytes{1}}}}};
+    Attachment a;
+    a.properties = {unicodeProperty(0x3707, "a.txt"), {0x6709, ptypes::kInt64, Bytes(7, 0)}};
+    a.data = pattern(10, 1);
+    item.attachments = {a};
+    const std::array<std::uint8_t, 16> guid = {1, 2,  3,  4,  5,  6,  7,  8,
+                                               9, 10, 11, 12, 13, 14, 15, 16};
+    auto w = writeFile(true, [&](PstWriter& pw) {
+        pw.setNamedProperties({{guid, true, 0, "Keywords"}, {guid, true, 0, ""}});
+        Folder folder{"Inbox", "IPF.Note", {{0x670A, 0x0102 | 0x2000, Bytes{1}}}, {}};
+        const auto inbox = pw.addFolder(kTopOfPersonalFolders, folder);
+        ASSERT_TRUE(inbox);
+        ASSERT_TRUE(pw.addItem(*inbox, item));
+    });
+    EXPECT_EQ(w->stats.droppedProperties, bad.size() + 3);
+    auto base = openWritten(w->path);
+    ASSERT_TRUE(base);
+    const ReadRows rows = readNode(*base, *findNode(*base, (0x10000 << 5) | 4));
+    ASSERT_EQ(rows.size(), 1u);
+    std::set<std::uint32_t> ids;
+    for (const auto& v : rows[0])
+        ids.insert(v.id);
+    EXPECT_TRUE(ids.count(0x0037));
+    EXPECT_TRUE(ids.count(0x8001));  // "Keywords", after the map's own first entry
+    for (std::uint32_t id = 0x6701; id <= 0x6707; ++id)
+        EXPECT_FALSE(ids.count(id)) << std::hex << id;
+    EXPECT_TRUE(test::peersReadWrittenFile(w->path, {}, 1));
 }
 
 TEST(StoreWriter, EightBitTextsOfAnsiItemsReachTheUnicodeContentsColumns) {

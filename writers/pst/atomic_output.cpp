@@ -87,9 +87,8 @@ WriteStatus prepareFolder(const std::string& folder) {
 AtomicOutput::AtomicOutput(std::string destination, std::string tempFolder)
     : destination_(std::move(destination)), tempFolder_(std::move(tempFolder)) {
     if (tempFolder_.empty()) {
-        std::error_code ec;
-        tempFolder_ = fs::temp_directory_path(ec).string();
-        if (ec) tempFolder_ = "/tmp";
+        tempFolder_ = fs::path(destination_).parent_path().string();
+        if (tempFolder_.empty()) tempFolder_ = ".";
     }
     working_ = (fs::path(tempFolder_) / uniqueWorkingName(destination_)).string();
 }

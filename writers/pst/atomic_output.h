@@ -1,5 +1,6 @@
-// A finished file or nothing: the writer works on a file whose name begins with "_" in a
-// temporary folder, and only a complete file is moved to its destination.
+// A finished file or nothing: the writer works on a file whose name begins with "_", by default
+// beside the destination (one file system: the move is a rename, and free space is checked
+// where the file will live), and only a complete file is moved to its destination.
 #pragma once
 
 #include <string>
@@ -13,7 +14,7 @@ WriteStatus prepareFolder(const std::string& folder);
 
 class AtomicOutput {
   public:
-    // `tempFolder` empty: the system's temporary folder.
+    // `tempFolder` empty: the destination's folder.
     AtomicOutput(std::string destination, std::string tempFolder);
     ~AtomicOutput();  // removes the working file unless committed
     AtomicOutput(const AtomicOutput&) = delete;

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint32_t kBucketCount = 251;
 constexpr std::size_t kMaxEntries = 0x7FFF;
+constexpr std::uint16_t kMaxGuidIndex = 0x7FFF;  // 15 bits beside the string flag
 // PS_MAPI and PS_PUBLIC_STRINGS have fixed indexes 1 and 2; others follow from 3.
 constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                   0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
@@ -31,6 +32,7 @@ std::uint16_t NameToIdMapBuilder::guidIndex(const std::array<std::uint8_t, 16>& 
     if (guid == kPsPublicStrings) return 2;
     const auto it = std::find(guids_.begin(), guids_.end(), guid);
     if (it != guids_.end()) return static_cast<std::uint16_t>(3 + (it - guids_.begin()));
+    if (3 + guids_.size() > kMaxGuidIndex) return 0;
     guids_.push_back(guid);
     return static_cast<std::uint16_t>(2 + guids_.size());
 }
@@ -39,8 +41,12 @@ std::optional<std::uint16_t> NameToIdMapBuilder::idFor(const NamedProperty& name
     const std::string key = keyOf(name);
     if (const auto it = byKey_.find(key); it != byKey_.end()) return it->second;
     if (entries_.size() >= kMaxEntries) return std::nullopt;
+    // An empty name has no characters to point at: readers check that its offset leaves room
+    // for at least one, so the last such entry would make them refuse the whole map.
+    if (name.isString && name.name.empty()) return std::nullopt;
     Entry e{};
     const std::uint16_t g = guidIndex(name.guid);
+    if (g == 0) return std::nullopt;
     e.guidWord = static_cast<std::uint16_t>((g << 1) | (name.isString ? 1 : 0));
     if (name.isString) {
         const Bytes text = utf8ToUtf16le(name.name);

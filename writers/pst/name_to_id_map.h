@@ -14,7 +14,8 @@ namespace brevik::pst {
 
 class NameToIdMapBuilder {
   public:
-    // The property id of `name`, added when new; empty when the map is full.
+    // The property id of `name`, added when new; empty when the map is full or the name cannot
+    // be written (a string name without characters).
     std::optional<std::uint16_t> idFor(const NamedProperty& name);
     std::size_t size() const { return entries_.size(); }
     // The properties of the map's PC: bucket count, GUID, entry and string streams, buckets.
@@ -22,6 +23,7 @@ class NameToIdMapBuilder {
 
   private:
     static std::string keyOf(const NamedProperty& name);
+    // 0 when no index is left for a new GUID.
     std::uint16_t guidIndex(const std::array<std::uint8_t, 16>& guid);
 
     struct Entry {

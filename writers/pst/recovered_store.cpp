@@ -25,6 +25,13 @@ constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 
 constexpr std::array<std::uint8_t, 16> kPsPublicStrings = {
     0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
+// A value as the writer takes it: the reader hands inline values over as four bytes.
+Bytes carriedValue(const PropertyValue& v) {
+    Bytes value = *v.data;
+    if (const std::size_t width = fixedTypeWidth(v.type)) value.resize(width, 0);
+    return value;
+}
+
 class ItemReader {
   public:
     ItemReader(MessageBase& base, const RecoveredNames& names) : base_(base), names_(names) {}
@@ -76,9 +83,7 @@ class ItemReader {
                 }
                 id = it->second;
             }
-            Bytes value = *v.data;
-            if (const std::size_t width = fixedTypeWidth(v.type)) value.resize(width, 0);
-            out.push_back({static_cast<std::uint16_t>(id), v.type, std::move(value)});
+            out.push_back({static_cast<std::uint16_t>(id), v.type, carriedValue(v)});
         }
         return out;
     }
@@ -326,7 +331,7 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
                         for (const PropertyValue& v : rows[0])
                             if (v.present() && v.data && v.id < 0x8000 && v.type != ptypes::kObject)
                                 folder.properties.push_back(
-                                    {static_cast<std::uint16_t>(v.id), v.type, *v.data});
+                                    {static_cast<std::uint16_t>(v.id), v.type, carriedValue(v)});
                     }
                 }
                 const auto added = w.addFolder(parent, folder);
@@ -348,6 +353,7 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
                 lost = w.addFolder(kTopOfPersonalFolders, {"Lost and Found", "IPF.Note", {}, {}});
             if (!lost || !writeItem(w, *lost, i)) return false;
         }
+        result.droppedValues += w.stats().droppedProperties;  // invalid for the written file
         return true;
     });
     return result;

@@ -38,7 +38,7 @@ struct RecoveredWriteOptions {
     const std::vector<std::uint32_t>* selectedItems = nullptr;  // item indexes; null: all
     const std::atomic<bool>* stop = nullptr;
     std::function<void(int)> progress;  // 0..100
-    std::string tempFolder;             // working file; empty: the system's temporary folder
+    std::string tempFolder;             // working file; empty: beside the destination
     bool permute = true;
     std::uint64_t maxFileBytes = 0;
 };
@@ -48,7 +48,7 @@ struct RecoveredWriteResult {
     std::uint64_t items = 0;              // written
     std::uint64_t unreadableItems = 0;    // whose properties could not be read
     std::uint64_t skippedSelections = 0;  // selected indexes that name no item
-    std::uint64_t droppedValues = 0;
+    std::uint64_t droppedValues = 0;      // not carried over: unreadable, or invalid for the file
     std::uint64_t folders = 0;
 };
 

@@ -22,7 +22,7 @@ struct SampleOptions {
     std::uint64_t seed = 1;
     bool permute = true;
     std::uint64_t maxFileBytes = 0;
-    std::string tempFolder;  // working file; empty: the system's temporary folder
+    std::string tempFolder;  // working file; empty: beside the destination
     const std::atomic<bool>* stop = nullptr;
     std::function<void(int)> progress;  // 0..100
 };

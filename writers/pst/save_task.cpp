@@ -45,6 +45,7 @@ SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
     result.items = written.items;
     result.unreadableItems = written.unreadableItems;
     result.skippedSelections = written.skippedSelections;
+    result.droppedValues = written.droppedValues;
     if (!written.status.ok()) {
         result.canceled = written.status.error == WriteError::Stopped;
         if (result.canceled) base.errorCode = ERROR_SAVE_CANCELED;

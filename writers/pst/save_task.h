@@ -21,6 +21,7 @@ struct SaveTaskResult {
     std::uint64_t items = 0;
     std::uint64_t unreadableItems = 0;
     std::uint64_t skippedSelections = 0;
+    std::uint64_t droppedValues = 0;  // property values that could not be carried over
 };
 
 // "<fileName without its .pst ending>_recovered_by_Brevik.pst". Only a real ".pst" ending (in
@@ -29,8 +30,8 @@ std::string recoveredPstName(const std::string& fileName);
 
 // Saves everything (`selectedItems` null) or the given item indexes, in their folders. Watches
 // `stop`; reports 0..100 through `progress`; keeps its working file, named "_...", in
-// `tempFolder` (empty: the system's) until the finished file is moved into place. Sets the
-// base's `resultOk`, and `errorCode` to ERROR_SAVE_CANCELED when stopped (0 otherwise), and
+// `tempFolder` (empty: beside the destination) until the finished file is moved into place. Sets
+// the base's `resultOk`, and `errorCode` to ERROR_SAVE_CANCELED when stopped (0 otherwise), and
 // `errorText` to the reason of a failure.
 SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
                        const std::vector<std::uint32_t>* selectedItems,

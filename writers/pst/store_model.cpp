@@ -23,6 +23,58 @@ std::size_t fixedTypeWidth(std::uint16_t type) {
     }
 }
 
+namespace {
+
+// Element width of a multi-valued fixed type; 0 for the others.
+std::size_t multiElementWidth(std::uint16_t type) {
+    if ((type & 0x1000) == 0) return 0;
+    const auto single = static_cast<std::uint16_t>(type & ~0x1000);
+    if (single == ptypes::kBoolean || single == ptypes::kError) return 0;  // no multi form
+    if (single == ptypes::kGuid) return 16;
+    return fixedTypeWidth(single);
+}
+
+// A count, that many offsets, then the values, each offset within the data and none before
+// the one it follows.
+bool isMultiVariableLayout(ByteView value, bool utf16) {
+    if (value.empty()) return true;
+    if (value.size() < 4) return false;
+    const std::uint64_t count = load32(value.data());
+    const std::uint64_t dataStart = 4 + 4 * count;
+    if (dataStart > value.size()) return false;
+    std::uint64_t previous = dataStart;
+    for (std::uint64_t k = 0; k < count; ++k) {
+        const std::uint64_t at = load32(value.data() + 4 + 4 * k);
+        if (at < previous || at > value.size()) return false;
+        if (utf16 && k > 0 && (at - previous) % 2 != 0) return false;
+        previous = at;
+    }
+    return !utf16 || (value.size() - previous) % 2 == 0;
+}
+
+}  // namespace
+
+bool isWritableValue(std::uint16_t type, ByteView value) {
+    if (const std::size_t width = fixedTypeWidth(type)) return value.size() == width;
+    if (const std::size_t width = multiElementWidth(type)) return value.size() % width == 0;
+    switch (type) {
+        case ptypes::kGuid:
+            return value.size() == 16;
+        case ptypes::kString8:
+        case ptypes::kBinary:
+            return true;
+        case ptypes::kUnicode:
+            return value.size() % 2 == 0;
+        case ptypes::kMultiString8:
+        case ptypes::kMultiBinary:
+            return isMultiVariableLayout(value, false);
+        case ptypes::kMultiUnicode:
+            return isMultiVariableLayout(value, true);
+        default:  // objects only as the writer makes them; unknown codes never
+            return false;
+    }
+}
+
 Bytes utf8ToUtf16le(std::string_view text) {
     Bytes out;
     out.reserve(text.size() * 2);

@@ -65,6 +65,11 @@ namespace ptypes = ::brevik::ptype;
 // Bytes of a fixed-size type's value (1, 2, 4 or 8); 0 for variable-size types.
 std::size_t fixedTypeWidth(std::uint16_t type);
 
+// True when `type` is a property type other readers know and `value` has a size and layout
+// that type allows. The writer drops (and counts) everything else: a value it cannot describe
+// makes other readers refuse the whole item.
+bool isWritableValue(std::uint16_t type, ByteView value);
+
 // Builders of common values.
 Bytes utf8ToUtf16le(std::string_view text);
 Property unicodeProperty(std::uint16_t id, std::string_view utf8);

@@ -163,6 +163,10 @@ PropertyList PstWriter::remap(const PropertyList& props) {
     PropertyList out;
     out.reserve(props.size());
     for (const Property& p : props) {
+        if (!isWritableValue(p.type, p.value)) {
+            ++stats_.droppedProperties;
+            continue;
+        }
         if (p.id < 0x8000) {
             out.push_back(p);
             continue;
@@ -238,10 +242,11 @@ bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
     // The contents columns are all plain properties: no remapping needed. Their text columns
     // are Unicode, so 8-bit texts (from ANSI files) are converted for the row; the item itself
     // keeps them as they were.
+    // Values the item node dropped stay out of the row too (counted there already).
     PropertyList props;
     for (const Property& p : item.properties)
-        if (p.id < 0x8000) props.push_back(p);
-    const std::uint32_t codepage = itemCodepage(item.properties);
+        if (p.id < 0x8000 && isWritableValue(p.type, p.value)) props.push_back(p);
+    const std::uint32_t codepage = itemCodepage(props);
     for (const Property& p : item.properties)
         if (p.id < 0x8000 && p.type == ptypes::kString8)
             props.push_back(

@@ -39,7 +39,8 @@ struct PstWriteStats {
     std::uint64_t deletedItems = 0;
     std::uint64_t orphanItems = 0;
     std::uint64_t folders = 0;
-    std::uint64_t droppedProperties = 0;  // named ids with no entry in the named table
+    // Values not written: invalid types or sizes, named ids with no entry in the named table
+    std::uint64_t droppedProperties = 0;
     std::uint64_t fileSize = 0;
 };
 

@@ -25,6 +25,9 @@ WriteStatus writePstFile(const std::string& destination, const std::string& temp
         if (!writer->finish()) return writer->status();
         if (stats) *stats = writer->stats();
     }
+    // A stop that came while the file was being finished still leaves nothing behind.
+    if (options.stop && options.stop->load())
+        return WriteStatus::failure(WriteError::Stopped, "stopped on request");
     return output.commit();
 }
 
