@@ -1,7 +1,6 @@
 // Command-line parsing; the only file that includes CLI11.
 #include <CLI/CLI.hpp>
 #include <ostream>
-#include <sstream>
 
 #include "cli/commands.h"
 #include "cli/export_command.h"
@@ -37,7 +36,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     exportCmd->add_option("file", exp.file, "Personal folder file (.pst)")->required();
     exportCmd->add_option("--format", exp.format, "Output format")->check(CLI::IsMember({"pst"}));
     exportCmd->add_option("--out", exp.outFolder, "Folder that receives the output")->required();
-    exportCmd->add_option("--items", itemList, "Running numbers of the items to save: N,M,...");
+    exportCmd->add_option("--items", itemList,
+                          "Running numbers of the items to save, and ranges: 3,5,10-20");
 
     GenerateOptions gen;
     auto* generateCmd = app.add_subcommand("generate", "Write a synthetic sample file");
@@ -53,24 +53,34 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err);
     }
-    if (infoCmd->parsed()) return runInfo(info, out, err);
-    if (listCmd->parsed()) return runList(list, out, err);
-    if (showCmd->parsed()) return runShow(show, out, err);
-    if (exportCmd->parsed()) {
-        std::stringstream list(itemList);
-        for (std::string n; std::getline(list, n, ',');) {
-            if (n.empty()) continue;
-            try {
-                exp.items.push_back(static_cast<std::uint32_t>(std::stoul(n)));
-            } catch (const std::exception&) {
-                err << "brevik-cli: --items: '" << n << "' is not an item number\n";
-                return 2;
+    auto runCommand = [&]() {
+        if (infoCmd->parsed()) return runInfo(info, out, err);
+        if (listCmd->parsed()) return runList(list, out, err);
+        if (showCmd->parsed()) return runShow(show, out, err);
+        if (exportCmd->parsed()) {
+            if (exportCmd->count("--items")) {
+                std::string why;
+                auto ranges = parseItemList(itemList, why);
+                if (!ranges) {
+                    err << "brevik-cli: --items: " << why << "\n";
+                    return 2;
+                }
+                exp.items = std::move(*ranges);
             }
+            return runExport(exp, out, err);
         }
-        return runExport(exp, out, err);
+        if (generateCmd->parsed()) return runGenerate(gen, out, err);
+        return 2;
+    };
+    // Whatever a damaged file leads to, the command ends with a message and a status.
+    try {
+        return runCommand();
+    } catch (const std::exception& e) {
+        err << "brevik-cli: internal error: " << e.what() << "\n";
+    } catch (...) {
+        err << "brevik-cli: internal error\n";
     }
-    if (generateCmd->parsed()) return runGenerate(gen, out, err);
-    return 2;
+    return 1;
 }
 
 }  // namespace brevik::cli

@@ -1,12 +1,10 @@
 #include "cli/export_command.h"
 
-#include <atomic>
+#include <optional>
 #include <ostream>
-#include <unordered_set>
 
 #include "cli/recovery_view.h"
 #include "engine/message_base.h"
-#include "message/item_summary.h"
 #include "writers/pst/sample_generator.h"
 #include "writers/pst/save_task.h"
 
@@ -46,25 +44,18 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
     if (!recoverWithProgress(base, options.file, err)) return 1;
 
     // --items takes the running numbers that `list` shows.
-    std::vector<std::uint32_t> selection;
+    std::optional<std::vector<std::uint32_t>> selection;
     if (!options.items.empty()) {
-        std::unordered_set<std::uint32_t> wanted(options.items.begin(), options.items.end());
-        std::unordered_set<std::uint32_t> found;
-        for (std::uint32_t i = 0; i < base.itemCount && i < base.itemSummaries.size(); ++i) {
-            const std::uint32_t number = base.itemSummaries[i].number;
-            if (wanted.count(number) && !base.messageEntries[i].loadFailed &&
-                found.insert(number).second)
-                selection.push_back(i);
-        }
-        for (std::uint32_t n : options.items)
-            if (!found.count(n)) {
-                err << "brevik-cli: '" << options.file << "' has no item number " << n << "\n";
-                return 1;
-            }
+        selection = selectItems(base, options.items, options.file, err);
+        if (!selection) return 1;
     }
-    const std::atomic<bool> stop{false};
+    // Ctrl-C and SIGTERM stop the save too; its working file goes with it.
     const pst::SaveTaskResult result = pst::savePst(
-        base, options.outFolder, options.items.empty() ? nullptr : &selection, stop, nullptr);
+        base, options.outFolder, selection ? &*selection : nullptr, interruptFlag(), nullptr);
+    if (result.canceled) {
+        err << "Canceled by user\n";
+        return 1;
+    }
     if (!result.ok) {
         err << "brevik-cli: cannot save '" << options.file << "': " << result.message << "\n";
         return 1;
@@ -72,6 +63,9 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
     out << "Saved " << result.items << " items to " << result.outputPath << "\n";
     if (result.unreadableItems)
         err << "brevik-cli: " << result.unreadableItems << " items could not be read\n";
+    if (result.droppedValues)
+        err << "brevik-cli: " << result.droppedValues
+            << " property values could not be carried over (unreadable or invalid)\n";
     return 0;
 }
 

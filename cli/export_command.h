@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/item_selection.h"
+
 namespace brevik::cli {
 
 struct ExportOptions {
-    std::string file;                  // the .pst to recover
-    std::string format = "pst";        // only "pst" for now
-    std::string outFolder;             // DIR: receives <name>_recovered_by_Brevik.pst
-    std::vector<std::uint32_t> items;  // item numbers to save; empty: all
+    std::string file;              // the .pst to recover
+    std::string format = "pst";    // only "pst" for now
+    std::string outFolder;         // DIR: receives <name>_recovered_by_Brevik.pst
+    std::vector<ItemRange> items;  // item numbers to save; empty: all
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
 

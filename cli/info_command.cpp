@@ -2,6 +2,8 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
+#include "cli/recovery_view.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 
@@ -35,9 +37,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     nlohmann::json all = nlohmann::json::array();
     for (const auto& path : options.files) {
         MessageBase base;
-        setMessageBasePath(base, path);
-        if (!base.openFile()) {
-            err << "brevik-cli: cannot open '" << path << "': " << base.errorText << "\n";
+        if (!openInput(base, path, err)) {
             status = 1;
             continue;
         }
@@ -85,7 +85,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
             << "  folder nodes:        " << base.folderCapacity << "\n"
             << "  item nodes:          " << base.messageNodeCount << "\n";
     }
-    if (options.json) out << all.dump(2) << "\n";
+    if (options.json) printJson(out, all);
     return status;
 }
 

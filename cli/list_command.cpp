@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/recovery_view.h"
 #include "message/item_summary.h"
 
@@ -93,7 +94,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
             if (options.deletedOnly && !base.itemSummaries[i].deletedMark) continue;
             j["items"].push_back(itemJson(base, i, paths[i]));
         }
-        out << j.dump(2) << "\n";
+        printJson(out, j);
         return 0;
     }
 

@@ -1,5 +1,6 @@
 #include "cli/recovery_view.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,14 +114,42 @@ void installInterruptHandler() {
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
+const std::atomic<bool>& interruptFlag() {
+    return interrupted;
+}
+
+bool openInput(MessageBase& base, const std::string& path, std::ostream& err) {
+    struct stat st {};
+    const char* refused = nullptr;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            refused = "is a directory";
+        else if (S_ISFIFO(st.st_mode))
+            refused = "is a FIFO (named pipe), not a file";
+        else if (S_ISSOCK(st.st_mode))
+            refused = "is a socket, not a file";
+        else if (S_ISCHR(st.st_mode))
+            refused = "is a character device, not a file";
+        else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+            refused = "is not a regular file";
+    }
+    if (refused) {
+        err << "brevik-cli: cannot open '" << path << "': " << refused << "\n";
+        return false;
+    }
     setMessageBasePath(base, path);
     if (!base.openFile()) {
         err << "brevik-cli: cannot open '" << path << "': " << base.errorText << "\n";
         return false;
     }
+    return true;
+}
+
+bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
+    if (!openInput(base, path, err)) return false;
     ProgressMilestones progress;
     base.progress = &progress;
     installInterruptHandler();

@@ -1,7 +1,9 @@
 // What the list and show commands print: a recovered base walked from its top folder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,15 @@ const char* kindName(std::uint8_t kind);
 // ISO 8601 UTC text of a FILETIME, "" for 0.
 std::string isoUtc(std::uint64_t filetime);
 
-// Ctrl-C from now on asks a running recovery to stop instead of ending the process.
+// Ctrl-C and SIGTERM from now on ask a running recovery or save to stop instead of ending the
+// process: they set interruptFlag().
 void installInterruptHandler();
+const std::atomic<bool>& interruptFlag();
+
+// Opens `path` for `base` after checking its type: anything but a regular file or a block
+// device (a FIFO would block the open, a directory cannot be read) is refused unopened. False
+// with a message in `err` when it cannot be opened.
+bool openInput(MessageBase& base, const std::string& path, std::ostream& err);
 
 // Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
 // than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with

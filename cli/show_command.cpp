@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/recovery_view.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
@@ -89,7 +90,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                 j["recipients"].push_back({{"name", text(r.displayName)},
                                            {"address", text(r.emailAddress)},
                                            {"type", recipientTypeName(r.recipientType)}});
-        out << j.dump(2) << "\n";
+        printJson(out, j);
         return 0;
     }
     out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"

@@ -1,12 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "cli/commands.h"
 #include "support/cli_run.h"
@@ -91,6 +95,47 @@ TEST_F(InfoBadInput, FileWithoutReadPermission) {
     EXPECT_NE(status, 0);
     EXPECT_NE(text.find("Permission denied"), std::string::npos) << text;
     EXPECT_NE(text.find(path), std::string::npos) << text;
+}
+
+// A FIFO would block the open until someone writes to it: every command refuses it unopened.
+TEST_F(InfoBadInput, FifoIsRefusedByEveryCommand) {
+    const std::string fifo = (dir_ / "pipe.pst").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should a command open it anyway, a writer that comes and goes ends the wait.
+    std::atomic<bool> done{false};
+    std::thread release([&] {
+        for (int tick = 0; !done; ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (tick < 30) continue;
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        }
+    });
+    const std::vector<std::vector<std::string>> commands = {
+        {"info", fifo},
+        {"list", fifo},
+        {"show", fifo, "1"},
+        {"export", fifo, "--out", (dir_ / "out").string()}};
+    for (const auto& args : commands) {
+        const CliRun r = run(args);
+        EXPECT_NE(r.status, 0) << args[0];
+        EXPECT_NE(r.err.find("'" + fifo + "': is a FIFO"), std::string::npos) << r.err;
+    }
+    done = true;
+    release.join();
+}
+
+// Names and texts that are not UTF-8 reach JSON as U+FFFD instead of ending the command.
+TEST_F(InfoBadInput, InvalidUtf8InAFileNamePrintsAsReplacementCharacters) {
+    const std::string path = (dir_ / "bad\xff.pst").string();
+    ASSERT_EQ(run({"generate", path, "--items", "2"}).status, 0);
+    for (const char* command : {"info", "list"}) {
+        const CliRun r = run({command, "--json", path});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto j = nlohmann::json::parse(r.out);
+        const auto& file = j.is_array() ? j[0]["file"] : j["file"];
+        EXPECT_NE(file.get<std::string>().find("bad\xEF\xBF\xBD.pst"), std::string::npos);
+    }
 }
 
 TEST(InfoCorpus, ReportsTheLayoutOfEverySample) {

@@ -7,6 +7,7 @@
 
 #include "cli/export_command.h"
 #include "message/text.h"
+#include "support/peer_check.h"
 #include "writer_test_util.h"
 
 namespace brevik::pst {
@@ -130,14 +131,15 @@ TEST(ExportCommand, SavesAllOrTheNumberedItemsOfARecoveredFile) {
     EXPECT_NE(out.str().find("Saved 9 items"), std::string::npos) << out.str();
     const std::string saved = dir.file("out/Box_recovered_by_Brevik.pst");
     ASSERT_TRUE(std::filesystem::exists(saved));
+    EXPECT_TRUE(test::peersReadWrittenFile(saved, options.file, 9));
 
     options.outFolder = dir.file("some");
-    options.items = {1, 3};
+    options.items = {{1, 1}, {3, 3}};
     std::ostringstream out2;
     ASSERT_EQ(cli::runExport(options, out2, err), 0) << err.str();
     EXPECT_NE(out2.str().find("Saved 2 items"), std::string::npos) << out2.str();
 
-    options.items = {999};
+    options.items = {{999, 999}};
     std::ostringstream err3;
     EXPECT_EQ(cli::runExport(options, out, err3), 1);
     EXPECT_NE(err3.str().find("no item number 999"), std::string::npos) << err3.str();
