@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <exception>
 #include <ostream>
 #include <thread>
 #include <unordered_set>
@@ -155,8 +156,13 @@ bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostrea
     installInterruptHandler();
 
     std::atomic<bool> done{false};
+    std::exception_ptr failure;  // handed to the caller: nothing may end the process
     std::thread worker([&] {
-        openMessageBase(base);
+        try {
+            openMessageBase(base);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         done = true;
     });
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
@@ -177,6 +183,7 @@ bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostrea
     worker.join();
     if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
     base.progress = nullptr;
+    if (failure) std::rethrow_exception(failure);
 
     if (interrupted) {
         err << "Canceled by user\n";

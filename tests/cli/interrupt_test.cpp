@@ -85,7 +85,7 @@ TEST(Interrupt, CtrlCAndSigtermStopAnExportAndLeaveNothing) {
     if (!fs::exists(BREVIK_CLI_PATH)) GTEST_SKIP() << "brevik-cli not built";
     test::TempDir dir;
     const std::string sample = (dir.path() / "big.pst").string();
-    ASSERT_EQ(test::runCli({"generate", sample, "--items", "8000"}).status, 0);
+    ASSERT_EQ(test::runCli({"generate", sample, "--items", "3000"}).status, 0);
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const fs::path out = dir.path() / "out", tmp = dir.path() / "tmp";
