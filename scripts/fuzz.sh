@@ -14,11 +14,11 @@ if [ -n "${missing:-}" ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBREVIK_FUZZ=ON -DBREVIK_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz --target recovery_fuzz mutate_fuzz -j "$(nproc)"
+cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz -j "$(nproc)"
 seconds=${FUZZ_SECONDS:-30}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/seeds" "$work/a" "$work/b"
+mkdir -p "$work/seeds" "$work/a" "$work/b" "$work/c"
 for f in sample1 sample2 test_ansi submessage sample-contacts empty; do
     [ -f "../shared/corpus/pst/$f.pst" ] && cp "../shared/corpus/pst/$f.pst" "$work/seeds/"
 done
@@ -26,3 +26,5 @@ done
     -print_final_stats=1 "$work/a" "$work/seeds" 2>&1 | tail -n 3
 ./build-fuzz/fuzz/mutate_fuzz -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
     -max_len=200 -print_final_stats=1 "$work/b" 2>&1 | tail -n 3
+./build-fuzz/fuzz/writer_fuzz -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
+    -print_final_stats=1 "$work/c" "$work/seeds" 2>&1 | tail -n 3
