@@ -56,6 +56,21 @@ struct Child {
     }
 };
 
+// Waits (up to a minute) until `pid` catches `signal`: sent earlier, it would end the process
+// before the tool has set up its handler, which a slow (sanitized, loaded) start makes likely.
+bool waitForHandler(pid_t pid, int signal) {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
 bool anyFileIn(const fs::path& dir) {
     std::error_code ec;
     return fs::exists(dir, ec) && !fs::is_empty(dir, ec);
@@ -70,7 +85,7 @@ TEST(Interrupt, CtrlCStopsARecoveryWithCanceledByUser) {
 
     Child child({"list", sample}, dir.path());
     ASSERT_GT(child.pid, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(waitForHandler(child.pid, SIGINT));
     ::kill(child.pid, SIGINT);
     int status = 0;
     const std::string err = child.finish(status);
