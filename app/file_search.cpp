@@ -31,6 +31,7 @@ bool hasSuffix(const std::string& name, const char* suffix) {
 struct Entry {
     std::string name;
     bool directory;
+    bool dataFile;  // a regular file: a pipe or a device named *.pst would block the reader
 };
 
 // The entries of `dir` with their types; links are followed so that a linked folder is
@@ -42,10 +43,13 @@ std::vector<Entry> listDirectory(const std::string& dir) {
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
-        bool directory = false;
+        bool directory = false, regular = false;
         struct stat st {};
-        if (::stat((dir + "/" + name).c_str(), &st) == 0) directory = S_ISDIR(st.st_mode);
-        entries.push_back({name, directory});
+        if (::stat((dir + "/" + name).c_str(), &st) == 0) {
+            directory = S_ISDIR(st.st_mode);
+            regular = S_ISREG(st.st_mode);
+        }
+        entries.push_back({name, directory, regular});
     }
     ::closedir(d);
     return entries;
@@ -107,7 +111,7 @@ int addBasesInDirectory(AppState& state, const std::string& dir) {
     int added = 0;
     for (const Entry& e : listDirectory(dir)) {
         // A folder named like a data file is searched into, not added as one.
-        if (e.directory || !isMessageBaseName(e.name)) continue;
+        if (!e.dataFile || !isMessageBaseName(e.name)) continue;
         if (state.addBase(dir, e.name)) ++added;
     }
     return added;

@@ -1,6 +1,7 @@
 #include "app/file_search.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@ TEST(FileSearchTest, FindsDataFilesOnceThroughLinksAndManyFolders) {
     std::ofstream(root / "a" / "deep" / "er" / "two.OST") << "x";
     std::ofstream(root / "x.pst" / "three.pst") << "x";
     std::ofstream(root / "readme.txt") << "x";
+    ASSERT_EQ(::mkfifo((root / "pipe.pst").c_str(), 0600), 0);  // would block whoever reads it
     fs::create_directory_symlink(root, root / "a" / "loop");  // would never end if followed blindly
     for (int i = 0; i < 501; ++i)
         std::ofstream(root / ("many" + std::to_string(i) + ".pst")) << "x";
