@@ -147,7 +147,7 @@ void ItemListPane::fillItemList() {
     b->currentItem = kNoItem;
     model_.fill(b->openMode ? b : nullptr, b->currentFolderId);
     if (!widthsSet_ || model_.layout() != shownLayout_) applyColumnWidths();
-    view_->header()->setSortIndicator(model_.arrowColumn(), Qt::AscendingOrder);
+    showSortArrow();
     selectRow(0);
 }
 
@@ -191,6 +191,13 @@ void ItemListPane::sortByColumn(int column) {
     view_->header()->setSortIndicator(
         arrow, model_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
     if (view_->currentIndex().isValid()) view_->scrollTo(view_->currentIndex());
+}
+
+void ItemListPane::showSortArrow() {
+    // The header draws Qt::AscendingOrder as a downward triangle; ascending rows get the
+    // upward one, as users of the classic list expect.
+    view_->header()->setSortIndicator(
+        model_.arrowColumn(), model_.ascending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 std::vector<std::uint32_t> ItemListPane::selectedItems() const {

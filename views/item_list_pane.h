@@ -56,6 +56,7 @@ class ItemListPane final : public QWidget {
     void onCurrentChanged(const QModelIndex& current);
     void onFilterEdited(const QString& text);
     void applyColumnWidths();
+    void showSortArrow();
     void showContextMenu(const QPoint& globalPos, const QModelIndex& at);
     void selectRow(int row);
 
