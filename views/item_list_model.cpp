@@ -175,15 +175,58 @@ void ItemListModel::sortByColumn(int listColumn) {
 }
 
 void ItemListModel::sortRows() {
+    // The keys are taken out of the rows once: comparing the rows themselves would visit a
+    // summary (and fold its text) for every one of the n log n comparisons. Each key orders as
+    // compareRows does; equal keys stay in index (number) order whichever way the list goes.
     const auto& rows = base_->itemSummaries;
-    const LogicalColumn column = sortColumn_;
     const bool up = ascending_;
-    // Equal rows stay in index (number) order whichever way the list is sorted.
-    std::sort(sorted_.begin(), sorted_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        int c = compareRows(rows[a], rows[b], column);
-        if (!up) c = -c;
-        return c != 0 ? c < 0 : a < b;
-    });
+    auto sortBy = [&](auto& keyed) {
+        std::sort(keyed.begin(), keyed.end(), [up](const auto& a, const auto& b) {
+            if (a.first != b.first) return up ? a.first < b.first : b.first < a.first;
+            return a.second < b.second;
+        });
+        for (std::size_t k = 0; k < keyed.size(); ++k)
+            sorted_[k] = keyed[k].second;
+    };
+    const LogicalColumn column = sortColumn_;
+    if (column == LogicalColumn::From || column == LogicalColumn::To ||
+        column == LogicalColumn::Subject) {
+        std::vector<std::pair<std::string, std::uint32_t>> keyed;
+        keyed.reserve(sorted_.size());
+        for (std::uint32_t r : sorted_) {
+            const ItemSummary& s = rows[r];
+            std::string key = column == LogicalColumn::From ? s.fromText
+                              : column == LogicalColumn::To ? s.toText
+                                                            : s.subjectText;
+            std::transform(key.begin(), key.end(), key.begin(), foldAscii);
+            keyed.emplace_back(std::move(key), r);
+        }
+        sortBy(keyed);
+        return;
+    }
+    std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
+    keyed.reserve(sorted_.size());
+    for (std::uint32_t r : sorted_) {
+        const ItemSummary& s = rows[r];
+        std::int64_t key = 0;
+        switch (column) {
+            case LogicalColumn::Deleted:
+                key = s.deletedMark ? 0 : 1;  // marked rows first
+                break;
+            case LogicalColumn::Attachment:
+                key = s.attachmentCount ? 0 : 1;
+                break;
+            case LogicalColumn::Date:
+                // Unsigned times, kept in order inside a signed key.
+                key = static_cast<std::int64_t>(s.sortTime ^ (std::uint64_t{1} << 63));
+                break;
+            default:
+                key = static_cast<std::int32_t>(s.number);
+                break;
+        }
+        keyed.emplace_back(key, r);
+    }
+    sortBy(keyed);
 }
 
 void ItemListModel::setFilterText(const QString& text) {
