@@ -1,6 +1,7 @@
 #include "views/item_content.h"
 
 #include <algorithm>
+#include <array>
 #include <ctime>
 #include <string_view>
 
@@ -108,16 +109,66 @@ std::string rfc5322Date(std::uint64_t utcFiletime) {
     return buf;
 }
 
+// A display name as an address list can carry it: quoted when it holds specials such as the
+// comma of "Smith, Ann".
+std::string phrase(const std::string& name) {
+    const std::string encoded = headerText(name);
+    if (encoded != oneLine(name) || encoded.find_first_of("()<>[]:;@\\,.\"") == std::string::npos)
+        return encoded;
+    std::string quoted = "\"";
+    for (char c : encoded) {
+        if (c == '"' || c == '\\') quoted.push_back('\\');
+        quoted.push_back(c);
+    }
+    return quoted + "\"";
+}
+
 std::string mailbox(const std::string& name, const std::string& address) {
-    if (address.empty() || address.find('@') == std::string::npos) return headerText(name);
+    if (address.empty() || address.find('@') == std::string::npos) return phrase(name);
     if (name.empty() || name == address) return "<" + oneLine(address) + ">";
-    return headerText(name) + " <" + oneLine(address) + ">";
+    return phrase(name) + " <" + oneLine(address) + ">";
 }
 
 std::string attachmentName(const AttachmentRecord& a) {
     for (const StringSlot* s : {&a.longFileName, &a.fileName, &a.displayName})
         if (!text(*s).empty()) return text(*s);
     return "attachment";
+}
+
+// The first e-mail address of a contact: a named property of the address set
+// (PSETID_Address, id 0x8083), found through the file's name-to-id map.
+std::string contactEmail(const MessageBase& base, const MessageRecord& r) {
+    static constexpr std::array<std::uint8_t, 16> kAddressSet = {0x04, 0x20, 0x06, 0x00, 0x00, 0x00,
+                                                                 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00,
+                                                                 0x00, 0x00, 0x00, 0x46};
+    for (const NamedPropertyEntry& e : base.namedProps) {
+        const std::uint32_t guid = (e.guidWord & 0xFFFF) >> 1;
+        if ((e.guidWord & 1) || e.numericId != 0x8083 || guid < 3 ||
+            guid - 3 >= base.namedPropGuids.size() || base.namedPropGuids[guid - 3] != kAddressSet)
+            continue;
+        if (const std::string* mail = r.stringById(e.propertyId)) return std::string(mail->c_str());
+    }
+    return {};
+}
+
+// A contact's fields as lines of text: the body of an opened contact.
+std::string contactText(const MessageBase& base, const MessageRecord& r) {
+    static const std::pair<std::uint32_t, const char*> kFields[] = {
+        {0x3A45, "Title"},       {0x3A06, "Given name"},   {0x3A44, "Middle name"},
+        {0x3A11, "Surname"},     {0x3A4F, "Nickname"},     {0x3A16, "Company"},
+        {0x3A18, "Department"},  {0x3A17, "Job title"},    {0x3A08, "Business phone"},
+        {0x3A09, "Home phone"},  {0x3A1C, "Mobile phone"}, {0x3A24, "Business fax"},
+        {0x3A29, "Street"},      {0x3A27, "City"},         {0x3A28, "State"},
+        {0x3A2A, "Postal code"}, {0x3A26, "Country"},      {0x3A51, "Web page"}};
+    std::string out = "Full name: " + text(r.displayName) + "\r\n";
+    const std::string mail = contactEmail(base, r);
+    if (!mail.empty()) out += "E-mail: " + mail + "\r\n";
+    if (!r.contact) return out;
+    for (const auto& [id, label] : kFields) {
+        const std::string value = text(r.contact->slot(id));
+        if (!value.empty()) out += std::string(label) + ": " + value + "\r\n";
+    }
+    return out;
 }
 
 struct Rendered {
@@ -137,15 +188,27 @@ Rendered render(MessageBase& base, std::uint32_t item, bool withContent) {
                                     : text(env.senderEmailAddress);
     std::string& h = out.headers;
     h += "From: " + mailbox(s.fromText, address) + "\r\n";
-    if (!s.toText.empty()) h += "To: " + headerText(s.toText) + "\r\n";
-    if (!text(env.displayCc).empty()) h += "Cc: " + headerText(text(env.displayCc)) + "\r\n";
+    // Recipients with their addresses where the item lists them, else the display lines.
+    std::string to, cc;
+    if (record)
+        for (const RecipientRecord& r : record->recipients) {
+            const std::uint32_t type = r.recipientType.value_or(1) & 0xF;
+            std::string& line = type == 1 ? to : cc;
+            if (type > 2) continue;
+            line += (line.empty() ? "" : ", ") + mailbox(text(r.displayName), text(r.emailAddress));
+        }
+    if (to.empty() && !s.toText.empty()) to = headerText(s.toText);
+    if (cc.empty() && !text(env.displayCc).empty()) cc = headerText(text(env.displayCc));
+    if (!to.empty()) h += "To: " + to + "\r\n";
+    if (!cc.empty()) h += "Cc: " + cc + "\r\n";
     h += "Subject: " + headerText(s.subjectText) + "\r\n";
     if (s.utcTime) h += "Date: " + rfc5322Date(s.utcTime) + "\r\n";
     if (!text(env.internetMessageId).empty())
         h += "Message-ID: " + oneLine(text(env.internetMessageId)) + "\r\n";
     h += "MIME-Version: 1.0\r\n";
 
-    const std::string bodyType = s.bodyFormat == 1 ? "text/html" : "text/plain";
+    const std::string bodyType =
+        s.bodyFormat == 1 && s.kind != item_kind::kContact ? "text/html" : "text/plain";
     const std::string boundary = "=_brevik_" + std::to_string(item) + "_boundary";
     const bool multipart = record && !record->attachments.empty();
     if (multipart)
@@ -155,7 +218,8 @@ Rendered render(MessageBase& base, std::uint32_t item, bool withContent) {
              "; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n";
     if (!withContent) return out;
 
-    const std::string body = itemBody(base, item);
+    const bool contact = s.kind == item_kind::kContact && record;
+    const std::string body = contact ? contactText(base, *record) : itemBody(base, item);
     if (!multipart) {
         out.body = base64(body, true);
         return out;

@@ -132,6 +132,7 @@ void ItemListModel::fill(const MessageBase* base, std::uint32_t folderIndex) {
                     sorted_.push_back(static_cast<std::uint32_t>(r));
         }
     }
+    filter_.clear();
     // Index order is ascending number order.
     ascending_ = true;
     sortColumn_ = LogicalColumn::Number;

@@ -47,8 +47,9 @@ class ItemListModel final : public QAbstractTableModel {
     explicit ItemListModel(QObject* parent = nullptr);
 
     // Lists the folder's items in index order, leaving out the ones that failed to load and
-    // hidden system items; the layout follows the folder's kind, and the rows count as sorted
-    // ascending by number. A null base or a folder out of range gives an empty list.
+    // hidden system items; the layout follows the folder's kind, the rows count as sorted
+    // ascending by number and no filter applies. A null base or a folder out of range gives an
+    // empty list.
     void fill(const MessageBase* base, std::uint32_t folderIndex);
     void clear();
 

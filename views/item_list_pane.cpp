@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -111,6 +112,12 @@ ItemListPane::ItemListPane(app::AppState& state, QWidget* parent)
     layout->addWidget(view_, 1);
     setFocusProxy(view_);
     applyColumnWidths();
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        filter_->setFocus();
+        filter_->selectAll();
+    });
 }
 
 QTreeView* ItemListPane::view() const {

@@ -150,11 +150,13 @@ void PreviewPane::fillHeader(const PreviewHeader& h, bool hideHeader,
     from_->setText(h.from);
     to_->setText(h.to);
     subject_->setText(h.subject);
-    for (QLineEdit* f : {from_, to_, subject_})
-        f->setCursorPosition(0);
     hasCc_ = !h.cc.isEmpty();
     cc_->setText(h.cc);
-    cc_->setCursorPosition(0);
+    // Long recipient lists end at the field's edge; the whole text is one hover away.
+    for (QLineEdit* f : {from_, to_, subject_, cc_}) {
+        f->setCursorPosition(0);
+        f->setToolTip(f->text());
+    }
 
     hasAttachments_ = !h.attachments.isEmpty();
     attachmentNames_ = h.attachments;

@@ -286,6 +286,17 @@ TEST(ItemListPane, FilterBoxContextMenuOpenAndSource) {
     EXPECT_TRUE(text.contains(QByteArray::fromStdString("Subject: " + s.subjectText + "\r\n")));
     EXPECT_TRUE(text.contains("MIME-Version: 1.0\r\n"));
 
+    // Another folder is listed unfiltered; an opened contact carries its fields.
+    p.show("Contacts");
+    EXPECT_TRUE(p.list().filterBox()->text().isEmpty());
+    const QString path = p.list().openSelectedItem();
+    QFile contact(path);
+    ASSERT_TRUE(contact.open(QIODevice::ReadOnly));
+    const QByteArray raw = contact.readAll();
+    const QByteArray card = QByteArray::fromBase64(raw.mid(raw.indexOf("\r\n\r\n") + 4));
+    EXPECT_TRUE(card.contains("Company: Example Trading AB")) << card.toStdString();
+    EXPECT_TRUE(card.contains("@example.com")) << card.toStdString();
+
     std::unique_ptr<QDialog> source(p.list().viewSource());
     ASSERT_TRUE(source);
     EXPECT_TRUE(source->findChild<QPlainTextEdit*>()->toPlainText().contains("From: "));
