@@ -1,6 +1,7 @@
 // The main window on the built-in sample and on corpus files, written as PNG files for review.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSplitter>
 #include <QTest>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
+#include "views/add_bases_dialog.h"
 #include "views/item_list_pane.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
@@ -84,6 +86,11 @@ struct Shots : ::testing::Test {
 
 TEST_F(Shots, SampleFolders) {
     shoot("views-start-page");
+    AddBasesDialog add(searchRootList(mountedFileSystems(), QDir::homePath()), window.get());
+    add.show();
+    QTest::qWait(30);
+    test::screenshot(&add, QStringLiteral("views-add-dialog"));
+    add.reject();
     const std::string sample = (dir.path() / "Sample mailbox.pst").string();
     test::writeSample(sample, 120, 6, 4);
     recover(sample);
