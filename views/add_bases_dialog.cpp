@@ -65,7 +65,14 @@ std::vector<MountInfo> mountedFileSystems() {
 AddBasesDialog::AddBasesDialog(const QString& pathList, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Add Outlook data files (*.pst) to Tree View."));
     pickFolder = [](QWidget* owner) {
-        return QFileDialog::getExistingDirectory(owner, tr("Select folder"));
+        // Hidden folders are shown: mail programs keep their data files in them.
+        QFileDialog picker(owner, tr("Select folder"), QDir::homePath());
+        picker.setFileMode(QFileDialog::Directory);
+        picker.setOption(QFileDialog::ShowDirsOnly);
+        picker.setFilter(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        return picker.exec() == QDialog::Accepted && !picker.selectedFiles().isEmpty()
+                   ? picker.selectedFiles().front()
+                   : QString();
     };
     pickFiles = [](QWidget* owner) {
         return QFileDialog::getOpenFileNames(
