@@ -95,6 +95,10 @@ void RightPane::showLowerPage(const QString& name) {
 }
 
 void RightPane::dropPreviewFiles() {
+    // The viewer lets go of the file, and of the base its inline pictures come from: that base
+    // may be recovered again, or removed, while the pane shows something else.
+    if (preview_->browser()->showsFile())
+        preview_->browser()->showPage(QStringLiteral("NO_VIEW_FOR_ITEMS_TO_DOWN_HTML"));
     state_.previewFilePath.clear();
     app::cleanTempFolder(state_.tempFolder, true, false);
 }

@@ -54,7 +54,8 @@ QVariant SafeBrowser::loadResource(int type, const QUrl& name) {
     } else if (scheme == QLatin1String("qrc") && file_.isEmpty()) {
         return QTextBrowser::loadResource(type, name);
     }
-    refused_ << name.toString();
+    // A refused resource is asked for again at every layout; note it once.
+    if (!refused_.contains(name.toString())) refused_ << name.toString();
     return {};
 }
 

@@ -23,6 +23,7 @@ class SafeBrowser final : public QTextBrowser {
     void showFile(const QString& path, CidResolver cid);
     // The page shown last by showPage; empty while a file is shown.
     QString pageName() const { return page_; }
+    bool showsFile() const { return !file_.isEmpty(); }
     // Resources refused since the last document was shown.
     const QStringList& refused() const { return refused_; }
 
