@@ -76,6 +76,7 @@ constexpr std::uint32_t kAttachLongFilename = 0x3707;
 constexpr std::uint32_t kRenderingPosition = 0x370B;
 constexpr std::uint32_t kAttachMimeTag = 0x370E;
 constexpr std::uint32_t kProperty3710 = 0x3710;
+constexpr std::uint32_t kAttachContentId = 0x3712;
 constexpr std::uint32_t kInternetCodepage = 0x3FDE;
 constexpr std::uint32_t kMessageCodepage = 0x3FFD;
 constexpr std::uint32_t kLtpRowId = 0x67F2;
@@ -473,6 +474,9 @@ class Interpreter {
                 return att != nullptr;
             case pid::kProperty3710:
                 if (att) set32(att->property3710, v);
+                return att != nullptr;
+            case pid::kAttachContentId:
+                if (att) str(att->contentId, v);
                 return att != nullptr;
             case pid::kLtpRowId:
                 if (att) set32(att->rowId, v);

@@ -79,6 +79,26 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
     record.currentAttachment = std::max(record.currentAttachment, described);
 }
 
+// Reads an item's own properties, recipients and attachments. `result` becomes -1 when a fault
+// stopped the work; the record keeps what was filled.
+std::shared_ptr<MessageRecord> readItemRecord(MessageBase& base, const MessageNodeEntry& entry,
+                                              int& result) {
+    std::shared_ptr<MessageRecord> record;
+    try {
+        PropertyList rows;
+        if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false) == -1)
+            return nullptr;
+        record = makeItemRecord();
+        interpretProperties(&base, rows, *record);
+        rows.clear();
+        loadRecipients(base, entry, *record);
+        loadAttachments(base, entry, *record);
+    } catch (...) {
+        result = -1;
+    }
+    return record;
+}
+
 }  // namespace
 
 std::string trimSpaces(std::string_view s) {
@@ -130,20 +150,15 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
 int loadMessage(MessageBase& base, std::uint32_t itemIndex) {
     if (itemIndex >= base.messageEntries.size()) return -1;
     MessageNodeEntry& entry = base.messageEntries[itemIndex];
-    try {
-        PropertyList rows;
-        if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false) == -1) return -1;
-        auto record = makeItemRecord();
-        entry.record = record;
-        interpretProperties(&base, rows, *record);
-        rows.clear();
-        loadRecipients(base, entry, *record);
-        loadAttachments(base, entry, *record);
-    } catch (...) {
-        // The record keeps what was filled.
-        return -1;
-    }
-    return 0;
+    int result = 0;
+    entry.record = readItemRecord(base, entry, result);
+    return entry.record ? result : -1;
+}
+
+std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t itemIndex) {
+    if (itemIndex >= base.messageEntries.size()) return nullptr;
+    int result = 0;
+    return readItemRecord(base, base.messageEntries[itemIndex], result);
 }
 
 }  // namespace brevik

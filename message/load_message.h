@@ -22,6 +22,10 @@ inline constexpr std::uint32_t kAttachmentTableNid = 0x671;
 // record then) or a fault stopped the work (the record keeps what was filled).
 int loadMessage(MessageBase& base, std::uint32_t itemIndex);
 
+// The same record without storing it in the entry, so that views can read an item again while
+// a worker reads the same base. Null when the item's own properties cannot be read.
+std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t itemIndex);
+
 // Fills `record.recipients` from the rows of a recipient table: a row with an entry id (0x0FFF)
 // completes a recipient, a row without one is filled into the same record as the next row.
 // Display names lose surrounding blanks. Returns 1.

@@ -126,6 +126,7 @@ struct AttachmentRecord {
     StringSlot longFileName;              // 0x3707
     StringSlot mimeTag;                   // 0x370E
     StringSlot displayName;               // 0x3001
+    StringSlot contentId;                 // 0x3712: what HTML bodies name it by ("cid:")
     std::uint32_t size = 0;               // 0x0E20
     std::uint32_t rowId = 0;              // 0x67F2: node id of the attachment's own subnode
     std::uint32_t method = 0;             // 0x3705

@@ -9,9 +9,21 @@
 #include "app/app_state.h"
 
 class QSplitter;
-class QLabel;
+class QStackedWidget;
 
 namespace brevik::views {
+
+class ItemListPane;
+class PreviewPane;
+class SafeBrowser;
+
+// How the pane is arranged.
+enum class RightPaneMode : std::uint8_t {
+    PageAndPreview = 1,  // a page above, the preview viewer (no header) below
+    ListAndHeader = 2,   // the list above, header fields and body below
+    FullPage = 3,        // one page over the whole pane
+    ListAndPreview = 6,  // the list above, the preview viewer (no header) below
+};
 
 class RightPane final : public QWidget {
     Q_OBJECT
@@ -20,6 +32,8 @@ class RightPane final : public QWidget {
 
     // Shows what fits the tree selection (a page, or the list and the preview).
     void showSelectionPage();
+    // Previews the selected base's current item.
+    void showPreview();
     // The list above, the preview below; its position is kept with the window layout.
     QSplitter* splitter() const { return splitter_; }
     // Item indexes chosen in the list, in list order.
@@ -28,11 +42,27 @@ class RightPane final : public QWidget {
     QWidget* listWidget() const;
     QWidget* previewWidget() const;
 
+    RightPaneMode mode() const { return mode_; }
+    ItemListPane* itemList() const { return list_; }
+    PreviewPane* preview() const { return preview_; }
+    // The page viewer in use: over the whole pane, or above the preview.
+    SafeBrowser* pageViewer() const;
+
   private:
+    void setMode(RightPaneMode mode);
+    void showPage(const QString& name);
+    void showLowerPage(const QString& name);
+    void dropPreviewFiles();
+
     app::AppState& state_;
+    RightPaneMode mode_ = RightPaneMode::FullPage;
+    QStackedWidget* stack_ = nullptr;  // the full page, or the splitter
+    SafeBrowser* fullPage_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    QLabel* list_ = nullptr;
-    QLabel* preview_ = nullptr;
+    QStackedWidget* upper_ = nullptr;  // a page, or the list
+    SafeBrowser* upperPage_ = nullptr;
+    ItemListPane* list_ = nullptr;
+    PreviewPane* preview_ = nullptr;
 };
 
 }  // namespace brevik::views

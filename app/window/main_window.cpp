@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 #include "app/window/save_as_dialog.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
+#include "views/add_bases_dialog.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
 
@@ -464,10 +466,16 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
 
 void MainWindow::addByPicking() {
     if (state_.busy) return;
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Add Outlook data files"), QString::fromStdString(state_.backupFolder),
-        tr("Outlook data files (*.pst *.ost *.PST *.OST);;All files (*)"));
-    if (!files.isEmpty()) addFiles(files, false);
+    views::AddBasesDialog dialog(
+        views::searchRootList(views::mountedFileSystems(), QDir::homePath()), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    using Choice = views::AddBasesDialog::Choice;
+    if (dialog.choice() == Choice::AddFiles)
+        addFiles(dialog.files(), false);
+    else
+        startSearch(
+            dialog.choice() == Choice::SearchPaths ? TaskCode::SearchPaths : TaskCode::SearchFolder,
+            dialog.paths().toStdString());
 }
 
 void MainWindow::removeSelected() {

@@ -1,0 +1,305 @@
+#include "views/item_list_pane.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <ctime>
+
+#include "platform/prompter.h"
+#include "views/item_content.h"
+
+namespace brevik::views {
+
+namespace {
+
+constexpr std::uint32_t kNoItem = 2147483647;
+constexpr int kCmdSaveAs = app::cmd::kSaveAs;
+constexpr int kCmdOpenInOutlook = 32815;
+constexpr int kCmdOpenInOutlookExpress = 33784;
+constexpr int kCmdViewSource = 33783;
+
+// Column widths; the text columns are wider than the classic list's so that names and subjects
+// are readable at first sight.
+int columnWidth(LogicalColumn c, ListLayout layout) {
+    switch (c) {
+        case LogicalColumn::Deleted:
+        case LogicalColumn::Attachment:
+            return 25;
+        case LogicalColumn::From:
+        case LogicalColumn::To:
+            return 150;
+        case LogicalColumn::Subject:
+            return layout == ListLayout::Mail ? 280 : 300;
+        case LogicalColumn::Date:
+            return 135;
+        case LogicalColumn::Number:
+            return 80;
+    }
+    return 100;
+}
+
+}  // namespace
+
+class ItemListView final : public QTreeView {
+  public:
+    ItemListView(ItemListPane* pane, QWidget* parent) : QTreeView(parent), pane_(pane) {}
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* e) override {
+        pane_->showContextMenu(e->globalPos(), indexAt(e->pos()));
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        QTreeView::mouseDoubleClickEvent(e);
+        if (indexAt(e->position().toPoint()).isValid() && !pane_->state_.busy)
+            pane_->openSelectedItem();
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+            if (!pane_->state_.busy) pane_->openSelectedItem();
+            return;
+        }
+        QTreeView::keyPressEvent(e);
+    }
+
+  private:
+    ItemListPane* pane_;
+};
+
+ItemListPane::ItemListPane(app::AppState& state, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText(tr("Filter by From, To or Subject"));
+    filter_->setClearButtonEnabled(true);
+    filter_->setAccessibleName(tr("Filter the items"));
+    view_ = new ItemListView(this, this);
+    view_->setModel(&model_);
+    view_->setRootIsDecorated(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setAlternatingRowColors(true);
+    view_->setIconSize(QSize(16, 16));
+    view_->setAccessibleName(tr("Items of the selected folder"));
+    QHeaderView* header = view_->header();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(22);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(header, &QHeaderView::sectionClicked, this, &ItemListPane::sortByColumn);
+    connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { onCurrentChanged(current); });
+    connect(filter_, &QLineEdit::textChanged, this, &ItemListPane::onFilterEdited);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(filter_);
+    layout->addWidget(view_, 1);
+    setFocusProxy(view_);
+    applyColumnWidths();
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        filter_->setFocus();
+        filter_->selectAll();
+    });
+}
+
+QTreeView* ItemListPane::view() const {
+    return view_;
+}
+
+void ItemListPane::applyColumnWidths() {
+    const ColumnMap& map = model_.columns();
+    for (int c = 0; c < kLogicalColumns; ++c) {
+        const int at = map.column[static_cast<std::size_t>(c)];
+        if (at < 0) continue;
+        view_->header()->resizeSection(at,
+                                       columnWidth(static_cast<LogicalColumn>(c), model_.layout()));
+        const bool mark = c <= static_cast<int>(LogicalColumn::Attachment);
+        view_->header()->setSectionResizeMode(at,
+                                              mark ? QHeaderView::Fixed : QHeaderView::Interactive);
+    }
+    shownLayout_ = model_.layout();
+    widthsSet_ = true;
+}
+
+void ItemListPane::clear() {
+    model_.clear();
+}
+
+void ItemListPane::fillItemList() {
+    MessageBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
+    const QSignalBlocker quiet(filter_);
+    filter_->clear();
+    if (!b) {
+        model_.clear();
+        return;
+    }
+    b->currentItem = kNoItem;
+    model_.fill(b->openMode ? b : nullptr, b->currentFolderId);
+    if (!widthsSet_ || model_.layout() != shownLayout_) applyColumnWidths();
+    showSortArrow();
+    selectRow(0);
+}
+
+void ItemListPane::selectRow(int row) {
+    if (row < 0 || row >= model_.rowCount()) return;
+    const QModelIndex at = model_.index(row, 0);
+    view_->selectionModel()->setCurrentIndex(
+        at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view_->scrollTo(at);
+}
+
+void ItemListPane::onCurrentChanged(const QModelIndex& current) {
+    MessageBase* b = state_.selected();
+    if (!b || state_.selectedBase < 0 ||
+        static_cast<std::size_t>(state_.selectedBase) >= state_.baseCount() || !current.isValid())
+        return;
+    const std::uint32_t r = model_.itemAt(current.row());
+    if (r == b->currentItem || r >= b->itemCount) return;
+    b->currentItem = r;
+    Q_EMIT currentItemChanged(r);
+}
+
+void ItemListPane::onFilterEdited(const QString& text) {
+    MessageBase* b = state_.selected();
+    const std::uint32_t current = b ? b->currentItem : kNoItem;
+    model_.setFilterText(text);
+    const int row = model_.rowOf(current);
+    if (row >= 0) {
+        selectRow(row);
+    } else if (model_.rowCount() > 0) {
+        selectRow(0);
+    } else if (b && current != kNoItem) {
+        b->currentItem = kNoItem;
+        Q_EMIT currentItemChanged(kNoItem);
+    }
+}
+
+void ItemListPane::sortByColumn(int column) {
+    model_.sortByColumn(column);
+    const int arrow = model_.arrowColumn();
+    view_->header()->setSortIndicator(
+        arrow, model_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    if (view_->currentIndex().isValid()) view_->scrollTo(view_->currentIndex());
+}
+
+void ItemListPane::showSortArrow() {
+    // The header draws Qt::AscendingOrder as a downward triangle; ascending rows get the
+    // upward one, as users of the classic list expect.
+    view_->header()->setSortIndicator(
+        model_.arrowColumn(), model_.ascending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+std::vector<std::uint32_t> ItemListPane::selectedItems() const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : view_->selectionModel()->selectedRows())
+        rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::uint32_t> items;
+    items.reserve(rows.size());
+    for (int r : rows)
+        items.push_back(model_.itemAt(r));
+    return items;
+}
+
+QString ItemListPane::openSelectedItem() {
+    MessageBase* b = state_.selected();
+    if (!b || state_.busy || b->currentItem >= b->itemCount) return {};
+    // "_" files live until the program ends, so the mail program may take its time to read it;
+    // preview cleaning (which removes "~" files) leaves them alone.
+    const QString path = QStringLiteral("%1/_open_%2_%3.eml")
+                             .arg(QString::fromStdString(state_.tempFolder))
+                             .arg(b->currentItem)
+                             .arg(static_cast<qlonglong>(std::time(nullptr)));
+    const std::string eml = itemAsEml(*b, b->currentItem);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        f.write(eml.data(), static_cast<qint64>(eml.size())) != static_cast<qint64>(eml.size())) {
+        platform::Prompter::current().warn(this, tr("Could not write %1.").arg(path));
+        return {};
+    }
+    f.close();
+    if (!opener_(QUrl::fromLocalFile(path)))
+        platform::Prompter::current().warn(
+            this, tr("No program is set up to open e-mail files (.eml). The item was written to "
+                     "%1.")
+                      .arg(path));
+    return path;
+}
+
+QDialog* ItemListPane::viewSource() {
+    MessageBase* b = state_.selected();
+    if (!b || state_.busy || b->currentItem >= b->itemCount) return nullptr;
+    const ItemSummary& s = b->itemSummaries[b->currentItem];
+    auto* dialog = new QDialog(window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Source - %1").arg(QString::fromStdString(s.subjectText)));
+    auto* text = new QPlainTextEdit(dialog);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setPlainText(QString::fromStdString(itemSourceHeaders(*b, b->currentItem)));
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(text);
+    dialog->resize(640, 420);
+    dialog->show();
+    return dialog;
+}
+
+QMenu* ItemListPane::buildContextMenu() {
+    const MessageBase* b = state_.selected();
+    if (state_.selectedBase >= app::kNoBase || !b || b->itemCount == 0 ||
+        b->currentItem >= b->itemCount)
+        return nullptr;
+    const std::size_t selected = view_->selectionModel()->selectedRows().size();
+    if (selected == 0) return nullptr;
+    auto* menu = new QMenu(this);
+    // Save As is the window's own command, with the state the window gives it.
+    QAction* save = nullptr;
+    for (QAction* a : window()->actions())
+        if (a->data().toInt() == kCmdSaveAs) save = a;
+    if (save) {
+        menu->addAction(save);
+    } else {
+        menu->addAction(tr("Save As..."))->setEnabled(false);
+    }
+    menu->addSeparator();
+    for (auto [id, text] : {std::pair{kCmdOpenInOutlook, "Open in Outlook"},
+                            std::pair{kCmdOpenInOutlookExpress, "Open in Outlook Express"}}) {
+        QAction* open = menu->addAction(tr(text), this, [this] { openSelectedItem(); });
+        open->setData(id);
+        open->setEnabled(!state_.busy);
+    }
+    QAction* source = menu->addAction(tr("View Source"), this, [this] { viewSource(); });
+    source->setData(kCmdViewSource);
+    source->setEnabled(selected == 1 && !state_.busy);
+    return menu;
+}
+
+void ItemListPane::showContextMenu(const QPoint& globalPos, const QModelIndex& at) {
+    if (!at.isValid()) return;
+    QMenu* menu = buildContextMenu();
+    if (!menu) return;
+    menu->exec(globalPos);
+    delete menu;
+}
+
+}  // namespace brevik::views
