@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/default_files.h"
@@ -48,6 +49,8 @@ AppState::~AppState() {
     }
     if (worker.joinable()) worker.join();
     cleanTempFolder(tempFolder, true, true);
+    std::error_code ec;
+    if (!tempFolder.empty()) std::filesystem::remove_all(tempFolder + "/" + kOpenedFolder, ec);
     selectedItems.clear();
 }
 

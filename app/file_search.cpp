@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <set>
 #include <utility>
@@ -55,6 +56,27 @@ std::vector<Entry> listDirectory(const std::string& dir) {
     return entries;
 }
 
+// Kernel and device file systems hold no user files, and walking them is slow (/proc alone has
+// a folder per process and thread).
+bool isPseudoFileSystem(const std::string& dir) {
+    struct statfs fs {};
+    if (::statfs(dir.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x9fa0:      // proc
+        case 0x62656572:  // sysfs
+        case 0x1cd1:      // devpts
+        case 0x64626720:  // debugfs
+        case 0x74726163:  // tracefs
+        case 0x73636673:  // securityfs
+        case 0x27e0eb:    // cgroup
+        case 0x63677270:  // cgroup2
+        case 0xcafe4a11:  // bpf
+            return true;
+        default:
+            return dir == "/dev";
+    }
+}
+
 class Search {
   public:
     Search(AppState& state, TaskEvents* events) : state_(state), events_(events) {}
@@ -66,7 +88,7 @@ class Search {
             if (state_.searchResult.load() == 0) return;
             std::string dir = std::move(pending.back());
             pending.pop_back();
-            if (!enter(dir)) continue;
+            if (!enter(dir) || isPseudoFileSystem(dir)) continue;
             report(dir);
             if (state_.searchResult.load() == 0) return;
             addBasesInDirectory(state_, dir);

@@ -5,6 +5,9 @@
 
 namespace brevik::app {
 
+// Items opened in the desktop's mail program: a folder in the temporary folder, removed at exit.
+inline constexpr const char* kOpenedFolder = "~opened";
+
 // Deletes the "~" files and/or the "_" files directly in `folder`, never `keep` (compared byte
 // for byte with the full path). Entries that cannot be deleted (directories, ...) are skipped.
 void cleanTempFolder(const std::string& folder, bool tildeFiles, bool underscoreFiles,

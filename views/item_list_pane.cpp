@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/temp_files.h"
 #include "platform/prompter.h"
 #include "views/item_content.h"
 
@@ -222,10 +224,12 @@ std::vector<std::uint32_t> ItemListPane::selectedItems() const {
 QString ItemListPane::openSelectedItem() {
     MessageBase* b = state_.selected();
     if (!b || state_.busy || b->currentItem >= b->itemCount) return {};
-    // "_" files live until the program ends, so the mail program may take its time to read it;
-    // preview cleaning (which removes "~" files) leaves them alone.
-    const QString path = QStringLiteral("%1/_open_%2_%3.eml")
-                             .arg(QString::fromStdString(state_.tempFolder))
+    // Opened items live in their own folder until the program ends, so the mail program may
+    // take its time to read them: preview cleaning and save clean-up leave folders alone.
+    const QString folder = QString::fromStdString(state_.tempFolder + "/" + app::kOpenedFolder);
+    QDir().mkpath(folder);
+    const QString path = QStringLiteral("%1/open_%2_%3.eml")
+                             .arg(folder)
                              .arg(b->currentItem)
                              .arg(static_cast<qlonglong>(std::time(nullptr)));
     const std::string eml = itemAsEml(*b, b->currentItem);
