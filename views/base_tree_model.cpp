@@ -227,6 +227,28 @@ QModelIndex BaseTreeModel::baseIndex(std::int32_t base) const {
     return {};
 }
 
+QModelIndex BaseTreeModel::firstFolderWithItems(std::int32_t base) const {
+    const Node* start = node(baseIndex(base));
+    if (!start) return {};
+    std::vector<const Node*> stack;
+    for (auto it = start->children.rbegin(); it != start->children.rend(); ++it)
+        stack.push_back(it->get());
+    // Mail first: a contacts or notes folder is rarely what a user looks for first.
+    QModelIndex fallback;
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (n->itemCount > 0) {
+            const QModelIndex at = indexOf(n);
+            if (image(at) == TreeImage::MailFolder) return at;
+            if (!fallback.isValid()) fallback = at;
+        }
+        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
+            stack.push_back(it->get());
+    }
+    return fallback;
+}
+
 std::vector<std::int32_t> BaseTreeModel::basesBelow(const QModelIndex& index) const {
     std::vector<std::int32_t> out;
     if (const Node* n = node(index); n && n->kind == Node::Kind::Directory)

@@ -110,6 +110,8 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     status_ = new QLabel(tr("Ready"));
     status_->setMinimumWidth(10);
     statusBar()->addWidget(status_, 0);
+    summary_ = new QLabel;
+    statusBar()->addPermanentWidget(summary_);
 
     work_ = new QSplitter(Qt::Horizontal, this);
     tree_ = new views::TreePane(state_, work_);
@@ -248,6 +250,9 @@ void MainWindow::setStatus(const QString& text) {
 QString MainWindow::statusText() const {
     return status_->text();
 }
+QString MainWindow::summaryText() const {
+    return summary_->text();
+}
 int MainWindow::progressValue() const {
     return progressBar_ ? progressBar_->value() : -1;
 }
@@ -355,10 +360,16 @@ void MainWindow::onTaskEnded(TaskCode code, bool ok) {
 
 void MainWindow::onTaskSucceeded(TaskCode code) {
     MessageBase* b = state_.base(state_.taskBase);
+    bool showFirstFolder = false;
     if (code == TaskCode::Recover && b) {
         b->openMode = 1;
         tree_->insertFolderSubtree(state_.taskBase);
         if (state_.taskBase == state_.selectedBase) state_.canSave = b->itemCount != 0;
+        // The top folder seldom holds items itself: open the first folder that does, so that
+        // the user sees what was found at once.
+        const std::uint32_t top = state_.selectedFolderId;
+        showFirstFolder = state_.taskBase == state_.selectedBase && top < b->folderEntries.size() &&
+                          b->folderEntries[top].endItem == b->folderEntries[top].firstItem;
     }
     if (isSearchTask(code)) tree_->buildTree();
     state_.busy = 0;
@@ -366,8 +377,18 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
     progressShown_ = false;
     QString text = tr("Ready");
     if (code == TaskCode::Recover) {
-        onSelectionChanged();
+        const QModelIndex first = tree_->model().firstFolderWithItems(state_.taskBase);
+        if (showFirstFolder && first.isValid())
+            tree_->setCurrentIndex(first);  // runs the selection handling
+        else
+            onSelectionChanged();
         hideProgressBar();
+        if (b)
+            summary_->setText(tr("%1: %2 items in %3 folders")
+                                  .arg(QString::fromStdString(b->fileName))
+                                  .arg(b->summaryCounter)
+                                  .arg(b->folderCount));
+        summary_->show();
     } else if (isSaveTask(code)) {
         hideProgressBar();
         text = tr("Save OK.");

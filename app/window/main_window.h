@@ -45,6 +45,7 @@ class MainWindow final : public QMainWindow {
     views::RightPane* rightPane() const { return right_; }
     QSplitter* workSplitter() const { return work_; }
     QString statusText() const;
+    QString summaryText() const;
     // The progress bar's position while a recovery or save runs; -1 when none is shown.
     int progressValue() const;
 
@@ -92,6 +93,7 @@ class MainWindow final : public QMainWindow {
     views::RightPane* right_ = nullptr;
     QSplitter* work_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* summary_ = nullptr;  // what the last recovery found
     QProgressBar* progressBar_ = nullptr;
     QTimer progressTimer_;
     int milestoneCursor_ = 76;

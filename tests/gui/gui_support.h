@@ -22,6 +22,7 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
 inline QString screenshot(QWidget* w, const QString& name) {
     const QString dir = QStringLiteral(BREVIK_SCREENSHOT_DIR);
     QDir().mkpath(dir);
+    QCoreApplication::processEvents();  // pending layout changes first
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
     w->grab().save(path);
     return path;
