@@ -22,13 +22,14 @@ QString baseLabel(const MessageBase& base) {
     return name;
 }
 
-// Items a user sees in a folder: hidden system items are not counted.
+// Items a user sees in a folder's list: hidden and unreadable items are not counted.
 int visibleItems(const MessageBase& base, const FolderEntry& folder) {
     int n = 0;
     const std::uint32_t end = std::min<std::uint32_t>(
-        folder.endItem, static_cast<std::uint32_t>(base.itemSummaries.size()));
+        folder.endItem, static_cast<std::uint32_t>(
+                            std::min(base.itemSummaries.size(), base.messageEntries.size())));
     for (std::uint32_t i = folder.firstItem; i < end; ++i)
-        if (base.itemSummaries[i].hiddenCode != item_kind::kSystem) ++n;
+        if (base.itemSummaries[i].hiddenCode == 0 && !base.messageEntries[i].loadFailed) ++n;
     return n;
 }
 
