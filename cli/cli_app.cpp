@@ -31,10 +31,11 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
     ExportOptions exp;
     std::string itemList;
-    auto* exportCmd =
-        app.add_subcommand("export", "Recover a file and save what it holds as a new .pst");
+    auto* exportCmd = app.add_subcommand(
+        "export", "Recover a file and save what it holds as .pst, .msg, .eml or mbox");
     exportCmd->add_option("file", exp.file, "Personal folder file (.pst)")->required();
-    exportCmd->add_option("--format", exp.format, "Output format")->check(CLI::IsMember({"pst"}));
+    exportCmd->add_option("--format", exp.format, "Output format")
+        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox"}));
     exportCmd->add_option("--out", exp.outFolder, "Folder that receives the output")->required();
     exportCmd->add_option("--items", itemList,
                           "Running numbers of the items to save, and ranges: 3,5,10-20");

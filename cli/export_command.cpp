@@ -1,10 +1,13 @@
 #include "cli/export_command.h"
 
+#include <atomic>
 #include <optional>
 #include <ostream>
+#include <unordered_map>
 
 #include "cli/recovery_view.h"
 #include "engine/message_base.h"
+#include "writers/files/save_files.h"
 #include "writers/pst/sample_generator.h"
 #include "writers/pst/save_task.h"
 
@@ -31,9 +34,48 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
     return 0;
 }
 
+namespace {
+
+// Saves as separate .msg, .eml or mbox files, with progress and Ctrl-C.
+int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions& options,
+                const std::vector<std::uint32_t>* selection, std::ostream& out, std::ostream& err) {
+    std::atomic<int> percent{0};
+    files::FileSaveResult result;
+    // Ctrl-C and SIGTERM stop the save; finished files stay, the one being written goes.
+    runWithProgress(
+        [&] {
+            result = files::saveFiles(base, format, options.outFolder, selection, interruptFlag(),
+                                      [&](int p) { percent = p; });
+        },
+        [&] { return percent.load(); }, err);
+    if (result.canceled) {
+        err << "Canceled by user\n";
+        return 1;
+    }
+    if (!result.ok) {
+        err << "brevik-cli: cannot save '" << options.file << "': " << result.message << "\n";
+        return 1;
+    }
+    out << "Saved " << result.items << " items to " << result.outputPath << "\n";
+    if (result.notMail)
+        out << "Left out " << result.notMail << " items that are not mail (" << options.format
+            << " holds mail only)\n";
+    if (result.unreadableItems)
+        err << "brevik-cli: " << result.unreadableItems << " items could not be read\n";
+    return 0;
+}
+
+}  // namespace
+
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.format != "pst") {
-        err << "brevik-cli: unknown export format '" << options.format << "' (supported: pst)\n";
+    static const std::unordered_map<std::string, files::FileFormat> kFileFormats = {
+        {"msg", files::FileFormat::Msg},
+        {"eml", files::FileFormat::Eml},
+        {"mbox", files::FileFormat::Mbox}};
+    const auto fileFormat = kFileFormats.find(options.format);
+    if (options.format != "pst" && fileFormat == kFileFormats.end()) {
+        err << "brevik-cli: unknown export format '" << options.format
+            << "' (supported: pst, msg, eml, mbox)\n";
         return 2;
     }
     if (options.outFolder.empty()) {
@@ -49,6 +91,9 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
         selection = selectItems(base, options.items, options.file, err);
         if (!selection) return 1;
     }
+    if (fileFormat != kFileFormats.end())
+        return exportFiles(base, fileFormat->second, options, selection ? &*selection : nullptr,
+                           out, err);
     // Ctrl-C and SIGTERM stop the save too; its working file goes with it.
     const pst::SaveTaskResult result = pst::savePst(
         base, options.outFolder, selection ? &*selection : nullptr, interruptFlag(), nullptr);

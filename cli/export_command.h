@@ -12,8 +12,8 @@ namespace brevik::cli {
 
 struct ExportOptions {
     std::string file;              // the .pst to recover
-    std::string format = "pst";    // only "pst" for now
-    std::string outFolder;         // DIR: receives <name>_recovered_by_Brevik.pst
+    std::string format = "pst";    // pst, msg, eml or mbox
+    std::string outFolder;         // DIR: receives the .pst file or the folder of files
     std::vector<ItemRange> items;  // item numbers to save; empty: all
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);

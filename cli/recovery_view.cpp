@@ -149,6 +149,31 @@ bool openInput(MessageBase& base, const std::string& path, std::ostream& err) {
     return true;
 }
 
+void runWithProgress(const std::function<void()>& work, const std::function<int()>& percent,
+                     std::ostream& err) {
+    installInterruptHandler();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const auto start = std::chrono::steady_clock::now();
+    bool barShown = false;
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!terminal || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+            continue;
+        const int pos = std::clamp(percent(), 0, 100);
+        const int width = 40, filled = pos * width / 100;
+        err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << pos
+            << "%" << std::flush;
+        barShown = true;
+    }
+    worker.join();
+    if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
+}
+
 bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
     if (!openInput(base, path, err)) return false;
     ProgressMilestones progress;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ const std::atomic<bool>& interruptFlag();
 // device (a FIFO would block the open, a directory cannot be read) is refused unopened. False
 // with a message in `err` when it cannot be opened.
 bool openInput(MessageBase& base, const std::string& path, std::ostream& err);
+
+// Runs `work` on a worker thread with a progress bar of `percent` (0..100) on stderr, as the
+// recovery shows it. `work` watches interruptFlag() itself.
+void runWithProgress(const std::function<void()>& work, const std::function<int()>& percent,
+                     std::ostream& err);
 
 // Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
 // than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with

@@ -145,7 +145,7 @@ TEST(ExportCommand, SavesAllOrTheNumberedItemsOfARecoveredFile) {
     EXPECT_NE(err3.str().find("no item number 999"), std::string::npos) << err3.str();
 
     options.items.clear();
-    options.format = "mbox";
+    options.format = "doc";
     EXPECT_EQ(cli::runExport(options, out, err), 2);
     options.format = "pst";
     options.file = dir.file("missing.pst");

@@ -220,6 +220,48 @@ std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
     return item;
 }
 
+std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start) {
+    std::vector<FolderTreeNode*> order;
+    std::unordered_set<const FolderTreeNode*> seen;
+    for (std::vector<FolderTreeNode*> stack{start}; start && !stack.empty();) {
+        FolderTreeNode* n = stack.back();
+        stack.pop_back();
+        if (!n || !seen.insert(n).second) continue;
+        order.push_back(n);
+        std::vector<FolderTreeNode*> children;
+        for (FolderTreeNode* c = n->firstChild; c; c = c->nextSibling)
+            children.push_back(c);
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+    return order;
+}
+
+std::pair<std::uint32_t, std::uint32_t> folderItemRange(const MessageBase& base,
+                                                        const FolderTreeNode* n,
+                                                        std::uint32_t itemCount) {
+    if (n->folderIndex >= base.folderEntries.size()) return {0, 0};
+    const FolderEntry& f = base.folderEntries[n->folderIndex];
+    return {std::min(f.firstItem, itemCount), std::min(f.endItem, itemCount)};
+}
+
+std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
+    const MessageBase& base, const std::vector<FolderTreeNode*>& order,
+    const std::vector<bool>& wanted, bool all) {
+    std::unordered_set<const FolderTreeNode*> needed;
+    const auto itemCount = static_cast<std::uint32_t>(wanted.size());
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const FolderTreeNode* n = *it;
+        bool need = all;
+        const auto [first, end] = folderItemRange(base, n, itemCount);
+        for (std::uint32_t i = first; i < end && !need; ++i)
+            need = wanted[i];
+        for (const FolderTreeNode* c = n->firstChild; c && !need; c = c->nextSibling)
+            need = needed.count(c) != 0;
+        if (need) needed.insert(n);
+    }
+    return needed;
+}
+
 RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& destination,
                                          const RecoveredWriteOptions& options) {
     RecoveredWriteResult result;
@@ -238,36 +280,11 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
         total += w;
 
     // Tree nodes in pre-order from the root (or the top when there is no root).
-    FolderTreeNode* start = base.rootNode ? base.rootNode : base.topNode;
-    std::vector<FolderTreeNode*> order;
-    std::unordered_set<const FolderTreeNode*> seen;
-    for (std::vector<FolderTreeNode*> stack{start}; start && !stack.empty();) {
-        FolderTreeNode* n = stack.back();
-        stack.pop_back();
-        if (!n || !seen.insert(n).second) continue;
-        order.push_back(n);
-        std::vector<FolderTreeNode*> children;
-        for (FolderTreeNode* c = n->firstChild; c; c = c->nextSibling)
-            children.push_back(c);
-        stack.insert(stack.end(), children.rbegin(), children.rend());
-    }
-    auto folderRange = [&](const FolderTreeNode* n) {
-        const FolderEntry& f = base.folderEntries.at(n->folderIndex);
-        return std::pair<std::uint32_t, std::uint32_t>{std::min(f.firstItem, itemCount),
-                                                       std::min(f.endItem, itemCount)};
-    };
-    // A folder is written when it or a folder below it holds a wanted item (all, unselected).
-    std::unordered_set<const FolderTreeNode*> needed;
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        const FolderTreeNode* n = *it;
-        bool need = options.selectedItems == nullptr;
-        const auto [first, end] = folderRange(n);
-        for (std::uint32_t i = first; i < end && !need; ++i)
-            need = wanted[i];
-        for (const FolderTreeNode* c = n->firstChild; c && !need; c = c->nextSibling)
-            need = needed.count(c) != 0;
-        if (need) needed.insert(n);
-    }
+    const std::vector<FolderTreeNode*> order =
+        folderPreorder(base.rootNode ? base.rootNode : base.topNode);
+    auto folderRange = [&](const FolderTreeNode* n) { return folderItemRange(base, n, itemCount); };
+    const std::unordered_set<const FolderTreeNode*> needed =
+        foldersLeadingTo(base, order, wanted, options.selectedItems == nullptr);
 
     const RecoveredNames names = recoveredNames(base);
     PstWriterOptions writerOptions;

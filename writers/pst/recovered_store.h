@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/message_base.h"
@@ -33,6 +35,17 @@ RecoveredNames recoveredNames(const MessageBase& base);
 // property context cannot be read. `dropped` counts values that could not be carried over.
 std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
                                   const RecoveredNames& names, std::uint64_t* dropped = nullptr);
+
+// Tree nodes from `start` down in pre-order, each once (null: none).
+std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start);
+// The item indexes [first, end) a tree node's folder holds, clamped to `itemCount`.
+std::pair<std::uint32_t, std::uint32_t> folderItemRange(const MessageBase& base,
+                                                        const FolderTreeNode* n,
+                                                        std::uint32_t itemCount);
+// The nodes of `order` that hold a wanted item or lead to one (every node when `all`).
+std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
+    const MessageBase& base, const std::vector<FolderTreeNode*>& order,
+    const std::vector<bool>& wanted, bool all);
 
 struct RecoveredWriteOptions {
     const std::vector<std::uint32_t>* selectedItems = nullptr;  // item indexes; null: all

@@ -7,7 +7,7 @@
 
 namespace brevik::pst {
 
-std::string recoveredPstName(const std::string& fileName) {
+std::string saveBaseName(const std::string& fileName) {
     std::string stem = fileName;
     if (stem.size() >= 4) {
         std::string ending = stem.substr(stem.size() - 4);
@@ -15,7 +15,11 @@ std::string recoveredPstName(const std::string& fileName) {
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (ending == ".pst") stem.resize(stem.size() - 4);
     }
-    return stem + "_recovered_by_Brevik.pst";
+    return stem;
+}
+
+std::string recoveredPstName(const std::string& fileName) {
+    return saveBaseName(fileName) + "_recovered_by_Brevik.pst";
 }
 
 SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,

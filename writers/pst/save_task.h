@@ -24,6 +24,10 @@ struct SaveTaskResult {
     std::uint64_t droppedValues = 0;  // property values that could not be carried over
 };
 
+// The file name without its ".pst" ending (in any letter case); other names keep all their
+// characters.
+std::string saveBaseName(const std::string& fileName);
+
 // "<fileName without its .pst ending>_recovered_by_Brevik.pst". Only a real ".pst" ending (in
 // any letter case) is removed, so other names keep all their characters.
 std::string recoveredPstName(const std::string& fileName);

@@ -1,0 +1,37 @@
+// brevik-cli export --format msg|eml|mbox.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/cli_run.h"
+#include "support/corpus.h"
+
+namespace brevik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ExportFiles, SavesTheChosenItemsInTheChosenFormat) {
+    BREVIK_REQUIRE_CORPUS();
+    const fs::path out =
+        fs::temp_directory_path() / ("brevik-export-" + std::to_string(::getpid()));
+    fs::remove_all(out);
+    const std::string file = test::corpusPath("pst/outlook1.pst");
+    const auto eml =
+        test::runCli({"export", file, "--format", "eml", "--out", out.string(), "--items", "1,15"});
+    EXPECT_EQ(eml.status, 0) << eml.err;
+    EXPECT_NE(eml.out.find("Saved 1 items"), std::string::npos) << eml.out;  // 15 is a meeting
+    EXPECT_TRUE(
+        fs::exists(out / "Recovered_outlook1_as_eml_by_Brevik/Inbox/1_Multiple attachments.eml"));
+
+    const auto msg = test::runCli({"export", file, "--format", "msg", "--out", out.string()});
+    EXPECT_EQ(msg.status, 0) << msg.err;
+    EXPECT_TRUE(
+        fs::exists(out / "Recovered_outlook1_as_msg_by_Brevik/Calendar/15_Weekly meeting.msg"));
+
+    EXPECT_NE(test::runCli({"export", file, "--format", "doc", "--out", out.string()}).status, 0);
+    fs::remove_all(out);
+}
+
+}  // namespace
+}  // namespace brevik::cli

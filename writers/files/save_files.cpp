@@ -1,0 +1,279 @@
+#include "writers/files/save_files.h"
+
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/folder_tree.h"
+#include "message/item_summary.h"
+#include "message/records.h"
+#include "writers/eml/eml_writer.h"
+#include "writers/files/item_fields.h"
+#include "writers/files/output_names.h"
+#include "writers/files/staged_file.h"
+#include "writers/mbox/mbox_writer.h"
+#include "writers/msg/msg_writer.h"
+#include "writers/pst/atomic_output.h"
+#include "writers/pst/recovered_store.h"
+#include "writers/pst/save_task.h"
+
+namespace brevik::files {
+namespace {
+
+using pst::WriteStatus;
+
+const char* formatName(FileFormat f) {
+    switch (f) {
+        case FileFormat::Msg:
+            return "msg";
+        case FileFormat::Eml:
+            return "eml";
+        case FileFormat::Mbox:
+            return "mbox";
+    }
+    return "";
+}
+
+// Items that travel as mail: messages, reports and meeting or task requests.
+bool isMailKind(std::uint8_t kind) {
+    return kind == item_kind::kMessage || kind == item_kind::kReport ||
+           kind == item_kind::kMeetingRequest || kind == item_kind::kTaskRequest;
+}
+
+// One folder of the output: its path and the names taken in it.
+struct OutFolder {
+    std::string path;
+    NameSet names;
+};
+
+class FileSaver {
+  public:
+    FileSaver(MessageBase& base, FileFormat format, const std::atomic<bool>& stop,
+              std::function<void(int)> progress, FileSaveResult& result)
+        : base_(base),
+          format_(format),
+          stop_(stop),
+          progress_(std::move(progress)),
+          result_(result),
+          names_(pst::recoveredNames(base)) {}
+
+    WriteStatus run(const std::string& root, const std::vector<std::uint32_t>* selected) {
+        const std::uint32_t itemCount = std::min<std::uint32_t>(
+            base_.itemCount, static_cast<std::uint32_t>(std::min(base_.messageEntries.size(),
+                                                                 base_.itemSummaries.size())));
+        wanted_.assign(itemCount, false);
+        if (selected) {
+            for (std::uint32_t i : *selected)
+                if (i < itemCount)
+                    wanted_[i] = true;
+                else
+                    ++result_.skippedSelections;
+        } else {
+            for (std::uint32_t i = 0; i < itemCount; ++i)
+                wanted_[i] = base_.itemSummaries[i].hiddenCode != item_kind::kSystem &&
+                             !base_.messageEntries[i].loadFailed;
+        }
+        for (std::uint32_t i = 0; i < itemCount; ++i)
+            if (wanted_[i] && format_ != FileFormat::Msg &&
+                !isMailKind(base_.itemSummaries[i].kind)) {
+                wanted_[i] = false;
+                ++result_.notMail;
+            }
+        for (bool w : wanted_)
+            total_ += w;
+        written_.assign(itemCount, false);
+
+        OutFolder top{root, {}};
+        if (base_.topNode) {
+            WriteStatus status = writeTree(top, selected != nullptr);
+            if (!status.ok()) return status;
+        }
+        // Items that no folder of the tree holds.
+        OutFolder lost;
+        for (std::uint32_t i = 0; i < itemCount; ++i) {
+            if (!wanted_[i] || written_[i]) continue;
+            if (lost.path.empty()) {
+                WriteStatus status = openFolder(top, "Lost and Found", lost);
+                if (!status.ok()) return status;
+            }
+            WriteStatus status = writeItem(lost, i);
+            if (!status.ok()) return status;
+        }
+        return finishMbox();
+    }
+
+  private:
+    // Folders in pre-order from the top; the top's own items go to the output folder itself.
+    WriteStatus writeTree(OutFolder& top, bool onlyNeeded) {
+        const std::vector<FolderTreeNode*> order = pst::folderPreorder(base_.topNode);
+        // With a selection, only folders that lead to a selected item are made.
+        const std::unordered_set<const FolderTreeNode*> needed =
+            pst::foldersLeadingTo(base_, order, wanted_, !onlyNeeded);
+        std::unordered_map<const FolderTreeNode*, std::unique_ptr<OutFolder>> folders;
+        for (const FolderTreeNode* n : order) {
+            if (!needed.count(n)) continue;
+            OutFolder* out = &top;
+            if (n != base_.topNode) {
+                const auto parentIt = folders.find(n->parent);
+                OutFolder& parent = parentIt == folders.end() ? top : *parentIt->second;
+                auto made = std::make_unique<OutFolder>();
+                std::string name = safeName(folderName(base_, n->folderIndex));
+                WriteStatus status = openFolder(parent, name.empty() ? "Folder" : name, *made);
+                if (!status.ok()) return status;
+                out = made.get();
+                folders.emplace(n, std::move(made));
+            } else if (format_ == FileFormat::Mbox) {
+                // The top folder's own items go to a file named after it; its subfolders sit
+                // beside that file.
+                const std::string name = safeName(folderName(base_, n->folderIndex));
+                WriteStatus status =
+                    startMbox(top, top.names.claim(name.empty() ? "Top" : name, ""));
+                if (!status.ok()) return status;
+            }
+            const auto [first, end] = itemRange(n);
+            for (std::uint32_t i = first; i < end; ++i)
+                if (wanted_[i] && !written_[i]) {
+                    WriteStatus status = writeItem(*out, i);
+                    if (!status.ok()) return status;
+                }
+        }
+        return {};
+    }
+
+    std::pair<std::uint32_t, std::uint32_t> itemRange(const FolderTreeNode* n) const {
+        return pst::folderItemRange(base_, n, static_cast<std::uint32_t>(wanted_.size()));
+    }
+
+    // A subfolder `name` of `parent`. For mbox, the folder's messages go to a file `name` in
+    // `parent` and its subfolders to the folder "name.sbd", as mail programs keep them.
+    WriteStatus openFolder(OutFolder& parent, const std::string& name, OutFolder& out) {
+        if (format_ == FileFormat::Mbox) {
+            WriteStatus status = finishMbox();
+            if (!status.ok()) return status;
+            const std::string file = parent.names.claim(name, "");
+            parent.names.claim(file + ".sbd", "");
+            // The folder for subfolders is made when the first subfolder needs it.
+            out.path = parent.path + "/" + file + ".sbd";
+            status = startMbox(parent, file);
+            return status;
+        }
+        out.path = parent.path + "/" + parent.names.claim(name, "");
+        return ensureFolder(out.path);
+    }
+
+    static WriteStatus ensureFolder(const std::string& path) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) return {};
+        if (std::filesystem::create_directory(path, ec) || std::filesystem::is_directory(path))
+            return {};
+        return WriteStatus::failure(pst::WriteError::CannotCreate,
+                                    "cannot create the folder " + path + ": " + ec.message());
+    }
+
+    WriteStatus startMbox(OutFolder& parent, const std::string& file) {
+        WriteStatus status = ensureFolder(parent.path);
+        if (!status.ok()) return status;
+        mboxName_ = file;
+        return mbox_.open(parent.path);
+    }
+
+    WriteStatus finishMbox() {
+        if (!mbox_.isOpen()) return {};
+        return mbox_.commit(mboxName_);
+    }
+
+    WriteStatus writeItem(OutFolder& folder, std::uint32_t i) {
+        written_[i] = true;
+        if (stop_.load(std::memory_order_relaxed))
+            return WriteStatus::failure(pst::WriteError::Stopped, "Canceled by user");
+        const auto item = pst::recoveredItem(base_, i, names_);
+        if (!item) {
+            ++result_.unreadableItems;
+        } else {
+            WriteStatus status;
+            const std::uint32_t number = base_.itemSummaries[i].number;
+            switch (format_) {
+                case FileFormat::Eml:
+                    status = writeStaged(
+                        folder.path,
+                        folder.names.claim(
+                            itemFileStem(number, ItemFields(item->properties).subject()), ".eml"),
+                        eml::writeEml(*item));
+                    break;
+                case FileFormat::Msg: {
+                    const Bytes bytes = msg::writeMsg(*item, names_.table);
+                    status = writeStaged(
+                        folder.path,
+                        folder.names.claim(
+                            itemFileStem(number, ItemFields(item->properties).subject()), ".msg"),
+                        std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                         bytes.size()));
+                    break;
+                }
+                case FileFormat::Mbox:
+                    status = mbox_.write(mbox::mboxEntry(*item));
+                    break;
+            }
+            if (!status.ok()) return status;
+            ++result_.items;
+        }
+        const int percent = static_cast<int>(++done_ * 100 / std::max<std::uint64_t>(total_, 1));
+        if (progress_ && percent != lastPercent_) progress_(percent);
+        lastPercent_ = percent;
+        return {};
+    }
+
+    MessageBase& base_;
+    FileFormat format_;
+    const std::atomic<bool>& stop_;
+    std::function<void(int)> progress_;
+    FileSaveResult& result_;
+    const pst::RecoveredNames names_;
+    std::vector<bool> wanted_;
+    std::vector<bool> written_;
+    std::uint64_t total_ = 0;
+    std::uint64_t done_ = 0;
+    int lastPercent_ = -1;
+    StagedFile mbox_;
+    std::string mboxName_;
+};
+
+}  // namespace
+
+std::string recoveredFolderName(const std::string& fileName, FileFormat format) {
+    return "Recovered_" + pst::saveBaseName(fileName) + "_as_" + formatName(format) + "_by_Brevik";
+}
+
+FileSaveResult saveFiles(MessageBase& base, FileFormat format, const std::string& destFolder,
+                         const std::vector<std::uint32_t>* selectedItems,
+                         const std::atomic<bool>& stop, std::function<void(int)> progress) {
+    FileSaveResult result;
+    base.resultOk = 0;
+    base.errorCode = 0;
+    auto fail = [&](const WriteStatus& status) {
+        result.canceled = status.error == pst::WriteError::Stopped;
+        if (result.canceled) base.errorCode = ERROR_SAVE_CANCELED;
+        result.message = status.message;
+        base.errorText = result.message;
+        return result;
+    };
+    if (!base.rootNode && !base.topNode && base.itemCount == 0)
+        return fail(WriteStatus::failure(pst::WriteError::BadInput,
+                                         "nothing has been recovered from " + base.fileName));
+    WriteStatus status = pst::prepareFolder(destFolder);
+    if (!status.ok()) return fail(status);
+    const std::string name = safeName(recoveredFolderName(base.fileName, format), 200);
+    status = makeFreshFolder(destFolder, name.empty() ? "Recovered" : name, result.outputPath);
+    if (!status.ok()) return fail(status);
+    if (progress) progress(0);
+    FileSaver saver(base, format, stop, progress, result);
+    status = saver.run(result.outputPath, selectedItems);
+    if (!status.ok()) return fail(status);
+    if (progress) progress(100);
+    base.resultOk = 1;
+    base.errorText.clear();
+    result.ok = true;
+    return result;
+}
+
+}  // namespace brevik::files

@@ -1,0 +1,43 @@
+// The save task for separate files, without any user interface: the recovered folder tree as
+// folders of .msg or .eml files, or of mbox files, inside one new folder in the chosen place.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/message_base.h"
+
+namespace brevik::files {
+
+enum class FileFormat { Msg, Eml, Mbox };
+
+// "Recovered_<fileName without its .pst ending>_as_<msg|eml|mbox>_by_Brevik".
+std::string recoveredFolderName(const std::string& fileName, FileFormat format);
+
+struct FileSaveResult {
+    bool ok = false;
+    bool canceled = false;
+    std::string outputPath;  // the folder made for this save
+    std::string message;     // why it failed
+    std::uint64_t items = 0;
+    std::uint64_t unreadableItems = 0;
+    std::uint64_t skippedSelections = 0;
+    std::uint64_t notMail = 0;  // items left out because the format holds mail only
+};
+
+// Saves everything (`selectedItems` null) or the given item indexes. Every folder of the tree
+// becomes a folder (deleted folders and the groups of orphaned items included); items no folder
+// holds go to "Lost and Found". Msg takes every item, eml and mbox take mail items only; mbox
+// writes one file per folder, with its subfolders in "<name>.sbd" beside it. A new output
+// folder is made every time (numbered when the name is taken). Each file is written under a
+// temporary name and renamed when complete, so a stop or a failure leaves no partial file.
+// Watches `stop`; reports 0..100 through `progress`. Sets the base's `resultOk`, `errorCode`
+// (ERROR_SAVE_CANCELED when stopped, else 0) and `errorText`.
+FileSaveResult saveFiles(MessageBase& base, FileFormat format, const std::string& destFolder,
+                         const std::vector<std::uint32_t>* selectedItems,
+                         const std::atomic<bool>& stop, std::function<void(int)> progress);
+
+}  // namespace brevik::files

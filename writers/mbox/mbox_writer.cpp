@@ -1,0 +1,64 @@
+#include "writers/mbox/mbox_writer.h"
+
+#include <ctime>
+
+#include "writers/eml/eml_writer.h"
+#include "writers/files/item_fields.h"
+
+namespace brevik::mbox {
+namespace {
+
+namespace pid = files::pid;
+constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
+
+// "From <address> <asctime>" with the sender's SMTP address and the item's time (UTC).
+std::string fromLine(const pst::Item& item) {
+    const files::ItemFields f(item.properties);
+    std::string address = "MAILER-DAEMON";
+    for (std::uint16_t id : {pid::kSentRepresentingSmtpAddress, pid::kSenderSmtpAddress,
+                             pid::kSentRepresentingEmail, pid::kSenderEmail})
+        if (auto a = f.nonEmpty(id); a && a->find('@') != std::string::npos &&
+                                     a->find_first_of(" \t\r\n") == std::string::npos) {
+            address = *a;
+            break;
+        }
+    auto t = f.time(pid::kClientSubmitTime);
+    if (!t) t = f.time(pid::kDeliveryTime);
+    if (!t) t = f.time(pid::kCreationTime);
+    std::time_t seconds = 0;
+    if (t && *t >= kUnixEpochTicks)
+        seconds = static_cast<std::time_t>((*t - kUnixEpochTicks) / 10000000ull);
+    std::tm tm{};
+    ::gmtime_r(&seconds, &tm);
+    char date[32];
+    std::strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y", &tm);
+    return "From " + address + " " + date + "\n";
+}
+
+}  // namespace
+
+std::string quoteFromLines(const std::string& message) {
+    std::string out;
+    out.reserve(message.size() + message.size() / 64 + 2);
+    std::size_t start = 0;
+    while (start < message.size()) {
+        std::size_t end = message.find('\n', start);
+        if (end == std::string::npos) end = message.size();
+        std::size_t p = start;
+        while (p < end && message[p] == '>')
+            ++p;
+        if (message.compare(p, 5, "From ") == 0) out += '>';
+        out.append(message, start, end - start);
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string mboxEntry(const pst::Item& item) {
+    eml::EmlOptions options;
+    options.crlf = false;
+    return fromLine(item) + quoteFromLines(eml::writeEml(item, options)) + "\n";
+}
+
+}  // namespace brevik::mbox
