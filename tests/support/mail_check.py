@@ -66,11 +66,43 @@ def read_eml(path):
         return read_message(email.message_from_binary_file(f, policy=email.policy.default))
 
 
+def named_properties(ole):
+    """The top-level named properties: "guid/name" -> text of string values (else "")."""
+    import struct
+    import uuid
+    base = "__nameid_version1.0/__substg1.0_000"
+    guids = ole.openstream(base + "20102").read()
+    entries = ole.openstream(base + "30102").read()
+    strings = ole.openstream(base + "40102").read()
+    names = {}
+    for i in range(0, len(entries) - 7, 8):
+        key, info = struct.unpack("<II", entries[i:i + 8])
+        g = (info & 0xFFFF) >> 1
+        guid = {1: "PS_MAPI", 2: "PS_PUBLIC_STRINGS"}.get(g) or \
+            str(uuid.UUID(bytes_le=guids[(g - 3) * 16:(g - 2) * 16]))
+        if info & 1:
+            n = struct.unpack("<I", strings[key:key + 4])[0]
+            name = strings[key + 4:key + 4 + n].decode("utf-16-le")
+        else:
+            name = hex(key)
+        names[0x8000 + (info >> 16)] = guid + "/" + name
+    props = ole.openstream("__properties_version1.0").read()[32:]
+    out = {}
+    for i in range(0, len(props) - 15, 16):
+        tag = struct.unpack("<I", props[i:i + 4])[0]
+        if tag >> 16 in names:
+            text = ""
+            if tag & 0xFFFF == 0x001F:
+                text = ole.openstream("__substg1.0_%08X" % tag).read().decode("utf-16-le")
+            out[names[tag >> 16]] = text
+    return out
+
+
 def read_msg(path):
     import olefile
     ole = olefile.OleFileIO(path)
     entries = ["/".join(e) for e in ole.listdir(streams=True, storages=True)]
-    return {"clsid": ole.root.clsid, "entries": sorted(entries)}
+    return {"clsid": ole.root.clsid, "entries": sorted(entries), "named": named_properties(ole)}
 
 
 def read_mbox(path):

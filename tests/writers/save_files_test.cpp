@@ -147,6 +147,23 @@ TEST(SaveFiles, EmlFromEverySampleFileParsesAndMatchesOurReading) {
     EXPECT_GT(checked, 40u);
 }
 
+// A contact's "file under" text, a named property (PSETID_Address, 0x8005), in the source.
+constexpr const char* kFileUnder = "00062004-0000-0000-c000-000000000046/0x8005";
+constexpr std::array<std::uint8_t, 16> kPsetidAddress = {
+    0x04, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+
+std::string fileUnder(MessageBase& base, std::uint32_t index) {
+    const pst::RecoveredNames names = pst::recoveredNames(base);
+    const auto item = pst::recoveredItem(base, index, names);
+    for (std::size_t i = 0; item && i < names.table.size(); ++i) {
+        const pst::NamedProperty& n = names.table[i];
+        if (n.guid != kPsetidAddress || n.isString || n.numericId != 0x8005) continue;
+        if (auto text = ItemFields(item->properties).text(static_cast<std::uint16_t>(0x8000 + i)))
+            return *text;
+    }
+    return "absent";
+}
+
 TEST(SaveFiles, MsgOpensAsCompoundFileAndConvertsBackToTheSameMail) {
     BREVIK_REQUIRE_CORPUS();
     if (!test::haveMailTools()) GTEST_SKIP() << "olefile or msgconvert missing";
@@ -172,6 +189,9 @@ TEST(SaveFiles, MsgOpensAsCompoundFileAndConvertsBackToTheSameMail) {
             EXPECT_EQ(ole[p]["clsid"], "00020D0B-0000-0000-C000-000000000046");
 
             const std::uint32_t index = itemOf(*base, p);
+            if (base->itemSummaries[index].kind == item_kind::kContact) {
+                EXPECT_EQ(ole[p]["named"].value(kFileUnder, "absent"), fileUnder(*base, index));
+            }
             if (base->itemSummaries[index].kind != item_kind::kMessage) continue;
             const std::string eml = p + ".eml";
             ASSERT_EQ(test::runCommand("msgconvert --outfile " + test::shellQuote(eml) + " " +
