@@ -28,6 +28,9 @@ TEST(ExportFiles, SavesTheChosenItemsInTheChosenFormat) {
     EXPECT_EQ(msg.status, 0) << msg.err;
     EXPECT_TRUE(
         fs::exists(out / "Recovered_outlook1_as_msg_by_Brevik/Calendar/15_Weekly meeting.msg"));
+    // A deleted item whose folder is gone keeps the group the recovery made for it.
+    EXPECT_TRUE(fs::exists(out / "Recovered_outlook1_as_msg_by_Brevik/Lost and Found_1/"
+                                 "17_check sent date of this message.msg"));
 
     EXPECT_NE(test::runCli({"export", file, "--format", "doc", "--out", out.string()}).status, 0);
     fs::remove_all(out);
