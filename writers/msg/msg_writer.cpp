@@ -81,6 +81,20 @@ std::vector<Bytes> splitMulti(const Bytes& v) {
     return out;
 }
 
+// A multi-valued 8-bit string property as the same layout of UTF-16 values.
+Bytes multiToUnicode(const Bytes& v, std::uint32_t codepage) {
+    const std::vector<Bytes> values = splitMulti(v);
+    Bytes out(4 + 4 * values.size(), 0);
+    store32(out.data(), static_cast<std::uint32_t>(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        store32(out.data() + 4 + 4 * i, static_cast<std::uint32_t>(out.size()));
+        const Bytes text =
+            pst::utf8ToUtf16le(files::decodeString({0, ptypes::kString8, values[i]}, codepage));
+        out.insert(out.end(), text.begin(), text.end());
+    }
+    return out;
+}
+
 class MsgBuilder {
   public:
     explicit MsgBuilder(const std::vector<pst::NamedProperty>& names) : names_(names) {}
@@ -186,13 +200,11 @@ class MsgBuilder {
                 out.value = pst::utf8ToUtf16le(files::decodeString(p, codepage));
             } else if (p.type == ptypes::kMultiString8) {
                 out.type = ptypes::kMultiUnicode;
-                out.value = p.value;
-                multiString8_ = codepage;
+                out.value = multiToUnicode(p.value, codepage);
             } else {
                 out.value = p.value;
             }
             addEntry(dir, out, props, seen);
-            multiString8_ = 0;
         }
     }
 
@@ -218,9 +230,6 @@ class MsgBuilder {
             std::vector<Bytes> values = splitMulti(p.value);
             for (std::size_t i = 0; i < values.size(); ++i) {
                 Bytes v = values[i];
-                if (text && multiString8_)
-                    v = pst::utf8ToUtf16le(
-                        files::decodeString({0, ptypes::kString8, v}, multiString8_));
                 if (text) v = withTerminator(std::move(v), 2);
                 put32(lengths, static_cast<std::uint32_t>(v.size()));
                 if (!text) put32(lengths, 0);
@@ -297,7 +306,6 @@ class MsgBuilder {
 
     const std::vector<pst::NamedProperty>& names_;
     std::map<std::uint16_t, std::uint16_t> used_;  // source id -> id in the file
-    std::uint32_t multiString8_ = 0;  // code page of the 8-bit values being written, else 0
 };
 
 }  // namespace
