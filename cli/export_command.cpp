@@ -36,6 +36,23 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
 
 namespace {
 
+// Prints the outcome of a save; false when it failed or was stopped.
+bool reportSave(const std::string& file, bool ok, bool canceled, const std::string& message,
+                std::uint64_t items, std::uint64_t unreadableItems, const std::string& outputPath,
+                std::ostream& out, std::ostream& err) {
+    if (canceled) {
+        err << "Canceled by user\n";
+        return false;
+    }
+    if (!ok) {
+        err << "brevik-cli: cannot save '" << file << "': " << message << "\n";
+        return false;
+    }
+    out << "Saved " << items << " items to " << outputPath << "\n";
+    if (unreadableItems) err << "brevik-cli: " << unreadableItems << " items could not be read\n";
+    return true;
+}
+
 // Saves as separate .msg, .eml or mbox files, with progress and Ctrl-C.
 int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions& options,
                 const std::vector<std::uint32_t>* selection, std::ostream& out, std::ostream& err) {
@@ -48,20 +65,12 @@ int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions
                                       [&](int p) { percent = p; });
         },
         [&] { return percent.load(); }, err);
-    if (result.canceled) {
-        err << "Canceled by user\n";
+    if (!reportSave(options.file, result.ok, result.canceled, result.message, result.items,
+                    result.unreadableItems, result.outputPath, out, err))
         return 1;
-    }
-    if (!result.ok) {
-        err << "brevik-cli: cannot save '" << options.file << "': " << result.message << "\n";
-        return 1;
-    }
-    out << "Saved " << result.items << " items to " << result.outputPath << "\n";
     if (result.notMail)
         out << "Left out " << result.notMail << " items that are not mail (" << options.format
             << " holds mail only)\n";
-    if (result.unreadableItems)
-        err << "brevik-cli: " << result.unreadableItems << " items could not be read\n";
     return 0;
 }
 
@@ -97,17 +106,9 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
     // Ctrl-C and SIGTERM stop the save too; its working file goes with it.
     const pst::SaveTaskResult result = pst::savePst(
         base, options.outFolder, selection ? &*selection : nullptr, interruptFlag(), nullptr);
-    if (result.canceled) {
-        err << "Canceled by user\n";
+    if (!reportSave(options.file, result.ok, result.canceled, result.message, result.items,
+                    result.unreadableItems, result.outputPath, out, err))
         return 1;
-    }
-    if (!result.ok) {
-        err << "brevik-cli: cannot save '" << options.file << "': " << result.message << "\n";
-        return 1;
-    }
-    out << "Saved " << result.items << " items to " << result.outputPath << "\n";
-    if (result.unreadableItems)
-        err << "brevik-cli: " << result.unreadableItems << " items could not be read\n";
     if (result.droppedValues)
         err << "brevik-cli: " << result.droppedValues
             << " property values could not be carried over (unreadable or invalid)\n";

@@ -150,7 +150,7 @@ bool openInput(MessageBase& base, const std::string& path, std::ostream& err) {
 }
 
 void runWithProgress(const std::function<void()>& work, const std::function<int()>& percent,
-                     std::ostream& err) {
+                     std::ostream& err, const std::function<void()>& tick) {
     installInterruptHandler();
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -162,6 +162,7 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
     bool barShown = false;
     while (!done) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (tick) tick();
         if (!terminal || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             continue;
         const int pos = std::clamp(percent(), 0, 100);
@@ -178,35 +179,20 @@ bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostrea
     if (!openInput(base, path, err)) return false;
     ProgressMilestones progress;
     base.progress = &progress;
-    installInterruptHandler();
-
-    std::atomic<bool> done{false};
     std::exception_ptr failure;  // handed to the caller: nothing may end the process
-    std::thread worker([&] {
-        try {
-            openMessageBase(base);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-    });
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
-    const auto start = std::chrono::steady_clock::now();
-    bool barShown = false;
-    while (!done) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (interrupted) base.requestStop();
-        if (!terminal || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
-            continue;
-        const int slot = progress.highestReached(76);
-        const int pos = std::clamp(slot - 74, 0, 1500);
-        const int width = 40, filled = pos * width / 1500;
-        err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
-            << pos * 100 / 1500 << "%" << std::flush;
-        barShown = true;
-    }
-    worker.join();
-    if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
+    // The pass does not watch the interrupt flag: each tick passes it on as a stop request.
+    runWithProgress(
+        [&] {
+            try {
+                openMessageBase(base);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        [&] { return std::clamp(progress.highestReached(76) - 74, 0, 1500) * 100 / 1500; }, err,
+        [&] {
+            if (interrupted) base.requestStop();
+        });
     base.progress = nullptr;
     if (failure) std::rethrow_exception(failure);
 

@@ -41,10 +41,10 @@ const std::atomic<bool>& interruptFlag();
 // with a message in `err` when it cannot be opened.
 bool openInput(MessageBase& base, const std::string& path, std::ostream& err);
 
-// Runs `work` on a worker thread with a progress bar of `percent` (0..100) on stderr, as the
-// recovery shows it. `work` watches interruptFlag() itself.
+// Runs `work` on a worker thread with a progress bar of `percent` (0..100) on stderr (when it
+// is a terminal and the run takes more than a second), calling `tick` every 50 ms meanwhile.
 void runWithProgress(const std::function<void()>& work, const std::function<int()>& percent,
-                     std::ostream& err);
+                     std::ostream& err, const std::function<void()>& tick = {});
 
 // Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
 // than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with
