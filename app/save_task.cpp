@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/task_events.h"
+#include "writers/files/save_files.h"
 #include "writers/pst/save_task.h"
 
 namespace brevik::app {
@@ -23,9 +24,19 @@ void runSaveTask(AppState& state, MessageBase& base, TaskEvents* events) {
             pst::savePst(base, state.saveFolder, items, state.stopEvent.flag(), progress,
                          state.tempFolder);
             return;
+        case TaskCode::SaveAllAsMsg:
+        case TaskCode::SaveSelectedAsMsg:
+            files::saveFiles(base, files::FileFormat::Msg, state.saveFolder, items,
+                             state.stopEvent.flag(), progress);
+            return;
+        case TaskCode::SaveAllAsEml:
+        case TaskCode::SaveSelectedAsEml:
+            files::saveFiles(base, files::FileFormat::Eml, state.saveFolder, items,
+                             state.stopEvent.flag(), progress);
+            return;
         default:
             base.resultOk = 0;
-            base.errorText = "this save format is not available yet";
+            base.errorText = "unknown save mode";
             return;
     }
 }

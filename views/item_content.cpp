@@ -9,6 +9,8 @@
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "message/text.h"
+#include "writers/eml/eml_writer.h"
+#include "writers/pst/recovered_store.h"
 
 namespace brevik::views {
 namespace {
@@ -292,6 +294,13 @@ std::string itemSourceHeaders(MessageBase& base, std::uint32_t item) {
 }
 
 std::string itemAsEml(MessageBase& base, std::uint32_t item) {
+    // Mail goes through the full writer (embedded messages, inline pictures); contacts and
+    // notes read better as the fields rendered here.
+    const std::uint8_t kind = item < base.itemSummaries.size() ? base.itemSummaries[item].kind : 0;
+    if (kind != item_kind::kContact && kind != item_kind::kNote) {
+        if (auto full = pst::recoveredItem(base, item, pst::recoveredNames(base)))
+            return eml::writeEml(*full);
+    }
     const Rendered r = render(base, item, true);
     return r.headers + "\r\n" + r.body;
 }

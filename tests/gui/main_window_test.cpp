@@ -216,6 +216,13 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
     EXPECT_EQ(window->statusText(), "Save OK.");
     EXPECT_TRUE(fs::exists(out / "Mail_recovered_by_Brevik.pst"));
+    window->startSave(TaskCode::SaveAllAsEml, out.string());
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_EQ(window->statusText(), "Save OK.");
+    int emls = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out / "Recovered_Mail_as_eml_by_Brevik"))
+        emls += e.path().extension() == ".eml";
+    EXPECT_GE(emls, 8);
 
     // Nothing selected in the list: only the save-all modes are offered.
     SaveAsDialog dialog(TaskCode::SaveSelectedAsMsg, false);
