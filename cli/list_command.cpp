@@ -38,6 +38,7 @@ nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::str
             {"localTime", s.dateText},
             {"attachments", s.attachmentNames},
             {"bodyFormat", bodyFormatName(s.bodyFormat)},
+            {"bodyFromRtf", s.bodyFromRtf},
             {"bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0}};
 }
 

@@ -57,10 +57,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
     const MessageEnvelope& env = record ? record->envelope : empty;
     // The summary row may hold no copy of a large body: take it from the item read again.
     std::string body = s.bodyText;
-    if (body.empty() && record) {
-        const auto& source = s.bodyFormat == 1 ? env.html : env.body;
-        if (source) body = *source;
-    }
+    if (body.empty() && record) body = chooseItemBody(*record).text;
     const std::string senderAddress = text(env.senderEmailAddress).empty()
                                           ? text(env.sentRepresentingEmailAddress)
                                           : text(env.senderEmailAddress);
@@ -83,6 +80,8 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                             {"bodyFormat", s.bodyFormat == 1   ? "html"
                                            : s.bodyFormat == 3 ? "text"
                                                                : "none"},
+                            {"bodyFromRtf", s.bodyFromRtf},
+                            {"rtfDamaged", s.rtfDamaged},
                             {"body", body}};
         j["recipients"] = nlohmann::json::array();
         if (record)

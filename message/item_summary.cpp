@@ -8,6 +8,8 @@
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/records.h"
+#include "message/rtf_decompress.h"
+#include "message/rtf_text.h"
 
 namespace brevik {
 namespace {
@@ -122,6 +124,33 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     return {std::string(date) + " " + clock, localFiletime};
 }
 
+ItemBody chooseItemBody(const MessageRecord& r) {
+    const MessageEnvelope& env = r.envelope;
+    ItemBody b;
+    if (env.html && !env.html->empty()) {
+        b.format = 1;
+        b.ref = env.htmlLocator;
+        b.text = *env.html;
+        b.codepage = r.htmlCodepage ? r.htmlCodepage : kDefaultCodepage;
+    } else if (env.body && !env.body->empty()) {
+        b.format = 3;
+        b.ref = env.bodyLocator;
+        b.text = *env.body;
+        b.codepage = r.codepage ? r.codepage : kDefaultCodepage;
+    } else if (env.compressedRtf && !env.compressedRtf->empty()) {
+        // Often the only body Outlook kept.
+        const DecompressedRtf rtf = decompressRtf(*env.compressedRtf);
+        RtfBody shown = rtfToBody(rtf.rtf);
+        if (shown.text.find_first_not_of(" \t\r\n") == std::string::npos) return b;
+        b.format = shown.isHtml() ? 1 : 3;
+        b.ref = env.compressedRtfLocator;
+        b.text = std::move(shown.text);
+        b.fromRtf = true;
+        b.rtfDamaged = rtf.damaged();
+    }
+    return b;
+}
+
 void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     if (itemIndex >= base.messageEntries.size() || itemIndex >= base.itemSummaries.size()) return;
     const MessageNodeEntry& entry = base.messageEntries[itemIndex];
@@ -171,30 +200,20 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     for (std::size_t k = 0; k < attachments; ++k)
         s.attachmentNames.push_back(attachmentName(r.attachments[k]));
 
-    const std::string* body = nullptr;
-    if (env.html && !env.html->empty()) {
-        s.bodyFormat = 1;
-        s.bodyRef = env.htmlLocator;
-        body = &*env.html;
-        s.bodyCodepage = r.htmlCodepage ? r.htmlCodepage : kDefaultCodepage;
-    } else if (env.body && !env.body->empty()) {
-        s.bodyFormat = 3;
-        s.bodyRef = env.bodyLocator;
-        body = &*env.body;
-        s.bodyCodepage = r.codepage ? r.codepage : kDefaultCodepage;
-    }
-    if (!body) {
-        s.bodyLength = 1;
-        return;
-    }
+    ItemBody body = chooseItemBody(r);
+    s.bodyFormat = body.format;
+    s.bodyRef = body.ref;
+    s.bodyCodepage = body.codepage;
+    s.bodyFromRtf = body.fromRtf;
+    s.rtfDamaged = body.rtfDamaged;
     s.bodyLength = static_cast<std::uint32_t>(
-        std::min<std::size_t>(body->size() + 1, std::numeric_limits<std::uint32_t>::max()));
+        std::min<std::size_t>(body.text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
     // Copies stay within a budget per base, so a mailbox of a million large messages does not
     // hold every body in memory; a body left out is read again through `bodyRef`.
-    if (body->size() <= kMaxKeptBodyBytes &&
-        base.keptBodyBytes + body->size() <= kKeptBodyBudgetBytes) {
-        s.bodyText = *body;
-        base.keptBodyBytes += body->size();
+    if (!body.text.empty() && body.text.size() <= kMaxKeptBodyBytes &&
+        base.keptBodyBytes + body.text.size() <= kKeptBodyBudgetBytes) {
+        base.keptBodyBytes += body.text.size();
+        s.bodyText = std::move(body.text);
     }
 }
 

@@ -10,6 +10,7 @@
 namespace brevik {
 
 class MessageBase;
+struct MessageRecord;
 
 // Bodies up to this size are copied into their summary row while the base's total stays within
 // the budget; the rest are read again when shown.
@@ -38,7 +39,22 @@ struct ItemSummary {
     ValueLocator bodyRef;
     std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
     std::vector<std::string> attachmentNames;
+    // The item had no HTML or text body: the body is what its compressed RTF says, and `bodyRef`
+    // locates the compressed RTF. `rtfDamaged`: the RTF did not decompress whole.
+    bool bodyFromRtf = false;
+    bool rtfDamaged = false;
 };
+
+// The body an item shows: its HTML body, else its text body, else what its compressed RTF says.
+struct ItemBody {
+    std::uint8_t format = 0;  // as ItemSummary::bodyFormat
+    std::string text;
+    ValueLocator ref;
+    std::uint32_t codepage = 0;
+    bool fromRtf = false;
+    bool rtfDamaged = false;
+};
+ItemBody chooseItemBody(const MessageRecord& record);
 
 // A time as the item list shows it.
 struct FormattedTime {

@@ -11,6 +11,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -28,6 +30,8 @@ void appendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 bool asciiCompatible(std::uint32_t codepage) {
     return codepage == 0 || (codepage >= 1250 && codepage <= 1258) || codepage == 20127 ||

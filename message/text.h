@@ -8,6 +8,9 @@
 
 namespace brevik {
 
+// Appends code point `c` as UTF-8 (the caller passes valid scalar values).
+void appendUtf8(std::string& out, char32_t c);
+
 // UTF-16LE to UTF-8; stops at the first zero character; bad surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength);
 

@@ -5,8 +5,11 @@
 
 #include "cli/commands.h"
 #include "cli/recovery_view.h"
+#include "message/rtf_decompress.h"
 #include "support/cli_run.h"
 #include "support/corpus.h"
+#include "support/peer_tools.h"
+#include "support/written_store.h"
 
 namespace brevik {
 namespace {
@@ -81,6 +84,40 @@ TEST(ShowCommand, UnknownNumbersAndBadFilesFailClearly) {
     const CliRun notPst = run({"list", test::corpusPath("eml/test.eml")});
     EXPECT_NE(notPst.status, 0);
     EXPECT_NE(notPst.err.find("test.eml"), std::string::npos) << notPst.err;
+}
+
+pst::Property rtfProperty(std::string_view rtf) {
+    return pst::binaryProperty(0x1009, compressRtfLiterals(Bytes(rtf.begin(), rtf.end())));
+}
+
+TEST(ListCommand, ItemsWithOnlyAnRtfBodyShowItAsHtmlOrText) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "rtf.pst").string();
+    ASSERT_TRUE(test::writeInbox(
+        path,
+        {test::mailItem("wrapped html",
+                        {rtfProperty("{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag64 "
+                                     "<p>}Hi\\htmlrtf x\\htmlrtf0 {\\*\\htmltag72 </p>}}")}),
+         test::mailItem("wrapped text", {rtfProperty("{\\rtf1\\ansi\\fromtext Plain\\par text}")}),
+         test::mailItem("native", {rtfProperty("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}Caf\\'e9}")}),
+         test::mailItem("own text", {pst::unicodeProperty(0x1000, "Own body"),
+                                     rtfProperty("{\\rtf1 other}")})}));
+    const CliRun r = run({"list", "--json", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto items = nlohmann::json::parse(r.out)["items"];
+    ASSERT_EQ(items.size(), 4u);
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"html", true}, {"text", true}, {"text", true}, {"text", false}};
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i]["bodyFormat"], expected[i].first) << i;
+        EXPECT_EQ(items[i]["bodyFromRtf"], expected[i].second) << i;
+    }
+    const std::vector<std::string> bodies = {"<p>Hi</p>", "Plain\r\ntext", "Caf\xC3\xA9",
+                                             "Own body"};
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const CliRun shown = run({"show", path, std::to_string(i + 1)});
+        EXPECT_NE(shown.out.find("\n\n" + bodies[i] + "\n"), std::string::npos) << shown.out;
+    }
 }
 
 TEST(RecoveryView, IsoTimesFromFiletimes) {

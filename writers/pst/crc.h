@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/crc.h"
+
 namespace brevik::pst {
 
-// CRC-32 with the reflected polynomial 0xEDB88320, started at `seed` (0 for the format) and
-// without a final inversion.
-std::uint32_t crc32(const std::uint8_t* data, std::size_t length, std::uint32_t seed = 0);
+using ::brevik::crc32;
 
 // [MS-PST] ComputeSig: the 16-bit signature of a page or block at `offset` with id `bid`.
 inline std::uint16_t blockSignature(std::uint64_t offset, std::uint64_t bid) {

@@ -1,8 +1,8 @@
-#include "writers/pst/crc.h"
+#include "engine/crc.h"
 
 #include <array>
 
-namespace brevik::pst {
+namespace brevik {
 namespace {
 
 // Four tables let the loop take four bytes a step; the writer checksums every byte it writes.
@@ -42,4 +42,4 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length, std::uint32_t 
     return crc;
 }
 
-}  // namespace brevik::pst
+}  // namespace brevik
