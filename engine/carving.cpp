@@ -67,7 +67,7 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base) {
         if (findBlock(base, e.blockId) != static_cast<BlockIndex>(i)) continue;
         std::uint8_t sig[2];
         if (!base.readAt(e.fileOffset + 2, sig)) continue;
-        if (base.decodesBlocks()) decodePermute(sig, 2);
+        base.decodeBlockBytes(sig, 2, e.blockId, 2);
         if (sig[0] != 0xEC || sig[1] != 0xBC) continue;  // a property context's heap
         PropertyList rows;
         if (readPropertyList(base, rows, static_cast<BlockIndex>(i), kNoSubnodes, false) == -1 ||

@@ -56,4 +56,10 @@ struct BlockIdRef {
     BlockIndex index = kNoBlock;
 };
 
+// A data block's file offset and its `blockTable` index; sorted by offset.
+struct BlockOffsetRef {
+    std::uint64_t fileOffset = 0;
+    BlockIndex index = kNoBlock;
+};
+
 }  // namespace brevik

@@ -1,5 +1,8 @@
 #include "engine/message_base.h"
 
+#include <algorithm>
+
+#include "engine/permute.h"
 #include "message/item_summary.h"
 
 namespace brevik {
@@ -45,6 +48,47 @@ void MessageBase::checkpoint(int progressSlot) {
     if (progressSlot >= 0) markProgress(progressSlot);
 }
 
+void MessageBase::decodeBlockBytes(std::uint8_t* data, std::size_t length, std::uint64_t blockId,
+                                   std::size_t offset) const {
+    if (!decodesBlocks() || length == 0) return;
+    if (cyclicBlocks())
+        cryptCyclic(data, length, static_cast<std::uint32_t>(blockId), offset);
+    else
+        decodePermute(data, length);
+}
+
+void MessageBase::decodeFileBytes(std::uint8_t* data, std::size_t length,
+                                  std::uint64_t position) const {
+    if (!decodesBlocks() || length == 0) return;
+    if (!cyclicBlocks()) {
+        decodePermute(data, length);
+        return;
+    }
+    // The block that holds the position: the last one starting at or before it.
+    auto it = std::upper_bound(
+        blockOffsetIndex.begin(), blockOffsetIndex.end(), position,
+        [](std::uint64_t pos, const BlockOffsetRef& r) { return pos < r.fileOffset; });
+    if (it == blockOffsetIndex.begin()) return;
+    const BlockEntry& block = blockTable[static_cast<std::size_t>(std::prev(it)->index)];
+    const std::uint64_t offset = position - block.fileOffset;
+    if (offset + length > block.byteCount) return;
+    cryptCyclic(data, length, static_cast<std::uint32_t>(block.blockId),
+                static_cast<std::size_t>(offset));
+}
+
+void MessageBase::indexBlockOffsets() {
+    blockOffsetIndex.clear();
+    if (!cyclicBlocks()) return;
+    blockOffsetIndex.reserve(blockTable.size());
+    for (std::size_t i = 0; i < blockTable.size(); ++i)
+        if (!(blockTable[i].blockId & 2))  // internal blocks are never encoded
+            blockOffsetIndex.push_back({blockTable[i].fileOffset, static_cast<BlockIndex>(i)});
+    std::stable_sort(blockOffsetIndex.begin(), blockOffsetIndex.end(),
+                     [](const BlockOffsetRef& a, const BlockOffsetRef& b) {
+                         return a.fileOffset < b.fileOffset;
+                     });
+}
+
 void MessageBase::release() {
     source.reset();
     fileSize = 0;
@@ -64,6 +108,8 @@ void MessageBase::release() {
     nodeTable.clear();
     blockIdIndex.clear();
     blockIdIndex.shrink_to_fit();
+    blockOffsetIndex.clear();
+    blockOffsetIndex.shrink_to_fit();
     nodeTable.shrink_to_fit();
     treeNodes.clear();
     rootNode = nullptr;

@@ -56,6 +56,8 @@ inline constexpr std::int32_t kPermuteNoPlain = 19990;
 inline constexpr std::int32_t kPermuteMajority = 19332;
 inline constexpr std::int32_t kPlainEarly = 4255527;
 inline constexpr std::int32_t kPlainMajority = 4256060;
+inline constexpr std::int32_t kCyclicEarly = 31273;     // cyclic, decided early, header agreeing
+inline constexpr std::int32_t kCyclicMajority = 31332;  // cyclic by majority
 inline constexpr std::int32_t kDecodeBelow = 4245438;
 }  // namespace encoding
 
@@ -116,6 +118,8 @@ class MessageBase {
     std::vector<BlockEntry> blockTable;
     std::vector<NodeEntry> nodeTable;
     std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id
+    // Data blocks by file offset, for decoding cyclic values read by position alone.
+    std::vector<BlockOffsetRef> blockOffsetIndex;
     std::uint32_t folderCapacity = 0;
     std::uint32_t messageNodeCount = 0;
     DropCounts dropped;
@@ -141,6 +145,18 @@ class MessageBase {
 
     bool isUnicode() const { return isUnicodeFormat(formatCode); }
     bool decodesBlocks() const { return encodingState < encoding::kDecodeBelow; }
+    bool cyclicBlocks() const {
+        return encodingState == encoding::kCyclicEarly ||
+               encodingState == encoding::kCyclicMajority;
+    }
+    // Decodes bytes of a data block with id `blockId` read from `offset` bytes into it.
+    void decodeBlockBytes(std::uint8_t* data, std::size_t length, std::uint64_t blockId,
+                          std::size_t offset = 0) const;
+    // Decodes bytes read at file position `position` inside a data block (a value read again by
+    // its place in the file). Cyclic data needs `blockOffsetIndex`.
+    void decodeFileBytes(std::uint8_t* data, std::size_t length, std::uint64_t position) const;
+    // Builds `blockOffsetIndex` when the data is cyclic-encoded.
+    void indexBlockOffsets();
     std::size_t blockCount() const { return blockTable.size(); }
     std::size_t nodeCount() const { return nodeTable.size(); }
 

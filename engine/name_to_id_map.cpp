@@ -20,7 +20,7 @@ Bytes streamBytes(MessageBase& base, const PropertyValue& v) {
     if (v.locator.length == 0) return loadValue(base, v.locator, 0, false);
     if (v.locator.position <= 0) return {};
     Bytes b = base.readAt(static_cast<std::uint64_t>(v.locator.position), v.locator.length);
-    if (base.decodesBlocks()) decodePermute(b.data(), b.size());
+    base.decodeFileBytes(b.data(), b.size(), static_cast<std::uint64_t>(v.locator.position));
     return b;
 }
 

@@ -33,6 +33,26 @@ constexpr std::array<std::uint8_t, 256> invert(const std::array<std::uint8_t, 25
 }
 constexpr std::array<std::uint8_t, 256> kEncode = invert(kDecode);
 
+// Second section of the mpbbCrypt table: the middle substitution of the cyclic encoding. It is
+// its own inverse, which makes that encoding symmetric.
+constexpr std::array<std::uint8_t, 256> kCyclicMiddle = {
+    20,  83,  15,  86,  179, 200, 122, 156, 235, 101, 72,  23,  22,  21,  159, 2,   204, 84,  124,
+    131, 0,   13,  12,  11,  162, 98,  168, 118, 219, 217, 237, 199, 197, 164, 220, 172, 133, 116,
+    214, 208, 167, 155, 174, 154, 150, 113, 102, 195, 99,  153, 184, 221, 115, 146, 142, 132, 125,
+    165, 94,  209, 93,  147, 177, 87,  81,  80,  128, 137, 82,  148, 79,  78,  10,  107, 188, 141,
+    127, 110, 71,  70,  65,  64,  68,  1,   17,  203, 3,   63,  247, 244, 225, 169, 143, 60,  58,
+    249, 251, 240, 25,  48,  130, 9,   46,  201, 157, 160, 134, 73,  238, 111, 77,  109, 196, 45,
+    129, 52,  37,  135, 27,  136, 170, 252, 6,   161, 18,  56,  253, 76,  66,  114, 100, 19,  55,
+    36,  106, 117, 119, 67,  255, 230, 180, 75,  54,  92,  228, 216, 53,  61,  69,  185, 44,  236,
+    183, 49,  43,  41,  7,   104, 163, 14,  105, 123, 24,  158, 33,  57,  190, 40,  26,  91,  120,
+    245, 35,  202, 42,  176, 175, 62,  254, 4,   140, 231, 229, 152, 50,  149, 211, 246, 74,  232,
+    166, 234, 233, 243, 213, 47,  112, 32,  242, 31,  5,   103, 173, 85,  16,  206, 205, 227, 39,
+    59,  218, 186, 215, 194, 38,  212, 145, 29,  210, 28,  34,  51,  248, 250, 241, 90,  239, 207,
+    144, 182, 139, 181, 189, 192, 191, 8,   151, 30,  108, 226, 97,  224, 198, 193, 89,  171, 187,
+    88,  222, 95,  223, 96,  121, 126, 178, 138,
+};
+static_assert(invert(kCyclicMiddle) == kCyclicMiddle);
+
 }  // namespace
 
 void decodePermute(std::uint8_t* data, std::size_t length) {
@@ -43,6 +63,18 @@ void decodePermute(std::uint8_t* data, std::size_t length) {
 void encodePermute(std::uint8_t* data, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
         data[i] = kEncode[data[i]];
+}
+
+void cryptCyclic(std::uint8_t* data, std::size_t length, std::uint32_t key, std::size_t offset) {
+    auto w = static_cast<std::uint16_t>((key ^ (key >> 16)) + offset);
+    for (std::size_t i = 0; i < length; ++i, ++w) {
+        const auto lo = static_cast<std::uint8_t>(w);
+        const auto hi = static_cast<std::uint8_t>(w >> 8);
+        std::uint8_t b = kEncode[static_cast<std::uint8_t>(data[i] + lo)];
+        b = kCyclicMiddle[static_cast<std::uint8_t>(b + hi)];
+        b = kDecode[static_cast<std::uint8_t>(b - hi)];
+        data[i] = static_cast<std::uint8_t>(b - lo);
+    }
 }
 
 }  // namespace brevik

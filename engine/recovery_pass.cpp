@@ -85,6 +85,7 @@ class Pass {
         classifyNodes();
         base_.checkpoint(milestone::kNodesClassified);
         base_.encodingState = vote_.finish(base_);
+        base_.indexBlockOffsets();
         addUnclaimedItems();
         std::stable_sort(base_.messageEntries.begin(), base_.messageEntries.end(),
                          [](const MessageNodeEntry& a, const MessageNodeEntry& b) {
@@ -156,7 +157,9 @@ class Pass {
             if (n.reachable) base_.folderEntries[it->second] = f;
             return;
         }
-        if (vote_.sampling()) vote_.sampleBlock(base_, base_.blockTable[data].fileOffset);
+        if (vote_.sampling())
+            vote_.sampleBlock(base_, base_.blockTable[data].fileOffset,
+                              base_.blockTable[data].blockId);
         base_.folderEntries.push_back(std::move(f));
     }
 
@@ -168,7 +171,9 @@ class Pass {
             return;
         }
         const BlockIndex sub = findBlock(base_, n.subnodeBid);
-        if (vote_.sampling()) vote_.sampleBlock(base_, base_.blockTable[data].fileOffset);
+        if (vote_.sampling())
+            vote_.sampleBlock(base_, base_.blockTable[data].fileOffset,
+                              base_.blockTable[data].blockId);
 
         const MessageKey key{data, sub, n.parentNodeId};
         auto it = copies.find(key);

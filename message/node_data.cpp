@@ -57,7 +57,7 @@ Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
     if (!validIndex(base, index)) return {};
     const BlockEntry& entry = base.blockTable[index];
     Bytes data = base.readAt(entry.fileOffset, entry.byteCount);
-    if (decode && base.decodesBlocks() && !data.empty()) decodePermute(data.data(), data.size());
+    if (decode) base.decodeBlockBytes(data.data(), data.size(), entry.blockId);
     return data;
 }
 
@@ -90,7 +90,7 @@ NodeData readNodeData(MessageBase& base, BlockIndex index) {
     if (raw.empty()) return {};
     if ((base.blockTable[index].blockId & kInternalBlockBit) && looksLikeDataTree(raw))
         return expandDataTree(base, index);
-    if (base.decodesBlocks()) decodePermute(raw.data(), raw.size());
+    base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[index].blockId);
     return singleBlock(base, index, std::move(raw));
 }
 

@@ -381,7 +381,7 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
         data = expandDataTree(base, dataIndex);
     } else {
         Bytes decoded = raw;
-        if (base.decodesBlocks()) decodePermute(decoded.data(), decoded.size());
+        base.decodeBlockBytes(decoded.data(), decoded.size(), base.blockTable[dataIndex].blockId);
         const bool pageMapFits = decoded.size() >= 2 && load16(decoded.data()) < decoded.size();
         data = (!pageMapFits && looksLikeDataTree(raw))
                    ? expandDataTree(base, dataIndex)
@@ -443,7 +443,7 @@ Bytes loadValue(MessageBase& base, const ValueLocator& locator, std::uint32_t pa
         if (locator.position <= 0) return {};
         out = base.readAt(static_cast<std::uint64_t>(locator.position), locator.length);
         if (out.empty()) return {};
-        if (base.decodesBlocks()) decodePermute(out.data(), out.size());
+        base.decodeFileBytes(out.data(), out.size(), static_cast<std::uint64_t>(locator.position));
     } else {
         if (locator.position < 0 || locator.position > INT32_MAX) return {};
         out = readSubnodeData(base, static_cast<BlockIndex>(locator.position));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/permute.h"
+
 namespace brevik {
 namespace {
 
@@ -35,6 +37,33 @@ TEST(EncodingVote, PlainSamplesDecideEarlyOnlyWithAPlainHeader) {
     EXPECT_TRUE(permuteHeader.sampling());
     MessageBase base;
     EXPECT_EQ(permuteHeader.finish(base), encoding::kPlainMajority);
+}
+
+TEST(EncodingVote, CyclicSamplesAreKnownByTheirBlockIds) {
+    // The heap and client signatures as the cyclic encoding stores them in block `id`.
+    auto feedCyclic = [](EncodingVote& vote, int n) {
+        for (std::uint64_t id = 4; id < 4 + 4u * n && vote.sampling(); id += 4) {
+            std::uint8_t sig[2] = {0xEC, 0xBC};
+            cryptCyclic(sig, 2, static_cast<std::uint32_t>(id), 2);
+            vote.addSample(sig[0], sig[1], id);
+            vote.afterEntry();
+        }
+    };
+    EncodingVote early(CryptMethod::Cyclic);
+    feedCyclic(early, 200);
+    EXPECT_EQ(early.state(), encoding::kCyclicEarly);
+    EXPECT_EQ(early.sampled(), 132u);
+
+    MessageBase base;
+    for (CryptMethod header :
+         {CryptMethod::None, CryptMethod::Permute, CryptMethod::Unrecognised}) {
+        EncodingVote vote(header);
+        feedCyclic(vote, 200);
+        feed(vote, 3, 0xEC, 0xBC);  // a few plain blocks do not outvote them
+        EXPECT_EQ(vote.finish(base), encoding::kCyclicMajority);
+        EXPECT_EQ(vote.cyclic(), 200u);
+    }
+    EXPECT_EQ(base.errorCode, 0u);
 }
 
 TEST(EncodingVote, FinalDecisionByMajority) {

@@ -44,6 +44,25 @@ std::vector<std::string> subjects(const MessageBase& b) {
     return out;
 }
 
+TEST(RecoveryPass, CyclicImagesOfBothLayoutsRecoverWhateverTheHeaderSays) {
+    for (bool unicode : {false, true})
+        for (std::uint8_t crypt : {0, 1, 2, 0x7E}) {
+            SCOPED_TRACE(testing::Message() << "unicode " << unicode << " crypt " << int(crypt));
+            StoreImage store(unicode, false);
+            store.blocks().encodeCyclic();
+            addFolders(store);
+            for (int i = 0; i < 3; ++i)
+                store.node(kItem + 32 * i, store.itemData("Mail " + std::to_string(i)), kInbox);
+            Bytes image = store.build();
+            image[unicode ? 513 : 461] = crypt;
+            auto r = recover(image);
+            ASSERT_EQ(r->base->resultOk, 1);
+            EXPECT_TRUE(r->base->cyclicBlocks());
+            EXPECT_EQ(subjects(*r->base), (std::vector<std::string>{"Mail 0", "Mail 1", "Mail 2"}));
+            EXPECT_EQ(r->base->itemSummaries[0].bodyText, "Body of Mail 0");
+        }
+}
+
 class RecoveryPassTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
   protected:
     StoreImage store{std::get<0>(GetParam()), std::get<1>(GetParam())};

@@ -178,8 +178,9 @@ BlockIndex ImageBuilder::append(const Bytes& stored, std::uint64_t blockId) {
 
 BlockIndex ImageBuilder::addData(const Bytes& plain) {
     Bytes stored = plain;
-    if (permute_) encodePermute(stored.data(), stored.size());
     const std::uint64_t id = nextId_;
+    if (permute_) encodePermute(stored.data(), stored.size());
+    if (cyclic_) cryptCyclic(stored.data(), stored.size(), static_cast<std::uint32_t>(id));
     nextId_ += 4;
     return append(stored, id);
 }
@@ -217,7 +218,9 @@ void ImageBuilder::install(MessageBase& base) const {
     base.attachSource(std::make_unique<MemorySource>(image_));
     base.formatCode = unicode_ ? 65532 : 15;
     base.layout = unicode_ ? PageLayout::unicode() : PageLayout::ansi();
-    base.encodingState = permute_ ? encoding::kPermuteEarly : encoding::kPlainEarly;
+    base.encodingState = cyclic_    ? encoding::kCyclicEarly
+                         : permute_ ? encoding::kPermuteEarly
+                                    : encoding::kPlainEarly;
     base.blockTable = table_;
     base.blockIdIndex.clear();
     for (std::size_t i = 0; i < table_.size(); ++i)
@@ -230,6 +233,7 @@ void ImageBuilder::install(MessageBase& base) const {
                                             return a.blockId == b.blockId;
                                         }),
                             base.blockIdIndex.end());
+    base.indexBlockOffsets();
 }
 
 }  // namespace brevik::test

@@ -85,6 +85,11 @@ class ImageBuilder {
     const std::vector<BlockEntry>& table() const { return table_; }
     bool unicode() const { return unicode_; }
     bool permute() const { return permute_; }
+    // Encodes the data blocks added from now on with the cyclic encoding instead.
+    void encodeCyclic() {
+        cyclic_ = true;
+        permute_ = false;
+    }
 
     // Attaches the image and the block table to `base`, with layout and encoding set.
     void install(MessageBase& base) const;
@@ -93,6 +98,7 @@ class ImageBuilder {
     BlockIndex append(const Bytes& stored, std::uint64_t blockId);
     bool unicode_;
     bool permute_;
+    bool cyclic_ = false;
     Bytes image_;
     std::vector<BlockEntry> table_;
     std::uint64_t nextId_ = 4;

@@ -24,14 +24,17 @@ struct Expected {
     std::string subject, sender, senderEmail, body;
 };
 
-class PeerReaders : public ::testing::TestWithParam<bool> {
+enum class Encoding { Plain, Permute, Cyclic };
+
+class PeerReaders : public ::testing::TestWithParam<Encoding> {
   protected:
     void SetUp() override {
         options_.items = 10;
         options_.deleted = 2;
         options_.orphans = 2;
         options_.seed = 7;
-        options_.permute = GetParam();
+        options_.permute = GetParam() == Encoding::Permute;
+        options_.cyclic = GetParam() == Encoding::Cyclic;
         path_ = dir_.file("sample.pst");
         ASSERT_TRUE(generateSamplePst(path_, options_).ok());
         SampleGenerator gen(options_);
@@ -166,8 +169,13 @@ TEST_P(PeerReaders, ReadpstExportsEveryMailWithItsAttachments) {
     EXPECT_GE(mails, 6u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, PeerReaders, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Permute" : "Plain"; });
+std::string encodingName(const ::testing::TestParamInfo<Encoding>& info) {
+    const char* names[] = {"Plain", "Permute", "Cyclic"};
+    return names[static_cast<int>(info.param)];
+}
+INSTANTIATE_TEST_SUITE_P(Encodings, PeerReaders,
+                         ::testing::Values(Encoding::Plain, Encoding::Permute, Encoding::Cyclic),
+                         encodingName);
 
 }  // namespace
 }  // namespace brevik::pst

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "cli/export_command.h"
 #include "message/text.h"
+#include "support/damage.h"
 #include "support/peer_check.h"
 #include "writer_test_util.h"
 
@@ -93,6 +96,34 @@ TEST(SampleGenerator, OurReaderFindsTheFoldersAndItemsWritten) {
     EXPECT_EQ(itemsByParent[folderByName["Inbox"]], 8u);
     EXPECT_EQ(itemsByParent[folderByName["Contacts"]], 2u);
     EXPECT_EQ(itemsByParent[folderByName["Notes"]], 2u);
+}
+
+TEST(SampleGenerator, EveryEncodingRecoversTheSameItemsWhateverTheCryptByteSays) {
+    ScratchDir dir;
+    using namespace std::chrono_literals;
+    auto recovered = [&](bool permute, bool cyclic, std::optional<std::uint8_t> crypt) {
+        SampleOptions options;
+        options.items = 40;
+        options.deleted = 3;
+        options.orphans = 2;
+        options.permute = permute;
+        options.cyclic = cyclic;
+        EXPECT_TRUE(generateSamplePst(dir.file("e.pst"), options).ok());
+        Bytes image = test::readFile(dir.file("e.pst"));
+        if (crypt) image[513] = *crypt;
+        const test::RecoveryOutcome r = test::recoverImage(image, 30s);
+        EXPECT_TRUE(r.resultOk);
+        return r;
+    };
+    const test::RecoveryOutcome plain = recovered(false, false, std::nullopt);
+    EXPECT_EQ(plain.items.size(), 45u);
+    EXPECT_EQ(recovered(true, false, std::nullopt).items, plain.items);
+    for (auto crypt : {std::optional<std::uint8_t>(), std::optional<std::uint8_t>(0),
+                       std::optional<std::uint8_t>(1), std::optional<std::uint8_t>(0x7E)}) {
+        const test::RecoveryOutcome cyclic = recovered(false, true, crypt);
+        EXPECT_EQ(cyclic.items, plain.items) << "crypt byte " << int(crypt.value_or(2));
+        EXPECT_EQ(cyclic.deletedItems, plain.deletedItems);
+    }
 }
 
 TEST(GenerateCommand, WritesTheFileAndReportsCounts) {

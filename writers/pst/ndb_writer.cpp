@@ -34,7 +34,8 @@ std::uint32_t nidIndexFloor(std::size_t type) {
 
 }  // namespace
 
-NdbWriter::NdbWriter(FileSink& sink, bool permute) : sink_(sink), permute_(permute) {
+NdbWriter::NdbWriter(FileSink& sink, bool permute, bool cyclic)
+    : sink_(sink), permute_(permute && !cyclic), cyclic_(cyclic) {
     ensureSection(0);
     cursor_ = kFirstAMapOffset + reservedBytes(0);
     scratch_.reserve(kMaxBlockBytes);
@@ -100,6 +101,8 @@ std::uint64_t NdbWriter::writeBlock(ByteView payload, bool internal, Visibility 
     scratch_.assign(static_cast<std::size_t>(size), 0);
     std::memcpy(scratch_.data(), payload.data(), payload.size());
     if (!internal && permute_) encodePermute(scratch_.data(), payload.size());
+    if (!internal && cyclic_)
+        cryptCyclic(scratch_.data(), payload.size(), static_cast<std::uint32_t>(bid));
     std::uint8_t* trailer = scratch_.data() + size - kBlockTrailerSize;
     store16(trailer, static_cast<std::uint16_t>(payload.size()));
     store16(trailer + 2, blockSignature(offset, bid));
@@ -387,10 +390,10 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     store64(h.data() + 232, blockRoot.bid);
     store64(h.data() + 240, blockRoot.offset);
     h[248] = kAMapValid;
-    std::memset(h.data() + 256, 0xFF, 256);  // rgbFM and rgbFP, no longer used
-    h[512] = 0x80;                           // bSentinel
-    h[513] = permute_ ? 1 : 0;               // bCryptMethod
-    store64(h.data() + 516, bidCounter_);    // bidNextB
+    std::memset(h.data() + 256, 0xFF, 256);   // rgbFM and rgbFP, no longer used
+    h[512] = 0x80;                            // bSentinel
+    h[513] = cyclic_ ? 2 : permute_ ? 1 : 0;  // bCryptMethod
+    store64(h.data() + 516, bidCounter_);     // bidNextB
     store32(h.data() + 4, crc32(h.data() + 8, 471));
     store32(h.data() + 524, crc32(h.data() + 8, 516));
     sink_.write(0, h);

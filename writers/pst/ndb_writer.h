@@ -39,7 +39,8 @@ struct NdbSummary {
 
 class NdbWriter {
   public:
-    NdbWriter(FileSink& sink, bool permute);
+    // `cyclic` encodes data blocks with the cyclic encoding instead (for tests).
+    NdbWriter(FileSink& sink, bool permute, bool cyclic = false);
 
     // Node data from blocks already cut (each at most 8176 bytes): one block, or a data tree
     // over them. Returns the block id to put in the node entry, 0 when there are no blocks.
@@ -99,6 +100,7 @@ class NdbWriter {
 
     FileSink& sink_;
     bool permute_;
+    bool cyclic_;
     std::uint64_t bidCounter_ = 4;
     std::uint64_t cursor_ = 0;
     std::uint64_t sections_ = 0;

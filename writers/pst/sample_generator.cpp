@@ -265,6 +265,7 @@ WriteStatus generateSamplePst(const std::string& path, const SampleOptions& opti
                               PstWriteStats* stats) {
     PstWriterOptions writerOptions;
     writerOptions.permute = options.permute;
+    writerOptions.cyclic = options.cyclic;
     writerOptions.maxFileBytes = options.maxFileBytes;
     writerOptions.stop = options.stop;
     writerOptions.displayName = "Brevik sample";

@@ -21,6 +21,7 @@ struct SampleOptions {
     std::uint64_t orphans = 0;
     std::uint64_t seed = 1;
     bool permute = true;
+    bool cyclic = false;  // overrides `permute`
     std::uint64_t maxFileBytes = 0;
     std::string tempFolder;  // working file; empty: beside the destination
     const std::atomic<bool>* stop = nullptr;

@@ -21,6 +21,7 @@ namespace brevik::pst {
 
 struct PstWriterOptions {
     bool permute = true;             // permute-encode data blocks, as Outlook does by default
+    bool cyclic = false;             // cyclic-encode them instead (tests: Outlook can read it)
     std::uint64_t maxFileBytes = 0;  // 0: no limit of our own
     std::string displayName = "Personal Folders";
     std::array<std::uint8_t, 16> recordKey{};  // the store's id; all zero: derived from the name
