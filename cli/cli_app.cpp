@@ -22,6 +22,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     listCmd->add_option("file", list.file, "Personal folder file (.pst)")->required();
     listCmd->add_flag("--json", list.json, "Print JSON");
     listCmd->add_flag("--deleted", list.deletedOnly, "Only deleted items");
+    listCmd->add_flag("--all", list.all,
+                      "Also hidden items: folder-associated (views, rules, settings) and system "
+                      "items");
 
     ShowOptions show;
     auto* showCmd = app.add_subcommand("show", "Recover a file and show one item");

@@ -21,6 +21,7 @@ struct ListOptions {
     std::string file;
     bool json = false;
     bool deletedOnly = false;
+    bool all = false;  // hidden items too: folder-associated and system items
 };
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
 

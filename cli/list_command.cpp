@@ -13,10 +13,10 @@ const char* bodyFormatName(std::uint8_t f) {
     return f == 1 ? "html" : f == 3 ? "text" : "none";
 }
 
-bool listed(const MessageBase& base, std::uint32_t i, bool deletedOnly) {
+bool listed(const MessageBase& base, std::uint32_t i, const ListOptions& options) {
     const ItemSummary& s = base.itemSummaries[i];
-    if (base.messageEntries[i].loadFailed || s.hiddenCode == 201) return false;
-    return !deletedOnly || s.deletedMark;
+    if (base.messageEntries[i].loadFailed || (s.hiddenCode == 201 && !options.all)) return false;
+    return !options.deletedOnly || s.deletedMark;
 }
 
 nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::string& folder) {
@@ -31,6 +31,7 @@ nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::str
             {"deleted", s.deletedMark != 0},
             {"loadFailed", e.loadFailed != 0},
             {"hidden", s.hiddenCode == 201},
+            {"associated", s.associated},
             {"subject", s.subjectText},
             {"from", s.fromText},
             {"to", s.toText},
@@ -93,6 +94,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
         j["items"] = nlohmann::json::array();
         for (std::uint32_t i = 0; i < base.itemCount; ++i) {
             if (options.deletedOnly && !base.itemSummaries[i].deletedMark) continue;
+            if (base.itemSummaries[i].hiddenCode == 201 && !options.all) continue;
             j["items"].push_back(itemJson(base, i, paths[i]));
         }
         printJson(out, j);
@@ -100,8 +102,10 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     }
 
     std::uint32_t shown = 0, deleted = 0;
+    ListOptions counted = options;
+    counted.deletedOnly = false;
     for (std::uint32_t i = 0; i < base.itemCount; ++i)
-        if (listed(base, i, false)) {
+        if (listed(base, i, counted)) {
             ++shown;
             deleted += base.itemSummaries[i].deletedMark;
         }
@@ -121,16 +125,20 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
         bool header = false;
         for (std::uint32_t i = fe.firstItem; i < fe.endItem; ++i) {
-            if (!listed(base, i, options.deletedOnly)) continue;
+            if (!listed(base, i, options)) continue;
             if (!header) {
                 out << "\n== " << f.path << "\n"
                     << "     #  D  Att  Kind         From | To | Subject | Date\n";
                 header = true;
             }
             const ItemSummary& s = base.itemSummaries[i];
-            char lead[48];
-            std::snprintf(lead, sizeof lead, "%6u  %c  %3d  %-11s  ", s.number,
-                          s.deletedMark ? 'D' : ' ', s.attachmentCount, kindName(s.kind));
+            // Hidden rows (shown with --all) have no number of their own.
+            char number[16] = "     -";
+            if (s.hiddenCode != 201) std::snprintf(number, sizeof number, "%6u", s.number);
+            char lead[64];
+            std::snprintf(lead, sizeof lead, "%s  %c  %3d  %-11s  ", number,
+                          s.deletedMark ? 'D' : ' ', s.attachmentCount,
+                          s.associated ? "associated" : kindName(s.kind));
             out << lead << s.fromText << " | " << s.toText << " | " << s.subjectText << " | "
                 << s.dateText << "\n";
         }

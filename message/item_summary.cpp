@@ -181,10 +181,12 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
 
     s.kind = static_cast<std::uint8_t>(r.kind);
     const bool noContent = !env.html && !env.body && !env.transportMessageHeaders;
-    // Folder-associated items (views, rules, settings) are hidden like system items when they
-    // carry nothing to read, whatever class they claim.
-    const bool associated = (entry.nodeId & kNodeTypeMask) == kAssociatedMessageType;
-    if (r.kind == item_kind::kSystem || (associated && noContent)) {
+    // Folder-associated items (views, rules, free/busy, settings) are hidden like system items,
+    // whatever class they claim and whatever they carry: no user filed them.
+    s.associated = (entry.nodeId & kNodeTypeMask) == kAssociatedMessageType;
+    if (s.associated) {
+        s.hiddenCode = 201;
+    } else if (r.kind == item_kind::kSystem) {
         if (noContent) s.hiddenCode = 201;
     } else {
         ++base.summaryCounter;

@@ -43,6 +43,8 @@ struct ItemSummary {
     // locates the compressed RTF. `rtfDamaged`: the RTF did not decompress whole.
     bool bodyFromRtf = false;
     bool rtfDamaged = false;
+    // A folder-associated item (node type 0x08): hidden (`hiddenCode` 201) and unnumbered.
+    bool associated = false;
 };
 
 // The body an item shows: its HTML body, else its text body, else what its compressed RTF says.

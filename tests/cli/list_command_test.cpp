@@ -120,6 +120,26 @@ TEST(ListCommand, ItemsWithOnlyAnRtfBodyShowItAsHtmlOrText) {
     }
 }
 
+TEST(ListCommand, FolderAssociatedItemsAreListedOnlyWithAll) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "fai.pst").string();
+    ASSERT_TRUE(test::writeInbox(
+        path, {test::mailItem("mail")},
+        {test::mailItem("view", {pst::unicodeProperty(0x1000, "a readable body")})}));
+    const CliRun plain = run({"list", path});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("view"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("1 items"), std::string::npos) << plain.out;
+
+    const CliRun all = run({"list", "--all", path});
+    EXPECT_NE(all.out.find("     -       0  associated   Sender |  | view"), std::string::npos)
+        << all.out;
+    const auto items = nlohmann::json::parse(run({"list", "--json", "--all", path}).out)["items"];
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_TRUE(items[0]["associated"].get<bool>() && items[0]["hidden"].get<bool>());
+    EXPECT_EQ(nlohmann::json::parse(run({"list", "--json", path}).out)["items"].size(), 1u);
+}
+
 TEST(RecoveryView, IsoTimesFromFiletimes) {
     EXPECT_EQ(cli::isoUtc(0), "");
     EXPECT_EQ(cli::isoUtc(116444736000000000ull), "1970-01-01T00:00:00Z");

@@ -145,7 +145,7 @@ TEST(FormatItemTimeTest, FormatsInLocalTime) {
 namespace brevik {
 namespace {
 
-TEST(ItemSummaryAssociated, FolderAssociatedItemsWithoutContentAreHiddenAndUnnumbered) {
+TEST(ItemSummaryAssociated, FolderAssociatedItemsAreHiddenAndUnnumbered) {
     MessageBase base;
     auto add = [&](std::uint32_t nodeId, bool body) {
         MessageNodeEntry e;
@@ -163,9 +163,11 @@ TEST(ItemSummaryAssociated, FolderAssociatedItemsWithoutContentAreHiddenAndUnnum
     const ItemSummary settings = add(0x200028, false);  // associated, nothing to read
     EXPECT_EQ(settings.hiddenCode, 201);
     EXPECT_EQ(settings.number, 1u);
-    const ItemSummary withBody = add(0x200048, true);  // associated but readable: listed
-    EXPECT_EQ(withBody.hiddenCode, 0);
-    EXPECT_EQ(withBody.number, 2u);
+    const ItemSummary withBody = add(0x200048, true);  // associated, even with a body
+    EXPECT_EQ(withBody.hiddenCode, 201);
+    EXPECT_TRUE(withBody.associated);
+    EXPECT_EQ(withBody.number, 1u);
+    EXPECT_EQ(add(0x200064, true).number, 2u);
 }
 
 }  // namespace
