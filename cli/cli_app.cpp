@@ -10,6 +10,10 @@ namespace brevik::cli {
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Brevik: recovers folders and items from damaged or healthy .pst files",
                  "brevik-cli"};
+    app.footer(
+        "Exit status: 0 success; 1 the file cannot be read or the command failed; 2 bad "
+        "arguments; 3 (list, show, export, report) the file is damaged and some of its data "
+        "was lost.");
     app.require_subcommand(1);
 
     InfoOptions info;
@@ -31,6 +35,12 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     showCmd->add_option("file", show.file, "Personal folder file (.pst)")->required();
     showCmd->add_option("number", show.number, "Running number of the item")->required();
     showCmd->add_flag("--json", show.json, "Print JSON");
+
+    ReportOptions report;
+    auto* reportCmd = app.add_subcommand(
+        "report", "Recover a file and report its health, damage, what was rebuilt, and sources");
+    reportCmd->add_option("file", report.file, "Personal folder file (.pst)")->required();
+    reportCmd->add_flag("--json", report.json, "Print JSON");
 
     ExportOptions exp;
     std::string itemList;
@@ -61,6 +71,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (infoCmd->parsed()) return runInfo(info, out, err);
         if (listCmd->parsed()) return runList(list, out, err);
         if (showCmd->parsed()) return runShow(show, out, err);
+        if (reportCmd->parsed()) return runReport(report, out, err);
         if (exportCmd->parsed()) {
             if (exportCmd->count("--items")) {
                 std::string why;

@@ -32,4 +32,10 @@ struct ShowOptions {
 };
 int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err);
 
+struct ReportOptions {
+    std::string file;
+    bool json = false;
+};
+int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
+
 }  // namespace brevik::cli

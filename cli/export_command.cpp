@@ -71,7 +71,7 @@ int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions
     if (result.notMail)
         out << "Left out " << result.notMail << " items that are not mail (" << options.format
             << " holds mail only)\n";
-    return 0;
+    return exitStatus(base);
 }
 
 }  // namespace
@@ -112,7 +112,7 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
     if (result.droppedValues)
         err << "brevik-cli: " << result.droppedValues
             << " property values could not be carried over (unreadable or invalid)\n";
-    return 0;
+    return exitStatus(base);
 }
 
 }  // namespace brevik::cli

@@ -29,6 +29,7 @@ nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::str
             {"kind", s.kind},
             {"kindName", kindName(s.kind)},
             {"deleted", s.deletedMark != 0},
+            {"source", itemSourceName(e)},
             {"loadFailed", e.loadFailed != 0},
             {"hidden", s.hiddenCode == 201},
             {"associated", s.associated},
@@ -98,7 +99,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
             j["items"].push_back(itemJson(base, i, paths[i]));
         }
         printJson(out, j);
-        return 0;
+        return exitStatus(base);
     }
 
     std::uint32_t shown = 0, deleted = 0;
@@ -143,7 +144,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
                 << s.dateText << "\n";
         }
     }
-    return 0;
+    return exitStatus(base);
 }
 
 }  // namespace brevik::cli

@@ -25,6 +25,13 @@ std::vector<ShownFolder> shownFolders(const MessageBase& base);
 std::vector<std::string> itemFolderPaths(const MessageBase& base,
                                          const std::vector<ShownFolder>& folders);
 
+// Exit status of a command that recovered `base`: 0 when nothing was lost, kExitDataLost when the
+// file is damaged in a way that lost data.
+inline constexpr int kExitDataLost = 3;
+inline int exitStatus(const MessageBase& base) {
+    return base.damage.dataLost() ? kExitDataLost : 0;
+}
+
 // Text of a kind code for people.
 const char* kindName(std::uint8_t kind);
 

@@ -90,7 +90,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                                            {"address", text(r.emailAddress)},
                                            {"type", recipientTypeName(r.recipientType)}});
         printJson(out, j);
-        return 0;
+        return exitStatus(base);
     }
     out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"
         << "Folder:      " << paths[index] << "\n"
@@ -116,7 +116,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
             out << "  " << name << "\n";
     }
     out << "\n" << body << "\n";
-    return 0;
+    return exitStatus(base);
 }
 
 }  // namespace brevik::cli

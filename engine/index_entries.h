@@ -40,6 +40,7 @@ struct NodeEntry {
     std::uint64_t subnodeBid = 0;
     std::uint32_t parentNodeId = 0;
     std::uint8_t reachable = 0;
+    std::uint64_t pageOffset = 0;  // the leaf index page that listed it
 };
 
 // One entry of a node's flattened subnode blocks ([MS-PST] SLENTRY).

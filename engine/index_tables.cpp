@@ -4,12 +4,24 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/crc.h"
 #include "engine/format_detection.h"
 
 namespace brevik {
 namespace {
 
 constexpr std::uint64_t kBlockAlignment = 64;
+
+// A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in the
+// trailer ([MS-PST] PAGETRAILER: after the body at 500 (Unicode) or 508 (ANSI)).
+void checkLivePage(MessageBase& base, const IndexPageInfo& p, const Bytes& page) {
+    if (!p.reachable) return;
+    const bool unicode = base.isUnicode();
+    const std::size_t body = unicode ? 496 : 500;
+    const std::uint32_t stored = load32(page.data() + (unicode ? 500 : 508));
+    if (crc32(page.data(), body) != stored)
+        base.damage.note(DamageKind::LiveIndexPageChecksum, p.pageOffset);
+}
 
 // Deepest index tree walked; real files use a handful of levels.
 constexpr int kMaxIndexDepth = 64;
@@ -133,6 +145,7 @@ int buildIndexTables(MessageBase& base) {
         base.blockTable.reserve(announced);
         for (const auto& p : base.leafBbtPages) {
             if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+            checkLivePage(base, p, page);
             const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
             for (std::uint32_t j = 0; j < n; ++j) {
                 const std::uint8_t* e = page.data() + j * bs;
@@ -144,12 +157,16 @@ int buildIndexTables(MessageBase& base) {
                 b.reachable = p.reachable;
                 b.pageBid = p.trailerBid;
                 // Blocks start on 64-byte boundaries: anything else is not a block entry.
-                if (b.fileOffset > base.fileSize)
+                if (b.fileOffset > base.fileSize) {
                     ++base.dropped.blocksPastEnd;
-                else if (b.fileOffset % kBlockAlignment != 0 ||
-                         (b.blockId & ~std::uint64_t{1}) == 0)
+                    base.damage.note(
+                        b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
+                        b.reachable ? b.fileOffset : p.pageOffset);
+                } else if (b.fileOffset % kBlockAlignment != 0 ||
+                           (b.blockId & ~std::uint64_t{1}) == 0) {
                     ++base.dropped.blocksMalformed;
-                else
+                    base.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
+                } else
                     base.blockTable.push_back(b);
             }
         }
@@ -161,6 +178,7 @@ int buildIndexTables(MessageBase& base) {
         base.nodeTable.reserve(announced);
         for (const auto& p : base.leafNbtPages) {
             if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+            checkLivePage(base, p, page);
             const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, ns));
             for (std::uint32_t j = 0; j < n; ++j) {
                 const std::uint8_t* e = page.data() + j * ns;
@@ -170,6 +188,7 @@ int buildIndexTables(MessageBase& base) {
                 node.subnodeBid = unicode ? load64(e + ns / 2) : load32(e + ns / 2);
                 node.parentNodeId = load32(e + 3 * ns / 4);
                 node.reachable = p.reachable;
+                node.pageOffset = p.pageOffset;
                 if (node.nodeId < kFirstMessageNodeId && node.parentNodeId != 0)
                     ++base.folderCapacity;
                 if (node.nodeId >= kFirstMessageNodeId) ++base.messageNodeCount;

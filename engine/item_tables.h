@@ -12,6 +12,10 @@ namespace brevik {
 
 struct MessageRecord;  // message/records.h
 
+// How an item was found: through a node index entry (live or stale by `reachable`), from its data
+// block alone, or from a row of its folder's contents table alone.
+enum class ItemSource : std::uint8_t { Index, DataAlone, TableRow };
+
 // One kept item node; an item is named everywhere by its index in `messageEntries`.
 struct MessageNodeEntry {
     std::uint32_t nodeId = 0;
@@ -23,7 +27,11 @@ struct MessageNodeEntry {
     std::uint32_t attachmentCount = 0;
     std::uint8_t loadFailed = 0;
     std::vector<SubnodeEntry> subnodes;
+    ItemSource source = ItemSource::Index;
 };
+
+// "live index", "stale index", "data alone" or "table row".
+const char* itemSourceName(const MessageNodeEntry& entry);
 
 // One kept folder node, or an orphan group (items whose parent folder is missing).
 struct FolderEntry {

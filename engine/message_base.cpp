@@ -132,6 +132,7 @@ void MessageBase::reset() {
     summaryCounter = 0;
     keptBodyBytes = 0;
     dropped = DropCounts{};
+    damage.clear();
     formatCode = 0;
     layout = PageLayout{};
     cryptMethod = CryptMethod::Unrecognised;

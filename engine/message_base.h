@@ -11,6 +11,7 @@
 
 #include "engine/byte_source.h"
 #include "engine/bytes.h"
+#include "engine/damage_log.h"
 #include "engine/folder_tree_node.h"
 #include "engine/index_entries.h"
 #include "engine/item_tables.h"
@@ -123,6 +124,7 @@ class MessageBase {
     std::uint32_t folderCapacity = 0;
     std::uint32_t messageNodeCount = 0;
     DropCounts dropped;
+    DamageLog damage;  // what the last run found damaged, with offsets
 
     // --- what a recovery pass found ---
     std::uint32_t itemCapacity = 0;

@@ -67,12 +67,14 @@ class Pass {
 
     void run() {
         base_.dropped = DropCounts{};
+        base_.damage.clear();
         base_.encodingState = encoding::kUndecided;
         base_.markProgress(milestone::kStart);
         if (detectFormat(base_) != 0) throw PassAborted{"format not recognised"};
         base_.checkpoint(milestone::kFormatKnown);
         base_.cryptMethod = readCryptMethod(base_);
         buildIndexTables(base_);
+        checkFileEnd();
         base_.checkpoint(milestone::kTablesBuilt);
 
         base_.itemCapacity = base_.messageNodeCount + 10;
@@ -117,6 +119,23 @@ class Pass {
     }
 
   private:
+    // A file cut short: the header's end-of-file ([MS-PST] ROOT ibFileEof) lies past its end.
+    void checkFileEnd() {
+        const bool unicode = base_.isUnicode();
+        std::uint8_t eof[8] = {};
+        if (!base_.readAt(unicode ? 184 : 168, std::span(eof, unicode ? 8 : 4))) return;
+        const std::uint64_t stated = unicode ? load64(eof) : load32(eof);
+        if (stated > base_.fileSize)
+            base_.damage.note(DamageKind::FileShorterThanHeader, base_.fileSize);
+    }
+
+    void noteWithoutData(const NodeEntry& n) {
+        ++base_.dropped.nodesWithoutData;
+        base_.damage.note(
+            n.reachable ? DamageKind::LiveNodeWithoutData : DamageKind::StaleIndexEntries,
+            n.pageOffset);
+    }
+
     void classifyNodes() {
         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash> folderAt;
         std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash> copies;
@@ -142,7 +161,7 @@ class Pass {
                         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash>& folderAt) {
         const BlockIndex data = findBlock(base_, n.dataBid);
         if (data == kNoBlock) {
-            ++base_.dropped.nodesWithoutData;
+            noteWithoutData(n);
             return;
         }
         FolderEntry f;
@@ -167,7 +186,7 @@ class Pass {
                          std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash>& copies) {
         const BlockIndex data = findBlock(base_, n.dataBid);
         if (data == kNoBlock) {
-            ++base_.dropped.nodesWithoutData;
+            noteWithoutData(n);
             return;
         }
         const BlockIndex sub = findBlock(base_, n.subnodeBid);
@@ -216,6 +235,7 @@ class Pass {
             MessageNodeEntry m;
             m.dataIndex = data;
             m.parentNodeId = kUnclaimedItemsFolderId;
+            m.source = ItemSource::DataAlone;
             base_.messageEntries.push_back(std::move(m));
             ++base_.dropped.itemsFromDataAlone;
         }
@@ -270,6 +290,9 @@ class Pass {
             if (loadMessage(base_, i) == -1) {
                 e.loadFailed = 1;
                 ++base_.dropped.itemsNotLoaded;
+                if (e.reachable)
+                    base_.damage.note(DamageKind::ItemNotLoaded,
+                                      base_.blockTable[e.dataIndex].fileOffset);
             } else {
                 if (e.record) e.attachmentCount = e.record->currentAttachment;
                 buildItemSummary(base_, i);

@@ -1,0 +1,60 @@
+// What a recovery run found damaged: per kind a count and the file offsets of the first cases,
+// and whether that kind means lost data.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace brevik {
+
+enum class DamageKind : std::uint8_t {
+    FileShorterThanHeader,  // the header's end-of-file lies past the file's end
+    LiveIndexPageChecksum,  // a leaf index page the header reaches fails its checksum
+    LiveBlockPastEnd,       // a live block entry points past the end of the file
+    LiveNodeWithoutData,    // a live folder or item entry whose data block is unknown
+    ItemNotLoaded,          // an item whose properties could not be read
+    StaleIndexEntries,      // stale or garbled index entries (normal in used files)
+    Count
+};
+
+// Offsets kept per kind; the count goes on.
+inline constexpr std::size_t kDamageOffsetsKept = 5;
+
+class DamageLog {
+  public:
+    void note(DamageKind kind, std::uint64_t fileOffset) {
+        Entry& e = entries_[static_cast<std::size_t>(kind)];
+        ++e.count;
+        if (e.firstOffsets.size() < kDamageOffsetsKept &&
+            std::find(e.firstOffsets.begin(), e.firstOffsets.end(), fileOffset) ==
+                e.firstOffsets.end())
+            e.firstOffsets.push_back(fileOffset);
+    }
+    std::uint64_t count(DamageKind kind) const {
+        return entries_[static_cast<std::size_t>(kind)].count;
+    }
+    const std::vector<std::uint64_t>& firstOffsets(DamageKind kind) const {
+        return entries_[static_cast<std::size_t>(kind)].firstOffsets;
+    }
+    // Stale entries are how a used file looks; every other kind cost the user something.
+    static bool losesData(DamageKind kind) { return kind != DamageKind::StaleIndexEntries; }
+    bool dataLost() const {
+        for (std::size_t k = 0; k < entries_.size(); ++k)
+            if (entries_[k].count && losesData(static_cast<DamageKind>(k))) return true;
+        return false;
+    }
+    void clear() { entries_ = {}; }
+
+  private:
+    struct Entry {
+        std::uint64_t count = 0;
+        std::vector<std::uint64_t> firstOffsets;
+    };
+    std::array<Entry, static_cast<std::size_t>(DamageKind::Count)> entries_{};
+};
+
+const char* damageKindName(DamageKind kind);
+
+}  // namespace brevik
