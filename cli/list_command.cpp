@@ -48,7 +48,7 @@ nlohmann::json droppedJson(const DropCounts& d) {
     return {{"blocksPastEnd", d.blocksPastEnd},       {"blocksMalformed", d.blocksMalformed},
             {"nodesWithoutData", d.nodesWithoutData}, {"duplicateItems", d.duplicateItems},
             {"itemsNotLoaded", d.itemsNotLoaded},     {"itemsFromDataAlone", d.itemsFromDataAlone},
-            {"orphanGroups", d.orphanGroups}};
+            {"orphanGroups", d.orphanGroups},         {"itemsFromTableRows", d.itemsFromTableRows}};
 }
 
 // One line naming what the run skipped or rebuilt; empty for a clean file.
@@ -66,6 +66,7 @@ std::string droppedText(const DropCounts& d) {
     add(d.itemsNotLoaded, "unreadable items");
     add(d.itemsFromDataAlone, "items rebuilt from data alone");
     add(d.orphanGroups, "folders rebuilt for orphaned items");
+    add(d.itemsFromTableRows, "items rebuilt from contents-table rows");
     return text;
 }
 

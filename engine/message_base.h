@@ -71,6 +71,7 @@ struct DropCounts {
     std::uint32_t itemsNotLoaded = 0;      // items whose properties could not be read
     std::uint32_t itemsFromDataAlone = 0;  // items kept from their data block, node entry lost
     std::uint32_t orphanGroups = 0;        // folders made up for items whose folder is gone
+    std::uint32_t itemsFromTableRows = 0;  // items kept from a contents-table row alone
 };
 
 // Thrown inside a pass for every fatal condition; the pass turns it into `resultOk` 0.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/carving.h"
 #include "engine/encoding_vote.h"
@@ -10,6 +11,7 @@
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/name_to_id_map.h"
+#include "engine/table_rows.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/item_summary.h"
@@ -89,6 +91,7 @@ class Pass {
         base_.encodingState = vote_.finish(base_);
         base_.indexBlockOffsets();
         addUnclaimedItems();
+        addTableRowItems();
         std::stable_sort(base_.messageEntries.begin(), base_.messageEntries.end(),
                          [](const MessageNodeEntry& a, const MessageNodeEntry& b) {
                              return static_cast<std::int32_t>(a.parentNodeId) <
@@ -243,6 +246,35 @@ class Pass {
             base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
     }
 
+    // Items whose node or data is lost but whose row survives in a contents table.
+    void addTableRowItems() {
+        std::unordered_set<std::uint32_t> known;
+        std::unordered_set<std::string> carvedKeys;
+        static const std::vector<SubnodeEntry> kNoSubnodes;
+        for (const MessageNodeEntry& e : base_.messageEntries) {
+            if (e.source == ItemSource::Index) {
+                known.insert(e.nodeId);
+                continue;
+            }
+            PropertyList rows;
+            if (readPropertyList(base_, rows, e.dataIndex, kNoSubnodes, false) != -1 &&
+                !rows.empty())
+                carvedKeys.insert(subjectTimeKey(rows.front()));
+        }
+        for (TableRowItem& row : findTableRowItems(base_, known, carvedKeys)) {
+            MessageNodeEntry m;
+            m.nodeId = row.nodeId;
+            m.parentNodeId = row.parentNodeId;
+            m.reachable = row.reachable;
+            m.source = ItemSource::TableRow;
+            ++base_.dropped.itemsFromTableRows;
+            m.record = std::move(row.record);
+            base_.messageEntries.push_back(std::move(m));
+        }
+        base_.itemCapacity = std::max<std::uint32_t>(
+            base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
+    }
+
     void groupByFolder() {
         std::unordered_map<std::uint32_t, std::uint32_t> firstFolder;
         for (std::uint32_t k = 0; k < base_.folderEntries.size(); ++k)
@@ -287,7 +319,9 @@ class Pass {
                                  return static_cast<std::uint32_t>(a.ownerDataIndex) <
                                         static_cast<std::uint32_t>(b.ownerDataIndex);
                              });
-            if (loadMessage(base_, i) == -1) {
+            if (e.source == ItemSource::TableRow) {
+                buildItemSummary(base_, i);  // from the row's values, read with the table
+            } else if (loadMessage(base_, i) == -1) {
                 e.loadFailed = 1;
                 ++base_.dropped.itemsNotLoaded;
                 if (e.reachable)

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/carving.h"
 #include "engine/folder_tree.h"
 #include "message/item_summary.h"
 #include "message/records.h"
+#include "support/damage.h"
+#include "support/peer_tools.h"
 #include "support/pst_image.h"
 #include "support/store_image.h"
+#include "support/written_store.h"
 
 namespace brevik {
 namespace {
@@ -61,6 +66,41 @@ TEST(RecoveryPass, CyclicImagesOfBothLayoutsRecoverWhateverTheHeaderSays) {
             EXPECT_EQ(subjects(*r->base), (std::vector<std::string>{"Mail 0", "Mail 1", "Mail 2"}));
             EXPECT_EQ(r->base->itemSummaries[0].bodyText, "Body of Mail 0");
         }
+}
+
+TEST(RecoveryPass, ItemsWhoseNodesAreGoneComeBackFromTheirContentsTableRows) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "rows.pst").string();
+    ASSERT_TRUE(test::writeInbox(
+        path, {test::mailItem("first"), test::mailItem("second"), test::mailItem("third")}));
+    Bytes image = test::readFileBytes(path);
+    const auto healthy = recover(image);
+    ASSERT_EQ(healthy->base->itemCount, 3u);
+    EXPECT_EQ(healthy->base->dropped.itemsFromTableRows, 0u);  // never a second copy
+    // Destroy the node entries of the first two items: their ids become 0.
+    std::uint32_t inbox = 0;
+    for (const NodeEntry& n : healthy->base->nodeTable) {
+        if ((n.nodeId & 0x1F) != 0x04 || n.nodeId == healthy->base->messageEntries[2].nodeId)
+            continue;
+        inbox = n.parentNodeId;
+        for (std::uint64_t at = n.pageOffset; at + 32 <= n.pageOffset + 488; at += 32)
+            if (load32(&image[at]) == n.nodeId) store32(&image[at], 0);
+    }
+    const auto r = recover(image);
+    MessageBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    EXPECT_EQ(b.dropped.itemsFromTableRows, 2u);
+    ASSERT_EQ(b.itemCount, 3u);
+    std::multiset<std::string> found;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i) {
+        const MessageNodeEntry& e = b.messageEntries[i];
+        EXPECT_EQ(e.parentNodeId, inbox);  // in the folder whose table held the row
+        found.insert(b.itemSummaries[i].subjectText + "/" + itemSourceName(e) + "/" +
+                     b.itemSummaries[i].fromText);
+    }
+    EXPECT_EQ(found,
+              (std::multiset<std::string>{"first/table row/Sender", "second/table row/Sender",
+                                          "third/live index/Sender"}));
 }
 
 class RecoveryPassTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {

@@ -1,0 +1,76 @@
+#include "engine/table_rows.h"
+
+#include <algorithm>
+
+#include "engine/index_tables.h"
+#include "message/interpret_properties.h"
+#include "message/property_reader.h"
+#include "message/records.h"
+
+namespace brevik {
+namespace {
+
+// Node id types ([MS-PST] NID_TYPE).
+constexpr std::uint32_t kTypeMask = 0x1F;
+constexpr std::uint32_t kContentsTableType = 0x0E;
+constexpr std::uint32_t kFolderType = 0x02;
+constexpr std::uint32_t kRowIdColumn = 0x67F2;
+constexpr std::uint32_t kSubject = 0x0037;
+constexpr std::uint32_t kDeliveryTime = 0x0E06;
+constexpr std::uint32_t kSubmitTime = 0x0039;
+
+const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
+    for (const PropertyValue& v : row)
+        if (v.id == id && v.data) return &v;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string subjectTimeKey(const PropertyRow& row) {
+    std::string key;
+    for (std::uint32_t id : {kSubject, kDeliveryTime, kSubmitTime}) {
+        if (const PropertyValue* v = find(row, id)) key.append(v->data->begin(), v->data->end());
+        key.push_back('\0');
+    }
+    return key;
+}
+
+std::vector<TableRowItem> findTableRowItems(MessageBase& base,
+                                            const std::unordered_set<std::uint32_t>& knownItems,
+                                            const std::unordered_set<std::string>& knownKeys) {
+    std::vector<const NodeEntry*> tables;
+    for (const NodeEntry& n : base.nodeTable)
+        if ((n.nodeId & kTypeMask) == kContentsTableType) tables.push_back(&n);
+    std::stable_sort(tables.begin(), tables.end(), [](const NodeEntry* a, const NodeEntry* b) {
+        return a->reachable > b->reachable;
+    });
+
+    std::vector<TableRowItem> out;
+    std::unordered_set<std::uint32_t> taken;
+    for (const NodeEntry* t : tables) {
+        base.checkpoint();
+        const BlockIndex data = findBlock(base, t->dataBid);
+        if (data == kNoBlock) continue;
+        std::vector<SubnodeEntry> subnodes;
+        if (const BlockIndex sub = findBlock(base, t->subnodeBid); sub != kNoBlock)
+            readSubnodeList(base, subnodes, sub, 0, 0);
+        PropertyList rows;
+        if (readPropertyList(base, rows, data, subnodes, true) == -1) continue;
+        const std::uint32_t folder = (t->nodeId & ~kTypeMask) | kFolderType;
+        for (const PropertyRow& row : rows) {
+            const PropertyValue* id = find(row, kRowIdColumn);
+            if (!id || id->data->size() < 4) continue;
+            const std::uint32_t nid = load32(id->data->data());
+            if (nid < kFirstMessageNodeId || knownItems.count(nid) || !taken.insert(nid).second)
+                continue;
+            if (knownKeys.count(subjectTimeKey(row))) continue;
+            auto record = makeItemRecord();
+            interpretProperties(&base, {row}, *record);
+            out.push_back({nid, folder, t->reachable, std::move(record)});
+        }
+    }
+    return out;
+}
+
+}  // namespace brevik
