@@ -60,6 +60,7 @@ inline constexpr int kAddToolbar = 32791;
 inline constexpr int kAddMenu = 32793;
 inline constexpr int kRecoveryMenu = 32801;
 inline constexpr int kHelpTopicsToolbar = 32901;
+inline constexpr int kRecoveryReport = 32902;
 inline constexpr int kRemoveToolbar = 57346;
 inline constexpr int kSaveAs = 57347;
 inline constexpr int kRecoveryToolbar = 57348;

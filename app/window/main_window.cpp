@@ -24,6 +24,7 @@
 #include "app/window/help_window.h"
 #include "app/window/options_dialog.h"
 #include "app/window/queued_task_events.h"
+#include "app/window/report_dialog.h"
 #include "app/window/save_as_dialog.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
@@ -80,6 +81,8 @@ const ActionSpec kActions[] = {
     {cmd::kSaveAs, "&Save As...", "save", "Save the recovered items to a new file or folder"},
     {cmd::kStopMenu, "S&top", "stop", "Stop the running task"},
     {cmd::kStopToolbar, "Stop", "stop", "Stop the running task"},
+    {cmd::kRecoveryReport, "Recovery &Report...", nullptr,
+     "What was damaged in the selected file, what was rebuilt, and where items came from"},
     {cmd::kOptions, "&Options...", nullptr, "Change the start-up options"},
     {cmd::kViewToolbar, "&Toolbar", nullptr, "Show or hide the toolbar"},
     {cmd::kViewStatusBar, "&Status Bar", nullptr, "Show or hide the status bar"},
@@ -168,6 +171,7 @@ void MainWindow::createActions() {
     on(cmd::kSaveAs, &MainWindow::saveAs);
     on(cmd::kCopyForBackup, &MainWindow::copyForBackup);
     on(cmd::kOptions, &MainWindow::showOptions);
+    on(cmd::kRecoveryReport, &MainWindow::showReport);
     on(cmd::kHelpTopics, &MainWindow::showHelp);
     on(cmd::kAbout, &MainWindow::showAbout);
     on(cmd::kExit, &QWidget::close);
@@ -194,6 +198,7 @@ void MainWindow::createMenus() {
     tools->addAction(action(cmd::kSaveAs));
     tools->addAction(action(cmd::kStopMenu));
     tools->addSeparator();
+    tools->addAction(action(cmd::kRecoveryReport));
     tools->addAction(action(cmd::kOptions));
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(action(cmd::kViewToolbar));
@@ -242,6 +247,8 @@ void MainWindow::applyCommandStates() {
     for (const CommandState& c : updateCommandStates(state_))
         if (QAction* a = action(c.id)) a->setEnabled(c.enabled);
     action(cmd::kOptions)->setEnabled(!state_.busy);
+    const MessageBase* b = state_.selected();
+    action(cmd::kRecoveryReport)->setEnabled(!state_.busy && b && b->openMode);
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -384,10 +391,13 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
             onSelectionChanged();
         hideProgressBar();
         if (b)
-            summary_->setText(tr("%1: %2 items in %3 folders")
+            summary_->setText(tr("%1: %2 items in %3 folders%4")
                                   .arg(QString::fromStdString(b->fileName))
                                   .arg(b->summaryCounter)
-                                  .arg(b->folderCount));
+                                  .arg(b->folderCount)
+                                  .arg(b->damage.dataLost()
+                                           ? tr(" (damaged: see Tools > Recovery Report)")
+                                           : QString()));
         summary_->show();
     } else if (isSaveTask(code)) {
         hideProgressBar();
@@ -559,6 +569,13 @@ void MainWindow::showOptions() {
     if (dialog.exec() != QDialog::Accepted) return;
     state_.openDefaultOutlookFiles = dialog.openDefaultFiles() ? 1 : 0;
     writeOptions(state_, settings_);
+}
+
+void MainWindow::showReport() {
+    const MessageBase* b = state_.selected();
+    if (state_.busy || !b || !b->openMode) return;
+    ReportDialog dialog(*b, this);
+    dialog.exec();
 }
 
 void MainWindow::showHelp() {

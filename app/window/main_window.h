@@ -80,6 +80,7 @@ class MainWindow final : public QMainWindow {
     void updateTitle();
     void showHelp();
     void showOptions();
+    void showReport();
     void showAbout();
     void saveAs();
     void copyForBackup();

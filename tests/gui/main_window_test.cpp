@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include "app/window/help_window.h"
 #include "app/window/options_dialog.h"
+#include "app/window/report_dialog.h"
 #include "app/window/save_as_dialog.h"
 #include "gui_support.h"
 #include "platform/prompter.h"
@@ -96,10 +97,28 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_TRUE(window->tree()->isExpanded(baseNode));
     window->tree()->expandAll();
     test::screenshot(window.get(), QStringLiteral("main-window-sample"));
+    EXPECT_TRUE(reportHtml(*state->base(0)).contains("Healthy"));
+    {
+        ReportDialog report(*state->base(0));
+        report.show();
+        test::screenshot(&report, QStringLiteral("recovery-report"));
+    }
+
+    // A file cut short recovers what it can, and the report says data was lost.
+    const std::string cut = (dir.path() / "cut.pst").string();
+    fs::copy_file(sample, cut);
+    fs::resize_file(cut, fs::file_size(cut) * 9 / 10);
+    ASSERT_EQ(window->addFiles({QString::fromStdString(cut)}, true), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    MessageBase* damaged = state->base(1);
+    ASSERT_EQ(damaged->resultOk, 1);
+    EXPECT_TRUE(reportHtml(*damaged).contains("Damaged"));
+    EXPECT_TRUE(window->summaryText().contains("damaged")) << window->summaryText().toStdString();
+    window->tree()->selectBase(0);
 
     // Recovering it again first empties its folders, then fills them anew.
     window->startRecovery();
-    EXPECT_EQ(model.rowCount(baseNode), 0);
+    EXPECT_EQ(model.rowCount(model.baseIndex(0)), 0);
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
     EXPECT_GE(model.rowCount(model.baseIndex(0)), 1);
 }
