@@ -6,12 +6,17 @@
 #include <fstream>
 
 #include "mail_files.h"
+#include "message/rtf_decompress.h"
 #include "writers/files/item_fields.h"
 
 namespace brevik::eml {
 namespace {
 
 using namespace pst;
+
+Bytes bytesOf(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Property binary(std::uint16_t id, const std::string& s) {
     return binaryProperty(id, Bytes(s.begin(), s.end()));
@@ -122,6 +127,25 @@ TEST(EmlWriter, KeepsOriginalHeadersButNotTheirContentHeaders) {
     EXPECT_TRUE(m["defects"].empty()) << m.dump();
     EXPECT_EQ(m["subject"], "Original ü");
     EXPECT_EQ(test::normalisedText(m["text"]), "body ü");
+}
+
+TEST(EmlWriter, BodiesKeptOnlyAsCompressedRtfAreUnwrapped) {
+    const std::string wrapped =
+        "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\*\\htmltag <p>}Hello "
+        "{\\*\\htmltag <b>}world{\\*\\htmltag </b>}{\\*\\htmltag </p>}}";
+    Item html;
+    html.properties = {unicodeProperty(0x0037, "RTF only"),
+                       binaryProperty(0x1009, compressRtfLiterals(bytesOf(wrapped)))};
+    const std::string text = writeEml(html);
+    EXPECT_NE(text.find("text/html"), std::string::npos) << text;
+    EXPECT_NE(text.find("<b>world</b>"), std::string::npos) << text;
+
+    Item native;
+    native.properties = {
+        unicodeProperty(0x0037, "Native"),
+        binaryProperty(0x1009,
+                       compressRtfLiterals(bytesOf("{\\rtf1\\ansi Plain words\\par}")))};
+    EXPECT_NE(writeEml(native).find("Plain"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "message/rtf_decompress.h"
+#include "message/rtf_text.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
 
@@ -222,13 +224,22 @@ GPtr<GMimeObject> embeddedPart(const pst::Item& inner, const std::string& name, 
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }
 
+constexpr std::uint16_t kRtfCompressed = 0x1009;
+
 GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
     const ItemFields f(item.properties);
     GPtr<GMimeMessage> message = messageWithHeaders(f);
     setEnvelope(message.get(), item, f);
 
-    const auto body = f.text(pid::kBody);
-    const auto html = f.html();
+    std::optional<std::string> body = f.text(pid::kBody);
+    std::optional<std::string> html = f.html();
+    // Outlook often keeps a body only as compressed RTF: unwrap it into what it wraps.
+    if (!body && !html) {
+        if (const Bytes* rtf = f.binary(kRtfCompressed); rtf && !rtf->empty()) {
+            const RtfBody decoded = rtfToBody(decompressRtf(*rtf).rtf);
+            if (!decoded.text.empty()) (decoded.isHtml() ? html : body) = decoded.text;
+        }
+    }
     const std::string htmlLower = html ? toLower(*html) : std::string();
 
     std::vector<AttachmentInfo> related, attached;
