@@ -7,7 +7,7 @@ dir=build
 flags=()
 if [ "${BREVIK_SANITIZE:-0}" = 1 ]; then
     dir=build-asan
-    flags+=(-DBREVIK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    flags+=(-DBREVIK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DBREVIK_BENCH=OFF)
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

@@ -143,9 +143,9 @@ TEST(EmlWriter, BodiesKeptOnlyAsCompressedRtfAreUnwrapped) {
     Item native;
     native.properties = {
         unicodeProperty(0x0037, "Native"),
-        binaryProperty(0x1009,
-                       compressRtfLiterals(bytesOf("{\\rtf1\\ansi Plain words\\par}")))};
-    EXPECT_NE(writeEml(native).find("Plain"), std::string::npos);
+        binaryProperty(0x1009, compressRtfLiterals(bytesOf("{\\rtf1\\ansi Plain words\\par}")))};
+    const std::string plain = writeEml(native);
+    EXPECT_NE(plain.find("Plain"), std::string::npos) << plain;
 }
 
 }  // namespace
