@@ -57,7 +57,7 @@ WindowRect fromQRect(const QRect& r) {
     return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
-struct ActionSpec {
+struct ActionInfo {
     int id;
     const char* text;
     const char* icon;  // toolbar picture, or null
@@ -65,7 +65,7 @@ struct ActionSpec {
 };
 
 // Menu commands and toolbar buttons; a toolbar button has its own id beside its menu twin.
-const ActionSpec kActions[] = {
+const ActionInfo kActions[] = {
     {cmd::kAddMenu, "&Add Outlook data files (*.pst) to Tree View...", "add",
      "Find Outlook data files on your disks and add them to the tree"},
     {cmd::kAddToolbar, "Add", "add", "Find Outlook data files on your disks and add them"},
@@ -152,12 +152,12 @@ QAction* MainWindow::action(int id) const {
 }
 
 void MainWindow::createActions() {
-    for (const ActionSpec& spec : kActions) {
-        auto* a = new QAction(tr(spec.text), this);
-        a->setData(spec.id);
-        a->setStatusTip(tr(spec.tip));
-        if (spec.icon) a->setIcon(QIcon(QStringLiteral(":/resources/icons/%1.svg").arg(spec.icon)));
-        actions_[spec.id] = a;
+    for (const ActionInfo& info : kActions) {
+        auto* a = new QAction(tr(info.text), this);
+        a->setData(info.id);
+        a->setStatusTip(tr(info.tip));
+        if (info.icon) a->setIcon(QIcon(QStringLiteral(":/resources/icons/%1.svg").arg(info.icon)));
+        actions_[info.id] = a;
     }
     auto on = [this](int id, auto slot) { connect(action(id), &QAction::triggered, this, slot); };
     for (int id : {cmd::kAddMenu, cmd::kAddToolbar})
