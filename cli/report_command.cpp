@@ -12,16 +12,6 @@
 namespace brevik::cli {
 namespace {
 
-constexpr std::array<const char*, 4> kSources = {"live index", "stale index", "data alone",
-                                                 "table row"};
-
-std::size_t sourceSlot(const MessageNodeEntry& e) {
-    const std::string_view name = itemSourceName(e);
-    for (std::size_t k = 0; k < kSources.size(); ++k)
-        if (name == kSources[k]) return k;
-    return 0;
-}
-
 std::string hex(std::uint64_t v) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
@@ -60,13 +50,13 @@ int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err
     for (const ShownFolder& f : shownFolders(base)) {
         if (f.copy) continue;
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
-        std::array<std::uint64_t, kSources.size()> counts{};
+        std::array<std::uint64_t, kItemSourceSlots> counts{};
         for (std::uint32_t i = fe.firstItem; i < fe.endItem && i < base.itemCount; ++i)
             if (base.itemSummaries[i].hiddenCode != 201 && !base.messageEntries[i].loadFailed)
-                ++counts[sourceSlot(base.messageEntries[i])];
+                ++counts[itemSourceSlot(base.messageEntries[i])];
         nlohmann::json bySource = nlohmann::json::object();
-        for (std::size_t k = 0; k < kSources.size(); ++k)
-            bySource[kSources[k]] = counts[k];
+        for (std::size_t k = 0; k < kItemSourceSlots; ++k)
+            bySource[itemSourceSlotName(k)] = counts[k];
         folders.push_back({{"path", f.path}, {"items", bySource}});
     }
 
@@ -95,8 +85,8 @@ int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err
     out << "\nItems per folder (live index / stale index / data alone / table row):\n";
     for (const auto& f : folders) {
         out << "  " << f["path"].get<std::string>() << ":";
-        for (const char* s : kSources)
-            out << " " << f["items"][s].get<std::uint64_t>();
+        for (std::size_t k = 0; k < kItemSourceSlots; ++k)
+            out << " " << f["items"][itemSourceSlotName(k)].get<std::uint64_t>();
         out << "\n";
     }
     return exitStatus(base);

@@ -24,16 +24,29 @@ const char* damageKindName(DamageKind kind) {
     return "";
 }
 
-const char* itemSourceName(const MessageNodeEntry& entry) {
+namespace {
+constexpr const char* kSourceNames[kItemSourceSlots] = {"live index", "stale index", "data alone",
+                                                        "table row"};
+}  // namespace
+
+std::size_t itemSourceSlot(const MessageNodeEntry& entry) {
     switch (entry.source) {
         case ItemSource::Index:
-            return entry.reachable ? "live index" : "stale index";
+            return entry.reachable ? 0 : 1;
         case ItemSource::DataAlone:
-            return "data alone";
+            return 2;
         case ItemSource::TableRow:
-            return "table row";
+            return 3;
     }
-    return "";
+    return 0;
+}
+
+const char* itemSourceSlotName(std::size_t slot) {
+    return slot < kItemSourceSlots ? kSourceNames[slot] : "";
+}
+
+const char* itemSourceName(const MessageNodeEntry& entry) {
+    return itemSourceSlotName(itemSourceSlot(entry));
 }
 
 }  // namespace brevik

@@ -1,6 +1,7 @@
 // The item, folder and named-property tables that a recovery pass leaves in a MessageBase.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +33,11 @@ struct MessageNodeEntry {
 
 // "live index", "stale index", "data alone" or "table row".
 const char* itemSourceName(const MessageNodeEntry& entry);
+// The same as a slot: 0 live index, 1 stale index, 2 data alone, 3 table row.
+inline constexpr std::size_t kItemSourceSlots = 4;
+std::size_t itemSourceSlot(const MessageNodeEntry& entry);
+// The name of a slot.
+const char* itemSourceSlotName(std::size_t slot);
 
 // One kept folder node, or an orphan group (items whose parent folder is missing).
 struct FolderEntry {

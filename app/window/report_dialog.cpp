@@ -4,7 +4,6 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <array>
-#include <cstring>
 #include <map>
 
 #include "engine/damage_log.h"
@@ -14,16 +13,6 @@
 namespace brevik::app {
 
 namespace {
-
-constexpr std::array<const char*, 4> kSources = {"live index", "stale index", "data alone",
-                                                 "table row"};
-
-std::size_t sourceSlot(const MessageNodeEntry& e) {
-    const char* name = itemSourceName(e);
-    for (std::size_t k = 0; k < kSources.size(); ++k)
-        if (std::strcmp(name, kSources[k]) == 0) return k;
-    return 0;
-}
 
 QString esc(const std::string& s) {
     return QString::fromStdString(s).toHtmlEscaped();
@@ -60,7 +49,7 @@ QString reportHtml(const MessageBase& base) {
 
     std::uint64_t fromRows = 0;
     for (const MessageNodeEntry& e : base.messageEntries)
-        fromRows += sourceSlot(e) == 3;
+        fromRows += e.source == ItemSource::TableRow;
     const DropCounts& d = base.dropped;
     html += QObject::tr(
                 "<h3>Rebuilt</h3><p>%1 items from their data alone, %2 items from "
@@ -77,12 +66,12 @@ QString reportHtml(const MessageBase& base) {
         "<th>table row</th></tr>");
     for (std::uint32_t f = 0; f < base.folderEntries.size(); ++f) {
         const FolderEntry& folder = base.folderEntries[f];
-        std::array<std::uint64_t, 4> counts{};
+        std::array<std::uint64_t, kItemSourceSlots> counts{};
         const std::uint32_t end = std::min<std::uint32_t>(
             folder.endItem, static_cast<std::uint32_t>(base.messageEntries.size()));
         for (std::uint32_t i = folder.firstItem; i < end; ++i)
-            ++counts[sourceSlot(base.messageEntries[i])];
-        if (counts == std::array<std::uint64_t, 4>{}) continue;
+            ++counts[itemSourceSlot(base.messageEntries[i])];
+        if (counts == std::array<std::uint64_t, kItemSourceSlots>{}) continue;
         html += QStringLiteral("<tr><td>%1</td>").arg(esc(std::string(folderName(base, f))));
         for (std::uint64_t c : counts)
             html += QStringLiteral("<td align=right>%1</td>").arg(c);
