@@ -24,7 +24,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     ListOptions list;
     auto* listCmd = app.add_subcommand("list", "Recover a file and list its folders and items");
     listCmd->add_option("file", list.file, "Personal folder file (.pst)")->required();
-    listCmd->add_flag("--json", list.json, "Print JSON");
+    auto* listJson = listCmd->add_flag("--json", list.json, "Print JSON");
+    listCmd->add_flag("--jsonl", list.jsonLines, "Print JSON lines: one object per item")
+        ->excludes(listJson);
     listCmd->add_flag("--deleted", list.deletedOnly, "Only deleted items");
     listCmd->add_flag("--all", list.all,
                       "Also hidden items: folder-associated (views, rules, settings) and system "

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace brevik {
+class MessageBase;
+}
+
 namespace brevik::cli {
 
 // Parses the command line and runs one command; returns the process exit status.
@@ -20,10 +24,13 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);
 struct ListOptions {
     std::string file;
     bool json = false;
+    bool jsonLines = false;  // one compact object per item and line
     bool deletedOnly = false;
     bool all = false;  // hidden items too: folder-associated and system items
 };
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
+// What runList prints for a base already recovered.
+void writeListing(const MessageBase& base, const ListOptions& options, std::ostream& out);
 
 struct ShowOptions {
     std::string file;

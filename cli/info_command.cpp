@@ -1,8 +1,9 @@
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/json_output.h"
+#include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
@@ -34,7 +35,12 @@ std::size_t countReachable(const std::vector<IndexPageInfo>& pages) {
 
 int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     int status = 0;
-    nlohmann::json all = nlohmann::json::array();
+    // Each file's entry is printed as soon as it is read.
+    std::optional<JsonWriter> json;
+    if (options.json) {
+        json.emplace(out, JsonWriter::Layout::Indented);
+        json->beginArray();
+    }
     for (const auto& path : options.files) {
         MessageBase base;
         if (!openInput(base, path, err)) {
@@ -67,8 +73,9 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
             {"folderCapacity", base.folderCapacity},
             {"messageNodeCount", base.messageNodeCount},
         };
-        if (options.json) {
-            all.push_back(j);
+        if (json) {
+            json->value(j);
+            json->flush();
             continue;
         }
         out << path << "\n"
@@ -85,7 +92,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
             << "  folder nodes:        " << base.folderCapacity << "\n"
             << "  item nodes:          " << base.messageNodeCount << "\n";
     }
-    if (options.json) printJson(out, all);
+    if (json) json->endArray();
     return status;
 }
 

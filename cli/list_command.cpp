@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/json_output.h"
+#include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "message/item_summary.h"
 
@@ -19,29 +19,38 @@ bool listed(const MessageBase& base, std::uint32_t i, const ListOptions& options
     return !options.deletedOnly || s.deletedMark;
 }
 
-nlohmann::json itemJson(const MessageBase& base, std::uint32_t i, const std::string& folder) {
+// One item's members, in the order nlohmann's sorted objects printed them before the listing
+// was streamed; `file` is set for JSON lines, where each line stands alone.
+void writeItem(JsonWriter& w, const MessageBase& base, std::uint32_t i, const std::string& folder,
+               const std::string* file) {
     const ItemSummary& s = base.itemSummaries[i];
     const MessageNodeEntry& e = base.messageEntries[i];
-    return {{"number", s.number},
-            {"index", i},
-            {"nodeId", e.nodeId},
-            {"folder", folder},
-            {"kind", s.kind},
-            {"kindName", kindName(s.kind)},
-            {"deleted", s.deletedMark != 0},
-            {"source", itemSourceName(e)},
-            {"loadFailed", e.loadFailed != 0},
-            {"hidden", s.hiddenCode == 201},
-            {"associated", s.associated},
-            {"subject", s.subjectText},
-            {"from", s.fromText},
-            {"to", s.toText},
-            {"time", isoUtc(s.utcTime)},
-            {"localTime", s.dateText},
-            {"attachments", s.attachmentNames},
-            {"bodyFormat", bodyFormatName(s.bodyFormat)},
-            {"bodyFromRtf", s.bodyFromRtf},
-            {"bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0}};
+    w.beginObject();
+    w.field("associated", s.associated);
+    w.key("attachments").beginArray();
+    for (const std::string& name : s.attachmentNames)
+        w.value(name);
+    w.endArray();
+    w.field("bodyFormat", bodyFormatName(s.bodyFormat));
+    w.field("bodyFromRtf", s.bodyFromRtf);
+    w.field("bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0);
+    w.field("deleted", s.deletedMark != 0);
+    if (file) w.field("file", *file);
+    w.field("folder", folder);
+    w.field("from", s.fromText);
+    w.field("hidden", s.hiddenCode == 201);
+    w.field("index", i);
+    w.field("kind", s.kind);
+    w.field("kindName", kindName(s.kind));
+    w.field("loadFailed", e.loadFailed != 0);
+    w.field("localTime", s.dateText);
+    w.field("nodeId", e.nodeId);
+    w.field("number", s.number);
+    w.field("source", itemSourceName(e));
+    w.field("subject", s.subjectText);
+    w.field("time", isoUtc(s.utcTime));
+    w.field("to", s.toText);
+    w.endObject();
 }
 
 nlohmann::json droppedJson(const DropCounts& d) {
@@ -72,35 +81,44 @@ std::string droppedText(const DropCounts& d) {
 
 }  // namespace
 
-int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
-    MessageBase base;
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+void writeListing(const MessageBase& base, const ListOptions& options, std::ostream& out) {
     const auto folders = shownFolders(base);
-    const auto paths = itemFolderPaths(base, folders);
-
-    if (options.json) {
-        nlohmann::json j;
-        j["file"] = options.file;
-        j["layout"] = base.isUnicode() ? "Unicode" : "ANSI";
-        j["dropped"] = droppedJson(base.dropped);
-        j["folders"] = nlohmann::json::array();
+    if (options.json || options.jsonLines) {
+        const auto at = itemShownFolders(base, folders);
+        auto wanted = [&](std::uint32_t i) {
+            const ItemSummary& s = base.itemSummaries[i];
+            return (!options.deletedOnly || s.deletedMark) && (s.hiddenCode != 201 || options.all);
+        };
+        if (options.jsonLines) {
+            JsonWriter w(out, JsonWriter::Layout::Compact);
+            for (std::uint32_t i = 0; i < base.itemCount; ++i)
+                if (wanted(i)) writeItem(w, base, i, itemFolderPath(folders, at[i]), &options.file);
+            return;
+        }
+        JsonWriter w(out, JsonWriter::Layout::Indented);
+        w.beginObject();
+        w.field("dropped", droppedJson(base.dropped));
+        w.field("file", options.file);
+        w.key("folders").beginArray();
         for (const ShownFolder& f : folders) {
             const FolderEntry& fe = base.folderEntries[f.folderIndex];
-            j["folders"].push_back({{"path", f.path},
-                                    {"nodeId", fe.nodeId},
-                                    {"items", fe.itemCount},
-                                    {"orphanGroup", fe.orphanGroup},
-                                    {"deleted", fe.reachable == 0 && !fe.orphanGroup},
-                                    {"copy", f.copy}});
+            w.beginObject();
+            w.field("copy", f.copy);
+            w.field("deleted", fe.reachable == 0 && !fe.orphanGroup);
+            w.field("items", fe.itemCount);
+            w.field("nodeId", fe.nodeId);
+            w.field("orphanGroup", fe.orphanGroup);
+            w.field("path", f.path);
+            w.endObject();
         }
-        j["items"] = nlohmann::json::array();
-        for (std::uint32_t i = 0; i < base.itemCount; ++i) {
-            if (options.deletedOnly && !base.itemSummaries[i].deletedMark) continue;
-            if (base.itemSummaries[i].hiddenCode == 201 && !options.all) continue;
-            j["items"].push_back(itemJson(base, i, paths[i]));
-        }
-        printJson(out, j);
-        return exitStatus(base);
+        w.endArray();
+        w.key("items").beginArray();
+        for (std::uint32_t i = 0; i < base.itemCount; ++i)
+            if (wanted(i)) writeItem(w, base, i, itemFolderPath(folders, at[i]), nullptr);
+        w.endArray();
+        w.field("layout", base.isUnicode() ? "Unicode" : "ANSI");
+        w.endObject();
+        return;
     }
 
     std::uint32_t shown = 0, deleted = 0;
@@ -145,6 +163,12 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
                 << s.dateText << "\n";
         }
     }
+}
+
+int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
+    MessageBase base;
+    if (!recoverWithProgress(base, options.file, err)) return 1;
+    writeListing(base, options, out);
     return exitStatus(base);
 }
 

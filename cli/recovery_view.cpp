@@ -60,16 +60,21 @@ std::vector<ShownFolder> shownFolders(const MessageBase& base) {
     return out;
 }
 
-std::vector<std::string> itemFolderPaths(const MessageBase& base,
-                                         const std::vector<ShownFolder>& folders) {
-    std::vector<std::string> paths(base.itemCount);
-    for (const ShownFolder& s : folders) {
-        if (s.copy) continue;
-        const FolderEntry& f = base.folderEntries[s.folderIndex];
-        for (std::uint32_t i = f.firstItem; i < f.endItem && i < paths.size(); ++i)
-            paths[i] = s.path;
+std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
+                                            const std::vector<ShownFolder>& folders) {
+    std::vector<std::uint32_t> at(base.itemCount, kNoShownFolder);
+    for (std::uint32_t k = 0; k < folders.size(); ++k) {
+        if (folders[k].copy) continue;
+        const FolderEntry& f = base.folderEntries[folders[k].folderIndex];
+        for (std::uint32_t i = f.firstItem; i < f.endItem && i < at.size(); ++i)
+            at[i] = k;
     }
-    return paths;
+    return at;
+}
+
+const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::uint32_t at) {
+    static const std::string kNone;
+    return at == kNoShownFolder ? kNone : folders[at].path;
 }
 
 const char* kindName(std::uint8_t kind) {

@@ -21,9 +21,13 @@ struct ShownFolder {
 };
 
 std::vector<ShownFolder> shownFolders(const MessageBase& base);
-// For every item index, the path of the folder that holds it ("" when none).
-std::vector<std::string> itemFolderPaths(const MessageBase& base,
-                                         const std::vector<ShownFolder>& folders);
+// For every item index, the position in `folders` of the folder that holds it, or
+// kNoShownFolder.
+inline constexpr std::uint32_t kNoShownFolder = UINT32_MAX;
+std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
+                                            const std::vector<ShownFolder>& folders);
+// The path of the folder at `at` of itemShownFolders(), "" for none.
+const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::uint32_t at);
 
 // Exit status of a command that recovered `base`: 0 when nothing was lost, kExitDataLost when the
 // file is damaged in a way that lost data.

@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/json_output.h"
+#include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "message/item_summary.h"
 

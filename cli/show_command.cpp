@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/json_output.h"
+#include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
@@ -46,7 +46,8 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
     }
     const std::uint32_t index = *found;
     const ItemSummary& s = base.itemSummaries[index];
-    const auto paths = itemFolderPaths(base, shownFolders(base));
+    const auto folders = shownFolders(base);
+    const std::string folderPath = itemFolderPath(folders, itemShownFolders(base, folders)[index]);
     // The pass keeps only summary rows; read the item again for its recipients and headers.
     MessageNodeEntry& entry = base.messageEntries[index];
     loadMessage(base, index);
@@ -66,7 +67,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         nlohmann::json j = {{"number", s.number},
                             {"index", index},
                             {"nodeId", entry.nodeId},
-                            {"folder", paths[index]},
+                            {"folder", folderPath},
                             {"kind", kindName(s.kind)},
                             {"deleted", s.deletedMark != 0},
                             {"subject", s.subjectText},
@@ -93,7 +94,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         return exitStatus(base);
     }
     out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"
-        << "Folder:      " << paths[index] << "\n"
+        << "Folder:      " << folderPath << "\n"
         << "Kind:        " << kindName(s.kind) << "\n"
         << "From:        " << s.fromText;
     if (!senderAddress.empty() && senderAddress != s.fromText) out << " <" << senderAddress << ">";

@@ -56,6 +56,20 @@ TEST(ListCommand, JsonCarriesMarksTimesAndFolderPaths) {
     const auto d = nlohmann::json::parse(onlyDeleted.out);
     ASSERT_EQ(d["items"].size(), 1u);
     EXPECT_TRUE(d["items"][0]["deleted"].get<bool>());
+
+    // JSON lines: the same items, one standing-alone object per line naming its file.
+    const CliRun lines = run({"list", "--jsonl", test::corpusPath("pst/sample1.pst")});
+    ASSERT_EQ(lines.status, 0) << lines.err;
+    std::istringstream in(lines.out);
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line); ++n) {
+        auto item = nlohmann::json::parse(line);
+        EXPECT_EQ(item["file"], test::corpusPath("pst/sample1.pst"));
+        item.erase("file");
+        ASSERT_LT(n, j["items"].size());
+        EXPECT_EQ(item, j["items"][n]);
+    }
+    EXPECT_EQ(n, j["items"].size());
 }
 
 TEST(ShowCommand, PrintsHeaderRecipientsAttachmentsAndBody) {

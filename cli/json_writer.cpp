@@ -1,0 +1,206 @@
+#include "cli/json_writer.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace brevik::cli {
+namespace {
+
+constexpr std::size_t kFlushBytes = 64 * 1024;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Length of the valid UTF-8 sequence at the start of `s`, or 0 when it is invalid; `bad` is
+// then how many bytes form the invalid part (its maximal prefix of a valid sequence, at least 1).
+std::size_t utf8Sequence(std::string_view s, std::size_t& bad) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    std::size_t length;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        if (b0 == 0xF0) lo = 0x90;
+        if (b0 == 0xF4) hi = 0x8F;
+    } else {
+        bad = 1;
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto b = k < s.size() ? static_cast<unsigned char>(s[k]) : 0;
+        const bool ok = k == 1 ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
+        if (!ok) {
+            bad = k;
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            std::size_t bad = 0;
+            const std::size_t n = utf8Sequence(text.substr(i), bad);
+            if (n == 0) {
+                out += kReplacement;
+                i += bad;
+            } else {
+                out.append(text.data() + i, n);
+                i += n;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 15];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    out += '"';
+}
+
+JsonWriter::JsonWriter(std::ostream& out, Layout layout) : out_(out), layout_(layout) {
+    buffer_.reserve(kFlushBytes + 4096);
+}
+
+JsonWriter::~JsonWriter() {
+    flush();
+}
+
+void JsonWriter::flush() {
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+}
+
+void JsonWriter::newline(std::size_t depth) {
+    if (layout_ == Layout::Compact) return;
+    buffer_ += '\n';
+    buffer_.append(2 * depth, ' ');
+}
+
+void JsonWriter::beforeValue() {
+    if (keyPending_) {
+        keyPending_ = false;
+        return;
+    }
+    if (levels_.empty()) return;
+    Level& level = levels_.back();
+    if (level.members++ > 0) buffer_ += ',';
+    newline(levels_.size());
+}
+
+void JsonWriter::afterValue() {
+    if (!levels_.empty()) return;
+    buffer_ += '\n';  // a whole document, or one line of JSON lines
+    flush();
+}
+
+JsonWriter& JsonWriter::key(std::string_view name) {
+    Level& level = levels_.back();
+    if (level.members++ > 0) buffer_ += ',';
+    newline(levels_.size());
+    appendJsonString(buffer_, name);
+    buffer_ += layout_ == Layout::Compact ? ":" : ": ";
+    keyPending_ = true;
+    return *this;
+}
+
+void JsonWriter::begin(char bracket, bool object) {
+    beforeValue();
+    buffer_ += bracket;
+    levels_.push_back({object, 0});
+}
+
+void JsonWriter::end(char bracket) {
+    const bool hadMembers = levels_.back().members > 0;
+    levels_.pop_back();
+    if (hadMembers) newline(levels_.size());
+    buffer_ += bracket;
+    afterValue();
+    if (buffer_.size() >= kFlushBytes) flush();
+}
+
+void JsonWriter::beginObject() {
+    begin('{', true);
+}
+void JsonWriter::endObject() {
+    end('}');
+}
+void JsonWriter::beginArray() {
+    begin('[', false);
+}
+void JsonWriter::endArray() {
+    end(']');
+}
+
+void JsonWriter::value(std::string_view text) {
+    beforeValue();
+    appendJsonString(buffer_, text);
+    afterValue();
+}
+
+void JsonWriter::value(bool b) {
+    beforeValue();
+    buffer_ += b ? "true" : "false";
+    afterValue();
+}
+
+void JsonWriter::value(const nlohmann::json& j) {
+    beforeValue();
+    const std::string text = j.dump(layout_ == Layout::Compact ? -1 : 2, ' ', false,
+                                    nlohmann::json::error_handler_t::replace);
+    if (layout_ == Layout::Compact || levels_.empty()) {
+        buffer_ += text;
+    } else {
+        // Nested lines move in to the current depth; strings hold no raw line breaks.
+        const std::string indent(2 * levels_.size(), ' ');
+        for (char c : text) {
+            buffer_ += c;
+            if (c == '\n') buffer_ += indent;
+        }
+    }
+    afterValue();
+}
+
+void printJson(std::ostream& out, const nlohmann::json& j) {
+    JsonWriter(out, JsonWriter::Layout::Indented).value(j);
+}
+
+}  // namespace brevik::cli

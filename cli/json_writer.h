@@ -1,0 +1,78 @@
+// JSON written as it is produced, so that a listing of a million items never sits in memory as
+// one document. Indented output matches what nlohmann's dump(2) prints; compact output matches
+// dump() and suits JSON lines.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <iosfwd>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brevik::cli {
+
+// Appends `text` as a JSON string literal. Texts from damaged files need not be valid UTF-8:
+// each invalid sequence becomes U+FFFD.
+void appendJsonString(std::string& out, std::string_view text);
+
+class JsonWriter {
+  public:
+    enum class Layout { Indented, Compact };
+    JsonWriter(std::ostream& out, Layout layout);
+    ~JsonWriter();  // flushes
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    // The name of the next member of the open object.
+    JsonWriter& key(std::string_view name);
+
+    void value(std::string_view text);
+    void value(const char* text) { value(std::string_view(text)); }
+    void value(const std::string& text) { value(std::string_view(text)); }
+    void value(bool b);
+    template <std::integral T>
+    requires(!std::same_as<T, bool>) void value(T n) {
+        beforeValue();
+        buffer_ += std::to_string(n);
+        afterValue();
+    }
+    // A small document built elsewhere, placed at the current position.
+    void value(const nlohmann::json& j);
+
+    template <typename T>
+    void field(std::string_view name, const T& v) {
+        key(name);
+        value(v);
+    }
+
+    // Writes what is buffered to the stream.
+    void flush();
+
+  private:
+    struct Level {
+        bool object;
+        std::uint32_t members;
+    };
+    void begin(char bracket, bool object);
+    void end(char bracket);
+    void beforeValue();
+    void afterValue();
+    void newline(std::size_t depth);
+
+    std::ostream& out_;
+    Layout layout_;
+    std::string buffer_;
+    std::vector<Level> levels_;
+    bool keyPending_ = false;
+};
+
+// Prints `j` as an indented document followed by a newline.
+void printJson(std::ostream& out, const nlohmann::json& j);
+
+}  // namespace brevik::cli
