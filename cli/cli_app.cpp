@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/batch_command.h"
 #include "cli/commands.h"
 #include "cli/export_command.h"
 
@@ -12,8 +13,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                  "brevik-cli"};
     app.footer(
         "Exit status: 0 success; 1 the file cannot be read or the command failed; 2 bad "
-        "arguments; 3 (list, show, export, report) the file is damaged and some of its data "
-        "was lost.");
+        "arguments; 3 (list, show, export, report, batch) the file (batch: some file) is "
+        "damaged and some of its data was lost.");
     app.require_subcommand(1);
 
     InfoOptions info;
@@ -55,6 +56,19 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     exportCmd->add_option("--items", itemList,
                           "Running numbers of the items to save, and ranges: 3,5,10-20");
 
+    BatchOptions batch;
+    auto* batchCmd = app.add_subcommand(
+        "batch",
+        "Recover many files, each into a folder of its own under DIR (listing.json, "
+        "report.json, result.json and, with --format, export/), printing one JSON line per file");
+    batchCmd->add_option("files", batch.files, "Personal folder files (.pst)")->required();
+    batchCmd->add_option("--out", batch.outFolder, "Folder that receives a folder per file")
+        ->required();
+    batchCmd->add_option("--jobs", batch.jobs, "Files recovered at once (default: one per core)")
+        ->check(CLI::Range(1u, 1024u));
+    batchCmd->add_option("--format", batch.format, "Also export each file in this format")
+        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox"}));
+
     GenerateOptions gen;
     auto* generateCmd = app.add_subcommand("generate", "Write a synthetic sample file");
     generateCmd->group("");  // for tests and benchmarks
@@ -86,6 +100,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             }
             return runExport(exp, out, err);
         }
+        if (batchCmd->parsed()) return runBatch(batch, out, err);
         if (generateCmd->parsed()) return runGenerate(gen, out, err);
         return 2;
     };

@@ -44,5 +44,7 @@ struct ReportOptions {
     bool json = false;
 };
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
+// What runReport prints for a base already recovered.
+void writeReport(const MessageBase& base, const ReportOptions& options, std::ostream& out);
 
 }  // namespace brevik::cli

@@ -74,13 +74,13 @@ int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions
     return exitStatus(base);
 }
 
+const std::unordered_map<std::string, files::FileFormat> kFileFormats = {
+    {"msg", files::FileFormat::Msg},
+    {"eml", files::FileFormat::Eml},
+    {"mbox", files::FileFormat::Mbox}};
 }  // namespace
 
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-    static const std::unordered_map<std::string, files::FileFormat> kFileFormats = {
-        {"msg", files::FileFormat::Msg},
-        {"eml", files::FileFormat::Eml},
-        {"mbox", files::FileFormat::Mbox}};
     const auto fileFormat = kFileFormats.find(options.format);
     if (options.format != "pst" && fileFormat == kFileFormats.end()) {
         err << "brevik-cli: unknown export format '" << options.format
@@ -93,7 +93,12 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
     }
     MessageBase base;
     if (!recoverWithProgress(base, options.file, err)) return 1;
+    return exportRecovered(base, options, out, err);
+}
 
+int exportRecovered(MessageBase& base, const ExportOptions& options, std::ostream& out,
+                    std::ostream& err) {
+    const auto fileFormat = kFileFormats.find(options.format);
     // --items takes the running numbers that `list` shows.
     std::optional<std::vector<std::uint32_t>> selection;
     if (!options.items.empty()) {

@@ -8,6 +8,10 @@
 
 #include "cli/item_selection.h"
 
+namespace brevik {
+class MessageBase;
+}
+
 namespace brevik::cli {
 
 struct ExportOptions {
@@ -17,6 +21,9 @@ struct ExportOptions {
     std::vector<ItemRange> items;  // item numbers to save; empty: all
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
+// The save step of runExport, for a base already recovered; returns its exit status.
+int exportRecovered(MessageBase& base, const ExportOptions& options, std::ostream& out,
+                    std::ostream& err);
 
 struct GenerateOptions {
     std::string out;  // OUT.pst

@@ -121,16 +121,9 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
         return;
     }
 
-    std::uint32_t shown = 0, deleted = 0;
-    ListOptions counted = options;
-    counted.deletedOnly = false;
-    for (std::uint32_t i = 0; i < base.itemCount; ++i)
-        if (listed(base, i, counted)) {
-            ++shown;
-            deleted += base.itemSummaries[i].deletedMark;
-        }
-    out << options.file << ": " << base.folderCount << " folders, " << shown << " items ("
-        << deleted << " deleted)\n";
+    const ShownItemCounts counts = countShownItems(base, options.all);
+    out << options.file << ": " << base.folderCount << " folders, " << counts.items << " items ("
+        << counts.deleted << " deleted)\n";
     if (const std::string d = droppedText(base.dropped); !d.empty())
         out << "Skipped or rebuilt: " << d << "\n";
     out << "\n";

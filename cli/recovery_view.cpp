@@ -6,15 +6,19 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <ctime>
 #include <exception>
+#include <iostream>
+#include <mutex>
 #include <ostream>
 #include <thread>
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
 #include "engine/recovery_pass.h"
+#include "message/item_summary.h"
 
 namespace brevik::cli {
 namespace {
@@ -75,6 +79,17 @@ std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
 const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::uint32_t at) {
     static const std::string kNone;
     return at == kNoShownFolder ? kNone : folders[at].path;
+}
+
+ShownItemCounts countShownItems(const MessageBase& base, bool all) {
+    ShownItemCounts counts;
+    for (std::uint32_t i = 0; i < base.itemCount; ++i) {
+        const ItemSummary& s = base.itemSummaries[i];
+        if (base.messageEntries[i].loadFailed || (s.hiddenCode == 201 && !all)) continue;
+        ++counts.items;
+        counts.deleted += s.deletedMark != 0;
+    }
+    return counts;
 }
 
 const char* kindName(std::uint8_t kind) {
@@ -157,16 +172,21 @@ bool openInput(MessageBase& base, const std::string& path, std::ostream& err) {
 void runWithProgress(const std::function<void()>& work, const std::function<int()>& percent,
                      std::ostream& err, const std::function<void()>& tick) {
     installInterruptHandler();
-    std::atomic<bool> done{false};
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
     std::thread worker([&] {
         work();
+        const std::scoped_lock guard(lock);
         done = true;
+        finished.notify_one();
     });
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    // A bar only on the terminal's own stream: batch jobs collect their messages elsewhere.
+    const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) != 0;
     const auto start = std::chrono::steady_clock::now();
     bool barShown = false;
-    while (!done) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (std::unique_lock guard(lock);
+         !finished.wait_for(guard, std::chrono::milliseconds(50), [&] { return done; });) {
         if (tick) tick();
         if (!terminal || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             continue;

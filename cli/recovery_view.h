@@ -29,6 +29,13 @@ std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
 // The path of the folder at `at` of itemShownFolders(), "" for none.
 const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::uint32_t at);
 
+// Items a listing shows: readable, and not hidden system items unless `all`.
+struct ShownItemCounts {
+    std::uint32_t items = 0;
+    std::uint32_t deleted = 0;
+};
+ShownItemCounts countShownItems(const MessageBase& base, bool all);
+
 // Exit status of a command that recovered `base`: 0 when nothing was lost, kExitDataLost when the
 // file is damaged in a way that lost data.
 inline constexpr int kExitDataLost = 3;

@@ -20,9 +20,7 @@ std::string hex(std::uint64_t v) {
 
 }  // namespace
 
-int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
-    MessageBase base;
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+void writeReport(const MessageBase& base, const ReportOptions& options, std::ostream& out) {
     const bool lost = base.damage.dataLost();
     const DropCounts& d = base.dropped;
 
@@ -67,7 +65,7 @@ int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err
                         {"damage", damage},
                         {"rebuilt", rebuilt},
                         {"folders", folders}});
-        return exitStatus(base);
+        return;
     }
     out << options.file << ": "
         << (lost ? "damaged: some data was lost" : "healthy: nothing was lost") << "\n";
@@ -89,6 +87,12 @@ int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err
             out << " " << f["items"][itemSourceSlotName(k)].get<std::uint64_t>();
         out << "\n";
     }
+}
+
+int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
+    MessageBase base;
+    if (!recoverWithProgress(base, options.file, err)) return 1;
+    writeReport(base, options, out);
     return exitStatus(base);
 }
 

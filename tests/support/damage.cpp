@@ -27,6 +27,18 @@ Bytes readFileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void writeFileBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+void writeTruncatedCopy(const std::string& path, int percent, const std::string& to) {
+    Bytes image = readFileBytes(path);
+    image.resize(image.size() * percent / 100);
+    writeFileBytes(to, image);
+}
+
 HeaderLayout HeaderLayout::of(bool unicode) {
     if (unicode) return {564, 513, 224, 240, 496, 491};
     return {512, 461, 188, 196, 500, 499};

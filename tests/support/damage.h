@@ -13,6 +13,9 @@
 namespace brevik::test {
 
 Bytes readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const Bytes& bytes);
+// `path` cut to `percent` of its size, written as `to`.
+void writeTruncatedCopy(const std::string& path, int percent, const std::string& to);
 
 // Header positions per layout ([MS-PST] HEADER and ROOT).
 struct HeaderLayout {
