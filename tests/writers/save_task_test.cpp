@@ -215,6 +215,28 @@ TEST_F(SaveTask, StopSetsTheCancelCodeAndLeavesNothing) {
     EXPECT_NE(base_->errorText.find("cannot create"), std::string::npos) << base_->errorText;
 }
 
+// Items read ahead on other threads are written in the same order: the same file, byte for
+// byte, as reading each one when the writer needs it; a selection too.
+TEST_F(SaveTask, ReadingAheadOnThreadsWritesTheSameBytes) {
+    const std::vector<std::uint32_t> selection = {34, 2, 17, 5, 6, 30};
+    for (const std::vector<std::uint32_t>* selected :
+         {static_cast<decltype(&selection)>(nullptr), &selection}) {
+        std::vector<Bytes> written;
+        for (unsigned threads : {1u, 2u, 5u}) {
+            RecoveredWriteOptions options;
+            options.selectedItems = selected;
+            options.threads = threads;
+            const std::string path = dir_.file("t" + std::to_string(threads) + ".pst");
+            const auto result = writeRecoveredStore(*base_, path, options);
+            ASSERT_TRUE(result.status.ok()) << result.status.message;
+            EXPECT_EQ(result.items, selected ? selection.size() : 35u);
+            written.push_back(test::readFile(path));
+        }
+        EXPECT_EQ(written[0], written[1]);
+        EXPECT_EQ(written[0], written[2]);
+    }
+}
+
 TEST(SaveTaskName, OnlyARealPstEndingIsRemoved) {
     EXPECT_EQ(recoveredPstName("Mail.pst"), "Mail_recovered_by_Brevik.pst");
     EXPECT_EQ(recoveredPstName("ARCHIVE.PST"), "ARCHIVE_recovered_by_Brevik.pst");

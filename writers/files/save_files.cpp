@@ -14,6 +14,7 @@
 #include "writers/mbox/mbox_writer.h"
 #include "writers/msg/msg_writer.h"
 #include "writers/pst/atomic_output.h"
+#include "writers/pst/ordered_prefetch.h"
 #include "writers/pst/recovered_store.h"
 #include "writers/pst/save_task.h"
 
@@ -83,9 +84,23 @@ class FileSaver {
             total_ += w;
         written_.assign(itemCount, false);
 
+        // Folders in pre-order from the top; with a selection, only those that lead to a
+        // selected item are made.
+        std::vector<FolderTreeNode*> order;
+        std::unordered_set<const FolderTreeNode*> needed;
+        if (base_.topNode) {
+            order = pst::folderPreorder(base_.topNode);
+            needed = pst::foldersLeadingTo(base_, order, wanted_, selected == nullptr);
+        }
+        pst::OrderedPrefetch<Prepared> prefetch(
+            pst::writeSequence(base_, order, needed, wanted_), threads_,
+            [this](std::uint32_t i) { return prepare(i); },
+            [](const Prepared& p) { return p.bytes.size() + p.subject.size(); });
+        prefetch_ = &prefetch;
+
         OutFolder top{root, {}};
         if (base_.topNode) {
-            WriteStatus status = writeTree(top, selected != nullptr);
+            WriteStatus status = writeTree(top, order, needed);
             if (!status.ok()) return status;
         }
         // Items that no folder of the tree holds.
@@ -103,12 +118,9 @@ class FileSaver {
     }
 
   private:
-    // Folders in pre-order from the top; the top's own items go to the output folder itself.
-    WriteStatus writeTree(OutFolder& top, bool onlyNeeded) {
-        const std::vector<FolderTreeNode*> order = pst::folderPreorder(base_.topNode);
-        // With a selection, only folders that lead to a selected item are made.
-        const std::unordered_set<const FolderTreeNode*> needed =
-            pst::foldersLeadingTo(base_, order, wanted_, !onlyNeeded);
+    // The top's own items go to the output folder itself.
+    WriteStatus writeTree(OutFolder& top, const std::vector<FolderTreeNode*>& order,
+                          const std::unordered_set<const FolderTreeNode*>& needed) {
         std::unordered_map<const FolderTreeNode*, std::unique_ptr<OutFolder>> folders;
         for (const FolderTreeNode* n : order) {
             if (!needed.count(n)) continue;
@@ -186,32 +198,23 @@ class FileSaver {
         written_[i] = true;
         if (stop_.load(std::memory_order_relaxed))
             return WriteStatus::failure(pst::WriteError::Stopped, "Canceled by user");
-        const auto item = pst::recoveredItem(base_, i, names_);
-        if (!item) {
+        const Prepared item = prefetch_->next(i);
+        if (!item.readable) {
             ++result_.unreadableItems;
         } else {
             WriteStatus status;
             const std::uint32_t number = base_.itemSummaries[i].number;
             switch (format_) {
                 case FileFormat::Eml:
+                case FileFormat::Msg:
                     status = writeStaged(
                         folder.path,
-                        folder.names.claim(
-                            itemFileStem(number, ItemFields(item->properties).subject()), ".eml"),
-                        eml::writeEml(*item));
+                        folder.names.claim(itemFileStem(number, item.subject),
+                                           format_ == FileFormat::Eml ? ".eml" : ".msg"),
+                        item.bytes);
                     break;
-                case FileFormat::Msg: {
-                    const Bytes bytes = msg::writeMsg(*item, names_.table);
-                    status = writeStaged(
-                        folder.path,
-                        folder.names.claim(
-                            itemFileStem(number, ItemFields(item->properties).subject()), ".msg"),
-                        std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                         bytes.size()));
-                    break;
-                }
                 case FileFormat::Mbox:
-                    status = mbox_.write(mbox::mboxEntry(*item));
+                    status = mbox_.write(item.bytes);
                     break;
             }
             if (!status.ok()) return status;
@@ -223,8 +226,38 @@ class FileSaver {
         return {};
     }
 
+    // An item turned into its output, on a worker thread ahead of the writer.
+    struct Prepared {
+        bool readable = false;
+        std::string subject;  // for the file name
+        std::string bytes;    // the file, or the mbox entry
+    };
+    Prepared prepare(std::uint32_t i) const {
+        Prepared p;
+        const auto item = pst::recoveredItem(base_, i, names_);
+        if (!item) return p;
+        p.readable = true;
+        p.subject = ItemFields(item->properties).subject();
+        switch (format_) {
+            case FileFormat::Eml:
+                p.bytes = eml::writeEml(*item);
+                break;
+            case FileFormat::Msg: {
+                const Bytes bytes = msg::writeMsg(*item, names_.table);
+                p.bytes.assign(bytes.begin(), bytes.end());
+                break;
+            }
+            case FileFormat::Mbox:
+                p.bytes = mbox::mboxEntry(*item);
+                break;
+        }
+        return p;
+    }
+
     MessageBase& base_;
     FileFormat format_;
+    unsigned threads_ = 0;
+    pst::OrderedPrefetch<Prepared>* prefetch_ = nullptr;  // while run() runs
     const std::atomic<bool>& stop_;
     std::function<void(int)> progress_;
     FileSaveResult& result_;

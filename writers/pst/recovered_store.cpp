@@ -1,5 +1,7 @@
 #include "writers/pst/recovered_store.h"
 
+#include "writers/pst/ordered_prefetch.h"
+
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
@@ -220,6 +222,24 @@ std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
     return item;
 }
 
+namespace {
+std::uint64_t heldBytes(const PropertyList& list) {
+    std::uint64_t n = 0;
+    for (const Property& p : list)
+        n += p.value.size() + sizeof(Property);
+    return n;
+}
+}  // namespace
+
+std::uint64_t heldBytes(const Item& item) {
+    std::uint64_t n = heldBytes(item.properties);
+    for (const Recipient& r : item.recipients)
+        n += heldBytes(r.properties);
+    for (const Attachment& a : item.attachments)
+        n += heldBytes(a.properties) + a.data.size() + (a.embedded ? heldBytes(*a.embedded) : 0);
+    return n;
+}
+
 std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start) {
     std::vector<FolderTreeNode*> order;
     std::unordered_set<const FolderTreeNode*> seen;
@@ -262,6 +282,30 @@ std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
     return needed;
 }
 
+std::vector<std::uint32_t> writeSequence(const MessageBase& base,
+                                         const std::vector<FolderTreeNode*>& order,
+                                         const std::unordered_set<const FolderTreeNode*>& needed,
+                                         const std::vector<bool>& wanted) {
+    const auto itemCount = static_cast<std::uint32_t>(wanted.size());
+    std::vector<std::uint32_t> sequence;
+    std::vector<bool> placed(itemCount, false);
+    auto place = [&](std::uint32_t i) {
+        if (wanted[i] && !placed[i]) {
+            placed[i] = true;
+            sequence.push_back(i);
+        }
+    };
+    for (const FolderTreeNode* n : order) {
+        if (!needed.count(n)) continue;
+        const auto [first, end] = folderItemRange(base, n, itemCount);
+        for (std::uint32_t i = first; i < end; ++i)
+            place(i);
+    }
+    for (std::uint32_t i = 0; i < itemCount; ++i)
+        place(i);
+    return sequence;
+}
+
 RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& destination,
                                          const RecoveredWriteOptions& options) {
     RecoveredWriteResult result;
@@ -296,12 +340,27 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
     // The source's wastebasket and search root become the written file's own.
     const std::uint32_t wastebasket = storeFolderNid(base, kWastebasketEntryId);
     const std::uint32_t finder = storeFolderNid(base, kFinderEntryId);
+    struct Read {
+        std::optional<Item> item;   // empty: unreadable
+        std::uint64_t dropped = 0;  // values that could not be carried over
+    };
+    OrderedPrefetch<Read> prefetch(
+        writeSequence(base, order, needed, wanted), options.threads,
+        [&](std::uint32_t i) {
+            Read read;
+            read.item = recoveredItem(base, i, names, &read.dropped);
+            return read;
+        },
+        [](const Read& read) { return read.item ? heldBytes(*read.item) : 0; });
+
     std::uint64_t done = 0;
     int lastPercent = -1;
     std::vector<bool> written(itemCount, false);
     auto writeItem = [&](PstWriter& w, FolderId folder, std::uint32_t i) {
         written[i] = true;
-        const auto item = recoveredItem(base, i, names, &result.droppedValues);
+        const Read read = prefetch.next(i);
+        result.droppedValues += read.dropped;
+        const std::optional<Item>& item = read.item;
         if (!item) {
             ++result.unreadableItems;
         } else {

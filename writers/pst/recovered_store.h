@@ -36,6 +36,9 @@ RecoveredNames recoveredNames(const MessageBase& base);
 std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
                                   const RecoveredNames& names, std::uint64_t* dropped = nullptr);
 
+// About how many bytes of memory `item` holds.
+std::uint64_t heldBytes(const Item& item);
+
 // Tree nodes from `start` down in pre-order, each once (null: none).
 std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start);
 // The item indexes [first, end) a tree node's folder holds, clamped to `itemCount`.
@@ -47,6 +50,13 @@ std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
     const MessageBase& base, const std::vector<FolderTreeNode*>& order,
     const std::vector<bool>& wanted, bool all);
 
+// The wanted items in the order a save writes them: each once, in the first folder of `order`
+// in `needed` that holds it, then those no such folder holds.
+std::vector<std::uint32_t> writeSequence(const MessageBase& base,
+                                         const std::vector<FolderTreeNode*>& order,
+                                         const std::unordered_set<const FolderTreeNode*>& needed,
+                                         const std::vector<bool>& wanted);
+
 struct RecoveredWriteOptions {
     const std::vector<std::uint32_t>* selectedItems = nullptr;  // item indexes; null: all
     const std::atomic<bool>* stop = nullptr;
@@ -54,6 +64,7 @@ struct RecoveredWriteOptions {
     std::string tempFolder;             // working file; empty: beside the destination
     bool permute = true;
     std::uint64_t maxFileBytes = 0;
+    unsigned threads = 0;  // for reading items ahead of the writer; 0: one per core
 };
 
 struct RecoveredWriteResult {
