@@ -47,6 +47,16 @@ void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
     std::size_t i = 0;
     while (i < text.size()) {
+        // Plain printable ASCII goes over in one piece.
+        std::size_t plain = i;
+        while (plain < text.size()) {
+            const auto b = static_cast<unsigned char>(text[plain]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
+            ++plain;
+        }
+        out.append(text.data() + i, plain - i);
+        i = plain;
+        if (i == text.size()) break;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             std::size_t bad = 0;

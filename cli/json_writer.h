@@ -3,6 +3,7 @@
 // dump() and suits JSON lines.
 #pragma once
 
+#include <charconv>
 #include <concepts>
 #include <cstdint>
 #include <iosfwd>
