@@ -1,4 +1,4 @@
-// The full recovery pass: every item loaded and summarised.
+// The full recovery pass: every item loaded and summarised, on 1, 2 and 4 loading threads.
 // File: $BREVIK_BENCH_FILE, else the largest sample file.
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,7 @@ void FullPass(benchmark::State& state) {
     for (auto _ : state) {
         brevik::MessageBase base;
         brevik::setMessageBasePath(base, path);
+        base.passThreads = static_cast<std::uint32_t>(state.range(0));
         brevik::openMessageBase(base);
         if (base.resultOk != 1) {
             state.SkipWithError("recovery failed");
@@ -30,7 +31,7 @@ void FullPass(benchmark::State& state) {
     }
 }
 
-BENCHMARK(FullPass)->Unit(benchmark::kMillisecond);
+BENCHMARK(FullPass)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

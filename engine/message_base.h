@@ -72,6 +72,7 @@ struct DropCounts {
     std::uint32_t itemsFromDataAlone = 0;  // items kept from their data block, node entry lost
     std::uint32_t orphanGroups = 0;        // folders made up for items whose folder is gone
     std::uint32_t itemsFromTableRows = 0;  // items kept from a contents-table row alone
+    bool operator==(const DropCounts&) const = default;
 };
 
 // Thrown inside a pass for every fatal condition; the pass turns it into `resultOk` 0.
@@ -141,6 +142,11 @@ class MessageBase {
     FolderTreeNode* topNode = nullptr;
     std::uint32_t summaryCounter = 0;
     std::uint64_t keptBodyBytes = 0;  // body copies held by the summary rows
+
+    // --- settings of a run ---
+    // Threads that load items in a pass: 0 one per processor, 1 the calling thread alone. The
+    // result is the same for every count.
+    std::uint32_t passThreads = 0;
 
     // --- progress and stop ---
     ProgressMilestones* progress = nullptr;  // not owned; may be null

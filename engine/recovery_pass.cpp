@@ -1,7 +1,15 @@
 #include "engine/recovery_pass.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -63,6 +71,64 @@ struct EarlierCopies {
     std::deque<std::uint32_t> unreachable;
 };
 
+// Loading milestones: up to 1000 items advance the bar in even steps; more write one slot per
+// block of items.
+class LoadingProgress {
+  public:
+    explicit LoadingProgress(std::uint32_t items)
+        : every_(items <= 1000 ? 1 : items / 1000 + 1),
+          step_(items == 0      ? 0
+                : items <= 1000 ? 1000 / items
+                                : 1) {}
+
+    // After item `i` is booked; a stop requested meanwhile ends the pass here.
+    void itemDone(MessageBase& base, std::uint32_t i) {
+        if (++counter_ < every_) return;
+        counter_ = 0;
+        base.checkpoint();
+        const int slot = std::min<int>(milestone::kMessagesGrouped + step_ * writes_,
+                                       milestone::kLastLoadingSlot);
+        base.markProgress(slot, i + 89767);
+        ++writes_;
+    }
+
+  private:
+    std::uint32_t every_, step_;
+    std::uint32_t counter_ = 0, writes_ = 0;
+};
+
+// Threads running `work` until it returns. The destructor calls `quit` and joins them, also when
+// the coordinating thread leaves by an exception. Threads the system refuses are left out.
+class WorkerThreads {
+  public:
+    WorkerThreads(unsigned count, const std::function<void()>& work, std::function<void()> quit)
+        : quit_(std::move(quit)) {
+        threads_.reserve(count);
+        for (unsigned k = 0; k < count; ++k) {
+            try {
+                threads_.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+    }
+    ~WorkerThreads() {
+        quit_();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+    std::size_t count() const { return threads_.size(); }
+
+  private:
+    std::function<void()> quit_;
+    std::vector<std::thread> threads_;
+};
+
+// How often a pass waiting for its workers looks at the stop flag.
+constexpr std::chrono::milliseconds kStopPoll{10};
+
 class Pass {
   public:
     explicit Pass(MessageBase& base) : base_(base), vote_(CryptMethod::Unrecognised) {}
@@ -70,6 +136,9 @@ class Pass {
     void run() {
         base_.dropped = DropCounts{};
         base_.damage.clear();
+        // A run after a stopped one starts its numbers and body budget afresh.
+        base_.summaryCounter = 0;
+        base_.keptBodyBytes = 0;
         base_.encodingState = encoding::kUndecided;
         base_.markProgress(milestone::kStart);
         if (detectFormat(base_) != 0) throw PassAborted{"format not recognised"};
@@ -303,44 +372,153 @@ class Pass {
         }
     }
 
+    // Loads item `i` and fills its row. Touches nothing but that item and its row, so distinct
+    // items may load on several threads; what depends on the items before it is left to bookItem.
+    SummaryPlace loadItem(std::uint32_t i) {
+        MessageNodeEntry& e = base_.messageEntries[i];
+        e.subnodes.clear();
+        if (e.subnodeIndex != kNoBlock) readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0);
+        std::stable_sort(e.subnodes.begin(), e.subnodes.end(),
+                         [](const SubnodeEntry& a, const SubnodeEntry& b) {
+                             return static_cast<std::uint32_t>(a.ownerDataIndex) <
+                                    static_cast<std::uint32_t>(b.ownerDataIndex);
+                         });
+        SummaryPlace place;
+        if (e.source == ItemSource::TableRow) {
+            place = summariseItem(base_, i);  // from the row's values, read with the table
+        } else if (loadMessage(base_, i) == -1) {
+            e.loadFailed = 1;
+        } else {
+            if (e.record) e.attachmentCount = e.record->currentAttachment;
+            place = summariseItem(base_, i);
+        }
+        e.record.reset();
+        return place;
+    }
+
+    // Books a loaded item in the base, in item order: its number, its body copy against the
+    // budget, and what could not be read.
+    void bookItem(std::uint32_t i, SummaryPlace place) {
+        const MessageNodeEntry& e = base_.messageEntries[i];
+        if (e.loadFailed) {
+            ++base_.dropped.itemsNotLoaded;
+            if (e.reachable)
+                base_.damage.note(DamageKind::ItemNotLoaded,
+                                  base_.blockTable[e.dataIndex].fileOffset);
+        }
+        placeItemSummary(base_, i, place);
+    }
+
     void loadItems() {
         const std::uint32_t m = base_.itemCount;
-        // Up to 1000 items advance the bar in even steps; more write one slot per block of items.
-        const std::uint32_t every = m <= 1000 ? 1 : m / 1000 + 1;
-        const std::uint32_t step = m == 0 ? 0 : m <= 1000 ? 1000 / m : 1;
-        std::uint32_t counter = 0, writes = 0;
+        LoadingProgress progress(m);
+        const std::uint32_t chunk = chunkSize(m);
+        const unsigned threads =
+            std::min<std::uint64_t>(passThreadCount(), (std::uint64_t{m} + chunk - 1) / chunk);
+        if (threads > 1 && loadItemsOnThreads(threads, chunk, progress)) return;
         for (std::uint32_t i = 0; i < m; ++i) {
-            MessageNodeEntry& e = base_.messageEntries[i];
-            e.subnodes.clear();
-            if (e.subnodeIndex != kNoBlock)
-                readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0);
-            std::stable_sort(e.subnodes.begin(), e.subnodes.end(),
-                             [](const SubnodeEntry& a, const SubnodeEntry& b) {
-                                 return static_cast<std::uint32_t>(a.ownerDataIndex) <
-                                        static_cast<std::uint32_t>(b.ownerDataIndex);
-                             });
-            if (e.source == ItemSource::TableRow) {
-                buildItemSummary(base_, i);  // from the row's values, read with the table
-            } else if (loadMessage(base_, i) == -1) {
-                e.loadFailed = 1;
-                ++base_.dropped.itemsNotLoaded;
-                if (e.reachable)
-                    base_.damage.note(DamageKind::ItemNotLoaded,
-                                      base_.blockTable[e.dataIndex].fileOffset);
-            } else {
-                if (e.record) e.attachmentCount = e.record->currentAttachment;
-                buildItemSummary(base_, i);
-            }
-            e.record.reset();
-            if (++counter >= every) {
-                counter = 0;
-                base_.checkpoint();
-                const int slot = std::min<int>(milestone::kMessagesGrouped + step * writes,
-                                               milestone::kLastLoadingSlot);
-                base_.markProgress(slot, i + 89767);
-                ++writes;
-            }
+            bookItem(i, loadItem(i));
+            progress.itemDone(base_, i);
         }
+    }
+
+    unsigned passThreadCount() const {
+        constexpr unsigned kMaxThreads = 64;
+        unsigned n = base_.passThreads;
+        if (n == 0) n = std::thread::hardware_concurrency();
+        return std::clamp(n, 1u, kMaxThreads);
+    }
+
+    // Items per chunk: enough chunks to keep every worker busy to the end, few enough that taking
+    // one costs nothing next to loading it.
+    static std::uint32_t chunkSize(std::uint32_t items) {
+        return std::clamp<std::uint32_t>(items / 64, 8, 256);
+    }
+
+    // Loads contiguous chunks of items, taken in order (so reads move roughly forward through
+    // the file), on worker threads, and books each chunk on this thread once it and every chunk
+    // before it are loaded: the base ends as a single-threaded run leaves it. False when no
+    // worker could be started and nothing was loaded.
+    bool loadItemsOnThreads(unsigned threads, std::uint32_t chunk, LoadingProgress& progress) {
+        const std::uint32_t m = base_.itemCount;
+        const auto chunks = static_cast<std::uint32_t>((std::uint64_t{m} + chunk - 1) / chunk);
+        // A chunk's items: [c * chunk, chunkEnd(c)).
+        auto chunkEnd = [&](std::uint32_t c) {
+            return static_cast<std::uint32_t>(std::min<std::uint64_t>(m, (c + 1ull) * chunk));
+        };
+        // Workers stay at most this many chunks ahead of the booking, which bounds the body
+        // copies held before the budget has judged them.
+        const std::uint32_t ahead = 4 * threads;
+        struct Chunk {
+            std::vector<SummaryPlace> places;  // per loaded item, in order
+            std::exception_ptr failure;
+            bool done = false;
+        };
+        std::vector<Chunk> state(chunks);
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::uint32_t next = 0, booked = 0;
+        std::atomic<bool> quit{false};
+
+        auto work = [&] {
+            for (;;) {
+                std::uint32_t c;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock,
+                                 [&] { return quit || next >= chunks || next < booked + ahead; });
+                    if (quit || next >= chunks) return;
+                    c = next++;
+                }
+                Chunk& k = state[c];
+                const std::uint32_t end = chunkEnd(c);
+                try {
+                    k.places.reserve(end - c * chunk);
+                    // A stop ends the chunk early; the booking then ends the pass.
+                    for (std::uint32_t i = c * chunk; i < end && !base_.stopped() && !quit; ++i)
+                        k.places.push_back(loadItem(i));
+                } catch (...) {
+                    k.failure = std::current_exception();
+                }
+                {
+                    std::lock_guard lock(mutex);
+                    k.done = true;
+                }
+                changed.notify_all();
+            }
+        };
+        WorkerThreads workers(threads, work, [&] {
+            {
+                std::lock_guard lock(mutex);
+                quit = true;
+            }
+            changed.notify_all();
+        });
+        if (workers.count() == 0) return false;
+
+        for (std::uint32_t c = 0; c < chunks; ++c) {
+            {
+                std::unique_lock lock(mutex);
+                while (!changed.wait_for(lock, kStopPoll, [&] { return state[c].done; }))
+                    base_.checkpoint();
+            }
+            Chunk& k = state[c];
+            if (k.failure) std::rethrow_exception(k.failure);
+            base_.checkpoint();
+            const std::uint32_t first = c * chunk;
+            if (first + k.places.size() != chunkEnd(c)) throw PassAborted{"stopped"};
+            for (std::uint32_t j = 0; j < k.places.size(); ++j) {
+                bookItem(first + j, k.places[j]);
+                progress.itemDone(base_, first + j);
+            }
+            k.places = {};
+            {
+                std::lock_guard lock(mutex);
+                booked = c + 1;
+            }
+            changed.notify_all();
+        }
+        return true;
     }
 
     void readFolderRecords() {

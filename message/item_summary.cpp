@@ -152,11 +152,17 @@ ItemBody chooseItemBody(const MessageRecord& r) {
 }
 
 void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
-    if (itemIndex >= base.messageEntries.size() || itemIndex >= base.itemSummaries.size()) return;
+    placeItemSummary(base, itemIndex, summariseItem(base, itemIndex));
+}
+
+SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex) {
+    if (itemIndex >= base.messageEntries.size() || itemIndex >= base.itemSummaries.size())
+        return {};
     const MessageNodeEntry& entry = base.messageEntries[itemIndex];
     ItemSummary& s = base.itemSummaries[itemIndex];
     s = ItemSummary{};
-    if (!entry.record) return;
+    if (!entry.record) return {};
+    SummaryPlace place{true, false};
     const MessageRecord& r = *entry.record;
     const MessageEnvelope& env = r.envelope;
 
@@ -189,9 +195,8 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     } else if (r.kind == item_kind::kSystem) {
         if (noContent) s.hiddenCode = 201;
     } else {
-        ++base.summaryCounter;
+        place.counted = true;
     }
-    s.number = base.summaryCounter;
     s.deletedMark = entry.reachable == 0 ? 1 : 0;
 
     const std::size_t attachments =
@@ -210,13 +215,22 @@ void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
     s.rtfDamaged = body.rtfDamaged;
     s.bodyLength = static_cast<std::uint32_t>(
         std::min<std::size_t>(body.text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
+    if (body.text.size() <= kMaxKeptBodyBytes) s.bodyText = std::move(body.text);
+    return place;
+}
+
+void placeItemSummary(MessageBase& base, std::uint32_t itemIndex, SummaryPlace place) {
+    if (!place.numbered || itemIndex >= base.itemSummaries.size()) return;
+    ItemSummary& s = base.itemSummaries[itemIndex];
+    if (place.counted) ++base.summaryCounter;
+    s.number = base.summaryCounter;
     // Copies stay within a budget per base, so a mailbox of a million large messages does not
     // hold every body in memory; a body left out is read again through `bodyRef`.
-    if (!body.text.empty() && body.text.size() <= kMaxKeptBodyBytes &&
-        base.keptBodyBytes + body.text.size() <= kKeptBodyBudgetBytes) {
-        base.keptBodyBytes += body.text.size();
-        s.bodyText = std::move(body.text);
-    }
+    if (s.bodyText.empty()) return;
+    if (base.keptBodyBytes + s.bodyText.size() <= kKeptBodyBudgetBytes)
+        base.keptBodyBytes += s.bodyText.size();
+    else
+        std::string().swap(s.bodyText);
 }
 
 }  // namespace brevik

@@ -71,4 +71,14 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime);
 // and advances `base.summaryCounter` for every item that is not a hidden system item.
 void buildItemSummary(MessageBase& base, std::uint32_t itemIndex);
 
+// buildItemSummary in two steps, for loading items on several threads. The first touches only
+// the item's row: everything but `number`, with a body copy that may still be dropped. The
+// second, called in item order, numbers the row and holds its body copy to the base's budget.
+struct SummaryPlace {
+    bool numbered = false;  // the row was filled
+    bool counted = false;   // it advances the running number
+};
+SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex);
+void placeItemSummary(MessageBase& base, std::uint32_t itemIndex, SummaryPlace place);
+
 }  // namespace brevik
