@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -65,10 +64,13 @@ struct MessageKeyHash {
         return static_cast<std::size_t>(h ^ (h >> 29));
     }
 };
-// Earlier kept copies of one item: the first of all, and the unreachable ones in order.
+// Earlier kept copies of one item: the first of all, and the unreachable ones in order from
+// `taken` on. A vector, not a deque: most items have no such copy, and an empty deque still
+// costs its first block, over half a kilobyte per item.
 struct EarlierCopies {
     std::uint32_t first;
-    std::deque<std::uint32_t> unreachable;
+    std::vector<std::uint32_t> unreachable;
+    std::size_t taken = 0;
 };
 
 // Loading milestones: up to 1000 items advance the bar in even steps; more write one slot per
@@ -274,15 +276,15 @@ class Pass {
             std::optional<std::uint32_t> match;
             if (!n.reachable)
                 match = c.first;
-            else if (!c.unreachable.empty())
-                match = c.unreachable.front();
+            else if (c.taken < c.unreachable.size())
+                match = c.unreachable[c.taken];
             if (match) {
                 ++base_.dropped.duplicateItems;
                 if (n.reachable) {
                     MessageNodeEntry& earlier = base_.messageEntries[*match];
                     earlier.nodeId = n.nodeId;
                     earlier.reachable = 1;
-                    c.unreachable.pop_front();
+                    ++c.taken;
                 }
                 return;
             }
@@ -296,7 +298,7 @@ class Pass {
         m.reachable = n.reachable;
         const auto index = static_cast<std::uint32_t>(base_.messageEntries.size());
         base_.messageEntries.push_back(std::move(m));
-        if (it == copies.end()) it = copies.emplace(key, EarlierCopies{index, {}}).first;
+        if (it == copies.end()) it = copies.emplace(key, EarlierCopies{index, {}, 0}).first;
         if (!n.reachable) it->second.unreachable.push_back(index);
     }
 
