@@ -445,7 +445,7 @@ TEST(ParallelRecoveryPass, AStopEndsItAtOnceAndTheNextRunStartsAfresh) {
     using namespace std::chrono_literals;
     test::TempDir dir;
     const std::string path = (dir.path() / "large.pst").string();
-    test::writeSample(path, 2000);
+    test::writeSample(path, 1200);
     const Bytes image = test::readFileBytes(path);
     MessageBase b;
     b.attachSource(std::make_unique<test::SlowSource>(image, 100us));
