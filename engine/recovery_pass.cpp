@@ -414,10 +414,10 @@ class Pass {
     void loadItems() {
         const std::uint32_t m = base_.itemCount;
         LoadingProgress progress(m);
-        const std::uint32_t chunk = chunkSize(m);
-        const unsigned threads =
-            std::min<std::uint64_t>(passThreadCount(), (std::uint64_t{m} + chunk - 1) / chunk);
-        if (threads > 1 && loadItemsOnThreads(threads, chunk, progress)) return;
+        const std::uint32_t perChunk = chunkSize(m);
+        const unsigned threads = std::min<std::uint64_t>(
+            passThreadCount(), (std::uint64_t{m} + perChunk - 1) / perChunk);
+        if (threads > 1 && loadItemsOnThreads(threads, perChunk, progress)) return;
         for (std::uint32_t i = 0; i < m; ++i) {
             bookItem(i, loadItem(i));
             progress.itemDone(base_, i);
@@ -431,22 +431,23 @@ class Pass {
         return std::clamp(n, 1u, kMaxThreads);
     }
 
-    // Items per chunk: enough chunks to keep every worker busy to the end, few enough that taking
-    // one costs nothing next to loading it.
+    // Items per chunk: enough chunks to keep every worker busy to the end, few enough that
+    // taking one costs nothing next to loading it.
     static std::uint32_t chunkSize(std::uint32_t items) {
         return std::clamp<std::uint32_t>(items / 64, 8, 256);
     }
 
     // Loads contiguous chunks of items, taken in order (so reads move roughly forward through
-    // the file), on worker threads, and books each chunk on this thread once it and every chunk
-    // before it are loaded: the base ends as a single-threaded run leaves it. False when no
-    // worker could be started and nothing was loaded.
-    bool loadItemsOnThreads(unsigned threads, std::uint32_t chunk, LoadingProgress& progress) {
+    // the file), on worker threads, and books each chunk on this thread once it and every
+    // chunk before it are loaded: the base ends as a single-threaded run leaves it. False when
+    // no worker could be started and nothing was loaded.
+    bool loadItemsOnThreads(unsigned threads, std::uint32_t perChunk, LoadingProgress& progress) {
         const std::uint32_t m = base_.itemCount;
-        const auto chunks = static_cast<std::uint32_t>((std::uint64_t{m} + chunk - 1) / chunk);
-        // A chunk's items: [c * chunk, chunkEnd(c)).
+        const auto chunks =
+            static_cast<std::uint32_t>((std::uint64_t{m} + perChunk - 1) / perChunk);
+        // A chunk's items: [c * perChunk, chunkEnd(c)).
         auto chunkEnd = [&](std::uint32_t c) {
-            return static_cast<std::uint32_t>(std::min<std::uint64_t>(m, (c + 1ull) * chunk));
+            return static_cast<std::uint32_t>(std::min<std::uint64_t>(m, (c + 1ull) * perChunk));
         };
         // Workers stay at most this many chunks ahead of the booking, which bounds the body
         // copies held before the budget has judged them.
@@ -475,9 +476,9 @@ class Pass {
                 Chunk& k = state[c];
                 const std::uint32_t end = chunkEnd(c);
                 try {
-                    k.places.reserve(end - c * chunk);
+                    k.places.reserve(end - c * perChunk);
                     // A stop ends the chunk early; the booking then ends the pass.
-                    for (std::uint32_t i = c * chunk; i < end && !base_.stopped() && !quit; ++i)
+                    for (std::uint32_t i = c * perChunk; i < end && !base_.stopped() && !quit; ++i)
                         k.places.push_back(loadItem(i));
                 } catch (...) {
                     k.failure = std::current_exception();
@@ -507,7 +508,7 @@ class Pass {
             Chunk& k = state[c];
             if (k.failure) std::rethrow_exception(k.failure);
             base_.checkpoint();
-            const std::uint32_t first = c * chunk;
+            const std::uint32_t first = c * perChunk;
             if (first + k.places.size() != chunkEnd(c)) throw PassAborted{"stopped"};
             for (std::uint32_t j = 0; j < k.places.size(); ++j) {
                 bookItem(first + j, k.places[j]);
