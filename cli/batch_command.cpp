@@ -86,10 +86,11 @@ std::string saveResults(MessageBase& base, const Job& job, const BatchOptions& o
 }
 
 // Recovers one file into its folder; returns its JSON line and sets its exit status.
-std::string runJob(const Job& job, const BatchOptions& options, int& status) {
+std::string runJob(const Job& job, const BatchOptions& options, unsigned threads, int& status) {
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream messages;  // what the job would have said on stderr
     MessageBase base;
+    base.passThreads = threads;
     std::string verdict = "failed";
     status = 1;
     std::error_code folderError;
@@ -167,6 +168,8 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned workers = std::clamp<unsigned>(options.jobs ? options.jobs : cores, 1,
                                                   static_cast<unsigned>(jobs.size()));
+    // The cores are shared among the files running at once.
+    const unsigned threads = options.threads ? options.threads : std::max(1u, cores / workers);
 
     std::mutex lock;  // guards `out` and `worst`
     int worst = 0;
@@ -174,7 +177,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
     auto work = [&] {
         for (std::size_t k; !interruptFlag() && (k = next++) < jobs.size();) {
             int status = 0;
-            const std::string line = runJob(jobs[k], options, status);
+            const std::string line = runJob(jobs[k], options, threads, status);
             const std::scoped_lock guard(lock);
             out << line << std::flush;
             if (status == 1 || (status == kExitDataLost && worst == 0)) worst = status;

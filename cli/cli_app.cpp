@@ -78,6 +78,16 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     generateCmd->add_option("--orphans", gen.orphans, "Items whose folder is missing");
     generateCmd->add_option("--seed", gen.seed, "Seed");
 
+    for (auto [command, threads] :
+         {std::pair{listCmd, &list.threads}, std::pair{showCmd, &show.threads},
+          std::pair{reportCmd, &report.threads}, std::pair{exportCmd, &exp.threads},
+          std::pair{batchCmd, &batch.threads}})
+        command
+            ->add_option("--threads", *threads,
+                         "Threads that recover (and save) a file (default: one per core; batch: "
+                         "the cores shared among the jobs)")
+            ->check(CLI::Range(1u, 256u));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -26,7 +26,8 @@ struct ListOptions {
     bool json = false;
     bool jsonLines = false;  // one compact object per item and line
     bool deletedOnly = false;
-    bool all = false;  // hidden items too: folder-associated and system items
+    bool all = false;      // hidden items too: folder-associated and system items
+    unsigned threads = 0;  // of the recovery; 0: one per core
 };
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
 // What runList prints for a base already recovered.
@@ -36,12 +37,14 @@ struct ShowOptions {
     std::string file;
     std::uint32_t number = 0;
     bool json = false;
+    unsigned threads = 0;
 };
 int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err);
 
 struct ReportOptions {
     std::string file;
     bool json = false;
+    unsigned threads = 0;
 };
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
 // What runReport prints for a base already recovered.

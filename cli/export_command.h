@@ -19,6 +19,7 @@ struct ExportOptions {
     std::string format = "pst";    // pst, msg, eml or mbox
     std::string outFolder;         // DIR: receives the .pst file or the folder of files
     std::vector<ItemRange> items;  // item numbers to save; empty: all
+    unsigned threads = 0;          // of the recovery and the save; 0: one per core
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
 // The save step of runExport, for a base already recovered; returns its exit status.

@@ -56,7 +56,8 @@ class FileSaver {
           stop_(stop),
           progress_(std::move(progress)),
           result_(result),
-          names_(pst::recoveredNames(base)) {}
+          names_(pst::recoveredNames(base)),
+          threads_(base.passThreads) {}
 
     WriteStatus run(const std::string& root, const std::vector<std::uint32_t>* selected) {
         const std::uint32_t itemCount = std::min<std::uint32_t>(
@@ -256,12 +257,12 @@ class FileSaver {
 
     MessageBase& base_;
     FileFormat format_;
-    unsigned threads_ = 0;
-    pst::OrderedPrefetch<Prepared>* prefetch_ = nullptr;  // while run() runs
     const std::atomic<bool>& stop_;
     std::function<void(int)> progress_;
     FileSaveResult& result_;
     const pst::RecoveredNames names_;
+    const unsigned threads_;                              // the writer's own included
+    pst::OrderedPrefetch<Prepared>* prefetch_ = nullptr;  // while run() runs
     std::vector<bool> wanted_;
     std::vector<bool> written_;
     std::uint64_t total_ = 0;

@@ -45,6 +45,7 @@ SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
     options.stop = &stop;
     options.progress = progress;
     options.tempFolder = tempFolder;
+    options.threads = base.passThreads;
     const RecoveredWriteResult written = writeRecoveredStore(base, result.outputPath, options);
     result.items = written.items;
     result.unreadableItems = written.unreadableItems;
