@@ -267,5 +267,27 @@ TEST(SaveFiles, MboxHoldsTheSameMailAsTheEmlFiles) {
     EXPECT_EQ(subjects, expected);
 }
 
+// Items converted on worker threads land in the same files with the same bytes as items
+// converted one by one by the writer.
+TEST(SaveFiles, ConvertingAheadOnThreadsWritesTheSameFiles) {
+    BREVIK_REQUIRE_CORPUS();
+    auto base = recover(test::corpusPath("pst/outlook1.pst"));
+    const std::atomic<bool> stop{false};
+    std::vector<std::map<std::string, Bytes>> trees;
+    for (unsigned threads : {1u, 4u}) {
+        ScratchDir dir;
+        base->passThreads = threads;
+        const FileSaveResult r = saveFiles(*base, FileFormat::Msg, dir.path(), nullptr, stop, {});
+        ASSERT_TRUE(r.ok) << r.message;
+        auto& files = trees.emplace_back();
+        for (const auto& e : fs::recursive_directory_iterator(r.outputPath))
+            if (e.is_regular_file())
+                files[fs::relative(e.path(), r.outputPath).string()] =
+                    test::readFile(e.path().string());
+    }
+    EXPECT_GT(trees[0].size(), 10u);
+    EXPECT_EQ(trees[0], trees[1]);
+}
+
 }  // namespace
 }  // namespace brevik::files
