@@ -6,6 +6,7 @@
 
 #include "engine/crc.h"
 #include "engine/format_detection.h"
+#include "engine/range_reader.h"
 
 namespace brevik {
 namespace {
@@ -14,7 +15,7 @@ constexpr std::uint64_t kBlockAlignment = 64;
 
 // A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in the
 // trailer ([MS-PST] PAGETRAILER: after the body at 500 (Unicode) or 508 (ANSI)).
-void checkLivePage(MessageBase& base, const IndexPageInfo& p, const Bytes& page) {
+void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
     if (!p.reachable) return;
     const bool unicode = base.isUnicode();
     const std::size_t body = unicode ? 496 : 500;
@@ -33,6 +34,15 @@ std::uint32_t entrySize(std::uint16_t leafKey) {
 // Entries that fit before the entry-count byte, whatever count the page claims.
 std::uint32_t entriesThatFit(const PageLayout& layout, std::uint32_t size) {
     return size == 0 ? 0 : layout.entryCountPos / size;
+}
+
+// The leaf pages as ranges to read, in list order (file order after a census).
+std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages) {
+    std::vector<FileRange> ranges;
+    ranges.reserve(pages.size());
+    for (const auto& p : pages)
+        ranges.push_back({p.pageOffset, kPageSize});
+    return ranges;
 }
 
 }  // namespace
@@ -136,15 +146,17 @@ int buildIndexTables(MessageBase& base) {
     try {
         const PageLayout& L = base.layout;
         const bool unicode = base.isUnicode();
-        Bytes page(kPageSize);
 
         const std::uint32_t bs = entrySize(L.leafBbtKey);
         std::size_t announced = 0;
         for (const auto& p : base.leafBbtPages)
             announced += p.entryCount;
         base.blockTable.reserve(announced);
-        for (const auto& p : base.leafBbtPages) {
-            if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+        RangeReader bbtReader(base, pageRanges(base.leafBbtPages));
+        for (std::size_t k = 0; k < base.leafBbtPages.size(); ++k) {
+            const IndexPageInfo& p = base.leafBbtPages[k];
+            const ByteView page = bbtReader.read(k);
+            if (page.empty()) continue;
             checkLivePage(base, p, page);
             const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
             for (std::uint32_t j = 0; j < n; ++j) {
@@ -176,8 +188,11 @@ int buildIndexTables(MessageBase& base) {
         for (const auto& p : base.leafNbtPages)
             announced += p.entryCount;
         base.nodeTable.reserve(announced);
-        for (const auto& p : base.leafNbtPages) {
-            if (!base.readAt(p.pageOffset, std::span<std::uint8_t>(page))) continue;
+        RangeReader nbtReader(base, pageRanges(base.leafNbtPages));
+        for (std::size_t k = 0; k < base.leafNbtPages.size(); ++k) {
+            const IndexPageInfo& p = base.leafNbtPages[k];
+            const ByteView page = nbtReader.read(k);
+            if (page.empty()) continue;
             checkLivePage(base, p, page);
             const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, ns));
             for (std::uint32_t j = 0; j < n; ++j) {

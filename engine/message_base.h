@@ -142,6 +142,9 @@ class MessageBase {
     FolderTreeNode* topNode = nullptr;
     std::uint32_t summaryCounter = 0;
     std::uint64_t keptBodyBytes = 0;  // body copies held by the summary rows
+    // Summary rows keep copies of short bodies so that a view shows them at once; a caller that
+    // never shows bodies turns this off before a pass, and the rows then hold none.
+    bool keepBodyCopies = true;
 
     // --- settings of a run ---
     // Threads that load items in a pass: 0 one per processor, 1 the calling thread alone. The

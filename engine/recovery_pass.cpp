@@ -213,6 +213,8 @@ class Pass {
     void classifyNodes() {
         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash> folderAt;
         std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash> copies;
+        folderAt.reserve(base_.folderCapacity);
+        copies.reserve(base_.messageNodeCount);
         for (const NodeEntry& n : base_.nodeTable) {
             if (n.nodeId < kFirstMessageNodeId && n.parentNodeId != 0) {
                 // Only folder and search-folder node types name folders; anything else with a

@@ -55,15 +55,23 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
         std::vector<SubnodeEntry> subnodes;
         if (const BlockIndex sub = findBlock(base, t->subnodeBid); sub != kNoBlock)
             readSubnodeList(base, subnodes, sub, 0, 0);
+        // Row ids are inline cells: a first read leaves values in subnodes unread, since most
+        // tables name only known items. Subnode values are read once a row is taken.
         PropertyList rows;
-        if (readPropertyList(base, rows, data, subnodes, true) == -1) continue;
+        if (readPropertyList(base, rows, data, subnodes, false) == -1) continue;
+        bool complete = false;
         const std::uint32_t folder = (t->nodeId & ~kTypeMask) | kFolderType;
-        for (const PropertyRow& row : rows) {
-            const PropertyValue* id = find(row, kRowIdColumn);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const PropertyValue* id = find(rows[r], kRowIdColumn);
             if (!id || id->data->size() < 4) continue;
             const std::uint32_t nid = load32(id->data->data());
-            if (nid < kFirstMessageNodeId || knownItems.count(nid) || !taken.insert(nid).second)
-                continue;
+            if (nid < kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
+            if (!complete) {
+                if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
+                complete = true;
+            }
+            const PropertyRow& row = rows[r];
+            taken.insert(nid);
             if (knownKeys.count(subjectTimeKey(row))) continue;
             auto record = makeItemRecord();
             interpretProperties(&base, {row}, *record);

@@ -215,7 +215,8 @@ SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex) {
     s.rtfDamaged = body.rtfDamaged;
     s.bodyLength = static_cast<std::uint32_t>(
         std::min<std::size_t>(body.text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
-    if (body.text.size() <= kMaxKeptBodyBytes) s.bodyText = std::move(body.text);
+    if (base.keepBodyCopies && body.text.size() <= kMaxKeptBodyBytes)
+        s.bodyText = std::move(body.text);
     return place;
 }
 

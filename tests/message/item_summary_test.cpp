@@ -199,6 +199,15 @@ TEST(ItemSummaryBodies, LargeBodiesAreNotCopiedButKeepTheirLengthAndLocator) {
     EXPECT_EQ(large.bodyLength, kMaxKeptBodyBytes + 2);
     EXPECT_EQ(large.bodyRef.position, 4096);
     EXPECT_EQ(base.keptBodyBytes, 100u);
+
+    // A base that keeps no copies still knows each body's format, length and place.
+    base.keepBodyCopies = false;
+    const ItemSummary& unkept = add(100);
+    EXPECT_TRUE(unkept.bodyText.empty());
+    EXPECT_EQ(unkept.bodyFormat, 3);
+    EXPECT_EQ(unkept.bodyLength, 101u);
+    EXPECT_EQ(unkept.bodyRef.position, 4096);
+    EXPECT_EQ(base.keptBodyBytes, 100u);
 }
 
 }  // namespace

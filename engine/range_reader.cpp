@@ -1,0 +1,56 @@
+#include "engine/range_reader.h"
+
+#include <algorithm>
+
+namespace brevik {
+namespace {
+
+// A read costs about as much as copying a few kilobytes: ranges closer than this are read
+// together with the bytes between them, up to a window of kMaxWindow.
+constexpr std::uint64_t kMaxGap = 8u << 10;
+constexpr std::uint64_t kMaxWindow = 1u << 20;
+
+}  // namespace
+
+RangeReader::RangeReader(MessageBase& base, std::vector<FileRange> ranges)
+    : base_(base), ranges_(std::move(ranges)) {}
+
+void RangeReader::fill(std::size_t i) {
+    const std::uint64_t start = ranges_[i].offset;
+    std::uint64_t end = start + ranges_[i].size;
+    for (std::size_t j = i + 1; j < ranges_.size(); ++j) {
+        const FileRange& r = ranges_[j];
+        if (r.offset < start || r.offset > end + kMaxGap) break;
+        if (r.offset + r.size - start > kMaxWindow || r.offset + r.size > base_.fileSize) break;
+        end = std::max<std::uint64_t>(end, r.offset + r.size);
+    }
+    window_.resize(static_cast<std::size_t>(end - start));
+    windowStart_ = start;
+    // A failed shared read leaves no trace: each range is then read alone and fails or not as
+    // it would have on its own.
+    const std::uint32_t error = base_.errorCode.load();
+    if (!base_.readAt(start, std::span<std::uint8_t>(window_))) {
+        window_.clear();
+        base_.errorCode.store(error);
+    }
+}
+
+ByteView RangeReader::read(std::size_t i) {
+    if (i >= ranges_.size() || ranges_[i].size == 0) return {};
+    const FileRange& r = ranges_[i];
+    // A range that runs past the end of the file is read alone, to fail as it always did.
+    if (r.offset > base_.fileSize || r.size > base_.fileSize - r.offset) {
+        single_ = base_.readAt(r.offset, r.size);
+        return single_;
+    }
+    const auto inWindow = [&] {
+        return r.offset >= windowStart_ && r.offset - windowStart_ + r.size <= window_.size();
+    };
+    if (!inWindow()) fill(i);
+    if (inWindow()) return ByteView(window_).subspan(r.offset - windowStart_, r.size);
+    // The shared read failed: this range alone may still be readable.
+    single_ = base_.readAt(r.offset, r.size);
+    return single_;
+}
+
+}  // namespace brevik

@@ -1,0 +1,37 @@
+// Many small reads of the file served by few large ones, for phases that read known ranges in a
+// known order (index pages, subnode blocks): ranges that follow each other closely in the file
+// share one read.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/message_base.h"
+
+namespace brevik {
+
+struct FileRange {
+    std::uint64_t offset = 0;
+    std::size_t size = 0;
+};
+
+class RangeReader {
+  public:
+    // `ranges` in the order they will be asked for.
+    RangeReader(MessageBase& base, std::vector<FileRange> ranges);
+
+    // The bytes of range `i`; empty when they cannot be read (a failed read sets the base's
+    // error as MessageBase::readAt does). Valid until the next call.
+    ByteView read(std::size_t i);
+
+  private:
+    void fill(std::size_t i);
+
+    MessageBase& base_;
+    std::vector<FileRange> ranges_;
+    Bytes window_;
+    std::uint64_t windowStart_ = 0;
+    Bytes single_;
+};
+
+}  // namespace brevik
