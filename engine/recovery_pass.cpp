@@ -390,7 +390,7 @@ class Pass {
         SummaryPlace place;
         if (e.source == ItemSource::TableRow) {
             place = summariseItem(base_, i);  // from the row's values, read with the table
-        } else if (loadMessage(base_, i) == -1) {
+        } else if (loadMessage(base_, i, LoadScope::Summary) == -1) {
             e.loadFailed = 1;
         } else {
             if (e.record) e.attachmentCount = e.record->currentAttachment;

@@ -267,14 +267,19 @@ void storeContact(MessageBase* base, MessageRecord& record, const PropertyValue&
 class Interpreter {
   public:
     Interpreter(MessageBase* base, MessageRecord& record, std::uint32_t codepage,
-                std::uint32_t htmlCodepage)
-        : base_(base), r_(record), env_(record.envelope), cp_(codepage), htmlCp_(htmlCodepage) {}
+                std::uint32_t htmlCodepage, LoadScope scope)
+        : base_(base),
+          r_(record),
+          env_(record.envelope),
+          cp_(codepage),
+          htmlCp_(htmlCodepage),
+          summaryOnly_(scope == LoadScope::Summary) {}
 
     // One property; `att` is the attachment target (null when there is none). Returns true when
     // the property is an attachment property and there is a target.
     bool apply(const PropertyValue& v, AttachmentRecord* att) {
         if (v.id >= kFirstContactProperty && v.id <= kLastContactProperty) {
-            storeContact(base_, r_, v, cp_);
+            if (!summaryOnly_) storeContact(base_, r_, v, cp_);
             return false;
         }
         switch (v.id) {
@@ -295,29 +300,29 @@ class Interpreter {
                 setTime(env_.clientSubmitTime, v);
                 break;
             case pid::kSentRepresentingSearchKey:
-                str(env_.sentRepresentingSearchKey, v);
+                detail(env_.sentRepresentingSearchKey, v);
                 break;
             case pid::kSubjectPrefix:
-                str(env_.subjectPrefix, v);
+                detail(env_.subjectPrefix, v);
                 break;
             case pid::kSentRepresentingEntryId:
-                str(env_.sentRepresentingEntryId, v);
+                detail(env_.sentRepresentingEntryId, v);
                 env_.sentRepresentingEntryIdLength = static_cast<std::uint16_t>(v.size());
                 break;
             case pid::kSentRepresentingName:
                 str(env_.sentRepresentingName, v);
                 break;
             case pid::kReplyRecipientNames:
-                str(env_.replyRecipientNames, v);
+                detail(env_.replyRecipientNames, v);
                 break;
             case pid::kReceivedBySearchKey:
                 str(env_.receivedBySearchKey, v);
                 break;
             case pid::kReceivedRepresentingSearchKey:
-                str(env_.receivedRepresentingSearchKey, v);
+                detail(env_.receivedRepresentingSearchKey, v);
                 break;
             case pid::kSentRepresentingAddressType:
-                str(env_.sentRepresentingAddressType, v);
+                detail(env_.sentRepresentingAddressType, v);
                 break;
             case pid::kSentRepresentingEmailAddress:
                 str(env_.sentRepresentingEmailAddress, v);
@@ -326,41 +331,45 @@ class Interpreter {
                 str(env_.conversationTopic, v);
                 break;
             case pid::kReceivedByAddressType:
-                str(env_.receivedByAddressType, v);
+                detail(env_.receivedByAddressType, v);
                 break;
             case pid::kReceivedByEmailAddress:
                 str(env_.receivedByEmailAddress, v);
                 break;
             case pid::kReceivedRepresentingAddressType:
-                str(env_.receivedRepresentingAddressType, v);
+                detail(env_.receivedRepresentingAddressType, v);
                 break;
             case pid::kReceivedRepresentingEmailAddress:
                 str(env_.receivedRepresentingEmailAddress, v);
                 break;
             case pid::kTransportMessageHeaders:
-                str(env_.transportMessageHeaders, v);
+                // A summary row asks only whether there are headers.
+                if (summaryOnly_ && v.data)
+                    env_.transportMessageHeaders.emplace();
+                else
+                    str(env_.transportMessageHeaders, v);
                 break;
             case pid::kSenderEntryId:
-                str(env_.senderEntryId, v);
+                detail(env_.senderEntryId, v);
                 env_.senderEntryIdLength = static_cast<std::uint16_t>(v.size());
                 break;
             case pid::kSenderName:
-                str(env_.senderName, v);
+                detail(env_.senderName, v);
                 break;
             case pid::kSenderSearchKey:
-                str(env_.senderSearchKey, v);
+                detail(env_.senderSearchKey, v);
                 break;
             case pid::kSenderAddressType:
-                str(env_.senderAddressType, v);
+                detail(env_.senderAddressType, v);
                 break;
             case pid::kSenderEmailAddress:
                 str(env_.senderEmailAddress, v);
                 break;
             case pid::kDisplayBcc:
-                str(env_.displayBcc, v);
+                detail(env_.displayBcc, v);
                 break;
             case pid::kDisplayCc:
-                str(env_.displayCc, v);
+                detail(env_.displayCc, v);
                 break;
             case pid::kDisplayTo:
                 str(env_.displayTo, v);
@@ -401,32 +410,32 @@ class Interpreter {
                 set32(env_.rtfSyncTrailingCount, v);
                 break;
             case pid::kRtfSyncBodyTag:
-                str(env_.rtfSyncBodyTag, v);
+                detail(env_.rtfSyncBodyTag, v);
                 break;
             case pid::kRtfCompressed:
                 storeRaw(base_, env_.compressedRtf, v);
                 env_.compressedRtfLocator = v.locator;
                 break;
             case pid::kProperty1012:
-                storeRaw(base_, env_.property1012, v);
+                if (!summaryOnly_) storeRaw(base_, env_.property1012, v);
                 break;
             case pid::kHtml:
                 storeBody(base_, env_.html, env_.htmlLocator, v, htmlCp_);
                 break;
             case pid::kInternetMessageId:
-                str(env_.internetMessageId, v);
+                detail(env_.internetMessageId, v);
                 break;
             case pid::kInReplyToId:
-                str(env_.inReplyToId, v);
+                detail(env_.inReplyToId, v);
                 break;
             case pid::kProperty1046:
-                str(env_.property1046, v);
+                detail(env_.property1046, v);
                 break;
             case pid::kDisplayName:
                 str(att ? att->displayName : r_.displayName, v);
                 break;
             case pid::kComment:
-                str(r_.comment, v);
+                detail(r_.comment, v);
                 break;
             // An attachment's own times must not replace the item's.
             case pid::kCreationTime:
@@ -436,7 +445,7 @@ class Interpreter {
                 if (!att) setTime(r_.lastModificationTime, v);
                 break;
             case pid::kSearchKey:
-                str(env_.searchKey, v);
+                detail(env_.searchKey, v);
                 break;
             case pid::kContentCount:
                 set32(r_.folderCounts.contentCount, v);
@@ -470,13 +479,13 @@ class Interpreter {
                 if (att) set32(att->renderingPosition, v);
                 return att != nullptr;
             case pid::kAttachMimeTag:
-                if (att) str(att->mimeTag, v);
+                if (att) detail(att->mimeTag, v);
                 return att != nullptr;
             case pid::kProperty3710:
                 if (att) set32(att->property3710, v);
                 return att != nullptr;
             case pid::kAttachContentId:
-                if (att) str(att->contentId, v);
+                if (att) detail(att->contentId, v);
                 return att != nullptr;
             case pid::kLtpRowId:
                 if (att) set32(att->rowId, v);
@@ -490,8 +499,13 @@ class Interpreter {
 
   private:
     void str(StringSlot& slot, const PropertyValue& v) { storeStringValue(base_, slot, v, cp_); }
+    // A text no summary row shows.
+    void detail(StringSlot& slot, const PropertyValue& v) {
+        if (!summaryOnly_) str(slot, v);
+    }
 
     void other(const PropertyValue& v) {
+        if (summaryOnly_) return;
         if (v.type != ptype::kString8 && v.type != ptype::kUnicode) return;
         if (v.id >= kStringsByIdLimit || !r_.hasStringsById) return;
         StringSlot slot;
@@ -507,6 +521,7 @@ class Interpreter {
     MessageEnvelope& env_;
     std::uint32_t cp_;
     std::uint32_t htmlCp_;
+    bool summaryOnly_;
 };
 
 }  // namespace
@@ -524,14 +539,15 @@ int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v
     return storeAs(base, slot, v, v.type, codepage);
 }
 
-int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record) {
+int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
+                        LoadScope scope) {
     try {
         if (const std::uint32_t cp = findStringCodepage(rows)) record.codepage = cp;
         if (const std::uint32_t cp = findHtmlCodepage(rows)) record.htmlCodepage = cp;
         const std::uint32_t codepage = record.codepage ? record.codepage : kDefaultCodepage;
         const std::uint32_t htmlCodepage =
             record.htmlCodepage ? record.htmlCodepage : kDefaultCodepage;
-        Interpreter interpreter(base, record, codepage, htmlCodepage);
+        Interpreter interpreter(base, record, codepage, htmlCodepage, scope);
 
         std::size_t cur = record.currentAttachment;
         if (cur != 0 && cur == record.attachments.size())

@@ -16,8 +16,10 @@ inline constexpr std::uint32_t kDefaultCodepage = 1252;
 // go to the strings-by-id table when the record has one. Rows of an attachment table (or one
 // attachment's own properties) go to the attachment `record.currentAttachment` and onward.
 // Values left in subnodes are read through `base`; with a null base they are skipped. Damaged
-// data ends the work with what was stored so far. Returns 1.
-int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record);
+// data ends the work with what was stored so far. `LoadScope::Summary` stores only what a
+// summary row uses. Returns 1.
+int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
+                        LoadScope scope = LoadScope::Full);
 
 // Fills `slot` from `v`: UTF-16 and 8-bit text (in `codepage`) become UTF-8, other types keep
 // their bytes. A value without data is loaded through its locator (left empty without `base`).

@@ -49,7 +49,8 @@ void appendMsg(StringSlot& name) {
     if (name) name->append(".msg");
 }
 
-void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record) {
+void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record,
+                     LoadScope scope) {
     const SubnodeIndex index(entry.subnodes);
     const SubnodeEntry* table = index.find(kAttachmentTableNid);
     if (!table) return;
@@ -57,7 +58,7 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
     if (readPropertyList(base, rows, table->dataIndex, entry.subnodes, false) == -1) return;
     record.attachments.assign(rows.size(), AttachmentRecord{});
     record.currentAttachment = 0;
-    interpretProperties(&base, rows, record);
+    interpretProperties(&base, rows, record, scope);
     // Attachments the table described count even when their own properties cannot be read.
     const std::uint32_t described = record.currentAttachment;
 
@@ -68,7 +69,7 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
             rows.size() != 1)
             continue;
         record.currentAttachment = static_cast<std::uint32_t>(k);
-        interpretProperties(&base, rows, record);
+        interpretProperties(&base, rows, record, scope);
         AttachmentRecord& att = record.attachments[k];
         if (att.method == kAttachEmbeddedMessage) {
             appendMsg(att.displayName);
@@ -82,17 +83,17 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
 // Reads an item's own properties, recipients and attachments. `result` becomes -1 when a fault
 // stopped the work; the record keeps what was filled.
 std::shared_ptr<MessageRecord> readItemRecord(MessageBase& base, const MessageNodeEntry& entry,
-                                              int& result) {
+                                              int& result, LoadScope scope = LoadScope::Full) {
     std::shared_ptr<MessageRecord> record;
     try {
         PropertyList rows;
         if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false) == -1)
             return nullptr;
         record = makeItemRecord();
-        interpretProperties(&base, rows, *record);
+        interpretProperties(&base, rows, *record, scope);
         rows.clear();
-        loadRecipients(base, entry, *record);
-        loadAttachments(base, entry, *record);
+        if (scope == LoadScope::Full) loadRecipients(base, entry, *record);
+        loadAttachments(base, entry, *record, scope);
     } catch (...) {
         result = -1;
     }
@@ -147,11 +148,11 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
     return 1;
 }
 
-int loadMessage(MessageBase& base, std::uint32_t itemIndex) {
+int loadMessage(MessageBase& base, std::uint32_t itemIndex, LoadScope scope) {
     if (itemIndex >= base.messageEntries.size()) return -1;
     MessageNodeEntry& entry = base.messageEntries[itemIndex];
     int result = 0;
-    entry.record = readItemRecord(base, entry, result);
+    entry.record = readItemRecord(base, entry, result, scope);
     return entry.record ? result : -1;
 }
 

@@ -19,8 +19,9 @@ inline constexpr std::uint32_t kAttachmentTableNid = 0x671;
 // stored in the entry's `record`: own properties, recipients (top-level table only) and
 // attachments, each completed by its own property context. Embedded-message attachments get
 // ".msg" on their names. Returns 0, or -1 when the item's own properties cannot be read (no
-// record then) or a fault stopped the work (the record keeps what was filled).
-int loadMessage(MessageBase& base, std::uint32_t itemIndex);
+// record then) or a fault stopped the work (the record keeps what was filled). A `Summary` load
+// skips the recipients and what no summary row shows.
+int loadMessage(MessageBase& base, std::uint32_t itemIndex, LoadScope scope = LoadScope::Full);
 
 // The same record without storing it in the entry, so that views can read an item again while
 // a worker reads the same base. Null when the item's own properties cannot be read.

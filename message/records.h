@@ -178,6 +178,11 @@ struct MessageRecord {
 
 // A record for an item (with the strings-by-id table) or a folder (without it).
 std::shared_ptr<MessageRecord> makeItemRecord();
+
+// How much of an item a load fills. `Summary` fills what a summary row shows (class, subject,
+// sender and recipient display texts, times, bodies, attachment names) and leaves out the
+// recipient table and every other text: a recovery pass loads each item for its row alone.
+enum class LoadScope : std::uint8_t { Full, Summary };
 std::shared_ptr<MessageRecord> makeFolderRecord();
 
 }  // namespace brevik

@@ -242,5 +242,36 @@ TEST(CorpusItemsTest, EveryItemNodeLoads) {
     EXPECT_GT(loaded, 100u);
 }
 
+bool sameSummary(const ItemSummary& a, const ItemSummary& b) {
+    return a.fromText == b.fromText && a.toText == b.toText && a.subjectText == b.subjectText &&
+           a.utcTime == b.utcTime && a.attachmentCount == b.attachmentCount &&
+           a.hiddenCode == b.hiddenCode && a.kind == b.kind && a.number == b.number &&
+           a.bodyText == b.bodyText && a.bodyFormat == b.bodyFormat &&
+           a.bodyLength == b.bodyLength && a.bodyRef.position == b.bodyRef.position &&
+           a.bodyCodepage == b.bodyCodepage && a.attachmentNames == b.attachmentNames &&
+           a.bodyFromRtf == b.bodyFromRtf;
+}
+
+// A load for the summary row alone gives every sample item the row a full load gives it.
+TEST(CorpusItemsTest, SummaryLoadsGiveTheRowsOfFullLoads) {
+    BREVIK_REQUIRE_CORPUS();
+    std::size_t compared = 0;
+    for (const auto& path : test::corpusPstFiles()) {
+        LoadedFile f(path.substr(path.rfind('/') + 1));
+        f.base.summaryCounter = 0;
+        for (std::uint32_t i : f.loaded) {
+            const ItemSummary full = f.base.itemSummaries[i];
+            ASSERT_EQ(loadMessage(f.base, i, LoadScope::Summary), 0);
+            MessageNodeEntry& e = f.base.messageEntries[i];
+            EXPECT_TRUE(e.record->recipients.empty());
+            e.attachmentCount = e.record->currentAttachment;
+            buildItemSummary(f.base, i);
+            EXPECT_TRUE(sameSummary(full, f.base.itemSummaries[i])) << path << " item " << i;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100u);
+}
+
 }  // namespace
 }  // namespace brevik
