@@ -55,10 +55,10 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
         std::vector<SubnodeEntry> subnodes;
         if (const BlockIndex sub = findBlock(base, t->subnodeBid); sub != kNoBlock)
             readSubnodeList(base, subnodes, sub, 0, 0);
-        // Row ids are inline cells: a first read leaves values in subnodes unread, since most
-        // tables name only known items. Subnode values are read once a row is taken.
+        // Most tables name only known items: a first read takes the row ids alone, and the
+        // whole table is read once a row is taken.
         PropertyList rows;
-        if (readPropertyList(base, rows, data, subnodes, false) == -1) continue;
+        if (readPropertyList(base, rows, data, subnodes, false, ReadMode::RowIds) == -1) continue;
         bool complete = false;
         const std::uint32_t folder = (t->nodeId & ~kTypeMask) | kFolderType;
         for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -24,6 +24,7 @@ constexpr std::uint8_t kPcKeySize = 2;
 constexpr std::uint8_t kTcKeySize = 4;
 constexpr std::size_t kPcRecordSize = 8;
 constexpr int kMaxBthLevels = 8;
+constexpr std::uint16_t kRowIdProperty = 0x67F2;
 
 // Inline in a PC record or a TC cell; everything else is named by an HNID.
 bool isInlineType(std::uint16_t type) {
@@ -259,7 +260,7 @@ std::uint32_t cellValue(const std::uint8_t* cell, std::uint8_t width) {
 bool convertCell(Reader& reader, PropertyValue& out, const TcColumn& col, ByteView row,
                  std::size_t cebOffset, std::optional<std::uint64_t> rowFileOffset) {
     const bool fitsRow = fits(row, col.offset, col.width);
-    if (reader.mode == ReadMode::Records) {
+    if (reader.mode != ReadMode::Complete) {
         const std::uint32_t v = fitsRow ? cellValue(row.data() + col.offset, col.width) : 0;
         return reader.convertProperty(out, col.id, col.type, v);
     }
@@ -358,6 +359,7 @@ int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot)
             PropertyRow out(columns.size());
             std::size_t slot = 0;
             for (const auto& col : columns) {
+                if (reader.mode == ReadMode::RowIds && col.id != kRowIdProperty) continue;
                 if (convertCell(reader, out[slot], col, row, cebOffset, rowFile))
                     ++slot;
                 else

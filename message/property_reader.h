@@ -13,8 +13,9 @@ namespace brevik {
 // What a read keeps. `Records` is what the records and the recovery pass use: inline values of
 // types 0x0002, 0x0003 and 0x000B, heap and subnode values of the variable and 8-byte types,
 // table cells of 1, 2 or 4 bytes. `Complete` also keeps every other type and 8-byte table cells,
-// so that writers can copy an item without losing a property.
-enum class ReadMode : std::uint8_t { Records, Complete };
+// so that writers can copy an item without losing a property. `RowIds` reads a table's row-id
+// cells (0x67F2) as `Records` does and leaves every other cell empty, each row in its place.
+enum class ReadMode : std::uint8_t { Records, Complete, RowIds };
 
 // Reads the property context (one row) or table context (one row per table row) of the node
 // whose data block is `dataIndex`. Values kept in subnodes are read at once when
