@@ -24,13 +24,13 @@ struct IndexPageInfo {
 };
 
 // A leaf entry of the block index ([MS-PST] BBTENTRY).
+// Millions of these make up the block table: 24 bytes each.
 struct BlockEntry {
     std::uint64_t fileOffset = 0;
     std::uint16_t byteCount = 0;
     std::uint16_t refCount = 0;
-    std::uint64_t blockId = 0;
     std::uint8_t reachable = 0;
-    std::uint64_t pageBid = 0;  // id of the index page that listed it: newer pages have higher ids
+    std::uint64_t blockId = 0;
 };
 
 // A leaf entry of the node index ([MS-PST] NBTENTRY).

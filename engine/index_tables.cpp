@@ -7,6 +7,7 @@
 #include "engine/crc.h"
 #include "engine/format_detection.h"
 #include "engine/range_reader.h"
+#include "engine/visited_set.h"
 
 namespace brevik {
 namespace {
@@ -152,6 +153,10 @@ int buildIndexTables(MessageBase& base) {
         for (const auto& p : base.leafBbtPages)
             announced += p.entryCount;
         base.blockTable.reserve(announced);
+        // The id of the index page that listed each entry (newer pages have higher ids), for
+        // choosing among copies of a block; needed only until the id index is sorted.
+        std::vector<std::uint64_t> pageBids;
+        pageBids.reserve(announced);
         RangeReader bbtReader(base, pageRanges(base.leafBbtPages));
         for (std::size_t k = 0; k < base.leafBbtPages.size(); ++k) {
             const IndexPageInfo& p = base.leafBbtPages[k];
@@ -167,7 +172,6 @@ int buildIndexTables(MessageBase& base) {
                 b.byteCount = load16(e + 2 * bs / 3);
                 b.refCount = load16(e + 2 * bs / 3 + 2);
                 b.reachable = p.reachable;
-                b.pageBid = p.trailerBid;
                 // Blocks start on 64-byte boundaries: anything else is not a block entry.
                 if (b.fileOffset > base.fileSize) {
                     ++base.dropped.blocksPastEnd;
@@ -178,8 +182,10 @@ int buildIndexTables(MessageBase& base) {
                            (b.blockId & ~std::uint64_t{1}) == 0) {
                     ++base.dropped.blocksMalformed;
                     base.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
-                } else
+                } else {
                     base.blockTable.push_back(b);
+                    pageBids.push_back(p.trailerBid);
+                }
             }
         }
 
@@ -220,12 +226,14 @@ int buildIndexTables(MessageBase& base) {
             base.blockIdIndex[i] = {base.blockTable[i].blockId, static_cast<BlockIndex>(i)};
         const auto& table = base.blockTable;
         std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(),
-                  [&table](const BlockIdRef& a, const BlockIdRef& b) {
+                  [&table, &pageBids](const BlockIdRef& a, const BlockIdRef& b) {
                       if (a.blockId != b.blockId) return a.blockId < b.blockId;
                       const BlockEntry& ea = table[a.index];
                       const BlockEntry& eb = table[b.index];
                       if (ea.reachable != eb.reachable) return ea.reachable > eb.reachable;
-                      if (ea.pageBid != eb.pageBid) return ea.pageBid > eb.pageBid;
+                      const std::uint64_t pa = pageBids[static_cast<std::size_t>(a.index)];
+                      const std::uint64_t pb = pageBids[static_cast<std::size_t>(b.index)];
+                      if (pa != pb) return pa > pb;
                       return a.index < b.index;
                   });
         return 0;
@@ -251,9 +259,9 @@ constexpr int kMaxSubnodeDepth = 32;
 
 int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                      std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
-                     std::unordered_set<BlockIndex>& visited, int depth) {
+                     VisitedSet<BlockIndex>& visited, int depth) {
     if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
-    if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex).second) return -1;
+    if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex)) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
     const std::uint32_t k = base.isUnicode() ? 2 : 1;
     if (block.byteCount < 4 * k) return -1;
@@ -305,7 +313,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
 
 int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                     std::uint32_t ownerNodeId, BlockIndex ownerDataIndex) {
-    std::unordered_set<BlockIndex> visited;
+    VisitedSet<BlockIndex> visited;
     try {
         return readSubnodeBlock(base, list, blockIndex, ownerNodeId, ownerDataIndex, visited, 0);
     } catch (...) {

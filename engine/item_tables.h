@@ -17,17 +17,18 @@ struct MessageRecord;  // message/records.h
 // block alone, or from a row of its folder's contents table alone.
 enum class ItemSource : std::uint8_t { Index, DataAlone, TableRow };
 
-// One kept item node; an item is named everywhere by its index in `messageEntries`.
+// One kept item node; an item is named everywhere by its index in `messageEntries`. Small
+// fields sit together: a base holds one entry per item.
 struct MessageNodeEntry {
     std::uint32_t nodeId = 0;
     BlockIndex dataIndex = kNoBlock;
     BlockIndex subnodeIndex = kNoBlock;
     std::uint32_t parentNodeId = 0;
-    std::uint8_t reachable = 0;
     std::shared_ptr<MessageRecord> record;  // set only while the item is loaded
-    std::uint32_t attachmentCount = 0;
-    std::uint8_t loadFailed = 0;
     std::vector<SubnodeEntry> subnodes;
+    std::uint32_t attachmentCount = 0;
+    std::uint8_t reachable = 0;
+    std::uint8_t loadFailed = 0;
     ItemSource source = ItemSource::Index;
 };
 

@@ -21,6 +21,7 @@ inline constexpr std::uint64_t kKeptBodyBudgetBytes = 256ull << 20;
 inline constexpr std::uint32_t kNodeTypeMask = 0x1F;
 inline constexpr std::uint32_t kAssociatedMessageType = 0x08;
 
+// One per item, so small fields share their words.
 struct ItemSummary {
     std::string fromText;
     std::string toText;
@@ -32,19 +33,19 @@ struct ItemSummary {
     std::uint8_t deletedMark = 0;  // 1 when the node entry came from an unreachable index page
     std::uint8_t hiddenCode = 0;   // 201 for hidden system items never listed
     std::uint8_t kind = 0;         // low byte of the item kind
-    std::uint32_t number = 0;      // running number within the base
-    std::string bodyText;          // a copy of the body; empty when it was left out to save memory
     std::uint8_t bodyFormat = 0;   // 0 none, 1 HTML, 3 plain text
-    std::uint32_t bodyLength = 0;  // bytes of the body plus a terminating zero, kept or not
-    ValueLocator bodyRef;
-    std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
-    std::vector<std::string> attachmentNames;
     // The item had no HTML or text body: the body is what its compressed RTF says, and `bodyRef`
     // locates the compressed RTF. `rtfDamaged`: the RTF did not decompress whole.
     bool bodyFromRtf = false;
     bool rtfDamaged = false;
+    std::uint32_t number = 0;  // running number within the base
     // A folder-associated item (node type 0x08): hidden (`hiddenCode` 201) and unnumbered.
     bool associated = false;
+    std::string bodyText;          // a copy of the body; empty when it was left out to save memory
+    std::uint32_t bodyLength = 0;  // bytes of the body plus a terminating zero, kept or not
+    std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
+    ValueLocator bodyRef;
+    std::vector<std::string> attachmentNames;
 };
 
 // The body an item shows: its HTML body, else its text body, else what its compressed RTF says.

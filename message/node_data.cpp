@@ -1,9 +1,8 @@
 #include "message/node_data.h"
 
-#include <unordered_set>
-
 #include "engine/index_tables.h"
 #include "engine/permute.h"
+#include "engine/visited_set.h"
 
 namespace brevik {
 namespace {
@@ -19,9 +18,9 @@ bool validIndex(const MessageBase& base, BlockIndex index) {
 // Appends the data below tree block `index` to `out`. `level` is the level the caller expects
 // (0 = whatever the block says). Recursion is bounded: a level-2 tree may only hold level-1
 // trees, and a tree block already joined is never joined again. Returns false on a stop.
-bool joinTree(MessageBase& base, BlockIndex index, int expectLevel,
-              std::unordered_set<BlockIndex>& visited, NodeData& out) {
-    if (!validIndex(base, index) || !visited.insert(index).second) return false;
+bool joinTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<BlockIndex>& visited,
+              NodeData& out) {
+    if (!validIndex(base, index) || !visited.insert(index)) return false;
     const Bytes raw = readBlock(base, index, false);
     if (!looksLikeDataTree(raw)) return false;
     const int level = raw[1];
@@ -68,7 +67,7 @@ bool looksLikeDataTree(ByteView raw) {
 NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
     NodeData out;
     out.fromTree = true;
-    std::unordered_set<BlockIndex> visited;
+    VisitedSet<BlockIndex> visited;
     // A tree that stops early keeps what was joined: the heap's first blocks often still hold
     // the properties that matter, and every later lookup is bounds-checked against this length.
     out.complete = joinTree(base, treeIndex, 0, visited, out);

@@ -4,9 +4,9 @@
 #include <exception>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "engine/permute.h"
+#include "engine/visited_set.h"
 #include "message/heap_on_node.h"
 #include "message/node_data.h"
 #include "message/text.h"
@@ -173,7 +173,7 @@ bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t 
     if (root == 0) return true;  // an empty tree
     if (levels > kMaxBthLevels) return false;
 
-    std::unordered_set<std::uint32_t> visited;
+    VisitedSet<std::uint32_t> visited;
     const std::size_t indexRecord = keySize + 4u;
     // Depth-first in key order; bounded by `levels` and by visiting each HID once.
     struct Pending {
@@ -185,7 +185,7 @@ bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t 
     while (!stack.empty()) {
         const Pending p = stack.back();
         stack.pop_back();
-        if (!visited.insert(p.hid).second) continue;
+        if (!visited.insert(p.hid)) continue;
         const auto alloc = findAllocation(heap, p.hid);
         if (!alloc) {
             if (first) return false;
@@ -376,18 +376,17 @@ int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot)
 std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
     if (dataIndex < 0 || static_cast<std::size_t>(dataIndex) >= base.blockTable.size())
         return std::nullopt;
-    const Bytes raw = readBlock(base, dataIndex, false);
+    Bytes raw = readBlock(base, dataIndex, false);
     if (raw.empty()) return std::nullopt;
     NodeData data;
-    if ((base.blockTable[dataIndex].blockId & kInternalBlockBit) && looksLikeDataTree(raw)) {
+    const bool rawTree = looksLikeDataTree(raw);
+    if ((base.blockTable[dataIndex].blockId & kInternalBlockBit) && rawTree) {
         data = expandDataTree(base, dataIndex);
     } else {
-        Bytes decoded = raw;
-        base.decodeBlockBytes(decoded.data(), decoded.size(), base.blockTable[dataIndex].blockId);
-        const bool pageMapFits = decoded.size() >= 2 && load16(decoded.data()) < decoded.size();
-        data = (!pageMapFits && looksLikeDataTree(raw))
-                   ? expandDataTree(base, dataIndex)
-                   : singleBlock(base, dataIndex, std::move(decoded));
+        base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[dataIndex].blockId);
+        const bool pageMapFits = raw.size() >= 2 && load16(raw.data()) < raw.size();
+        data = (!pageMapFits && rawTree) ? expandDataTree(base, dataIndex)
+                                         : singleBlock(base, dataIndex, std::move(raw));
     }
     HeapImage heap = HeapImage::fromNodeData(std::move(data));
     if (heap.blockCount() == 0 || heap.blockLengths[0] < kHeapHeaderSize) return std::nullopt;

@@ -81,6 +81,39 @@ std::string iconvName(std::uint32_t codepage) {
     return "CP" + std::to_string(codepage);
 }
 
+// Well-formed UTF-8: no overlong forms, surrogates, values past U+10FFFF or cut sequences.
+// Converting such text from UTF-8 gives it back unchanged.
+bool wellFormedUtf8(const std::uint8_t* p, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        std::uint8_t lo = 0x80, hi = 0xBF;  // bounds of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            if (b == 0xE0) lo = 0xA0;
+            if (b == 0xED) hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            if (b == 0xF0) lo = 0x90;
+            if (b == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (std::size_t k = 2; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
 iconv_t openConverter(std::uint32_t codepage) {
     const iconv_t bad = reinterpret_cast<iconv_t>(-1);
     iconv_t cd = iconv_open("UTF-8", iconvName(codepage).c_str());
@@ -178,6 +211,9 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
     // multi-byte ones: no conversion needed.
     if (asciiCompatible(codepage) &&
         std::all_of(data, data + n, [](std::uint8_t b) { return b < 0x80; }))
+        return std::string(reinterpret_cast<const char*>(data), n);
+    // Most UTF-8 needs no converter either: HTML bodies are often UTF-8.
+    if (codepage == 65001 && wellFormedUtf8(data, n))
         return std::string(reinterpret_cast<const char*>(data), n);
 
     thread_local Converter converter;

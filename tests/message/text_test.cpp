@@ -66,7 +66,9 @@ TEST(CodepageToUtf8, StopsAtZeroAndMarksWhatDoesNotConvert) {
     EXPECT_EQ(cp(std::string("ab\0cd", 5), 1252), "ab");
     EXPECT_EQ(cp("a\xE9z", 20127), "a\xEF\xBF\xBDz");  // not ASCII
     EXPECT_EQ(cp("a\xC3", 65001), "a\xEF\xBF\xBD");    // a cut sequence
-    EXPECT_EQ(cp("caf\xE9", 12345), "caf\xC3\xA9");    // unknown page: Windows-1252
+    EXPECT_EQ(cp("\xF0\x9F\x98\x80\xE2\x82\xAC", 65001), "\xF0\x9F\x98\x80\xE2\x82\xAC");
+    EXPECT_EQ(cp("a\xC0\xAFz", 65001), "a\xEF\xBF\xBD\xEF\xBF\xBDz");  // an overlong form
+    EXPECT_EQ(cp("caf\xE9", 12345), "caf\xC3\xA9");                    // unknown page: Windows-1252
     EXPECT_EQ(cp("", 1252), "");
 }
 
