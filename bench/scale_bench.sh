@@ -24,12 +24,12 @@ measure() {  # label, item count, command...
     fi
     read -r seconds kib <"$work/time"
     awk -v l="$label" -v n="$count" -v s="$seconds" -v k="$kib" 'BEGIN {
-        printf "%-28s %9d %9.2f s %7d MiB %9.2f ms %7.1f KiB  per 1000 items\n",
+        printf "%-30s %9d %9.2f s %7d MiB %9.2f ms %9.1f KiB\n",
                l, n, s, k / 1024, s * 1e6 / n, k * 1000 / n }'
 }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-28s %9s %11s %11s %12s %11s\n' command items time peak time/1000 peak/1000
+printf '%-30s %9s %11s %11s %12s %13s\n' command items time peak "per 1000" "per 1000"
 for n in $items; do
     pst="$work/g$n.pst"
     [ -f "$pst" ] || "$cli" generate "$pst" --items "$n" >/dev/null
