@@ -322,6 +322,7 @@ class Pass {
     // Items whose node or data is lost but whose row survives in a contents table.
     void addTableRowItems() {
         std::unordered_set<std::uint32_t> known;
+        known.reserve(base_.messageEntries.size());
         std::unordered_set<std::string> carvedKeys;
         static const std::vector<SubnodeEntry> kNoSubnodes;
         for (const MessageNodeEntry& e : base_.messageEntries) {

@@ -349,6 +349,9 @@ int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot)
         rowCount = chosen;
     }
 
+    // A row-id read keeps the row-id columns alone: a table of many rows stays small.
+    if (reader.mode == ReadMode::RowIds)
+        std::erase_if(columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
     rows.reserve(rowCount);
     for (const auto& seg : segments) {
         for (std::size_t r = 0; r < seg.length / rowWidth && rows.size() < rowCount; ++r) {
@@ -359,7 +362,6 @@ int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot)
             PropertyRow out(columns.size());
             std::size_t slot = 0;
             for (const auto& col : columns) {
-                if (reader.mode == ReadMode::RowIds && col.id != kRowIdProperty) continue;
                 if (convertCell(reader, out[slot], col, row, cebOffset, rowFile))
                     ++slot;
                 else
