@@ -150,6 +150,30 @@ TEST_P(IndexTablesTest, BlockIdZeroNamesNoBlock) {
     EXPECT_EQ(findBlock(*base, 4), 0);
 }
 
+// Lookups in a large index find what a plain binary search finds, however unevenly the ids
+// spread: runs, gaps, copies of one id and garbled ids near the top of the range.
+TEST(FindBlock, LargeUnevenIndexesMatchABinarySearch) {
+    MessageBase base;
+    std::vector<std::uint64_t> ids;
+    for (std::uint64_t id = 4; id < 40000; id += 4)
+        ids.push_back(id);
+    for (std::uint64_t id = 1000000; id < 1004000; id += 8)
+        ids.insert(ids.end(), {id, id});
+    for (std::uint64_t id : {1ull << 40, 1ull << 62, ~3ull})
+        ids.push_back(id);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        base.blockIdIndex.push_back({ids[i], static_cast<BlockIndex>(i)});
+    const auto& idx = base.blockIdIndex;
+    for (std::uint64_t id : {2ull, 4ull, 6ull, 39996ull, 40000ull, 1000000ull, 1000008ull,
+                             1003992ull, 1004000ull, 1ull << 40, 1ull << 62, ~3ull, ~7ull}) {
+        auto it =
+            std::lower_bound(idx.begin(), idx.end(), id,
+                             [](const BlockIdRef& r, std::uint64_t v) { return r.blockId < v; });
+        const BlockIndex expected = it != idx.end() && it->blockId == id ? it->index : kNoBlock;
+        EXPECT_EQ(findBlock(base, id), expected) << id;
+    }
+}
+
 TEST_P(IndexTablesTest, ALiveBlockEntryWinsOverAStaleCopyListedEarlier) {
     PstImage img(unicode(), 10);
     // A stale page, earlier in the file, still names block 0x20 at space reused since.
