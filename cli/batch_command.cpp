@@ -71,9 +71,10 @@ std::string saveResults(MessageBase& base, const Job& job, const BatchOptions& o
                        [&](std::ostream& out) { writeReport(base, report, out); }, messages);
     status = exitStatus(base);
     if (written && !options.format.empty()) {
-        const ExportOptions exp{.file = *job.file,
-                                .format = options.format,
-                                .outFolder = (job.folder / "export").string()};
+        ExportOptions exp;
+        exp.file = *job.file;
+        exp.format = options.format;
+        exp.outFolder = (job.folder / "export").string();
         std::error_code ec;
         fs::create_directories(exp.outFolder, ec);
         written = exportRecovered(base, exp, messages, messages) != 1;
@@ -90,6 +91,7 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream messages;  // what the job would have said on stderr
     MessageBase base;
+    base.keepBodyCopies = false;  // listings print none; a save reads every item again
     base.passThreads = threads;
     std::string verdict = "failed";
     status = 1;
