@@ -199,7 +199,7 @@ class FileSaver {
         written_[i] = true;
         if (stop_.load(std::memory_order_relaxed))
             return WriteStatus::failure(pst::WriteError::Stopped, "Canceled by user");
-        const Prepared item = prefetch_->next(i);
+        const Prepared& item = prefetch_->next(i);
         if (!item.readable) {
             ++result_.unreadableItems;
         } else {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace brevik::pst {
@@ -30,7 +31,7 @@ class OrderedPrefetch {
         if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
         const unsigned workers = threads - 1;
         if (workers == 0 || order_.size() < 2) return;
-        ring_.resize(std::min<std::size_t>(order_.size(), kPositionsPerWorker * workers));
+        ring_.resize(std::min<std::size_t>(order_.size() + 1, kPositionsPerWorker * workers + 1));
         for (unsigned k = 0; k < workers; ++k)
             workers_.emplace_back([this] { work(); });
     }
@@ -48,33 +49,41 @@ class OrderedPrefetch {
     OrderedPrefetch(const OrderedPrefetch&) = delete;
     OrderedPrefetch& operator=(const OrderedPrefetch&) = delete;
 
-    // The item at the next position of the order, which should be `itemIndex`; any other is
-    // prepared here and then, leaving the order where it was.
-    T next(std::uint32_t itemIndex) {
+    // The item at the next position of the order, which should be `itemIndex` (any other is
+    // prepared here and then, leaving the order where it was). Valid until the next call.
+    T& next(std::uint32_t itemIndex) {
         std::unique_lock guard(lock_);
         if (workers_.empty() || taken_ >= order_.size() || order_[taken_] != itemIndex) {
             guard.unlock();
-            return prepare_(itemIndex);
+            here_ = prepare_(itemIndex);
+            return here_;
         }
         Slot& slot = ring_[taken_ % ring_.size()];
-        filled_.wait(guard, [&] { return slot.filled; });
-        T value = std::move(slot.value);
-        const std::exception_ptr error = slot.error;
-        slot.error = nullptr;
+        if (!slot.filled) {
+            writerWaiting_ = true;
+            filled_.wait(guard, [&] { return slot.filled; });
+            writerWaiting_ = false;
+        }
+        // The slot taken before is spent now; a worker frees its value when it reuses the slot,
+        // so memory goes back on the thread that allocated it.
         slot.filled = false;
         bufferedBytes_ -= slot.bytes;
         ++taken_;
+        // Workers sleep while the ring is full and wake when half of it is free again, rather
+        // than once per item.
+        const bool wake = idleWorkers_ > 0 && claimed_ - taken_ <= ring_.size() / 2;
+        const std::exception_ptr error = std::exchange(slot.error, nullptr);
         guard.unlock();
-        freed_.notify_all();
+        if (wake) freed_.notify_all();
         if (error) std::rethrow_exception(error);  // as if prepared here
-        return value;
+        return slot.value;
     }
 
   private:
     // Prepared items stay within this many bytes (besides the one the writer waits for), so
     // that a run of large attachments does not pile up in memory.
     static constexpr std::uint64_t kBufferedBytesLimit = 128ull << 20;
-    static constexpr std::size_t kPositionsPerWorker = 4;
+    static constexpr std::size_t kPositionsPerWorker = 16;
 
     struct Slot {
         bool filled = false;
@@ -83,17 +92,27 @@ class OrderedPrefetch {
         std::uint64_t bytes = 0;
     };
 
+    // A position may be prepared when its slot's earlier item is spent: taken, and not the
+    // one the writer holds.
+    bool mayClaim() const {
+        return claimed_ + 1 < taken_ + ring_.size() &&
+               (bufferedBytes_ < kBufferedBytesLimit || claimed_ == taken_);
+    }
+
     void work() {
         std::unique_lock guard(lock_);
         for (;;) {
-            freed_.wait(guard, [&] {
-                return ending_ || claimed_ >= order_.size() ||
-                       (claimed_ < taken_ + ring_.size() &&
-                        (bufferedBytes_ < kBufferedBytesLimit || claimed_ == taken_));
-            });
+            while (!ending_ && claimed_ < order_.size() && !mayClaim()) {
+                ++idleWorkers_;
+                freed_.wait(guard);
+                --idleWorkers_;
+            }
             if (ending_ || claimed_ >= order_.size()) return;
             const std::size_t position = claimed_++;
+            Slot& slot = ring_[position % ring_.size()];
+            T spent = std::move(slot.value);
             guard.unlock();
+            spent = T{};
             T value{};
             std::exception_ptr error;
             std::uint64_t bytes = 0;
@@ -104,13 +123,12 @@ class OrderedPrefetch {
                 error = std::current_exception();
             }
             guard.lock();
-            Slot& slot = ring_[position % ring_.size()];
             slot.value = std::move(value);
             slot.error = error;
             slot.bytes = bytes;
             slot.filled = true;
             bufferedBytes_ += bytes;
-            filled_.notify_all();
+            if (writerWaiting_ && position == taken_) filled_.notify_one();
         }
     }
 
@@ -118,13 +136,16 @@ class OrderedPrefetch {
     const Prepare prepare_;
     const Size size_;
     std::vector<Slot> ring_;  // position k lives in ring_[k % ring_.size()]
+    T here_{};                // an item prepared on the writer's thread
 
     std::mutex lock_;
-    std::condition_variable filled_;  // a slot was filled
-    std::condition_variable freed_;   // the writer took a slot, or the prefetch is ending
+    std::condition_variable filled_;  // the slot the writer waits for was filled
+    std::condition_variable freed_;   // slots were freed, or the prefetch is ending
     std::size_t claimed_ = 0;         // positions handed to workers so far
     std::size_t taken_ = 0;           // positions the writer took
     std::uint64_t bufferedBytes_ = 0;
+    std::size_t idleWorkers_ = 0;
+    bool writerWaiting_ = false;
     bool ending_ = false;
     std::vector<std::thread> workers_;
 };

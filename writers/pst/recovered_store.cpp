@@ -358,7 +358,7 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
     std::vector<bool> written(itemCount, false);
     auto writeItem = [&](PstWriter& w, FolderId folder, std::uint32_t i) {
         written[i] = true;
-        const Read read = prefetch.next(i);
+        const Read& read = prefetch.next(i);
         result.droppedValues += read.dropped;
         const std::optional<Item>& item = read.item;
         if (!item) {
