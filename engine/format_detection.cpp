@@ -1,6 +1,8 @@
 #include "engine/format_detection.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "engine/index_tables.h"
 
@@ -14,7 +16,7 @@ constexpr std::uint8_t kBlockPageType = 0x80;
 constexpr std::uint8_t kNodePageType = 0x81;
 
 // Large sequential reads: the census touches every page of the file.
-constexpr std::size_t kChunkBytes = 4u << 20;
+constexpr std::size_t kChunkBytes = 256u << 10;
 
 IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool unicode) {
     IndexPageInfo info;
@@ -40,14 +42,12 @@ struct CensusLists {
     std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode;
 };
 
-// One sequential scan of every complete page: counts for the layout vote and, for both
-// candidate layouts, the index pages that the chosen layout will keep.
-CensusLists scanPages(MessageBase& base) {
-    CensusLists lists;
-    const std::uint64_t pages = base.fileSize / kPageSize;
+// A sequential scan of the complete pages [first, end): counts for the layout vote and, for
+// both candidate layouts, the index pages that the chosen layout will keep.
+void scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, CensusLists& lists) {
     Bytes chunk;
-    for (std::uint64_t first = 0; first < pages;) {
-        const std::uint64_t count = std::min<std::uint64_t>(pages - first, kChunkBytes / kPageSize);
+    while (first < end) {
+        const std::uint64_t count = std::min<std::uint64_t>(end - first, kChunkBytes / kPageSize);
         chunk.resize(count * kPageSize);
         if (!base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk)))
             throw PassAborted{"census read failed"};
@@ -74,7 +74,49 @@ CensusLists scanPages(MessageBase& base) {
         first += count;
         if (base.stopped()) throw PassAborted{"stopped"};
     }
-    return lists;
+}
+
+// Every page of the file, in contiguous parts on the pass's threads (copying the file out of
+// the page cache is most of the census's time), merged in file order.
+CensusLists scanPages(MessageBase& base) {
+    const std::uint64_t pages = base.fileSize / kPageSize;
+    constexpr std::uint64_t kMinPagesPerPart = (16u << 20) / kPageSize;
+    unsigned parts = base.passThreads ? base.passThreads : std::thread::hardware_concurrency();
+    parts = static_cast<unsigned>(
+        std::clamp<std::uint64_t>(std::min<std::uint64_t>(parts, pages / kMinPagesPerPart), 1, 64));
+    std::vector<CensusLists> lists(parts);
+    std::vector<std::exception_ptr> errors(parts);
+    auto scanPart = [&](unsigned k) {
+        try {
+            scanPages(base, pages * k / parts, pages * (k + 1) / parts, lists[k]);
+        } catch (...) {
+            errors[k] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (unsigned k = 1; k < parts; ++k)
+            threads.emplace_back(scanPart, k);
+        scanPart(0);
+    }
+    for (const std::exception_ptr& e : errors)
+        if (e) std::rethrow_exception(e);
+    CensusLists& all = lists[0];
+    for (unsigned k = 1; k < parts; ++k) {
+        const CensusLists& part = lists[k];
+        all.counts.ansiBlockPages += part.counts.ansiBlockPages;
+        all.counts.ansiNodePages += part.counts.ansiNodePages;
+        all.counts.unicodeBlockPages += part.counts.unicodeBlockPages;
+        all.counts.unicodeNodePages += part.counts.unicodeNodePages;
+        auto append = [](std::vector<IndexPageInfo>& to, const std::vector<IndexPageInfo>& from) {
+            to.insert(to.end(), from.begin(), from.end());
+        };
+        append(all.ansiBlock, part.ansiBlock);
+        append(all.ansiNode, part.ansiNode);
+        append(all.unicodeBlock, part.unicodeBlock);
+        append(all.unicodeNode, part.unicodeNode);
+    }
+    return std::move(all);
 }
 
 std::vector<IndexPageInfo> keepLeaves(const std::vector<IndexPageInfo>& all,

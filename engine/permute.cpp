@@ -2,6 +2,10 @@
 
 #include <array>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace brevik {
 namespace {
 
@@ -55,14 +59,59 @@ static_assert(invert(kCyclicMiddle) == kCyclicMiddle);
 
 }  // namespace
 
-void decodePermute(std::uint8_t* data, std::size_t length) {
+namespace {
+
+void substitute(std::uint8_t* data, std::size_t length, const std::array<std::uint8_t, 256>& t) {
     for (std::size_t i = 0; i < length; ++i)
-        data[i] = kDecode[data[i]];
+        data[i] = t[data[i]];
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Every block of every item goes through the table: with AVX-512 VBMI two byte permutes of two
+// 64-byte registers each look up 64 bytes at once, many times faster than a load per byte.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void substituteWide(
+    std::uint8_t* data, std::size_t length, const std::array<std::uint8_t, 256>& t) {
+    const __m512i t0 = _mm512_loadu_si512(t.data());
+    const __m512i t1 = _mm512_loadu_si512(t.data() + 64);
+    const __m512i t2 = _mm512_loadu_si512(t.data() + 128);
+    const __m512i t3 = _mm512_loadu_si512(t.data() + 192);
+    std::size_t i = 0;
+    for (; i + 64 <= length; i += 64) {
+        const __m512i x = _mm512_loadu_si512(data + i);
+        const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);   // entries 0..127
+        const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);  // entries 128..255
+        _mm512_storeu_si512(data + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+    }
+    substitute(data + i, length - i, t);
+}
+
+bool haveWide() {
+    static const bool have = __builtin_cpu_supports("avx512f") &&
+                             __builtin_cpu_supports("avx512bw") &&
+                             __builtin_cpu_supports("avx512vbmi");
+    return have;
+}
+
+void lookUp(std::uint8_t* data, std::size_t length, const std::array<std::uint8_t, 256>& t) {
+    if (length >= 64 && haveWide())
+        substituteWide(data, length, t);
+    else
+        substitute(data, length, t);
+}
+#else
+void lookUp(std::uint8_t* data, std::size_t length, const std::array<std::uint8_t, 256>& t) {
+    substitute(data, length, t);
+}
+#endif
+
+}  // namespace
+
+void decodePermute(std::uint8_t* data, std::size_t length) {
+    lookUp(data, length, kDecode);
 }
 
 void encodePermute(std::uint8_t* data, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i)
-        data[i] = kEncode[data[i]];
+    lookUp(data, length, kEncode);
 }
 
 void cryptCyclic(std::uint8_t* data, std::size_t length, std::uint32_t key, std::size_t offset) {
