@@ -91,8 +91,6 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream messages;  // what the job would have said on stderr
     MessageBase base;
-    base.keepBodyCopies = false;  // listings print none; a save reads every item again
-    base.passThreads = threads;
     std::string verdict = "failed";
     status = 1;
     std::error_code folderError;
@@ -101,7 +99,7 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
         if (folderError) {
             messages << "brevik-cli: cannot create '" << job.folder.string()
                      << "': " << folderError.message() << "\n";
-        } else if (!recoverWithProgress(base, *job.file, messages)) {
+        } else if (!recoverWithProgress(base, *job.file, messages, threads)) {
             if (interruptFlag()) verdict = "canceled";
         } else {
             verdict = saveResults(base, job, options, messages, status);

@@ -92,9 +92,7 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
         return 2;
     }
     MessageBase base;
-    base.keepBodyCopies = false;  // saves read every item again
-    base.passThreads = options.threads;
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+    if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     return exportRecovered(base, options, out, err);
 }
 

@@ -160,9 +160,7 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
 
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     MessageBase base;
-    base.passThreads = options.threads;
-    base.keepBodyCopies = false;  // nothing here prints a body
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+    if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     writeListing(base, options, out);
     return exitStatus(base);
 }

@@ -200,7 +200,10 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
     if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
 }
 
-bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err) {
+bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err,
+                         unsigned threads) {
+    base.passThreads = threads;
+    base.keepBodyCopies = false;
     if (!openInput(base, path, err)) return false;
     ProgressMilestones progress;
     base.progress = &progress;

@@ -67,6 +67,9 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
 // Runs a recovery with a progress bar on stderr (when it is a terminal and the run takes more
 // than a second); Ctrl-C stops the run. Returns false when the run failed or was stopped, with
 // a message already written to `err`.
-bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err);
+// `threads`: of the pass (0: one per core). Summary rows keep no body copies here: a command
+// prints a body only after reading its item again.
+bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err,
+                         unsigned threads = 0);
 
 }  // namespace brevik::cli

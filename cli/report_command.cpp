@@ -91,9 +91,7 @@ void writeReport(const MessageBase& base, const ReportOptions& options, std::ost
 
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
     MessageBase base;
-    base.passThreads = options.threads;
-    base.keepBodyCopies = false;  // nothing here prints a body
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+    if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     writeReport(base, options, out);
     return exitStatus(base);
 }

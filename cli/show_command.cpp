@@ -33,8 +33,7 @@ std::string text(const std::optional<std::string>& s) {
 
 int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
     MessageBase base;
-    base.passThreads = options.threads;
-    if (!recoverWithProgress(base, options.file, err)) return 1;
+    if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < base.itemCount && !found; ++i) {
         const ItemSummary& s = base.itemSummaries[i];
