@@ -125,7 +125,9 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
 
 TEST_F(WindowFixture, StopEndsARecoveryAndFailuresSayWhy) {
     const std::string path = (dir.path() / "slow.pst").string();
-    test::writeSample(path, 40, 5, 2);
+    // Enough items that the pass, reading in large chunks on several threads, is still loading
+    // them when the stop comes.
+    test::writeSample(path, 400, 5, 2);
     MessageBase* b = state->addBase(dir.path().string(), "slow.pst");
     b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), 2ms));
     window->tree()->buildTree();
