@@ -93,15 +93,15 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
     MessageBase base;
     std::string verdict = "failed";
     status = 1;
+    bool recovered = false;  // the base holds a finished recovery (a save may change resultOk)
     std::error_code folderError;
     fs::create_directories(job.folder, folderError);
     try {
         if (folderError) {
             messages << "brevik-cli: cannot create '" << job.folder.string()
                      << "': " << folderError.message() << "\n";
-        } else if (!recoverWithProgress(base, *job.file, messages, threads)) {
-            if (interruptFlag()) verdict = "canceled";
-        } else {
+        } else if (recoverWithProgress(base, *job.file, messages, threads)) {
+            recovered = true;
             verdict = saveResults(base, job, options, messages, status);
         }
     } catch (const std::exception& e) {
@@ -111,8 +111,10 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
         verdict = "failed";
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-
-    const bool recovered = base.resultOk == 1 && verdict != "canceled";
+    if (interruptFlag()) {
+        verdict = "canceled";
+        status = 1;
+    }
     const ShownItemCounts counts = recovered ? countShownItems(base, false) : ShownItemCounts{};
     std::ostringstream line;
     {
