@@ -1,12 +1,11 @@
 #include "writers/pst/recovered_store.h"
 
-#include "writers/pst/ordered_prefetch.h"
-
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
 #include "engine/index_tables.h"
 #include "message/property_reader.h"
+#include "writers/pst/ordered_prefetch.h"
 #include "writers/pst/write_pst_file.h"
 
 namespace brevik::pst {
