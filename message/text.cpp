@@ -3,8 +3,11 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace brevik {
 namespace {
@@ -145,6 +148,50 @@ class Converter {
     std::uint32_t codepage_ = 0;
 };
 
+// Single-byte code pages whose converter is stateless (1255 and 1258 are not: they combine a
+// letter with the accents that follow it).
+bool statelessSingleByte(std::uint32_t codepage) {
+    return codepage == 0 || (codepage >= 1250 && codepage <= 1257 && codepage != 1255) ||
+           codepage == 20127 || (codepage >= 28591 && codepage <= 28605) || codepage == 874 ||
+           codepage == 437 || codepage == 850 || codepage == 866;
+}
+
+// What each byte from 0x80 up becomes in a single-byte code page, taken once per thread from
+// the converter itself: a body then converts by table lookups instead of iconv calls.
+struct ByteTable {
+    std::array<std::array<char, 4>, 128> utf8{};
+    std::array<std::uint8_t, 128> length{};
+};
+
+const ByteTable* byteTable(std::uint32_t codepage, Converter& converter) {
+    thread_local std::unordered_map<std::uint32_t, std::unique_ptr<ByteTable>> tables;
+    const auto [it, isNew] = tables.try_emplace(codepage);
+    if (!isNew) return it->second.get();
+    iconv_t cd = converter.get(codepage);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    auto table = std::make_unique<ByteTable>();
+    for (int b = 0x80; b < 0x100; ++b) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char in = static_cast<char>(b);
+        char* inPtr = &in;
+        std::size_t inLeft = 1;
+        char buffer[16];
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        std::string utf8;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+            appendUtf8(utf8, kReplacement);
+        else if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+            utf8.assign(buffer, outPtr);
+        if (utf8.empty() || utf8.size() > 4) return nullptr;  // not a byte-by-byte page after all
+        std::copy(utf8.begin(), utf8.end(), table->utf8[b - 0x80].begin());
+        table->length[b - 0x80] = static_cast<std::uint8_t>(utf8.size());
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    it->second = std::move(table);
+    return it->second.get();
+}
+
 }  // namespace
 
 std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
@@ -217,6 +264,18 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
         return std::string(reinterpret_cast<const char*>(data), n);
 
     thread_local Converter converter;
+    if (statelessSingleByte(codepage))
+        if (const ByteTable* table = byteTable(codepage, converter)) {
+            out.reserve(n + n / 2);
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint8_t b = data[i];
+                if (b < 0x80)
+                    out += static_cast<char>(b);
+                else
+                    out.append(table->utf8[b - 0x80].data(), table->length[b - 0x80]);
+            }
+            return out;
+        }
     iconv_t cd = converter.get(codepage);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         // No converter at all: keep ASCII, mark the rest.

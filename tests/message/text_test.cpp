@@ -1,6 +1,7 @@
 #include "message/text.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <string>
 
@@ -70,6 +71,38 @@ TEST(CodepageToUtf8, StopsAtZeroAndMarksWhatDoesNotConvert) {
     EXPECT_EQ(cp("a\xC0\xAFz", 65001), "a\xEF\xBF\xBD\xEF\xBF\xBDz");  // an overlong form
     EXPECT_EQ(cp("caf\xE9", 12345), "caf\xC3\xA9");                    // unknown page: Windows-1252
     EXPECT_EQ(cp("", 1252), "");
+}
+
+// Single-byte pages convert by a table: every byte must come out as iconv itself turns it, and
+// bytes a page leaves undefined as U+FFFD.
+TEST(CodepageToUtf8, SingleBytePagesMatchIconvByteForByte) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
+    const std::pair<std::uint32_t, const char*> pages[] = {
+        {1250, "WINDOWS-1250"}, {1251, "WINDOWS-1251"}, {1252, "WINDOWS-1252"},
+        {1253, "WINDOWS-1253"}, {1257, "WINDOWS-1257"}, {28591, "ISO-8859-1"},
+        {28597, "ISO-8859-7"},  {874, "CP874"},         {437, "CP437"},
+        {866, "CP866"}};
+    for (const auto& [page, name] : pages) {
+        iconv_t cd = iconv_open("UTF-8", name);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << name;
+        std::string expected;
+        for (char c : all) {
+            char* in = &c;
+            std::size_t inLeft = 1;
+            char buffer[16];
+            char* out = buffer;
+            std::size_t outLeft = sizeof buffer;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1))
+                expected += "\xEF\xBF\xBD";
+            else
+                expected.append(buffer, out);
+        }
+        iconv_close(cd);
+        EXPECT_EQ(cp(all + all, page), expected + expected) << name;
+    }
 }
 
 }  // namespace
