@@ -1,10 +1,9 @@
 #include "engine/format_detection.h"
 
 #include <algorithm>
-#include <exception>
-#include <thread>
 
 #include "engine/index_tables.h"
+#include "engine/parallel_parts.h"
 
 namespace brevik {
 namespace {
@@ -79,30 +78,16 @@ void scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, Census
 // Every page of the file, in contiguous parts on the pass's threads (copying the file out of
 // the page cache is most of the census's time), merged in file order.
 CensusLists scanPages(MessageBase& base) {
-    const std::uint64_t pages = base.fileSize / kPageSize;
     constexpr std::uint64_t kMinPagesPerPart = (16u << 20) / kPageSize;
-    unsigned parts = base.passThreads ? base.passThreads : std::thread::hardware_concurrency();
-    parts = static_cast<unsigned>(
-        std::clamp<std::uint64_t>(std::min<std::uint64_t>(parts, pages / kMinPagesPerPart), 1, 64));
-    std::vector<CensusLists> lists(parts);
-    std::vector<std::exception_ptr> errors(parts);
-    auto scanPart = [&](unsigned k) {
-        try {
-            scanPages(base, pages * k / parts, pages * (k + 1) / parts, lists[k]);
-        } catch (...) {
-            errors[k] = std::current_exception();
-        }
-    };
-    {
-        std::vector<std::jthread> threads;
-        for (unsigned k = 1; k < parts; ++k)
-            threads.emplace_back(scanPart, k);
-        scanPart(0);
-    }
-    for (const std::exception_ptr& e : errors)
-        if (e) std::rethrow_exception(e);
+    std::vector<CensusLists> lists =
+        inParts<CensusLists>(base.fileSize / kPageSize, base.passThreads, kMinPagesPerPart,
+                             [&](std::uint64_t first, std::uint64_t end) {
+                                 CensusLists part;
+                                 scanPages(base, first, end, part);
+                                 return part;
+                             });
     CensusLists& all = lists[0];
-    for (unsigned k = 1; k < parts; ++k) {
+    for (std::size_t k = 1; k < lists.size(); ++k) {
         const CensusLists& part = lists[k];
         all.counts.ansiBlockPages += part.counts.ansiBlockPages;
         all.counts.ansiNodePages += part.counts.ansiNodePages;
