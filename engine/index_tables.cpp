@@ -46,6 +46,106 @@ std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages) {
     return ranges;
 }
 
+// Flattens the leaf block pages into `blockTable`, with the id of the page that listed each.
+void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
+    base.blockTable.clear();
+    pageBids.clear();
+    base.dropped.blocksPastEnd = base.dropped.blocksMalformed = 0;
+    const PageLayout& L = base.layout;
+    const bool unicode = base.isUnicode();
+    const std::uint32_t bs = entrySize(L.leafBbtKey);
+    std::size_t announced = 0;
+    for (const auto& p : base.leafBbtPages)
+        announced += p.entryCount;
+    base.blockTable.reserve(announced);
+    pageBids.reserve(announced);
+    RangeReader bbtReader(base, pageRanges(base.leafBbtPages));
+    for (std::size_t k = 0; k < base.leafBbtPages.size(); ++k) {
+        const IndexPageInfo& p = base.leafBbtPages[k];
+        const ByteView page = bbtReader.read(k);
+        if (page.empty()) continue;
+        checkLivePage(base, p, page);
+        const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
+        for (std::uint32_t j = 0; j < n; ++j) {
+            const std::uint8_t* e = page.data() + j * bs;
+            BlockEntry b;
+            b.blockId = unicode ? load64(e) : load32(e);
+            b.fileOffset = unicode ? load64(e + bs / 3) : load32(e + bs / 3);
+            b.byteCount = load16(e + 2 * bs / 3);
+            b.refCount = load16(e + 2 * bs / 3 + 2);
+            b.reachable = p.reachable;
+            // Blocks start on 64-byte boundaries: anything else is not a block entry.
+            if (b.fileOffset > base.fileSize) {
+                ++base.dropped.blocksPastEnd;
+                base.damage.note(
+                    b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
+                    b.reachable ? b.fileOffset : p.pageOffset);
+            } else if (b.fileOffset % kBlockAlignment != 0 ||
+                       (b.blockId & ~std::uint64_t{1}) == 0) {
+                ++base.dropped.blocksMalformed;
+                base.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
+            } else {
+                base.blockTable.push_back(b);
+                pageBids.push_back(p.trailerBid);
+            }
+        }
+    }
+}
+
+// True when the trailer after the block's data names the block with the entry's size: the
+// entry describes bytes that really are a block at that place ([MS-PST] BLOCKTRAILER: cb, wSig,
+// then bid and CRC (ANSI) or CRC and bid (Unicode)).
+bool trailerConfirms(MessageBase& base, const BlockEntry& e) {
+    const bool unicode = base.isUnicode();
+    const std::uint64_t trailerSize = unicode ? 16 : 12;
+    const std::uint64_t extent =
+        (e.byteCount + trailerSize + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+    if (e.fileOffset > base.fileSize || base.fileSize - e.fileOffset < extent) return false;
+    std::uint8_t t[16];
+    if (!base.readAt(e.fileOffset + extent - trailerSize,
+                     std::span<std::uint8_t>(t, static_cast<std::size_t>(trailerSize))))
+        return false;
+    const std::uint64_t bid = unicode ? load64(t + 8) : load32(t + 4);
+    return load16(t) == e.byteCount && (bid | 1) == (e.blockId | 1);
+}
+
+// Stale leaf pages lying wholly inside a live block are that block's bytes, not pages the file
+// once used: an attached .pst, or page images that an unencoded file stores as they are. Their
+// entries would invent blocks and nodes, and a stale copy of the root folder can move the whole
+// tree. A page is dropped only when the block's own trailer confirms the block. Returns the
+// number of block index pages dropped.
+std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
+    std::vector<std::uint64_t> stale;
+    for (const auto* list : {&base.leafBbtPages, &base.leafNbtPages})
+        for (const IndexPageInfo& p : *list)
+            if (!p.reachable) stale.push_back(p.pageOffset);
+    if (stale.empty()) return 0;
+    std::sort(stale.begin(), stale.end());
+
+    const std::uint32_t maxData = 8192 - (base.isUnicode() ? 16 : 12);
+    std::vector<std::uint64_t> inside;
+    for (const BlockEntry& e : base.blockTable) {
+        if (!e.reachable || e.byteCount < kPageSize || e.byteCount > maxData) continue;
+        const std::uint64_t end = e.fileOffset + e.byteCount;
+        auto it = std::lower_bound(stale.begin(), stale.end(), e.fileOffset);
+        if (it == stale.end() || *it + kPageSize > end || !trailerConfirms(base, e)) continue;
+        for (; it != stale.end() && *it + kPageSize <= end; ++it)
+            inside.push_back(*it);
+    }
+    if (inside.empty()) return 0;
+    std::sort(inside.begin(), inside.end());
+    std::size_t droppedBlockPages = 0;
+    for (auto* list : {&base.leafBbtPages, &base.leafNbtPages}) {
+        const auto kept = std::remove_if(list->begin(), list->end(), [&](const IndexPageInfo& p) {
+            return !p.reachable && std::binary_search(inside.begin(), inside.end(), p.pageOffset);
+        });
+        if (list == &base.leafBbtPages)
+            droppedBlockPages = static_cast<std::size_t>(list->end() - kept);
+        list->erase(kept, list->end());
+    }
+    return droppedBlockPages;
+}
+
 }  // namespace
 
 std::size_t markReachableFromRoot(MessageBase& base, std::uint32_t headerPos) {
@@ -141,56 +241,25 @@ int buildIndexTables(MessageBase& base) {
     base.blockTable.clear();
     base.nodeTable.clear();
     base.blockIdIndex.clear();
-    base.dropped.blocksPastEnd = base.dropped.blocksMalformed = 0;
     base.messageNodeCount = 0;
     base.folderCapacity = 0;
     try {
         const PageLayout& L = base.layout;
         const bool unicode = base.isUnicode();
 
-        const std::uint32_t bs = entrySize(L.leafBbtKey);
-        std::size_t announced = 0;
-        for (const auto& p : base.leafBbtPages)
-            announced += p.entryCount;
-        base.blockTable.reserve(announced);
         // The id of the index page that listed each entry (newer pages have higher ids), for
         // choosing among copies of a block; needed only until the id index is sorted.
         std::vector<std::uint64_t> pageBids;
-        pageBids.reserve(announced);
-        RangeReader bbtReader(base, pageRanges(base.leafBbtPages));
-        for (std::size_t k = 0; k < base.leafBbtPages.size(); ++k) {
-            const IndexPageInfo& p = base.leafBbtPages[k];
-            const ByteView page = bbtReader.read(k);
-            if (page.empty()) continue;
-            checkLivePage(base, p, page);
-            const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
-            for (std::uint32_t j = 0; j < n; ++j) {
-                const std::uint8_t* e = page.data() + j * bs;
-                BlockEntry b;
-                b.blockId = unicode ? load64(e) : load32(e);
-                b.fileOffset = unicode ? load64(e + bs / 3) : load32(e + bs / 3);
-                b.byteCount = load16(e + 2 * bs / 3);
-                b.refCount = load16(e + 2 * bs / 3 + 2);
-                b.reachable = p.reachable;
-                // Blocks start on 64-byte boundaries: anything else is not a block entry.
-                if (b.fileOffset > base.fileSize) {
-                    ++base.dropped.blocksPastEnd;
-                    base.damage.note(
-                        b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
-                        b.reachable ? b.fileOffset : p.pageOffset);
-                } else if (b.fileOffset % kBlockAlignment != 0 ||
-                           (b.blockId & ~std::uint64_t{1}) == 0) {
-                    ++base.dropped.blocksMalformed;
-                    base.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
-                } else {
-                    base.blockTable.push_back(b);
-                    pageBids.push_back(p.trailerBid);
-                }
-            }
+        const DamageLog damageBefore = base.damage;
+        readBlockEntries(base, pageBids);
+        if (dropPagesInsideLiveBlocks(base) > 0) {
+            // Entries of dropped block pages are already in the table: read again without them.
+            base.damage = damageBefore;
+            readBlockEntries(base, pageBids);
         }
 
         const std::uint32_t ns = entrySize(L.leafNbtKey);
-        announced = 0;
+        std::size_t announced = 0;
         for (const auto& p : base.leafNbtPages)
             announced += p.entryCount;
         base.nodeTable.reserve(announced);

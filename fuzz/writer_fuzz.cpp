@@ -98,8 +98,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint32_t> all(written.itemCount);
     for (std::uint32_t i = 0; i < written.itemCount; ++i)
         all[i] = i;
-    if (sortedSubjects(written, all) != sortedSubjects(source, readable))
+    const auto writtenSubjects = sortedSubjects(written, all);
+    const auto sourceSubjects = sortedSubjects(source, readable);
+    if (writtenSubjects != sourceSubjects) {
+        // Name the first difference, so that a report from a run elsewhere says what went wrong.
+        const auto [w, s] = std::mismatch(writtenSubjects.begin(), writtenSubjects.end(),
+                                          sourceSubjects.begin(), sourceSubjects.end());
+        std::fprintf(
+            stderr, "writer_fuzz: %zu items written, %zu read; first difference: \"%s\" / \"%s\"\n",
+            writtenSubjects.size(), sourceSubjects.size(),
+            w == writtenSubjects.end() ? "(none)" : w->c_str(),
+            s == sourceSubjects.end() ? "(none)" : s->c_str());
         fail("the written file holds other items");
+    }
     const pst::RecoveredNames writtenNames = pst::recoveredNames(written);
     for (std::uint32_t i : all) {
         const auto item = pst::recoveredItem(written, i, writtenNames);

@@ -22,9 +22,22 @@ mkdir -p "$work/seeds" "$work/a" "$work/b" "$work/c"
 for f in sample1 sample2 test_ansi submessage sample-contacts empty; do
     [ -f "../shared/corpus/pst/$f.pst" ] && cp "../shared/corpus/pst/$f.pst" "$work/seeds/"
 done
-./build-fuzz/fuzz/recovery_fuzz -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-    -print_final_stats=1 "$work/a" "$work/seeds" 2>&1 | tail -n 3
-./build-fuzz/fuzz/mutate_fuzz -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-    -max_len=200 -print_final_stats=1 "$work/b" 2>&1 | tail -n 3
-./build-fuzz/fuzz/writer_fuzz -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
-    -print_final_stats=1 "$work/c" "$work/seeds" 2>&1 | tail -n 3
+# Runs one target; prints its final stats, or on failure its whole report (the input that failed
+# is kept as fuzz-crash-* in the working folder so that it can be replayed).
+run_target() {
+    local name=$1
+    shift
+    local log="$work/$name.log" rc=0
+    "./build-fuzz/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=4096 -print_final_stats=1 \
+        -artifact_prefix="$PWD/fuzz-crash-$name-" "$@" >"$log" 2>&1 || rc=$?
+    if [ "$rc" -ne 0 ]; then
+        echo "$name failed (exit $rc):"
+        grep -n -m1 -E 'ERROR|==[0-9]+==|deadly|out-of-memory|timeout|_fuzz:' "$log" || true
+        tail -n 80 "$log"
+        return "$rc"
+    fi
+    tail -n 3 "$log"
+}
+run_target recovery_fuzz -timeout=20 "$work/a" "$work/seeds"
+run_target mutate_fuzz -timeout=20 -max_len=200 "$work/b"
+run_target writer_fuzz -timeout=60 "$work/c" "$work/seeds"

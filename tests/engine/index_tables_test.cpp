@@ -78,6 +78,42 @@ TEST_P(IndexTablesTest, LostRootsFallBackToTheNewestIndexPages) {
     EXPECT_EQ(base->nodeCount(), 2u);
 }
 
+TEST_P(IndexTablesTest, StalePagesInsideALiveBlockAreItsDataNotPages) {
+    PstImage img(unicode(), 20);
+    // Live block 4 spans pages 8 to 13 and its trailer confirms it; block 8 spans page 16, but
+    // its trailer is missing.
+    img.putLeafBlockPage(2, {{.fileOffset = 8 * 512, .byteCount = 3000, .blockId = 4},
+                             {.fileOffset = 15 * 512, .byteCount = 1100, .blockId = 8}});
+    img.putLeafNodePage(3, {{.nodeId = 0x122, .dataBid = 4, .parentNodeId = 0x122}});
+    const std::size_t trailerSize = unicode() ? 16 : 12;
+    Bytes trailer(trailerSize, 0);
+    store16(trailer.data(), 3000);
+    if (unicode())
+        store64(trailer.data() + 8, 4);
+    else
+        store32(trailer.data() + 4, 4);
+    img.putBytes(8 * 512 + 3072 - trailerSize, trailer);
+    // Page images inside block 4 (an attached .pst, say), and stale pages elsewhere.
+    img.putLeafNodePage(9, {{.nodeId = 0x122, .dataBid = 8, .parentNodeId = 0x122}});
+    img.putLeafBlockPage(10, {{.fileOffset = 18 * 512, .byteCount = 10, .blockId = 0x40}});
+    img.putLeafNodePage(14, {{.nodeId = kFirstMessageNodeId + 0x24, .dataBid = 8}});
+    img.putLeafNodePage(16, {{.nodeId = kFirstMessageNodeId + 0x44, .dataBid = 8}});
+    img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(3));
+    auto base = openImage(img.bytes());
+    ASSERT_EQ(detectFormat(*base), 0);
+    ASSERT_EQ(buildIndexTables(*base), 0);
+
+    std::vector<std::uint64_t> nodePages;
+    for (const auto& p : base->leafNbtPages)
+        nodePages.push_back(p.pageOffset / 512);
+    EXPECT_EQ(nodePages, (std::vector<std::uint64_t>{3, 14, 16}));
+    ASSERT_EQ(base->leafBbtPages.size(), 1u);
+    EXPECT_EQ(base->blockCount(), 2u);
+    EXPECT_EQ(findBlock(*base, 0x40), kNoBlock);
+    ASSERT_EQ(base->nodeCount(), 3u);
+    EXPECT_EQ(base->nodeTable[0].dataBid, 4u);  // the live root folder has no stale rival
+}
+
 TEST_P(IndexTablesTest, RootsThatReachNothingMarkNothingWithoutIndexPagesToFallBackOn) {
     PstImage img(unicode(), 8);
     img.putLeafBlockPage(2, {{.fileOffset = 6 * 512, .byteCount = 10, .blockId = 4}});

@@ -20,7 +20,6 @@ namespace pid = files::pid;
 
 constexpr int kMaxDepth = 16;
 constexpr std::uint32_t kAttachByValue = 1;
-constexpr std::uint32_t kAttachEmbedded = 5;
 constexpr std::uint32_t kAttachOle = 6;
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
