@@ -395,7 +395,10 @@ class Interpreter {
                 if (att) set32(att->size, v);
                 return att != nullptr;
             case pid::kBody:
-                storeBody(base_, env_.body, env_.bodyLocator, v, cp_);
+                if (summaryOnly_)
+                    deferredBody_ = &v;
+                else
+                    storeBody(base_, env_.body, env_.bodyLocator, v, cp_);
                 break;
             case pid::kRtfSyncBodyCrc:
                 set32(env_.rtfSyncBodyCrc, v);
@@ -413,8 +416,12 @@ class Interpreter {
                 detail(env_.rtfSyncBodyTag, v);
                 break;
             case pid::kRtfCompressed:
-                storeRaw(base_, env_.compressedRtf, v);
-                env_.compressedRtfLocator = v.locator;
+                if (summaryOnly_) {
+                    deferredRtf_ = &v;
+                } else {
+                    storeRaw(base_, env_.compressedRtf, v);
+                    env_.compressedRtfLocator = v.locator;
+                }
                 break;
             case pid::kProperty1012:
                 if (!summaryOnly_) storeRaw(base_, env_.property1012, v);
@@ -497,6 +504,20 @@ class Interpreter {
         return false;
     }
 
+    // A summary row shows one body, the first of HTML, text and compressed RTF that has one: the
+    // others are stored only when the ones before them turned out absent or empty, so that a
+    // listing does not convert two or three bodies per item to show one.
+    void storeDeferredBodies() {
+        if (!summaryOnly_) return;
+        if (deferredBody_ && !env_.html)
+            storeBody(base_, env_.body, env_.bodyLocator, *deferredBody_, cp_);
+        if (deferredRtf_ && !env_.html && !env_.body) {
+            storeRaw(base_, env_.compressedRtf, *deferredRtf_);
+            env_.compressedRtfLocator = deferredRtf_->locator;
+        }
+        deferredBody_ = deferredRtf_ = nullptr;
+    }
+
   private:
     void str(StringSlot& slot, const PropertyValue& v) { storeStringValue(base_, slot, v, cp_); }
     // A text no summary row shows.
@@ -522,6 +543,9 @@ class Interpreter {
     std::uint32_t cp_;
     std::uint32_t htmlCp_;
     bool summaryOnly_;
+    // Bodies met in a summary load, stored at the end of the rows if still wanted.
+    const PropertyValue* deferredBody_ = nullptr;
+    const PropertyValue* deferredRtf_ = nullptr;
 };
 
 }  // namespace
@@ -548,21 +572,25 @@ int interpretProperties(MessageBase* base, const PropertyList& rows, MessageReco
         const std::uint32_t htmlCodepage =
             record.htmlCodepage ? record.htmlCodepage : kDefaultCodepage;
         Interpreter interpreter(base, record, codepage, htmlCodepage, scope);
-
-        std::size_t cur = record.currentAttachment;
-        if (cur != 0 && cur == record.attachments.size())
-            record.attachments.resize(record.attachments.size() + rows.size());
-        for (const PropertyRow& row : rows) {
-            AttachmentRecord* att =
-                cur < record.attachments.size() ? &record.attachments[cur] : nullptr;
-            bool attachmentSeen = false;
-            for (const PropertyValue& v : row)
-                attachmentSeen = interpreter.apply(v, att) || attachmentSeen;
-            if (attachmentSeen) ++cur;
+        try {
+            std::size_t cur = record.currentAttachment;
+            if (cur != 0 && cur == record.attachments.size())
+                record.attachments.resize(record.attachments.size() + rows.size());
+            for (const PropertyRow& row : rows) {
+                AttachmentRecord* att =
+                    cur < record.attachments.size() ? &record.attachments[cur] : nullptr;
+                bool attachmentSeen = false;
+                for (const PropertyValue& v : row)
+                    attachmentSeen = interpreter.apply(v, att) || attachmentSeen;
+                if (attachmentSeen) ++cur;
+            }
+            if (cur != 0) record.currentAttachment = static_cast<std::uint32_t>(cur);
+        } catch (...) {
+            // Damaged data ends the work; what was stored so far stays, bodies met included.
         }
-        if (cur != 0) record.currentAttachment = static_cast<std::uint32_t>(cur);
+        interpreter.storeDeferredBodies();
     } catch (...) {
-        // Damaged data ends the work; what was stored so far stays.
+        // No memory for a body: the record keeps what it has.
     }
     return 1;
 }
