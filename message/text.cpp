@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -84,6 +85,18 @@ std::string iconvName(std::uint32_t codepage) {
     return "CP" + std::to_string(codepage);
 }
 
+// Length of the ASCII run at the start of [p, p + n), eight bytes at a time.
+std::size_t asciiPrefix(const std::uint8_t* p, std::size_t n) {
+    std::size_t i = 0;
+    for (std::uint64_t w; i + 8 <= n; i += 8) {
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (i < n && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
 // Well-formed UTF-8: no overlong forms, surrogates, values past U+10FFFF or cut sequences.
 // Converting such text from UTF-8 gives it back unchanged.
 bool wellFormedUtf8(const std::uint8_t* p, std::size_t n) {
@@ -91,7 +104,7 @@ bool wellFormedUtf8(const std::uint8_t* p, std::size_t n) {
     while (i < n) {
         const std::uint8_t b = p[i];
         if (b < 0x80) {
-            ++i;
+            i += asciiPrefix(p + i, n - i);
             continue;
         }
         std::size_t len = 0;
@@ -219,6 +232,17 @@ std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
         }
     };
     for (std::size_t i = 0; i < units; ++i) {
+        // Four ASCII units at a time: none of them has a bit above 0x7F or is zero.
+        while (i + 4 <= units) {
+            const std::uint64_t word = load64(data + 2 * i);
+            const std::uint64_t zeroUnit =
+                (word - 0x0001000100010001ull) & ~word & 0x8000800080008000ull;
+            if ((word & 0xFF80FF80FF80FF80ull) || zeroUnit) break;
+            for (int k = 0; k < 4; ++k)
+                *w++ = static_cast<char>(data[2 * i + 2 * k]);
+            i += 4;
+        }
+        if (i >= units) break;
         const char32_t u = load16(data + 2 * i);
         if (u == 0) break;
         if (u < 0x80) {
@@ -250,14 +274,14 @@ void wideToAnsiInPlace(Bytes& buffer) {
 std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::uint32_t codepage) {
     std::string out;
     if (!data) return out;
-    std::size_t n = 0;
-    while (n < length && data[n] != 0)
-        ++n;
+    const void* end = std::memchr(data, 0, length);
+    const std::size_t n =
+        end ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - data) : length;
     if (n == 0) return out;
     // Plain ASCII reads the same in every single-byte Windows code page and in the common
     // multi-byte ones: no conversion needed.
-    if (asciiCompatible(codepage) &&
-        std::all_of(data, data + n, [](std::uint8_t b) { return b < 0x80; }))
+    const std::size_t ascii = asciiPrefix(data, n);
+    if (ascii == n && asciiCompatible(codepage))
         return std::string(reinterpret_cast<const char*>(data), n);
     // Most UTF-8 needs no converter either: HTML bodies are often UTF-8.
     if (codepage == 65001 && wellFormedUtf8(data, n))
@@ -267,12 +291,13 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
     if (statelessSingleByte(codepage))
         if (const ByteTable* table = byteTable(codepage, converter)) {
             out.reserve(n + n / 2);
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::uint8_t b = data[i];
-                if (b < 0x80)
-                    out += static_cast<char>(b);
-                else
-                    out.append(table->utf8[b - 0x80].data(), table->length[b - 0x80]);
+            for (std::size_t i = 0; i < n;) {
+                const std::size_t run = asciiPrefix(data + i, n - i);
+                out.append(reinterpret_cast<const char*>(data + i), run);
+                i += run;
+                if (i == n) break;
+                const std::uint8_t b = data[i++];
+                out.append(table->utf8[b - 0x80].data(), table->length[b - 0x80]);
             }
             return out;
         }

@@ -105,5 +105,25 @@ TEST(CodepageToUtf8, SingleBytePagesMatchIconvByteForByte) {
     }
 }
 
+// ASCII runs are taken several units at a time: a special unit must be found at every position
+// of a word, and a zero must end the text wherever it is.
+TEST(TextConversion, AnyPositionInAWordOfAsciiRuns) {
+    for (std::size_t length = 1; length <= 19; ++length)
+        for (std::size_t at = 0; at < length; ++at) {
+            const std::string before(at, 'a'), after(length - at - 1, 'z');
+            Bytes wide;
+            for (char c : before + "\xE9" + after) {
+                wide.push_back(static_cast<std::uint8_t>(c));
+                wide.push_back(0);
+            }
+            EXPECT_EQ(utf8(wide), before + "\xC3\xA9" + after) << length << " " << at;
+            wide[2 * at] = 0;
+            EXPECT_EQ(utf8(wide), before) << length << " " << at;
+            EXPECT_EQ(cp(before + "\xE9" + after, 1252), before + "\xC3\xA9" + after);
+            EXPECT_EQ(cp(before + std::string(1, '\0') + after, 1252), before);
+            EXPECT_EQ(cp(before + "\xC3" + after, 65001), before + "\xEF\xBF\xBD" + after);
+        }
+}
+
 }  // namespace
 }  // namespace brevik
