@@ -106,8 +106,20 @@ void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
-JsonWriter::JsonWriter(std::ostream& out, Layout layout) : out_(out), layout_(layout) {
+JsonWriter::JsonWriter(std::ostream& out, Layout layout) : out_(&out), layout_(layout) {
     buffer_.reserve(kFlushBytes + 4096);
+}
+
+JsonWriter::JsonWriter(const JsonWriter& context, Apart)
+    : out_(nullptr), layout_(context.layout_), levels_(context.levels_) {
+    if (!levels_.empty()) levels_.back().members = 0;
+}
+
+void JsonWriter::placeElements(std::string_view text, std::uint32_t count) {
+    if (!levels_.empty() && count > 0 && levels_.back().members > 0) buffer_ += ',';
+    buffer_ += text;
+    if (!levels_.empty()) levels_.back().members += count;
+    if (buffer_.size() >= kFlushBytes) flush();
 }
 
 JsonWriter::~JsonWriter() {
@@ -115,7 +127,8 @@ JsonWriter::~JsonWriter() {
 }
 
 void JsonWriter::flush() {
-    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (!out_) return;
+    out_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
 }
 

@@ -22,6 +22,11 @@ class JsonWriter {
   public:
     enum class Layout { Indented, Compact };
     JsonWriter(std::ostream& out, Layout layout);
+    // A writer for a run of elements of the array open in `context` (or of top-level values),
+    // written apart from it, on another thread say, and placed with `placeElements`; it keeps its
+    // text until then.
+    struct Apart {};
+    JsonWriter(const JsonWriter& context, Apart);
     ~JsonWriter();  // flushes
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
@@ -55,6 +60,12 @@ class JsonWriter {
     // Writes what is buffered to the stream.
     void flush();
 
+    // For a writer made `Apart`: its text and the number of elements in it.
+    std::string takeText() { return std::move(buffer_); }
+    std::uint32_t elements() const { return levels_.empty() ? 0 : levels_.back().members; }
+    // Places the text of `count` elements written apart, as if written here.
+    void placeElements(std::string_view text, std::uint32_t count);
+
   private:
     struct Level {
         bool object;
@@ -66,7 +77,7 @@ class JsonWriter {
     void afterValue();
     void newline(std::size_t depth);
 
-    std::ostream& out_;
+    std::ostream* out_;  // null for a writer made apart
     Layout layout_;
     std::string buffer_;
     std::vector<Level> levels_;

@@ -1,9 +1,13 @@
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <string>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "engine/parallel_parts.h"
 #include "message/item_summary.h"
 
 namespace brevik::cli {
@@ -79,6 +83,31 @@ std::string droppedText(const DropCounts& d) {
     return text;
 }
 
+// Writes the wanted items in index order. Formatting them is most of a listing's time, so each
+// batch is formatted in parts on `threads` threads and placed in order: the output is what one
+// thread writes, and memory holds one batch, whatever the number of items.
+template <typename Wanted, typename WriteOne>
+void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const Wanted& wanted,
+                const WriteOne& writeOne) {
+    constexpr std::uint32_t kBatch = 16384;
+    constexpr std::uint64_t kMinPerPart = 1024;
+    for (std::uint32_t first = 0; first < itemCount; first += std::min(kBatch, itemCount - first)) {
+        const std::uint32_t count = std::min(kBatch, itemCount - first);
+        auto parts = inParts<std::pair<std::string, std::uint32_t>>(
+            count, threads, kMinPerPart, [&](std::uint64_t a, std::uint64_t b) {
+                JsonWriter part(w, JsonWriter::Apart{});
+                for (std::uint64_t k = a; k < b; ++k) {
+                    const auto i = static_cast<std::uint32_t>(first + k);
+                    if (wanted(i)) writeOne(part, i);
+                }
+                const std::uint32_t n = part.elements();
+                return std::pair{part.takeText(), n};
+            });
+        for (const auto& [text, n] : parts)
+            w.placeElements(text, n);
+    }
+}
+
 }  // namespace
 
 void writeListing(const MessageBase& base, const ListOptions& options, std::ostream& out) {
@@ -91,8 +120,10 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
         };
         if (options.jsonLines) {
             JsonWriter w(out, JsonWriter::Layout::Compact);
-            for (std::uint32_t i = 0; i < base.itemCount; ++i)
-                if (wanted(i)) writeItem(w, base, i, itemFolderPath(folders, at[i]), &options.file);
+            writeItems(w, base.itemCount, options.threads, wanted,
+                       [&](JsonWriter& part, std::uint32_t i) {
+                           writeItem(part, base, i, itemFolderPath(folders, at[i]), &options.file);
+                       });
             return;
         }
         JsonWriter w(out, JsonWriter::Layout::Indented);
@@ -113,8 +144,10 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
         }
         w.endArray();
         w.key("items").beginArray();
-        for (std::uint32_t i = 0; i < base.itemCount; ++i)
-            if (wanted(i)) writeItem(w, base, i, itemFolderPath(folders, at[i]), nullptr);
+        writeItems(w, base.itemCount, options.threads, wanted,
+                   [&](JsonWriter& part, std::uint32_t i) {
+                       writeItem(part, base, i, itemFolderPath(folders, at[i]), nullptr);
+                   });
         w.endArray();
         w.field("layout", base.isUnicode() ? "Unicode" : "ANSI");
         w.endObject();

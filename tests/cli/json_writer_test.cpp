@@ -63,5 +63,33 @@ TEST(JsonWriter, StreamedDocumentsMatchTheLibrarysLayouts) {
     EXPECT_EQ(write(JsonWriter::Layout::Compact), dumped(whole, -1));
 }
 
+// Elements written apart (as threads do) and placed in order read as if written in place,
+// whichever parts are empty.
+TEST(JsonWriter, ElementsWrittenApartPlaceAsIfWrittenInPlace) {
+    const nlohmann::json items = nlohmann::json::array({{{"n", 1}}, {{"n", 2}}, 3, {{"n", 4}}});
+    const std::vector<std::vector<int>> splits = {{4}, {0, 4}, {1, 0, 3}, {2, 2, 0}, {1, 1, 1, 1}};
+    for (const auto layout : {JsonWriter::Layout::Indented, JsonWriter::Layout::Compact})
+        for (const auto& split : splits) {
+            std::ostringstream out;
+            {
+                JsonWriter w(out, layout);
+                w.beginObject();
+                w.key("items").beginArray();
+                int next = 0;
+                for (int size : split) {
+                    JsonWriter part(w, JsonWriter::Apart{});
+                    for (int k = 0; k < size; ++k, ++next)
+                        part.value(items[next]);
+                    const std::uint32_t n = part.elements();
+                    w.placeElements(part.takeText(), n);
+                }
+                w.endArray();
+                w.endObject();
+            }
+            const int indent = layout == JsonWriter::Layout::Indented ? 2 : -1;
+            EXPECT_EQ(out.str(), dumped({{"items", items}}, indent));
+        }
+}
+
 }  // namespace
 }  // namespace brevik::cli
