@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <iostream>
@@ -123,11 +124,26 @@ const char* kindName(std::uint8_t kind) {
 
 std::string isoUtc(std::uint64_t filetime) {
     if (filetime < kUnixEpochTicks) return {};
-    const std::time_t t = static_cast<std::time_t>((filetime - kUnixEpochTicks) / 10000000ull);
-    std::tm tm{};
-    if (!::gmtime_r(&t, &tm)) return {};
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    const std::uint64_t seconds = (filetime - kUnixEpochTicks) / 10000000ull;
+    // The proleptic Gregorian date of a day count from 1970-01-01 (eras of 400 years); a listing
+    // prints a time per item, and this is several times cheaper than gmtime_r and strftime.
+    const std::uint64_t z = seconds / 86400 + 719468;
+    const std::uint64_t era = z / 146097;
+    const std::uint64_t doe = z - era * 146097;
+    const std::uint64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::uint64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::uint64_t mp = (5 * doy + 2) / 153;
+    const std::uint64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::uint64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::uint64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    const std::uint64_t inDay = seconds % 86400;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04llu-%02llu-%02lluT%02llu:%02llu:%02lluZ",
+                  static_cast<unsigned long long>(year), static_cast<unsigned long long>(month),
+                  static_cast<unsigned long long>(day),
+                  static_cast<unsigned long long>(inDay / 3600),
+                  static_cast<unsigned long long>(inDay / 60 % 60),
+                  static_cast<unsigned long long>(inDay % 60));
     return buf;
 }
 

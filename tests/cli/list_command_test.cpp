@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include <sstream>
@@ -158,6 +160,17 @@ TEST(RecoveryView, IsoTimesFromFiletimes) {
     EXPECT_EQ(cli::isoUtc(0), "");
     EXPECT_EQ(cli::isoUtc(116444736000000000ull), "1970-01-01T00:00:00Z");
     EXPECT_EQ(cli::isoUtc(129131467279515197ull), "2010-03-15T17:12:07Z");
+    EXPECT_EQ(cli::isoUtc(~0ull), "60056-05-28T05:36:10Z");  // the last FILETIME
+    // Leap days and century years, against the C library, a day and a second apart.
+    for (std::uint64_t t = 116444736000000000ull; t < 116444736000000000ull + 420000000000000000ull;
+         t += 8640000000001ull) {
+        const std::time_t s = static_cast<std::time_t>((t - 116444736000000000ull) / 10000000);
+        std::tm tm{};
+        ASSERT_TRUE(::gmtime_r(&s, &tm));
+        char expected[32];
+        std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        ASSERT_EQ(cli::isoUtc(t), expected) << t;
+    }
 }
 
 }  // namespace
