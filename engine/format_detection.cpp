@@ -1,9 +1,12 @@
 #include "engine/format_detection.h"
 
 #include <algorithm>
+#include <unordered_set>
 
+#include "engine/crc.h"
 #include "engine/index_tables.h"
 #include "engine/parallel_parts.h"
+#include "engine/range_reader.h"
 
 namespace brevik {
 namespace {
@@ -39,53 +42,221 @@ IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool 
 struct CensusLists {
     PageCensus counts;
     std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode;
+    std::uint64_t pagesRead = 0;
 };
 
+// Counts and lists the page at `offset` when its trailer marks it as an index page of either
+// layout.
+void notePage(const std::uint8_t* page, std::uint64_t offset, CensusLists& lists) {
+    const std::uint8_t a = page[kAnsiTypePos], ar = page[kAnsiTypePos + 1];
+    const std::uint8_t u = page[kUnicodeTypePos], ur = page[kUnicodeTypePos + 1];
+    if (a == ar && a == kBlockPageType) {
+        ++lists.counts.ansiBlockPages;
+        lists.ansiBlock.push_back(describePage(page, offset, false));
+    } else if (a == ar && a == kNodePageType) {
+        ++lists.counts.ansiNodePages;
+        lists.ansiNode.push_back(describePage(page, offset, false));
+    }
+    if (u == ur && u == kBlockPageType) {
+        ++lists.counts.unicodeBlockPages;
+        lists.unicodeBlock.push_back(describePage(page, offset, true));
+    } else if (u == ur && u == kNodePageType) {
+        ++lists.counts.unicodeNodePages;
+        lists.unicodeNode.push_back(describePage(page, offset, true));
+    }
+}
+
+// Bit k of `covered[p]` is set when bytes [p * 512 + 64k, + 64) belong to a block that the live
+// block index places there; a page whose byte is 0xFF lies wholly in live blocks.
+using Coverage = std::vector<std::uint8_t>;
+
 // A sequential scan of the complete pages [first, end): counts for the layout vote and, for
-// both candidate layouts, the index pages that the chosen layout will keep.
-void scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, CensusLists& lists) {
+// both candidate layouts, the index pages that the chosen layout will keep. Pages wholly in
+// live blocks are that data, not index pages, and are passed over.
+void scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, const Coverage* covered,
+               CensusLists& lists) {
     Bytes chunk;
     while (first < end) {
         const std::uint64_t count = std::min<std::uint64_t>(end - first, kChunkBytes / kPageSize);
         chunk.resize(count * kPageSize);
         if (!base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk)))
             throw PassAborted{"census read failed"};
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint8_t* page = chunk.data() + i * kPageSize;
-            const std::uint64_t offset = (first + i) * kPageSize;
-            const std::uint8_t a = page[kAnsiTypePos], ar = page[kAnsiTypePos + 1];
-            const std::uint8_t u = page[kUnicodeTypePos], ur = page[kUnicodeTypePos + 1];
-            if (a == ar && a == kBlockPageType) {
-                ++lists.counts.ansiBlockPages;
-                lists.ansiBlock.push_back(describePage(page, offset, false));
-            } else if (a == ar && a == kNodePageType) {
-                ++lists.counts.ansiNodePages;
-                lists.ansiNode.push_back(describePage(page, offset, false));
-            }
-            if (u == ur && u == kBlockPageType) {
-                ++lists.counts.unicodeBlockPages;
-                lists.unicodeBlock.push_back(describePage(page, offset, true));
-            } else if (u == ur && u == kNodePageType) {
-                ++lists.counts.unicodeNodePages;
-                lists.unicodeNode.push_back(describePage(page, offset, true));
-            }
-        }
+        for (std::uint64_t i = 0; i < count; ++i)
+            if (!covered || (*covered)[first + i] != 0xFF)
+                notePage(chunk.data() + i * kPageSize, (first + i) * kPageSize, lists);
+        lists.pagesRead += count;
         first += count;
         if (base.stopped()) throw PassAborted{"stopped"};
     }
 }
 
-// Every page of the file, in contiguous parts on the pass's threads (copying the file out of
-// the page cache is most of the census's time), merged in file order.
-CensusLists scanPages(MessageBase& base) {
+// Deepest block index walked for the coverage; real files use a handful of levels.
+constexpr int kMaxCoverageDepth = 16;
+
+// Marks [offset, offset + extent) within the complete pages.
+void markBlock(Coverage& covered, std::uint64_t offset, std::uint64_t extent) {
+    const std::uint64_t first = offset / 64;  // in 64-byte units
+    const std::uint64_t end = std::min<std::uint64_t>((offset + extent) / 64, covered.size() * 8);
+    for (std::uint64_t u = first; u < end;) {
+        if (u % 8 == 0 && end - u >= 8) {
+            covered[u / 8] = 0xFF;
+            u += 8;
+        } else {
+            covered[u / 8] |= static_cast<std::uint8_t>(1u << (u % 8));
+            ++u;
+        }
+    }
+}
+
+// What a part of one level of the block index holds: the next level's page offsets, and the
+// blocks of its leaves marked in a coverage of its own.
+struct LevelPart {
+    bool ok = true;
+    bool sawLeaf = false;
+    std::vector<std::uint64_t> children;
+    Coverage covered;
+};
+
+// Fills `covered` from the block index the header names, walked from its root with every page
+// checked (trailer and checksum). False when that walk fails anywhere: the index is damaged,
+// the header is wrong about the layout, or the file is of a kind this does not know, and the
+// census then reads every page. Only the file's own live index decides what is skipped.
+bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
+    std::uint8_t header[20];
+    if (!base.readAt(3, header)) return false;
+    const bool unicode = header[7] >= 23;  // wVer: 14 and 15 ANSI, 23 Unicode
+    const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
+    std::uint8_t field[8] = {};
+    if (!base.readAt(L.bbtRootPos, std::span(field, unicode ? 8 : 4))) return false;
+    const std::uint64_t root = unicode ? load64(field) : load32(field);
+
+    const std::uint32_t entry = L.leafBbtKey & 0xFFu;
+    const std::size_t typePos = unicode ? kUnicodeTypePos : kAnsiTypePos;
+    const std::size_t crcPos = unicode ? 500 : 508, body = unicode ? 496 : 500;
+    const std::uint64_t trailer = unicode ? 16 : 12;
+    const std::uint64_t pages = base.fileSize / kPageSize;
+
+    // The pages [first, end) of a level, read, checked and taken apart.
+    auto readPart = [&](const std::vector<std::uint64_t>& level, std::uint64_t first,
+                        std::uint64_t end) {
+        LevelPart part;
+        std::vector<FileRange> ranges;
+        for (std::uint64_t k = first; k < end; ++k)
+            ranges.push_back({level[k], kPageSize});
+        RangeReader reader(base, std::move(ranges));
+        for (std::uint64_t k = first; k < end && part.ok; ++k) {
+            const ByteView p = reader.read(k - first);
+            const std::uint16_t sizeLevel =
+                p.size() == kPageSize ? load16(p.data() + L.levelFieldPos) : 0;
+            const std::uint32_t count = p.size() == kPageSize ? p[L.entryCountPos] : 0;
+            part.ok = p.size() == kPageSize && p[typePos] == kBlockPageType &&
+                      p[typePos + 1] == kBlockPageType &&
+                      crc32(p.data(), body) == load32(p.data() + crcPos) &&
+                      (sizeLevel & 0xFFu) == entry && count <= L.entryCountPos / entry;
+            if (!part.ok) break;
+            const bool leaf = (sizeLevel >> 8) == 0;
+            if (leaf && !part.sawLeaf) {
+                part.sawLeaf = true;
+                part.covered.assign(pages, 0);
+            }
+            for (std::uint32_t j = 0; j < count; ++j) {
+                const std::uint8_t* e = p.data() + j * entry;
+                if (!leaf) {
+                    part.children.push_back(unicode ? load64(e + 16) : load32(e + 8));
+                    continue;
+                }
+                const std::uint64_t offset = unicode ? load64(e + 8) : load32(e + 4);
+                const std::uint64_t size = load16(e + 2 * entry / 3);
+                const std::uint64_t extent = (size + trailer + 63) / 64 * 64;
+                if (offset % 64 == 0 && size > 0 && extent <= 8192 && offset <= base.fileSize &&
+                    base.fileSize - offset >= extent)
+                    markBlock(part.covered, offset, extent);
+            }
+        }
+        return part;
+    };
+
+    covered.assign(pages, 0);
+    bool sawLeaf = false;
+    std::unordered_set<std::uint64_t> visited;
+    std::vector<std::uint64_t> level{root};
+    for (int depth = 0; !level.empty(); ++depth) {
+        if (depth > kMaxCoverageDepth || base.stopped()) return false;
+        std::sort(level.begin(), level.end());
+        for (std::uint64_t offset : level)
+            if (offset % kPageSize != 0 || offset / kPageSize >= pages ||
+                !visited.insert(offset).second)
+                return false;
+        // Checksums and marking are most of the work: a wide level is split over the threads.
+        constexpr std::uint64_t kMinPagesPerPart = 1024;
+        std::vector<LevelPart> parts = inParts<LevelPart>(
+            level.size(), base.passThreads, kMinPagesPerPart,
+            [&](std::uint64_t first, std::uint64_t end) { return readPart(level, first, end); });
+        std::vector<std::uint64_t> next;
+        for (LevelPart& part : parts) {
+            if (!part.ok) return false;
+            next.insert(next.end(), part.children.begin(), part.children.end());
+            if (!part.sawLeaf) continue;
+            sawLeaf = true;
+            for (std::uint64_t p = 0; p < pages; ++p)
+                covered[p] |= part.covered[p];
+        }
+        level = std::move(next);
+    }
+    return sawLeaf;
+}
+
+// Page ranges [first, end) to read: every page not wholly in live blocks, with short stretches
+// of such pages read through (and passed over) rather than costing a read each.
+struct PageRun {
+    std::uint64_t first, end;
+};
+std::vector<PageRun> pagesToRead(const Coverage* covered, std::uint64_t pages) {
+    if (!covered) return {{0, pages}};
+    constexpr std::uint64_t kReadThrough = 8;
+    std::vector<PageRun> runs;
+    for (std::uint64_t p = 0; p < pages;) {
+        if ((*covered)[p] == 0xFF) {
+            ++p;
+            continue;
+        }
+        std::uint64_t end = p + 1;
+        while (end < pages && (*covered)[end] != 0xFF)
+            ++end;
+        if (!runs.empty() && p - runs.back().end <= kReadThrough)
+            runs.back().end = end;
+        else
+            runs.push_back({p, end});
+        p = end;
+    }
+    return runs;
+}
+
+// The census's pages in contiguous parts of about equal size on the pass's threads (copying
+// the file out of the page cache is most of the census's time), merged in file order.
+CensusLists scanPages(MessageBase& base, const Coverage* covered) {
+    const std::vector<PageRun> runs = pagesToRead(covered, base.fileSize / kPageSize);
+    std::vector<std::uint64_t> before(runs.size());  // pages of the runs before each
+    std::uint64_t total = 0;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        before[k] = total;
+        total += runs[k].end - runs[k].first;
+    }
     constexpr std::uint64_t kMinPagesPerPart = (16u << 20) / kPageSize;
-    std::vector<CensusLists> lists =
-        inParts<CensusLists>(base.fileSize / kPageSize, base.passThreads, kMinPagesPerPart,
-                             [&](std::uint64_t first, std::uint64_t end) {
-                                 CensusLists part;
-                                 scanPages(base, first, end, part);
-                                 return part;
-                             });
+    std::vector<CensusLists> lists = inParts<CensusLists>(
+        total, base.passThreads, kMinPagesPerPart, [&](std::uint64_t a, std::uint64_t b) {
+            CensusLists part;
+            auto k = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), a) -
+                                              before.begin());
+            for (k = k == 0 ? 0 : k - 1; k < runs.size() && before[k] < b; ++k) {
+                const std::uint64_t from = std::max(a, before[k]) - before[k];
+                const std::uint64_t to =
+                    std::min(b, before[k] + runs[k].end - runs[k].first) - before[k];
+                if (from < to)
+                    scanPages(base, runs[k].first + from, runs[k].first + to, covered, part);
+            }
+            return part;
+        });
     CensusLists& all = lists[0];
     for (std::size_t k = 1; k < lists.size(); ++k) {
         const CensusLists& part = lists[k];
@@ -93,6 +264,7 @@ CensusLists scanPages(MessageBase& base) {
         all.counts.ansiNodePages += part.counts.ansiNodePages;
         all.counts.unicodeBlockPages += part.counts.unicodeBlockPages;
         all.counts.unicodeNodePages += part.counts.unicodeNodePages;
+        all.pagesRead += part.pagesRead;
         auto append = [](std::vector<IndexPageInfo>& to, const std::vector<IndexPageInfo>& from) {
             to.insert(to.end(), from.begin(), from.end());
         };
@@ -136,7 +308,13 @@ std::uint32_t chooseFormatCode(const PageCensus& c, std::uint8_t versionByte) {
 
 int detectFormat(MessageBase& base) {
     try {
-        CensusLists lists = scanPages(base);
+        // Pages inside the live index's blocks are not read when that index is intact: in a
+        // healthy file that is most of it.
+        Coverage covered;
+        const bool skipLive = base.censusSkipsLiveBlocks && liveBlockCoverage(base, covered);
+        CensusLists lists = scanPages(base, skipLive ? &covered : nullptr);
+        Coverage().swap(covered);
+        base.censusPagesRead = lists.pagesRead;
         if (base.stopped()) throw PassAborted{"stopped"};
         base.markProgress(106);
         if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete())

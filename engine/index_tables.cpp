@@ -198,38 +198,49 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         const std::uint32_t refPos = unicode ? 16 : 8;            // BREF.ib inside a BTENTRY
         const std::uint32_t refWidth = unicode ? 8 : 4;
 
+        // Level by level, each level's pages in file order, so that neighbours share reads.
         std::unordered_set<std::uint64_t> visited;
-        std::vector<std::pair<std::uint64_t, int>> stack{{pageOffset, 0}};
-        Bytes page(kPageSize);
-        while (!stack.empty()) {
-            auto [offset, depth] = stack.back();
-            stack.pop_back();
-            if (depth > kMaxIndexDepth || !visited.insert(offset).second) continue;
-            if (offset > base.fileSize || base.fileSize - offset < kPageSize) continue;
-            if (!base.readAt(offset, std::span<std::uint8_t>(page))) continue;
-            const std::uint16_t key = load16(page.data() + L.levelFieldPos);
-            if (key == L.leafBbtKey) {
-                if (auto it = bbtAt.find(offset); it != bbtAt.end()) {
-                    marked += base.leafBbtPages[it->second].reachable == 0;
-                    base.leafBbtPages[it->second].reachable = 1;
+        std::vector<std::uint64_t> level{pageOffset};
+        for (int depth = 0; !level.empty() && depth <= kMaxIndexDepth; ++depth) {
+            std::vector<std::uint64_t> pages;
+            for (std::uint64_t offset : level)
+                if (offset <= base.fileSize && base.fileSize - offset >= kPageSize &&
+                    visited.insert(offset).second)
+                    pages.push_back(offset);
+            std::sort(pages.begin(), pages.end());
+            std::vector<FileRange> ranges;
+            ranges.reserve(pages.size());
+            for (std::uint64_t offset : pages)
+                ranges.push_back({offset, kPageSize});
+            RangeReader reader(base, std::move(ranges));
+            std::vector<std::uint64_t> next;
+            for (std::size_t k = 0; k < pages.size(); ++k) {
+                const ByteView page = reader.read(k);
+                if (page.size() != kPageSize) continue;
+                const std::uint16_t key = load16(page.data() + L.levelFieldPos);
+                if (key == L.leafBbtKey) {
+                    if (auto it = bbtAt.find(pages[k]); it != bbtAt.end()) {
+                        marked += base.leafBbtPages[it->second].reachable == 0;
+                        base.leafBbtPages[it->second].reachable = 1;
+                    }
+                    continue;
                 }
-                continue;
-            }
-            if (key == L.leafNbtKey) {
-                if (auto it = nbtAt.find(offset); it != nbtAt.end()) {
-                    marked += base.leafNbtPages[it->second].reachable == 0;
-                    base.leafNbtPages[it->second].reachable = 1;
+                if (key == L.leafNbtKey) {
+                    if (auto it = nbtAt.find(pages[k]); it != nbtAt.end()) {
+                        marked += base.leafNbtPages[it->second].reachable == 0;
+                        base.leafNbtPages[it->second].reachable = 1;
+                    }
+                    continue;
                 }
-                continue;
+                const std::uint32_t count =
+                    std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    const std::uint8_t* ref = page.data() + i * childSize + refPos;
+                    const std::uint64_t child = refWidth == 8 ? load64(ref) : load32(ref);
+                    if (child % kPageSize == 0) next.push_back(child);
+                }
             }
-            const std::uint32_t count =
-                std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
-            // Children pushed in reverse so that they are visited in page order.
-            for (std::uint32_t i = count; i-- > 0;) {
-                const std::uint8_t* ref = page.data() + i * childSize + refPos;
-                const std::uint64_t child = refWidth == 8 ? load64(ref) : load32(ref);
-                if (child % kPageSize == 0) stack.emplace_back(child, depth + 1);
-            }
+            level = std::move(next);
         }
     } catch (...) {
         // A walk that cannot finish leaves what it marked.
@@ -294,17 +305,20 @@ int buildIndexTables(MessageBase& base) {
         for (std::size_t i = 0; i < base.blockTable.size(); ++i)
             base.blockIdIndex[i] = {base.blockTable[i].blockId, static_cast<BlockIndex>(i)};
         const auto& table = base.blockTable;
-        std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(),
-                  [&table, &pageBids](const BlockIdRef& a, const BlockIdRef& b) {
-                      if (a.blockId != b.blockId) return a.blockId < b.blockId;
-                      const BlockEntry& ea = table[a.index];
-                      const BlockEntry& eb = table[b.index];
-                      if (ea.reachable != eb.reachable) return ea.reachable > eb.reachable;
-                      const std::uint64_t pa = pageBids[static_cast<std::size_t>(a.index)];
-                      const std::uint64_t pb = pageBids[static_cast<std::size_t>(b.index)];
-                      if (pa != pb) return pa > pb;
-                      return a.index < b.index;
-                  });
+        const auto before = [&table, &pageBids](const BlockIdRef& a, const BlockIdRef& b) {
+            if (a.blockId != b.blockId) return a.blockId < b.blockId;
+            const BlockEntry& ea = table[a.index];
+            const BlockEntry& eb = table[b.index];
+            if (ea.reachable != eb.reachable) return ea.reachable > eb.reachable;
+            const std::uint64_t pa = pageBids[static_cast<std::size_t>(a.index)];
+            const std::uint64_t pb = pageBids[static_cast<std::size_t>(b.index)];
+            if (pa != pb) return pa > pb;
+            return a.index < b.index;
+        };
+        // Leaf pages list their blocks by id, and a file written in one go keeps its pages in
+        // that order too: then the table is sorted already.
+        if (!std::is_sorted(base.blockIdIndex.begin(), base.blockIdIndex.end(), before))
+            std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(), before);
         return 0;
     } catch (...) {
         return 100000;

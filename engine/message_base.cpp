@@ -128,6 +128,7 @@ void MessageBase::reset() {
     folderCapacity = 0;
     messageNodeCount = 0;
     bbtPagesSeen = 0;
+    censusPagesRead = 0;
     nbtPagesSeen = 0;
     summaryCounter = 0;
     keptBodyBytes = 0;

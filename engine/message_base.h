@@ -118,6 +118,7 @@ class MessageBase {
     std::vector<IndexPageInfo> leafNbtPages;
     std::uint32_t bbtPagesSeen = 0;  // every block index page, leaf or not, of the chosen layout
     std::uint32_t nbtPagesSeen = 0;
+    std::uint64_t censusPagesRead = 0;  // pages the census looked at (live blocks' are skipped)
     std::vector<BlockEntry> blockTable;
     std::vector<NodeEntry> nodeTable;
     std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id
@@ -150,6 +151,9 @@ class MessageBase {
     // Threads that load items in a pass: 0 one per processor, 1 the calling thread alone. The
     // result is the same for every count.
     std::uint32_t passThreads = 0;
+    // The census passes over pages that the intact live block index places inside blocks; off,
+    // it reads every page (tests compare the two).
+    bool censusSkipsLiveBlocks = true;
 
     // --- progress and stop ---
     ProgressMilestones* progress = nullptr;  // not owned; may be null

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/index_tables.h"
+#include "support/app_fixtures.h"
+#include "support/corpus.h"
+#include "support/peer_tools.h"
 #include "support/pst_image.h"
 
 namespace brevik {
@@ -104,6 +108,70 @@ TEST(DetectFormat, UnknownCryptByteIsUnrecognised) {
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
     EXPECT_EQ(readCryptMethod(*base), CryptMethod::Unrecognised);
+}
+
+// The census passes over pages that an intact live block index places inside blocks. On real
+// and generated files (deleted items leave stale index pages) it must find the same pages as
+// reading every one; with a copy of an index page planted inside a block (an attached .pst, say)
+// it does not list that copy at all, and the full read drops it once the block table is known.
+TEST(DetectFormat, PagesInsideLiveBlocksAreLeftOutWithTheSameResult) {
+    test::TempDir dir;
+    const std::string generated = (dir.path() / "generated.pst").string();
+    test::writeSample(generated, 400, 40);
+    std::vector<std::string> files = {generated};
+    if (test::haveCorpus())
+        for (const std::string& f : test::corpusPstFiles())
+            files.push_back(f);
+
+    auto pages = [](const std::vector<IndexPageInfo>& list) {
+        std::vector<std::pair<std::uint64_t, int>> out;
+        for (const IndexPageInfo& p : list)
+            out.emplace_back(p.pageOffset, p.reachable);
+        return out;
+    };
+    auto detect = [](const Bytes& image, bool skip) {
+        auto base = openImage(image);
+        base->censusSkipsLiveBlocks = skip;
+        const int rc = detectFormat(*base);
+        return std::pair{rc, std::move(base)};
+    };
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        Bytes image = test::readWholeFile(file);
+        auto [fastRc, fast] = detect(image, true);
+        auto [fullRc, full] = detect(image, false);
+        ASSERT_EQ(fastRc, fullRc);
+        if (fullRc != 0) continue;
+        EXPECT_EQ(fast->formatCode, full->formatCode);
+        EXPECT_EQ(pages(fast->leafBbtPages), pages(full->leafBbtPages));
+        EXPECT_EQ(pages(fast->leafNbtPages), pages(full->leafNbtPages));
+        EXPECT_LE(fast->censusPagesRead, full->censusPagesRead);
+        if (file != generated) continue;
+        EXPECT_LT(fast->censusPagesRead * 4, full->censusPagesRead);
+
+        // Plant a copy of a live node page where a large live block keeps its data.
+        ASSERT_EQ(buildIndexTables(*full), 0);
+        std::uint64_t at = 0;
+        for (const BlockEntry& b : full->blockTable) {
+            const std::uint64_t page = (b.fileOffset + 511) / 512 * 512;
+            if (b.reachable && page + 512 <= b.fileOffset + b.byteCount) {
+                at = page;
+                break;
+            }
+        }
+        ASSERT_NE(at, 0u);
+        const std::uint64_t live = full->leafNbtPages.front().pageOffset;
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(live), 512,
+                    image.begin() + static_cast<std::ptrdiff_t>(at));
+        auto [plantedRc, planted] = detect(image, true);
+        ASSERT_EQ(plantedRc, 0);
+        EXPECT_EQ(pages(planted->leafNbtPages), pages(full->leafNbtPages));
+        auto [readAllRc, readAll] = detect(image, false);
+        ASSERT_EQ(readAllRc, 0);
+        EXPECT_EQ(readAll->leafNbtPages.size(), full->leafNbtPages.size() + 1);
+        ASSERT_EQ(buildIndexTables(*readAll), 0);
+        EXPECT_EQ(pages(readAll->leafNbtPages), pages(full->leafNbtPages));
+    }
 }
 
 }  // namespace
