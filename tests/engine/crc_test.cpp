@@ -11,10 +11,10 @@ namespace {
 // table loop takes several bytes a step and must agree with it at any tail.
 TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLength) {
     const std::string check = "123456789";
-    EXPECT_EQ(crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size(),
-                    0xFFFFFFFFu) ^
-                  0xFFFFFFFFu,
-              0xCBF43926u);
+    EXPECT_EQ(
+        crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size(), 0xFFFFFFFFu) ^
+            0xFFFFFFFFu,
+        0xCBF43926u);
     std::uint8_t data[64];
     for (int i = 0; i < 64; ++i)
         data[i] = static_cast<std::uint8_t>(i * 37 + 11);
