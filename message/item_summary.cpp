@@ -10,6 +10,7 @@
 #include "message/records.h"
 #include "message/rtf_decompress.h"
 #include "message/rtf_text.h"
+#include "message/text.h"
 
 namespace brevik {
 namespace {
@@ -54,6 +55,7 @@ std::size_t appendValidUtf8(std::string& out, std::string_view s, std::size_t i)
 // with anything that is not UTF-8 replaced.
 std::string cleanText(std::string_view s) {
     s = s.substr(0, s.find('\0'));
+    if (isWellFormedUtf8(s)) return std::string(s);  // as nearly all texts are
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();)

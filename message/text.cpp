@@ -207,13 +207,15 @@ const ByteTable* byteTable(std::uint32_t codepage, Converter& converter) {
 
 }  // namespace
 
-std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
-    std::string out;
-    if (!data) return out;
-    const std::size_t units = byteLength / 2;
-    // At most three bytes per unit (a surrogate pair gives four for two units).
-    out.resize(units * 3);
-    char* w = out.data();
+bool isWellFormedUtf8(std::string_view text) {
+    return wellFormedUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+namespace {
+
+// Writes the UTF-8 of `units` UTF-16LE units from `data` to `w` (room for three bytes a unit),
+// stopping at a zero unit; returns the end of what was written.
+char* convertUtf16(const std::uint8_t* data, std::size_t units, char* w) {
     auto put = [&w](char32_t c) {
         if (c < 0x80) {
             *w++ = static_cast<char>(c);
@@ -261,7 +263,23 @@ std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
             put(u);
         }
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
+    return w;
+}
+
+}  // namespace
+
+std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
+    if (!data) return {};
+    const std::size_t units = byteLength / 2;
+    // Names and subjects, most of what is converted, go through a buffer on the stack: one
+    // allocation of the right size instead of one three times too large and cleared first.
+    constexpr std::size_t kSmallUnits = 256;
+    if (units <= kSmallUnits) {
+        char buffer[3 * kSmallUnits];
+        return std::string(buffer, convertUtf16(data, units, buffer));
+    }
+    std::string out(units * 3, '\0');
+    out.resize(static_cast<std::size_t>(convertUtf16(data, units, out.data()) - out.data()));
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/bytes.h"
 
@@ -10,6 +11,9 @@ namespace brevik {
 
 // Appends code point `c` as UTF-8 (the caller passes valid scalar values).
 void appendUtf8(std::string& out, char32_t c);
+
+// Well-formed UTF-8: no overlong forms, surrogates, values past U+10FFFF or cut sequences.
+bool isWellFormedUtf8(std::string_view text);
 
 // UTF-16LE to UTF-8; stops at the first zero character; bad surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength);
