@@ -1,5 +1,6 @@
 #include "cli/json_writer.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -157,11 +158,35 @@ void JsonWriter::afterValue() {
 
 JsonWriter& JsonWriter::key(std::string_view name) {
     Level& level = levels_.back();
-    if (level.members++ > 0) buffer_ += ',';
+    const bool comma = level.members++ > 0;
+    const bool indented = layout_ == Layout::Indented;
+    const std::size_t indent = indented ? 2 * levels_.size() : 0;
+    keyPending_ = true;
+    // Member names are the program's own plain words: the separator, the indent and the quoted
+    // name go over in one piece, which matters at twenty members an item.
+    char head[128];
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (plain && name.size() + indent + 6 <= sizeof head) {
+        char* w = head;
+        if (comma) *w++ = ',';
+        if (indented) {
+            *w++ = '\n';
+            w = std::fill_n(w, indent, ' ');
+        }
+        *w++ = '"';
+        w = std::copy(name.begin(), name.end(), w);
+        *w++ = '"';
+        *w++ = ':';
+        if (indented) *w++ = ' ';
+        buffer_.append(head, static_cast<std::size_t>(w - head));
+        return *this;
+    }
+    if (comma) buffer_ += ',';
     newline(levels_.size());
     appendJsonString(buffer_, name);
-    buffer_ += layout_ == Layout::Compact ? ":" : ": ";
-    keyPending_ = true;
+    buffer_ += indented ? ": " : ":";
     return *this;
 }
 

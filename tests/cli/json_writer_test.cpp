@@ -36,7 +36,8 @@ TEST(JsonWriter, StreamedDocumentsMatchTheLibrarysLayouts) {
                                   {"emptyObject", nlohmann::json::object()},
                                   {"items", nlohmann::json::array({{{"n", 1}, {"s", "\xff"}}, 2})},
                                   {"small", small},
-                                  {"z", -5}};
+                                  {"z", -5},
+                                  {"z\"\xc3\xa9", 1}};  // a name that needs escaping
     auto write = [&](JsonWriter::Layout layout) {
         std::ostringstream out;
         {
@@ -55,6 +56,7 @@ TEST(JsonWriter, StreamedDocumentsMatchTheLibrarysLayouts) {
             w.endArray();
             w.field("small", small);
             w.field("z", -5);
+            w.field("z\"\xc3\xa9", 1);
             w.endObject();
         }
         return out.str();
