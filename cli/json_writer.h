@@ -60,6 +60,8 @@ class JsonWriter {
     // Writes what is buffered to the stream.
     void flush();
 
+    // Room for `bytes` of text before it is flushed or taken.
+    void reserve(std::size_t bytes) { buffer_.reserve(bytes); }
     // For a writer made `Apart`: its text and the number of elements in it.
     std::string takeText() { return std::move(buffer_); }
     std::uint32_t elements() const { return levels_.empty() ? 0 : levels_.back().members; }
