@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,6 +51,12 @@ bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) co
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+void FileSource::willNeed(std::uint64_t offset, std::uint64_t length) const {
+    if (offset >= size_ || length == 0) return;
+    ::posix_fadvise(fd_, static_cast<off_t>(offset),
+                    static_cast<off_t>(std::min(length, size_ - offset)), POSIX_FADV_WILLNEED);
 }
 
 bool MemorySource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {

@@ -17,6 +17,12 @@ class ByteSource {
     // Fills all of `out` from `offset`; false when the range cannot be read in full.
     // Implementations keep no per-call state, so concurrent calls are safe.
     virtual bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+    // A hint that [offset, offset + length) will be read soon: a file starts reading it in the
+    // background, so that a pass waiting on a cold disk overlaps its reads. Never fails.
+    virtual void willNeed(std::uint64_t offset, std::uint64_t length) const {
+        (void)offset;
+        (void)length;
+    }
 };
 
 // A file opened read-only; the descriptor is closed by the destructor only.
@@ -30,6 +36,7 @@ class FileSource final : public ByteSource {
 
     std::uint64_t size() const override { return size_; }
     bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    void willNeed(std::uint64_t offset, std::uint64_t length) const override;
 
   private:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}

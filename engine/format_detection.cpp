@@ -243,12 +243,24 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
         total += runs[k].end - runs[k].first;
     }
     constexpr std::uint64_t kMinPagesPerPart = (16u << 20) / kPageSize;
+    // Long runs are read in order, where the kernel reads ahead by itself.
+    constexpr std::size_t kRunsAhead = 64;
+    constexpr std::uint64_t kMaxAnnouncedPages = (4u << 20) / kPageSize;
     std::vector<CensusLists> lists = inParts<CensusLists>(
         total, base.passThreads, kMinPagesPerPart, [&](std::uint64_t a, std::uint64_t b) {
             CensusLists part;
             auto k = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), a) -
                                               before.begin());
+            std::size_t announced = 0;  // runs before this were announced to the file
             for (k = k == 0 ? 0 : k - 1; k < runs.size() && before[k] < b; ++k) {
+                // On a cold disk the runs ahead are read in the background meanwhile.
+                for (announced = std::max(announced, k);
+                     announced < runs.size() && announced < k + kRunsAhead && before[announced] < b;
+                     ++announced)
+                    base.willNeed(
+                        runs[announced].first * kPageSize,
+                        std::min(runs[announced].end - runs[announced].first, kMaxAnnouncedPages) *
+                            kPageSize);
                 const std::uint64_t from = std::max(a, before[k]) - before[k];
                 const std::uint64_t to =
                     std::min(b, before[k] + runs[k].end - runs[k].first) - before[k];

@@ -182,6 +182,10 @@ class MessageBase {
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> out);
     // The same into a new buffer; empty on failure.
     Bytes readAt(std::uint64_t offset, std::size_t size);
+    // Tells the file what will be read soon (see ByteSource::willNeed).
+    void willNeed(std::uint64_t offset, std::uint64_t length) const {
+        if (source) source->willNeed(offset, length);
+    }
 
     // Opens `workPath` (or the given source) for reading. False when the file cannot be opened.
     bool openFile();

@@ -32,6 +32,7 @@ class RangeReader {
     Bytes window_;
     std::uint64_t windowStart_ = 0;
     Bytes single_;
+    std::uint64_t hintedUpTo_ = 0;  // the file is told of what follows up to here
 };
 
 }  // namespace brevik

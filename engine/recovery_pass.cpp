@@ -440,6 +440,21 @@ class Pass {
         return std::clamp<std::uint32_t>(items / 64, 8, 256);
     }
 
+    // Tells the file that the data blocks of items [first, end) will be read soon, when they lie
+    // close together (as in a file written in one go); scattered ones are left to the reads.
+    void announceItemBlocks(std::uint32_t first, std::uint32_t end) const {
+        constexpr std::uint64_t kMaxSpan = 32u << 20;
+        constexpr std::uint64_t kTail = 64u << 10;  // an item's subnode blocks follow its data
+        std::uint64_t low = UINT64_MAX, high = 0;
+        for (std::uint32_t i = first; i < end; ++i) {
+            const BlockIndex b = base_.messageEntries[i].dataIndex;
+            if (b < 0 || static_cast<std::size_t>(b) >= base_.blockTable.size()) continue;
+            low = std::min(low, base_.blockTable[b].fileOffset);
+            high = std::max(high, base_.blockTable[b].fileOffset);
+        }
+        if (low <= high && high - low <= kMaxSpan) base_.willNeed(low, high - low + kTail);
+    }
+
     // Loads contiguous chunks of items, taken in order (so reads move roughly forward through
     // the file), on worker threads, and books each chunk on this thread once it and every
     // chunk before it are loaded: the base ends as a single-threaded run leaves it. False when
@@ -466,6 +481,13 @@ class Pass {
         std::uint32_t next = 0, booked = 0;
         std::atomic<bool> quit{false};
 
+        // On a cold disk a chunk's blocks are read in the background while the chunks before
+        // it load: each worker taking a chunk announces the one the next free worker will take.
+        auto announce = [&](std::uint32_t c) {
+            if (c < chunks) announceItemBlocks(c * perChunk, chunkEnd(c));
+        };
+        for (std::uint32_t c = 0; c < threads; ++c)
+            announce(c);
         auto work = [&] {
             for (;;) {
                 std::uint32_t c;
@@ -476,6 +498,7 @@ class Pass {
                     if (quit || next >= chunks) return;
                     c = next++;
                 }
+                announce(c + threads);
                 Chunk& k = state[c];
                 const std::uint32_t end = chunkEnd(c);
                 try {

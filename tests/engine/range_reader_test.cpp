@@ -14,7 +14,11 @@ class CountingSource final : public ByteSource {
         ++reads;
         return image_.readExact(offset, out);
     }
+    void willNeed(std::uint64_t offset, std::uint64_t length) const override {
+        hints.push_back({offset, static_cast<std::size_t>(length)});
+    }
     mutable int reads = 0;
+    mutable std::vector<FileRange> hints;
 
   private:
     MemorySource image_;
@@ -42,6 +46,37 @@ TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
     EXPECT_EQ(base.errorCode, 0u);
     EXPECT_TRUE(reader.read(ranges.size() - 1).empty());
     EXPECT_EQ(base.errorCode, ERROR_FILE_ACCESS);
+}
+
+// Ranges spread over a large file: the file hears of what follows a window before it is read,
+// in pieces of a megabyte or more, never past the end and never twice.
+TEST(RangeReader, TellsTheFileOfTheRangesAhead) {
+    Bytes image(40u << 20);
+    auto source = std::make_unique<CountingSource>(image);
+    const CountingSource& counter = *source;
+    MessageBase base;
+    base.attachSource(std::move(source));
+    std::vector<FileRange> ranges;
+    for (std::uint64_t offset = 0; offset + 4096 <= image.size(); offset += 64u << 10)
+        ranges.push_back({offset, 4096});
+    RangeReader reader(base, ranges);
+    std::uint64_t readUpTo = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        const std::size_t hintsBefore = counter.hints.size();
+        ASSERT_EQ(reader.read(i).size(), 4096u);
+        for (std::size_t h = hintsBefore; h < counter.hints.size(); ++h)
+            EXPECT_GE(counter.hints[h].offset, ranges[i].offset + 4096);
+        readUpTo = ranges[i].offset + 4096;
+    }
+    ASSERT_FALSE(counter.hints.empty());
+    std::uint64_t hintedUpTo = 0;
+    for (const FileRange& h : counter.hints) {
+        EXPECT_GE(h.offset, hintedUpTo);
+        EXPECT_GE(h.size, 1u << 20);
+        hintedUpTo = h.offset + h.size;
+    }
+    EXPECT_LE(hintedUpTo, readUpTo);
+    EXPECT_GE(hintedUpTo, readUpTo - (1u << 20));  // all but the last window was announced
 }
 
 }  // namespace
