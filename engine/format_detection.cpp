@@ -133,7 +133,6 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
     const std::uint32_t entry = L.leafBbtKey & 0xFFu;
     const std::size_t typePos = unicode ? kUnicodeTypePos : kAnsiTypePos;
     const std::size_t crcPos = unicode ? 500 : 508, body = unicode ? 496 : 500;
-    const std::uint64_t trailer = unicode ? 16 : 12;
     const std::uint64_t pages = base.fileSize / kPageSize;
 
     // The pages [first, end) of a level, read, checked and taken apart.
@@ -167,9 +166,9 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 }
                 const std::uint64_t offset = unicode ? load64(e + 8) : load32(e + 4);
                 const std::uint64_t size = load16(e + 2 * entry / 3);
-                const std::uint64_t extent = (size + trailer + 63) / 64 * 64;
-                if (offset % 64 == 0 && size > 0 && extent <= 8192 && offset <= base.fileSize &&
-                    base.fileSize - offset >= extent)
+                const std::uint64_t extent = blockExtent(size, unicode);
+                if (offset % kBlockAlignment == 0 && size > 0 && extent <= kMaxBlockExtent &&
+                    offset <= base.fileSize && base.fileSize - offset >= extent)
                     markBlock(part.covered, offset, extent);
             }
         }

@@ -12,8 +12,6 @@
 namespace brevik {
 namespace {
 
-constexpr std::uint64_t kBlockAlignment = 64;
-
 // A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in the
 // trailer ([MS-PST] PAGETRAILER: after the body at 500 (Unicode) or 508 (ANSI)).
 void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
@@ -97,9 +95,8 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
 // then bid and CRC (ANSI) or CRC and bid (Unicode)).
 bool trailerConfirms(MessageBase& base, const BlockEntry& e) {
     const bool unicode = base.isUnicode();
-    const std::uint64_t trailerSize = unicode ? 16 : 12;
-    const std::uint64_t extent =
-        (e.byteCount + trailerSize + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+    const std::uint64_t trailerSize = blockTrailerSize(unicode);
+    const std::uint64_t extent = blockExtent(e.byteCount, unicode);
     if (e.fileOffset > base.fileSize || base.fileSize - e.fileOffset < extent) return false;
     std::uint8_t t[16];
     if (!base.readAt(e.fileOffset + extent - trailerSize,
@@ -122,7 +119,7 @@ std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
     if (stale.empty()) return 0;
     std::sort(stale.begin(), stale.end());
 
-    const std::uint32_t maxData = 8192 - (base.isUnicode() ? 16 : 12);
+    const std::uint64_t maxData = kMaxBlockExtent - blockTrailerSize(base.isUnicode());
     std::vector<std::uint64_t> inside;
     for (const BlockEntry& e : base.blockTable) {
         if (!e.reachable || e.byteCount < kPageSize || e.byteCount > maxData) continue;
