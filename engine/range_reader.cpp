@@ -12,7 +12,6 @@ constexpr std::uint64_t kMaxWindow = 1u << 20;
 // How far ahead of the window the file is told what comes: on a cold disk the reads then overlap
 // the work instead of waiting one after the other.
 constexpr std::uint64_t kReadAhead = 8u << 20;
-constexpr std::size_t kMaxRangesAhead = 4096;
 
 }  // namespace
 
@@ -29,17 +28,18 @@ void RangeReader::fill(std::size_t i) {
         if (r.offset + r.size - start > kMaxWindow || r.offset + r.size > base_.fileSize) break;
         end = std::max<std::uint64_t>(end, r.offset + r.size);
     }
-    // The ranges that follow in file order, a megabyte or more at a time.
-    std::uint64_t aheadEnd = std::max(end, hintedUpTo_);
-    for (std::size_t k = j; k < ranges_.size() && k - j < kMaxRangesAhead; ++k) {
-        const FileRange& r = ranges_[k];
+    // The ranges that follow in file order, a megabyte or more at a time. The scan resumes where
+    // the last one stopped, so each range is looked at about once however many windows there are.
+    hintScan_ = std::max(hintScan_, j);
+    for (; hintScan_ < ranges_.size(); ++hintScan_) {
+        const FileRange& r = ranges_[hintScan_];
         if (r.offset < end || r.offset >= end + kReadAhead) break;
-        aheadEnd = std::max<std::uint64_t>(aheadEnd, r.offset + r.size);
+        scannedEnd_ = std::max<std::uint64_t>(scannedEnd_, r.offset + r.size);
     }
-    if (aheadEnd >= std::max(end, hintedUpTo_) + kMaxWindow) {
-        const std::uint64_t from = std::max(end, hintedUpTo_);
-        base_.willNeed(from, aheadEnd - from);
-        hintedUpTo_ = aheadEnd;
+    const std::uint64_t from = std::max(end, hintedUpTo_);
+    if (scannedEnd_ >= from + kMaxWindow) {
+        base_.willNeed(from, scannedEnd_ - from);
+        hintedUpTo_ = scannedEnd_;
     }
     window_.resize(static_cast<std::size_t>(end - start));
     windowStart_ = start;

@@ -33,6 +33,8 @@ class RangeReader {
     std::uint64_t windowStart_ = 0;
     Bytes single_;
     std::uint64_t hintedUpTo_ = 0;  // the file is told of what follows up to here
+    std::size_t hintScan_ = 0;      // the first range not yet looked at for hints
+    std::uint64_t scannedEnd_ = 0;  // the furthest end of the ranges looked at
 };
 
 }  // namespace brevik

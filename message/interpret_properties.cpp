@@ -563,6 +563,49 @@ int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v
     return storeAs(base, slot, v, v.type, codepage);
 }
 
+bool summaryProperty(std::uint16_t id) {
+    switch (id) {
+        // The row's texts, times and kind.
+        case pid::kMessageClass:
+        case pid::kContainerClass:
+        case pid::kSubject:
+        case pid::kConversationTopic:
+        case pid::kDisplayName:
+        case pid::kSentRepresentingName:
+        case pid::kSentRepresentingEmailAddress:
+        case pid::kSenderEmailAddress:
+        case pid::kDisplayTo:
+        case pid::kReceivedBySearchKey:
+        case pid::kReceivedByEmailAddress:
+        case pid::kReceivedRepresentingEmailAddress:
+        case pid::kClientSubmitTime:
+        case pid::kMessageDeliveryTime:
+        case pid::kCreationTime:
+        case pid::kLastModificationTime:
+        // The body shown, and whether there is any content.
+        case pid::kHtml:
+        case pid::kBody:
+        case pid::kRtfCompressed:
+        case pid::kTransportMessageHeaders:
+        case pid::kMessageCodepage:
+        case pid::kInternetCodepage:
+        // Every attachment property: each one marks its row as an attachment.
+        case pid::kAttachSize:
+        case pid::kAttachDataObject:
+        case pid::kAttachFilename:
+        case pid::kAttachMethod:
+        case pid::kAttachLongFilename:
+        case pid::kRenderingPosition:
+        case pid::kAttachMimeTag:
+        case pid::kProperty3710:
+        case pid::kAttachContentId:
+        case pid::kLtpRowId:
+            return true;
+        default:
+            return false;
+    }
+}
+
 int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
                         LoadScope scope) {
     try {

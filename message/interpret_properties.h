@@ -21,6 +21,10 @@ inline constexpr std::uint32_t kDefaultCodepage = 1252;
 int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
                         LoadScope scope = LoadScope::Full);
 
+// Whether a `LoadScope::Summary` interpretation stores anything from property `id`: a summary
+// load reads only these.
+bool summaryProperty(std::uint16_t id);
+
 // Fills `slot` from `v`: UTF-16 and 8-bit text (in `codepage`) become UTF-8, other types keep
 // their bytes. A value without data is loaded through its locator (left empty without `base`).
 // Returns 1, or -1 when no memory could be had (the slot is then empty).

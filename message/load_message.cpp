@@ -54,8 +54,11 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
     const SubnodeIndex index(entry.subnodes);
     const SubnodeEntry* table = index.find(kAttachmentTableNid);
     if (!table) return;
+    const PropertyFilter keep = scope == LoadScope::Summary ? &summaryProperty : nullptr;
     PropertyList rows;
-    if (readPropertyList(base, rows, table->dataIndex, entry.subnodes, false) == -1) return;
+    if (readPropertyList(base, rows, table->dataIndex, entry.subnodes, false, ReadMode::Records,
+                         keep) == -1)
+        return;
     record.attachments.assign(rows.size(), AttachmentRecord{});
     record.currentAttachment = 0;
     interpretProperties(&base, rows, record, scope);
@@ -65,7 +68,8 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
     for (std::size_t k = 0; k < record.attachments.size(); ++k) {
         const SubnodeEntry* own = index.find(record.attachments[k].rowId);
         if (!own) continue;
-        if (readPropertyList(base, rows, own->dataIndex, entry.subnodes, false) == -1 ||
+        if (readPropertyList(base, rows, own->dataIndex, entry.subnodes, false, ReadMode::Records,
+                             keep) == -1 ||
             rows.size() != 1)
             continue;
         record.currentAttachment = static_cast<std::uint32_t>(k);
@@ -87,7 +91,8 @@ std::shared_ptr<MessageRecord> readItemRecord(MessageBase& base, const MessageNo
     std::shared_ptr<MessageRecord> record;
     try {
         PropertyList rows;
-        if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false) == -1)
+        if (readPropertyList(base, rows, entry.dataIndex, entry.subnodes, false, ReadMode::Records,
+                             scope == LoadScope::Summary ? &summaryProperty : nullptr) == -1)
             return nullptr;
         record = makeItemRecord();
         interpretProperties(&base, rows, *record, scope);

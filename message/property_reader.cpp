@@ -77,14 +77,15 @@ struct Reader {
     const std::vector<SubnodeEntry>& subnodes;
     bool loadSubnodeValues;
     ReadMode mode;
+    PropertyFilter keep;
     // Node id -> first entry, built on the first lookup of a long list: most nodes name no
     // subnode at all, and an item reads one node per attachment over the same list.
     std::unordered_map<std::uint32_t, std::size_t> firstSubnode;
     bool indexed = false;
 
     Reader(MessageBase& b, const HeapImage& h, const std::vector<SubnodeEntry>& s, bool load,
-           ReadMode m)
-        : base(b), heap(h), subnodes(s), loadSubnodeValues(load), mode(m) {}
+           ReadMode m, PropertyFilter k)
+        : base(b), heap(h), subnodes(s), loadSubnodeValues(load), mode(m), keep(k) {}
 
     const SubnodeEntry* subnode(std::uint32_t nid) {
         constexpr std::size_t kScanLimit = 32;
@@ -217,6 +218,7 @@ int readPropertyContext(Reader& reader, PropertyList& rows, std::uint32_t userRo
     for (const auto& a : leaves) {
         for (std::size_t i = 0; i < a.size() / kPcRecordSize; ++i) {
             const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * kPcRecordSize;
+            if (reader.keep && !reader.keep(load16(r))) continue;
             if (reader.convertProperty(row[slot], load16(r), load16(r + 2), load32(r + 4)))
                 ++slot;
             else
@@ -352,6 +354,7 @@ int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot)
     // A row-id read keeps the row-id columns alone: a table of many rows stays small.
     if (reader.mode == ReadMode::RowIds)
         std::erase_if(columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
+    if (reader.keep) std::erase_if(columns, [&](const TcColumn& c) { return !reader.keep(c.id); });
     rows.reserve(rowCount);
     for (const auto& seg : segments) {
         for (std::size_t r = 0; r < seg.length / rowWidth && rows.size() < rowCount; ++r) {
@@ -398,12 +401,13 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
 }
 
 int readList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
-             const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues, ReadMode mode) {
+             const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues, ReadMode mode,
+             PropertyFilter keep) {
     const auto heap = readHeap(base, dataIndex);
     if (!heap) return -1;
     const std::uint8_t client = heap->bytes[3];
     const std::uint32_t userRoot = load32(heap->bytes.data() + 4);
-    Reader reader(base, *heap, subnodes, loadSubnodeValues, mode);
+    Reader reader(base, *heap, subnodes, loadSubnodeValues, mode, keep);
     if (client == kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
     if (client == kClientTableContext) return readTableContext(reader, rows, userRoot);
     return -1;
@@ -413,10 +417,10 @@ int readList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
 
 int readPropertyList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
                      const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues,
-                     ReadMode mode) {
+                     ReadMode mode, PropertyFilter keep) {
     rows.clear();
     try {
-        const int result = readList(base, rows, dataIndex, subnodes, loadSubnodeValues, mode);
+        const int result = readList(base, rows, dataIndex, subnodes, loadSubnodeValues, mode, keep);
         if (result < 0) rows.clear();
         return result;
     } catch (const std::exception&) {

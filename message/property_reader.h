@@ -17,13 +17,17 @@ namespace brevik {
 // cells (0x67F2) as `Records` does and leaves every other cell empty, each row in its place.
 enum class ReadMode : std::uint8_t { Records, Complete, RowIds };
 
+// Which property ids a read keeps; every id when null.
+using PropertyFilter = bool (*)(std::uint16_t id);
+
 // Reads the property context (one row) or table context (one row per table row) of the node
 // whose data block is `dataIndex`. Values kept in subnodes are read at once when
 // `loadSubnodeValues` is set, else left with an empty `data` for `loadValue`.
+// Properties `keep` rejects are left out before their values are copied or read.
 // Returns -1 on failure (rows left empty), otherwise a value of at least 0.
 int readPropertyList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
                      const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues,
-                     ReadMode mode = ReadMode::Records);
+                     ReadMode mode = ReadMode::Records, PropertyFilter keep = nullptr);
 
 // The bytes of a subnode's data (one block or a data tree), decoded. Empty for -1 or failure.
 Bytes readSubnodeData(MessageBase& base, BlockIndex blockIndex);

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "engine/message_base.h"
+#include "message/item_summary.h"
+
 namespace brevik {
 namespace {
 
@@ -251,6 +254,40 @@ TEST(InterpretPropertiesTest, ShortValues) {
     EXPECT_EQ(r.envelope.subject->text, "A");
     EXPECT_EQ(r.codepage, 0u);
     EXPECT_EQ(r.envelope.senderName, "");
+}
+
+// A summary load reads only the properties `summaryProperty` names: any other one, whatever its
+// type, must leave the summary row and the attachment count as they are, as an item's own
+// property and as an attachment's.
+TEST(InterpretPropertiesTest, SummaryLoadsNeedNoOtherProperties) {
+    MessageBase base;
+    base.messageEntries.resize(1);
+    base.itemSummaries.resize(1);
+    auto summarise = [&](const PropertyList& rows, bool asAttachment) {
+        auto record = makeItemRecord();
+        if (asAttachment) record->attachments.resize(1);
+        interpretProperties(nullptr, rows, *record, LoadScope::Summary);
+        base.messageEntries[0].attachmentCount = record->currentAttachment;
+        base.messageEntries[0].record = record;
+        buildItemSummary(base, 0);
+        const ItemSummary& s = base.itemSummaries[0];
+        return std::tuple(record->currentAttachment, s.subjectText, s.fromText, s.toText, s.utcTime,
+                          s.kind, s.hiddenCode, s.bodyFormat, s.bodyLength, s.attachmentNames);
+    };
+    const PropertyRow item = {ansi(0x001A, "IPM.Note"), ansi(0x0037, "Subject")};
+    for (const bool asAttachment : {false, true}) {
+        const auto expected = summarise({item}, asAttachment);
+        for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
+            if (summaryProperty(static_cast<std::uint16_t>(id))) continue;
+            for (const PropertyValue& v :
+                 {wide(id, u"text"), int32(id, 1), filetime(id, 133485408000000000ull)}) {
+                PropertyRow row = item;
+                row.push_back(v);
+                ASSERT_EQ(summarise({row}, asAttachment), expected)
+                    << std::hex << "property 0x" << id << " type 0x" << v.type;
+            }
+        }
+    }
 }
 
 }  // namespace
