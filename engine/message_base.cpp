@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/permute.h"
+#include "engine/read_window.h"
 #include "message/item_summary.h"
 
 namespace brevik {
@@ -13,6 +14,7 @@ MessageBase::~MessageBase() = default;
 bool MessageBase::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (out.empty()) return false;
     if (!source || stopped()) return false;
+    if (ReadWindow::serve(*this, offset, out)) return true;
     if (!source->readExact(offset, out)) {
         errorCode.store(ERROR_FILE_ACCESS, std::memory_order_relaxed);
         return false;

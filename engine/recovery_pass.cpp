@@ -18,6 +18,7 @@
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/name_to_id_map.h"
+#include "engine/read_window.h"
 #include "engine/table_rows.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
@@ -381,8 +382,19 @@ class Pass {
     // items may load on several threads; what depends on the items before it is left to bookItem.
     SummaryPlace loadItem(std::uint32_t i) {
         MessageNodeEntry& e = base_.messageEntries[i];
+        // The item's blocks in few reads: first its own data and subnode list, then the blocks
+        // its subnodes start with, apart from the recipients a summary does not show.
+        ReadWindow window(base_);
+        const BlockIndex own[] = {e.dataIndex, e.subnodeIndex};
+        window.readBlocks(own);
         e.subnodes.clear();
         if (e.subnodeIndex != kNoBlock) readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0);
+        std::vector<BlockIndex> subnodeBlocks;
+        subnodeBlocks.reserve(e.subnodes.size());
+        for (const SubnodeEntry& s : e.subnodes)
+            if (s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid)
+                subnodeBlocks.push_back(s.dataIndex);
+        window.readBlocks(subnodeBlocks);
         std::stable_sort(e.subnodes.begin(), e.subnodes.end(),
                          [](const SubnodeEntry& a, const SubnodeEntry& b) {
                              return static_cast<std::uint32_t>(a.ownerDataIndex) <

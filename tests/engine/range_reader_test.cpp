@@ -1,6 +1,10 @@
 #include "engine/range_reader.h"
 
+#include "engine/read_window.h"
+
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace brevik {
 namespace {
@@ -46,6 +50,48 @@ TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
     EXPECT_EQ(base.errorCode, 0u);
     EXPECT_TRUE(reader.read(ranges.size() - 1).empty());
     EXPECT_EQ(base.errorCode, ERROR_FILE_ACCESS);
+}
+
+// A window reads neighbouring blocks at once and serves the reads that fall inside them, on its
+// own thread and while it is open; a stretch past the end of the file is left to fail alone.
+TEST(ReadWindow, ServesTheBlocksItReadAsTheFileWould) {
+    Bytes image(1 << 16);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    auto source = std::make_unique<CountingSource>(image);
+    const CountingSource& counter = *source;
+    MessageBase base;
+    base.attachSource(std::move(source));
+    base.blockTable = {
+        {4096, 100, 1, 1, 4}, {4300, 64, 1, 1, 8}, {40000, 512, 1, 1, 12}, {65500, 100, 1, 1, 16}};
+    auto read = [&](std::uint64_t offset, std::size_t size) {
+        Bytes out(size);
+        EXPECT_TRUE(base.readAt(offset, out)) << offset;
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), image.begin() + offset)) << offset;
+    };
+    {
+        ReadWindow window(base);
+        const BlockIndex blocks[] = {1, 0, 2, 3, 7, -1};  // any order; invalid ones skipped
+        window.readBlocks(blocks);
+        EXPECT_EQ(counter.reads, 2);  // the first two share a read; block 3 is past the end
+        read(4096, 100);
+        read(4150, 200);  // the gap between two blocks is held too
+        {
+            ReadWindow inner(base);
+            const BlockIndex far[] = {1};
+            inner.readBlocks(far);
+            read(4096, 16);  // from the outer window
+        }
+        EXPECT_EQ(counter.reads, 3);
+        std::thread([&] { read(4096, 100); }).join();  // another thread reads the file
+        read(4000, 200);                               // so does a read not wholly held
+        EXPECT_EQ(counter.reads, 5);
+        Bytes past(100);
+        EXPECT_FALSE(base.readAt(65500, past));
+        EXPECT_EQ(base.errorCode, ERROR_FILE_ACCESS);
+    }
+    read(4096, 100);
+    EXPECT_EQ(counter.reads, 7);
 }
 
 // Ranges spread over a large file: the file hears of what follows a window before it is read,

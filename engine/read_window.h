@@ -1,0 +1,49 @@
+// The blocks one piece of work is about to read, gathered into few reads of the file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "engine/bytes.h"
+#include "engine/index_entries.h"
+
+namespace brevik {
+
+class MessageBase;
+
+// An item's blocks usually lie close together, and a read of the file costs as much as copying
+// a few kilobytes: one read of the stretch that holds them beats one read per block. While a
+// window is open on a thread, that thread's reads of the base that fall wholly inside a stretch
+// the window holds are served from memory; every other read goes to the file as before. Windows
+// nest: an inner one also serves what the outer ones hold.
+class ReadWindow {
+  public:
+    explicit ReadWindow(MessageBase& base);
+    ~ReadWindow();
+    ReadWindow(const ReadWindow&) = delete;
+    ReadWindow& operator=(const ReadWindow&) = delete;
+
+    // Reads the blocks `blocks` (block table indexes; invalid ones are skipped), blocks less
+    // than kMaxGap apart in one read. A stretch that cannot be read is left to the block reads,
+    // which then fail or not as they would have alone.
+    void readBlocks(std::span<const BlockIndex> blocks);
+
+    // Copies [offset, offset + out.size()) from the windows open on this thread for `base`;
+    // false when none holds all of it.
+    static bool serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out);
+
+    // Blocks closer than this share a read.
+    static constexpr std::uint64_t kMaxGap = 4u << 10;
+
+  private:
+    struct Stretch {
+        std::uint64_t offset;
+        Bytes bytes;
+    };
+    MessageBase& base_;
+    std::vector<Stretch> stretches_;
+    ReadWindow* outer_;
+};
+
+}  // namespace brevik
