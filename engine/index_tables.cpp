@@ -7,6 +7,7 @@
 #include "engine/crc.h"
 #include "engine/format_detection.h"
 #include "engine/range_reader.h"
+#include "engine/read_window.h"
 #include "engine/visited_set.h"
 
 namespace brevik {
@@ -374,35 +375,41 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         // Intermediate block ([MS-PST] SIBLOCK): entries name leaf subnode blocks of one owner.
         const std::uint32_t es = 8 * k;
         if (block.byteCount != count * es + header) return -1;
+        std::vector<BlockIndex> children(count);
         for (std::uint32_t j = 0; j < count; ++j) {
             const std::uint8_t* e = data.data() + header + j * es;
-            const std::uint64_t bid = k == 2 ? load64(e + 8) : load32(e + 4);
-            readSubnodeBlock(base, list, findBlock(base, bid), ownerNodeId, ownerDataIndex, visited,
-                             depth + 1);
+            children[j] = findBlock(base, k == 2 ? load64(e + 8) : load32(e + 4));
         }
+        ReadWindow window(base);
+        if (count > 1) window.readBlocks(children);
+        for (const BlockIndex child : children)
+            readSubnodeBlock(base, list, child, ownerNodeId, ownerDataIndex, visited, depth + 1);
         return 1;
     }
     if (level != 0) return -1;
 
     const std::uint32_t es = 12 * k;
     if (block.byteCount != count * es + header) return -1;
-    std::vector<SubnodeEntry> own;
-    own.reserve(count);
+    std::vector<SubnodeEntry> own(count);
+    std::vector<BlockIndex> nested(count, kNoBlock);  // each entry's own subnode block
+    std::size_t nestedCount = 0;
     for (std::uint32_t j = 0; j < count; ++j) {
         const std::uint8_t* e = data.data() + header + j * es;
-        SubnodeEntry s;
+        SubnodeEntry& s = own[j];
         s.nodeId = load32(e);
         s.dataIndex = findBlock(base, k == 2 ? load64(e + 8) : load32(e + 4));
         s.ownerNodeId = ownerNodeId;
         s.ownerDataIndex = ownerDataIndex;
         const std::uint64_t subBid = k == 2 ? load64(e + 16) : load32(e + 8);
-        if (subBid != 0) {
-            const BlockIndex sub = findBlock(base, subBid);
-            if (sub != kNoBlock)
-                readSubnodeBlock(base, list, sub, s.nodeId, s.dataIndex, visited, depth + 1);
-        }
-        own.push_back(s);
+        if (subBid != 0 && (nested[j] = findBlock(base, subBid)) != kNoBlock) ++nestedCount;
     }
+    // Nested lists (an attachment's, say) usually lie together: read them at once.
+    ReadWindow window(base);
+    if (nestedCount > 1) window.readBlocks(nested);
+    for (std::uint32_t j = 0; j < count; ++j)
+        if (nested[j] != kNoBlock)
+            readSubnodeBlock(base, list, nested[j], own[j].nodeId, own[j].dataIndex, visited,
+                             depth + 1);
     list.insert(list.end(), own.begin(), own.end());
     return 1;
 }
