@@ -118,8 +118,14 @@ JsonWriter::JsonWriter(const JsonWriter& context, Apart)
 
 void JsonWriter::placeElements(std::string_view text, std::uint32_t count) {
     if (!levels_.empty() && count > 0 && levels_.back().members > 0) buffer_ += ',';
-    buffer_ += text;
     if (!levels_.empty()) levels_.back().members += count;
+    // A large part goes to the stream as it is, not through the buffer.
+    if (out_ && text.size() >= kFlushBytes) {
+        flush();
+        out_->write(text.data(), static_cast<std::streamsize>(text.size()));
+        return;
+    }
+    buffer_ += text;
     if (buffer_.size() >= kFlushBytes) flush();
 }
 

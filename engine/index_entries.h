@@ -69,6 +69,16 @@ struct BlockIdRef {
     BlockIndex index = kNoBlock;
 };
 
+// `blockIdIndex` positions by id quarter (id >> 2). Block ids grow by four through a file
+// ([MS-PST] bidNextB), so their quarters are nearly dense, and a lookup by quarter costs one
+// memory access where a search of a large index costs several. Each slot holds the first
+// position of an id of that quarter, kNoPosition when none; empty when the ids are too sparse.
+struct BlockIdSlots {
+    static constexpr std::uint32_t kNoPosition = UINT32_MAX;
+    std::uint64_t firstQuarter = 0;
+    std::vector<std::uint32_t> positions;
+};
+
 // A data block's file offset and its `blockTable` index; sorted by offset.
 struct BlockOffsetRef {
     std::uint64_t fileOffset = 0;

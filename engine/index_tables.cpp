@@ -250,6 +250,7 @@ int buildIndexTables(MessageBase& base) {
     base.blockTable.clear();
     base.nodeTable.clear();
     base.blockIdIndex.clear();
+    base.blockIdSlots = {};
     base.messageNodeCount = 0;
     base.folderCapacity = 0;
     try {
@@ -317,16 +318,43 @@ int buildIndexTables(MessageBase& base) {
         // that order too: then the table is sorted already.
         if (!std::is_sorted(base.blockIdIndex.begin(), base.blockIdIndex.end(), before))
             std::sort(base.blockIdIndex.begin(), base.blockIdIndex.end(), before);
+        indexBlockIds(base);
         return 0;
     } catch (...) {
         return 100000;
     }
 }
 
+void indexBlockIds(MessageBase& base) {
+    BlockIdSlots& slots = base.blockIdSlots;
+    slots = {};
+    const auto& idx = base.blockIdIndex;
+    if (idx.empty() || idx.size() >= BlockIdSlots::kNoPosition) return;
+    const std::uint64_t first = idx.front().blockId >> 2;
+    const std::uint64_t span = (idx.back().blockId >> 2) - first + 1;
+    // Sparse ids (a damaged index naming wild ids, say) keep the search alone.
+    if (span > 4 * static_cast<std::uint64_t>(idx.size()) + 1024) return;
+    slots.firstQuarter = first;
+    slots.positions.assign(static_cast<std::size_t>(span), BlockIdSlots::kNoPosition);
+    for (std::size_t k = idx.size(); k-- > 0;)
+        slots.positions[static_cast<std::size_t>((idx[k].blockId >> 2) - first)] =
+            static_cast<std::uint32_t>(k);
+}
+
 BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId) {
     blockId &= ~std::uint64_t{1};
     if (blockId == 0) return kNoBlock;  // id 0 names no block: "no subnodes", "no data"
     const auto& idx = base.blockIdIndex;
+    const BlockIdSlots& slots = base.blockIdSlots;
+    if (!slots.positions.empty()) {
+        const std::uint64_t quarter = (blockId >> 2) - slots.firstQuarter;
+        if ((blockId >> 2) < slots.firstQuarter || quarter >= slots.positions.size())
+            return kNoBlock;
+        const std::uint32_t at = slots.positions[static_cast<std::size_t>(quarter)];
+        if (at == BlockIdSlots::kNoPosition) return kNoBlock;
+        // The first id of the quarter is the one asked for, or the id lies further on.
+        if (idx[at].blockId == blockId) return idx[at].index;
+    }
     // Block ids grow steadily through a file: a few guesses by value narrow a large index to a
     // small range before the binary search, which saves most cache misses. Each guess keeps the
     // first entry not below `blockId` inside [lo, hi], whatever the ids look like.

@@ -25,6 +25,9 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset);
 // Returns 0, or 100000 when building failed part way (the tables keep what was built).
 int buildIndexTables(MessageBase& base);
 
+// Builds `blockIdSlots` from the sorted `blockIdIndex`; clears them when the ids are too sparse.
+void indexBlockIds(MessageBase& base);
+
 // The `blockTable` index of the block whose id equals `blockId` with bit 0 cleared: an entry
 // from a page the header's root reaches, else the one from the newest index page, the first in
 // table order among equals; -1 when none.

@@ -110,6 +110,7 @@ void MessageBase::release() {
     nodeTable.clear();
     blockIdIndex.clear();
     blockIdIndex.shrink_to_fit();
+    blockIdSlots = {};
     blockOffsetIndex.clear();
     blockOffsetIndex.shrink_to_fit();
     nodeTable.shrink_to_fit();

@@ -122,6 +122,7 @@ class MessageBase {
     std::vector<BlockEntry> blockTable;
     std::vector<NodeEntry> nodeTable;
     std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id
+    BlockIdSlots blockIdSlots;             // from `blockIdIndex` (indexBlockIds)
     // Data blocks by file offset, for decoding cyclic values read by position alone.
     std::vector<BlockOffsetRef> blockOffsetIndex;
     std::uint32_t folderCapacity = 0;

@@ -199,15 +199,33 @@ TEST(FindBlock, LargeUnevenIndexesMatchABinarySearch) {
         ids.push_back(id);
     for (std::size_t i = 0; i < ids.size(); ++i)
         base.blockIdIndex.push_back({ids[i], static_cast<BlockIndex>(i)});
-    const auto& idx = base.blockIdIndex;
-    for (std::uint64_t id : {2ull, 4ull, 6ull, 39996ull, 40000ull, 1000000ull, 1000008ull,
-                             1003992ull, 1004000ull, 1ull << 40, 1ull << 62, ~3ull, ~7ull}) {
+    auto expectSearchResult = [&base](std::uint64_t id) {
+        const auto& idx = base.blockIdIndex;
         auto it =
             std::lower_bound(idx.begin(), idx.end(), id,
                              [](const BlockIdRef& r, std::uint64_t v) { return r.blockId < v; });
         const BlockIndex expected = it != idx.end() && it->blockId == id ? it->index : kNoBlock;
         EXPECT_EQ(findBlock(base, id), expected) << id;
+    };
+    indexBlockIds(base);
+    EXPECT_TRUE(base.blockIdSlots.positions.empty());  // too sparse for a table by quarter
+    for (std::uint64_t id : {2ull, 4ull, 6ull, 39996ull, 40000ull, 1000000ull, 1000008ull,
+                             1003992ull, 1004000ull, 1ull << 40, 1ull << 62, ~3ull, ~7ull})
+        expectSearchResult(id);
+
+    // Dense ids, looked up by quarter: leaf and internal ids sharing a quarter, copies of one
+    // id, ids with bit 0 set, quarters without ids, and ids outside the range.
+    base.blockIdIndex.clear();
+    for (std::uint64_t id = 400; id < 4400; id += 2) {
+        if (id % 12 == 0) continue;
+        base.blockIdIndex.push_back({id, static_cast<BlockIndex>(id)});
+        if (id % 40 == 0) base.blockIdIndex.push_back({id, static_cast<BlockIndex>(id + 1)});
+        if (id % 56 == 0) base.blockIdIndex.push_back({id + 1, static_cast<BlockIndex>(id + 2)});
     }
+    indexBlockIds(base);
+    EXPECT_FALSE(base.blockIdSlots.positions.empty());
+    for (std::uint64_t id = 0; id < 4500; ++id)
+        expectSearchResult(id & ~std::uint64_t{1});
 }
 
 TEST_P(IndexTablesTest, ALiveBlockEntryWinsOverAStaleCopyListedEarlier) {

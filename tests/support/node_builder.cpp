@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/byte_source.h"
+#include "engine/index_tables.h"
 #include "engine/permute.h"
 
 namespace brevik::test {
@@ -233,6 +234,7 @@ void ImageBuilder::install(MessageBase& base) const {
                                             return a.blockId == b.blockId;
                                         }),
                             base.blockIdIndex.end());
+    indexBlockIds(base);
     base.indexBlockOffsets();
 }
 
