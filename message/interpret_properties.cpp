@@ -1,7 +1,10 @@
 #include "message/interpret_properties.h"
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
 #include <new>
+#include <utility>
 
 #include "message/class_prefix.h"
 #include "message/property_reader.h"
@@ -310,13 +313,13 @@ class Interpreter {
                 env_.sentRepresentingEntryIdLength = static_cast<std::uint16_t>(v.size());
                 break;
             case pid::kSentRepresentingName:
-                str(env_.sentRepresentingName, v);
+                shown(from_[0], env_.sentRepresentingName, v);
                 break;
             case pid::kReplyRecipientNames:
                 detail(env_.replyRecipientNames, v);
                 break;
             case pid::kReceivedBySearchKey:
-                str(env_.receivedBySearchKey, v);
+                shown(to_[1], env_.receivedBySearchKey, v);
                 break;
             case pid::kReceivedRepresentingSearchKey:
                 detail(env_.receivedRepresentingSearchKey, v);
@@ -325,22 +328,22 @@ class Interpreter {
                 detail(env_.sentRepresentingAddressType, v);
                 break;
             case pid::kSentRepresentingEmailAddress:
-                str(env_.sentRepresentingEmailAddress, v);
+                shown(from_[1], env_.sentRepresentingEmailAddress, v);
                 break;
             case pid::kConversationTopic:
-                str(env_.conversationTopic, v);
+                shown(topic_, env_.conversationTopic, v);
                 break;
             case pid::kReceivedByAddressType:
                 detail(env_.receivedByAddressType, v);
                 break;
             case pid::kReceivedByEmailAddress:
-                str(env_.receivedByEmailAddress, v);
+                shown(to_[2], env_.receivedByEmailAddress, v);
                 break;
             case pid::kReceivedRepresentingAddressType:
                 detail(env_.receivedRepresentingAddressType, v);
                 break;
             case pid::kReceivedRepresentingEmailAddress:
-                str(env_.receivedRepresentingEmailAddress, v);
+                shown(to_[3], env_.receivedRepresentingEmailAddress, v);
                 break;
             case pid::kTransportMessageHeaders:
                 // A summary row asks only whether there are headers.
@@ -363,7 +366,7 @@ class Interpreter {
                 detail(env_.senderAddressType, v);
                 break;
             case pid::kSenderEmailAddress:
-                str(env_.senderEmailAddress, v);
+                shown(from_[2], env_.senderEmailAddress, v);
                 break;
             case pid::kDisplayBcc:
                 detail(env_.displayBcc, v);
@@ -372,7 +375,7 @@ class Interpreter {
                 detail(env_.displayCc, v);
                 break;
             case pid::kDisplayTo:
-                str(env_.displayTo, v);
+                shown(to_[0], env_.displayTo, v);
                 break;
             case pid::kMessageDeliveryTime:
                 setTime(env_.deliveryTime, v);
@@ -507,7 +510,7 @@ class Interpreter {
     // A summary row shows one body, the first of HTML, text and compressed RTF that has one: the
     // others are stored only when the ones before them turned out absent or empty, so that a
     // listing does not convert two or three bodies per item to show one.
-    void storeDeferredBodies() {
+    void storeDeferred() {
         if (!summaryOnly_) return;
         if (deferredBody_ && !env_.html)
             storeBody(base_, env_.body, env_.bodyLocator, *deferredBody_, cp_);
@@ -516,10 +519,42 @@ class Interpreter {
             env_.compressedRtfLocator = deferredRtf_->locator;
         }
         deferredBody_ = deferredRtf_ = nullptr;
+        // A row shows the first of its sender texts that is not empty, and likewise of its
+        // recipient texts; the conversation topic stands in for an empty subject.
+        storeFirstWithText({{&env_.sentRepresentingName, from_[0]},
+                            {&env_.sentRepresentingEmailAddress, from_[1]},
+                            {&env_.senderEmailAddress, from_[2]}});
+        storeFirstWithText({{&env_.displayTo, to_[0]},
+                            {&env_.receivedBySearchKey, to_[1]},
+                            {&env_.receivedByEmailAddress, to_[2]},
+                            {&env_.receivedRepresentingEmailAddress, to_[3]}});
+        if (!env_.subject || !hasText(env_.subject->text))
+            storeFirstWithText({{&env_.conversationTopic, topic_}});
+        from_ = {};
+        to_ = {};
+        topic_ = nullptr;
     }
 
   private:
     void str(StringSlot& slot, const PropertyValue& v) { storeStringValue(base_, slot, v, cp_); }
+    // A text a summary row shows only when the ones before it have none: a summary load
+    // converts it at the end, if at all.
+    void shown(const PropertyValue*& pending, StringSlot& slot, const PropertyValue& v) {
+        if (summaryOnly_)
+            pending = &v;
+        else
+            str(slot, v);
+    }
+    // What a row shows of a text: up to its first zero.
+    static bool hasText(const std::string& s) { return !s.empty() && s[0] != '\0'; }
+    void storeFirstWithText(
+        std::initializer_list<std::pair<StringSlot*, const PropertyValue*>> texts) {
+        for (const auto& [slot, v] : texts) {
+            if (!v) continue;
+            str(*slot, *v);
+            if (*slot && hasText(**slot)) return;
+        }
+    }
     // A text no summary row shows.
     void detail(StringSlot& slot, const PropertyValue& v) {
         if (!summaryOnly_) str(slot, v);
@@ -546,6 +581,9 @@ class Interpreter {
     // Bodies met in a summary load, stored at the end of the rows if still wanted.
     const PropertyValue* deferredBody_ = nullptr;
     const PropertyValue* deferredRtf_ = nullptr;
+    std::array<const PropertyValue*, 3> from_{};
+    std::array<const PropertyValue*, 4> to_{};
+    const PropertyValue* topic_ = nullptr;
 };
 
 }  // namespace
@@ -631,7 +669,7 @@ int interpretProperties(MessageBase* base, const PropertyList& rows, MessageReco
         } catch (...) {
             // Damaged data ends the work; what was stored so far stays, bodies met included.
         }
-        interpreter.storeDeferredBodies();
+        interpreter.storeDeferred();
     } catch (...) {
         // No memory for a body: the record keeps what it has.
     }

@@ -101,14 +101,28 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     std::tm local{};
     if (!::localtime_r(&t, &local)) return {std::string(), utcFiletime};
 
-    char date[64] = {};
-    char clock[16] = {};
-    // The locale's short date is what the list shows, two-digit years included.
+    // The locale's short date is what the list shows, two-digit years included. Items of one
+    // day usually follow each other, so each thread keeps the last day's text.
+    thread_local int lastYear = -1, lastYearDay = -1;
+    thread_local std::string lastDate;
+    if (local.tm_year != lastYear || local.tm_yday != lastYearDay) {
+        char date[64] = {};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-y2k"
-    if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
+        if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
 #pragma GCC diagnostic pop
-    if (std::strftime(clock, sizeof clock, "%H:%M", &local) == 0) clock[0] = '\0';
+        lastDate = date;
+        lastYear = local.tm_year;
+        lastYearDay = local.tm_yday;
+    }
+    // "%H:%M", which no locale changes.
+    const char clock[] = {static_cast<char>('0' + local.tm_hour / 10),
+                          static_cast<char>('0' + local.tm_hour % 10), ':',
+                          static_cast<char>('0' + local.tm_min / 10),
+                          static_cast<char>('0' + local.tm_min % 10)};
+    std::string text;
+    text.reserve(lastDate.size() + 1 + sizeof clock);
+    text.append(lastDate).append(1, ' ').append(clock, sizeof clock);
 
     // Shift by the zone offset in effect at that moment, staying inside the FILETIME range.
     const std::int64_t offset =
@@ -123,7 +137,7 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
         localFiletime =
             ahead < room ? utcFiletime + ahead : std::numeric_limits<std::uint64_t>::max();
     }
-    return {std::string(date) + " " + clock, localFiletime};
+    return {std::move(text), localFiletime};
 }
 
 ItemBody chooseItemBody(const MessageRecord& r) {

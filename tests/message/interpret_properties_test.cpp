@@ -256,38 +256,69 @@ TEST(InterpretPropertiesTest, ShortValues) {
     EXPECT_EQ(r.envelope.senderName, "");
 }
 
+// What a summary row shows of `rows` interpreted in `scope`, and the attachments counted.
+auto summaryOf(const PropertyList& rows, LoadScope scope, bool asAttachment = false) {
+    MessageBase base;
+    base.messageEntries.resize(1);
+    base.itemSummaries.resize(1);
+    auto record = makeItemRecord();
+    if (asAttachment) record->attachments.resize(1);
+    interpretProperties(nullptr, rows, *record, scope);
+    base.messageEntries[0].attachmentCount = record->currentAttachment;
+    base.messageEntries[0].record = record;
+    buildItemSummary(base, 0);
+    const ItemSummary& s = base.itemSummaries[0];
+    return std::tuple(record->currentAttachment, s.subjectText, s.fromText, s.toText, s.utcTime,
+                      s.kind, s.hiddenCode, s.bodyFormat, s.bodyLength, s.attachmentNames);
+}
+
 // A summary load reads only the properties `summaryProperty` names: any other one, whatever its
 // type, must leave the summary row and the attachment count as they are, as an item's own
 // property and as an attachment's.
 TEST(InterpretPropertiesTest, SummaryLoadsNeedNoOtherProperties) {
-    MessageBase base;
-    base.messageEntries.resize(1);
-    base.itemSummaries.resize(1);
-    auto summarise = [&](const PropertyList& rows, bool asAttachment) {
-        auto record = makeItemRecord();
-        if (asAttachment) record->attachments.resize(1);
-        interpretProperties(nullptr, rows, *record, LoadScope::Summary);
-        base.messageEntries[0].attachmentCount = record->currentAttachment;
-        base.messageEntries[0].record = record;
-        buildItemSummary(base, 0);
-        const ItemSummary& s = base.itemSummaries[0];
-        return std::tuple(record->currentAttachment, s.subjectText, s.fromText, s.toText, s.utcTime,
-                          s.kind, s.hiddenCode, s.bodyFormat, s.bodyLength, s.attachmentNames);
-    };
     const PropertyRow item = {ansi(0x001A, "IPM.Note"), ansi(0x0037, "Subject")};
     for (const bool asAttachment : {false, true}) {
-        const auto expected = summarise({item}, asAttachment);
+        const auto expected = summaryOf({item}, LoadScope::Summary, asAttachment);
         for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
             if (summaryProperty(static_cast<std::uint16_t>(id))) continue;
             for (const PropertyValue& v :
                  {wide(id, u"text"), int32(id, 1), filetime(id, 133485408000000000ull)}) {
                 PropertyRow row = item;
                 row.push_back(v);
-                ASSERT_EQ(summarise({row}, asAttachment), expected)
+                ASSERT_EQ(summaryOf({row}, LoadScope::Summary, asAttachment), expected)
                     << std::hex << "property 0x" << id << " type 0x" << v.type;
             }
         }
     }
+}
+
+// A summary load converts a sender or recipient text only when those before it show nothing
+// (a text that starts with a zero shows nothing), and the topic only for an empty subject:
+// the row is the one a full load gives.
+TEST(InterpretPropertiesTest, SummaryLoadsShowTheFirstTextThatHasAny) {
+    const PropertyRow base = {ansi(0x001A, "IPM.Note")};
+    const std::vector<PropertyRow> extras = {
+        {wide(0x0042, u"Name"), ansi(0x0065, "name@x"), ansi(0x0C1F, "sender@x")},
+        {ansi(0x0042, ""), wide(0x0C1F, u"sender@x")},
+        {value(0x0051, ptype::kBinary, Bytes{0, 'K'}), ansi(0x0076, "by@x")},
+        {ansi(0x0E04, ""), ansi(0x0051, "SMTP:KEY"), ansi(0x0078, "rep@x")},
+        {ansi(0x0076, "by@x"), wide(0x0E04, u"To list")},
+        {wide(0x0037, u""), ansi(0x0070, "Topic")},
+        {ansi(0x0037, "Subject"), ansi(0x0070, "Topic")},
+        {ansi(0x0070, "Topic only")},
+    };
+    for (const PropertyRow& extra : extras) {
+        PropertyRow row = base;
+        row.insert(row.end(), extra.begin(), extra.end());
+        EXPECT_EQ(summaryOf({row}, LoadScope::Summary), summaryOf({row}, LoadScope::Full));
+    }
+    const auto [count, subject, from, to, time, kind, hidden, format, length, names] =
+        summaryOf({{wide(0x0042, u""), wide(0x0C1F, u"sender@x"), ansi(0x0070, "Topic"),
+                    value(0x0051, ptype::kBinary, Bytes{0, 'K'}), ansi(0x0076, "by@x")}},
+                  LoadScope::Summary);
+    EXPECT_EQ(from, "sender@x");
+    EXPECT_EQ(to, "by@x");
+    EXPECT_EQ(subject, "Topic");
 }
 
 }  // namespace

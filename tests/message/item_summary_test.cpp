@@ -136,7 +136,11 @@ TEST_F(ItemSummaryTest, BinaryFallbackTextsStayValidUtf8) {
 TEST(FormatItemTimeTest, FormatsInLocalTime) {
     const FormattedTime t = formatItemTime(kJan1 + 13 * 36000000000ull + 5 * 600000000ull);
     EXPECT_EQ(t.text, "01/01/24 13:05");
+    // The same day again, then another: the day's text is kept between calls of one day only.
+    EXPECT_EQ(formatItemTime(kJan1 + 23 * 36000000000ull + 59 * 600000000ull).text,
+              "01/01/24 23:59");
     EXPECT_EQ(formatItemTime(0).text, "01/01/01 00:00");
+    EXPECT_EQ(formatItemTime(kJan1 + kDay + 9 * 36000000000ull).text, "01/02/24 09:00");
 }
 
 }  // namespace
