@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,10 +54,25 @@ bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) co
     return true;
 }
 
+bool FileSource::cached(std::uint64_t offset) const {
+    if (!canAskCache_.load(std::memory_order_relaxed)) return false;
+    std::uint8_t byte;
+    iovec part{&byte, 1};
+    const ssize_t n = ::preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    if (n < 0 && (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL))
+        canAskCache_.store(false, std::memory_order_relaxed);
+    return n == 1;
+}
+
 void FileSource::willNeed(std::uint64_t offset, std::uint64_t length) const {
     if (offset >= size_ || length == 0) return;
-    ::posix_fadvise(fd_, static_cast<off_t>(offset),
-                    static_cast<off_t>(std::min(length, size_ - offset)), POSIX_FADV_WILLNEED);
+    length = std::min(length, size_ - offset);
+    // A hint walks the page cache over the whole range, which costs more than the reads it
+    // helps when the file is in memory already: a range whose first, middle and last bytes are
+    // there is taken to be there.
+    if (cached(offset) && cached(offset + length / 2) && cached(offset + length - 1)) return;
+    ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                    POSIX_FADV_WILLNEED);
 }
 
 bool MemorySource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {

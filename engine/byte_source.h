@@ -1,6 +1,7 @@
 // Positioned, thread-safe reads of the file being recovered. The file itself is never written.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -40,8 +41,12 @@ class FileSource final : public ByteSource {
 
   private:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    // Whether the byte at `offset` is in memory already; false when the system cannot say.
+    bool cached(std::uint64_t offset) const;
+
     int fd_;
     std::uint64_t size_;
+    mutable std::atomic<bool> canAskCache_{true};
 };
 
 // An in-memory image: tests, fuzzers and damage simulations never touch the disk.
