@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <exception>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -162,8 +163,20 @@ class Pass {
         base_.checkpoint(milestone::kNodesClassified);
         base_.encodingState = vote_.finish(base_);
         base_.indexBlockOffsets();
+        // Contents tables are read beside the scan for items without node entries: only the
+        // rows found are then matched against the items the scan found.
+        const std::unordered_set<std::uint32_t> known = indexedItems();
+        const auto launch = passThreadCount() > 1 ? std::launch::async : std::launch::deferred;
+        std::future<std::vector<TableRowItem>> tableRows;
+        try {
+            tableRows =
+                std::async(launch, [this, &known] { return findTableRowItems(base_, known); });
+        } catch (const std::system_error&) {
+            tableRows = std::async(std::launch::deferred,
+                                   [this, &known] { return findTableRowItems(base_, known); });
+        }
         addUnclaimedItems();
-        addTableRowItems();
+        addTableRowItems(tableRows.get());
         std::stable_sort(base_.messageEntries.begin(), base_.messageEntries.end(),
                          [](const MessageNodeEntry& a, const MessageNodeEntry& b) {
                              return static_cast<std::int32_t>(a.parentNodeId) <
@@ -320,23 +333,29 @@ class Pass {
             base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
     }
 
-    // Items whose node or data is lost but whose row survives in a contents table.
-    void addTableRowItems() {
+    // The node ids of the items the index names.
+    std::unordered_set<std::uint32_t> indexedItems() const {
         std::unordered_set<std::uint32_t> known;
         known.reserve(base_.messageEntries.size());
+        for (const MessageNodeEntry& e : base_.messageEntries)
+            if (e.source == ItemSource::Index) known.insert(e.nodeId);
+        return known;
+    }
+
+    // Items whose node or data is lost but whose row survives in a contents table, unless the
+    // row names the subject and time of an item found without its node entry.
+    void addTableRowItems(std::vector<TableRowItem> found) {
         std::unordered_set<std::string> carvedKeys;
         static const std::vector<SubnodeEntry> kNoSubnodes;
         for (const MessageNodeEntry& e : base_.messageEntries) {
-            if (e.source == ItemSource::Index) {
-                known.insert(e.nodeId);
-                continue;
-            }
+            if (e.source == ItemSource::Index) continue;
             PropertyList rows;
             if (readPropertyList(base_, rows, e.dataIndex, kNoSubnodes, false) != -1 &&
                 !rows.empty())
                 carvedKeys.insert(subjectTimeKey(rows.front()));
         }
-        for (TableRowItem& row : findTableRowItems(base_, known, carvedKeys)) {
+        for (TableRowItem& row : found) {
+            if (carvedKeys.count(row.key)) continue;
             MessageNodeEntry m;
             m.nodeId = row.nodeId;
             m.parentNodeId = row.parentNodeId;

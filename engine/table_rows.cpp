@@ -37,8 +37,7 @@ std::string subjectTimeKey(const PropertyRow& row) {
 }
 
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
-                                            const std::unordered_set<std::uint32_t>& knownItems,
-                                            const std::unordered_set<std::string>& knownKeys) {
+                                            const std::unordered_set<std::uint32_t>& knownItems) {
     std::vector<const NodeEntry*> tables;
     for (const NodeEntry& n : base.nodeTable)
         if ((n.nodeId & kTypeMask) == kContentsTableType) tables.push_back(&n);
@@ -72,10 +71,9 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
             }
             const PropertyRow& row = rows[r];
             taken.insert(nid);
-            if (knownKeys.count(subjectTimeKey(row))) continue;
             auto record = makeItemRecord();
             interpretProperties(&base, {row}, *record);
-            out.push_back({nid, folder, t->reachable, std::move(record)});
+            out.push_back({nid, folder, t->reachable, std::move(record), subjectTimeKey(row)});
         }
     }
     return out;

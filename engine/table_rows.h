@@ -19,14 +19,14 @@ struct TableRowItem {
     std::uint32_t parentNodeId = 0;         // the folder whose table held the row
     std::uint8_t reachable = 0;             // the table copy came from a live index page
     std::shared_ptr<MessageRecord> record;  // the row's values, interpreted as an item's
+    std::string key;                        // the row's subjectTimeKey
 };
 
 // Rows of every contents table (live copies first) whose item is not in `knownItems`, one per
-// item. A row that names the same subject and time as one of `knownKeys` (items found without
-// their node id) is left out too. Needs the encoding decided.
+// item. Callers leave out rows whose key is that of an item found without its node id. Needs
+// the encoding decided; reads the file only, so it may run beside other work of the pass.
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
-                                            const std::unordered_set<std::uint32_t>& knownItems,
-                                            const std::unordered_set<std::string>& knownKeys);
+                                            const std::unordered_set<std::uint32_t>& knownItems);
 
 // The subject-and-time key of an item's property row, for matching rows with items found
 // without node ids.

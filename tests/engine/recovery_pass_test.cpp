@@ -107,6 +107,16 @@ TEST(RecoveryPass, ItemsWhoseNodesAreGoneComeBackFromTheirContentsTableRows) {
     EXPECT_EQ(found,
               (std::multiset<std::string>{"first/table row/Sender", "second/table row/Sender",
                                           "third/live index/Sender"}));
+
+    // A node entry wiped whole leaves its item's data unnamed: the item comes back from its data,
+    // and its table row, naming the same subject and time, is not a second copy.
+    for (std::uint64_t at = 0; at + 32 <= image.size(); at += 32)
+        if (load32(&image[at]) == 0 && load32(&image[at + 24]) == inbox)
+            std::fill_n(&image[at], 32, 0);
+    const auto wiped = recover(image);
+    EXPECT_EQ(wiped->base->dropped.itemsFromDataAlone, 2u);
+    EXPECT_EQ(wiped->base->dropped.itemsFromTableRows, 0u);
+    EXPECT_EQ(wiped->base->itemCount, 3u);
 }
 
 class RecoveryPassTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
