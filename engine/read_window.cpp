@@ -41,7 +41,9 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
               [](const Extent& a, const Extent& b) { return a.start < b.start; });
     for (std::size_t i = 0; i < extents.size();) {
         Extent run = extents[i];
-        for (++i; i < extents.size() && extents[i].start <= run.end + kMaxGap; ++i)
+        for (++i; i < extents.size() && extents[i].start <= run.end + kMaxGap &&
+                  std::max(run.end, extents[i].end) - run.start <= kMaxStretch;
+             ++i)
             run.end = std::max(run.end, extents[i].end);
         Bytes bytes(static_cast<std::size_t>(run.end - run.start));
         // Straight from the source: a stretch that fails must not mark the run as failed.

@@ -33,8 +33,10 @@ class ReadWindow {
     // false when none holds all of it.
     static bool serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out);
 
-    // Blocks closer than this share a read.
+    // Blocks closer than this share a read, of at most kMaxStretch bytes unless one block is
+    // larger: a damaged list naming a great many blocks cannot make one huge read.
     static constexpr std::uint64_t kMaxGap = 4u << 10;
+    static constexpr std::uint64_t kMaxStretch = 1u << 20;
 
   private:
     struct Stretch {

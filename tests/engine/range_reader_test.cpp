@@ -94,6 +94,25 @@ TEST(ReadWindow, ServesTheBlocksItReadAsTheFileWould) {
     EXPECT_EQ(counter.reads, 7);
 }
 
+// However many neighbouring blocks a damaged list names, no read is much over a megabyte.
+TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
+    auto source = std::make_unique<CountingSource>(Bytes(4u << 20));
+    const CountingSource& counter = *source;
+    MessageBase base;
+    base.attachSource(std::move(source));
+    std::vector<BlockIndex> blocks;
+    for (std::uint64_t k = 0; k < 400; ++k) {
+        base.blockTable.push_back({k * 8192, 8000, 1, 1, 4 * (k + 1)});
+        blocks.push_back(static_cast<BlockIndex>(k));
+    }
+    ReadWindow window(base);
+    window.readBlocks(blocks);
+    EXPECT_EQ(counter.reads, 4);  // 400 blocks of 8 KiB in stretches of at most 1 MiB
+    Bytes out(8000);
+    EXPECT_TRUE(base.readAt(399 * 8192, out));
+    EXPECT_EQ(counter.reads, 4);
+}
+
 // Ranges spread over a large file: the file hears of what follows a window before it is read,
 // in pieces of a megabyte or more, never past the end and never twice.
 TEST(RangeReader, TellsTheFileOfTheRangesAhead) {
