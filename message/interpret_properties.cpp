@@ -644,6 +644,24 @@ bool summaryProperty(std::uint16_t id) {
     }
 }
 
+bool summaryAttachmentProperty(std::uint16_t id) {
+    switch (id) {
+        // The item's own sender, recipient and topic texts, which a summary converts only as far
+        // as its row needs them: an attachment's copy must not stand in for them afterwards.
+        case pid::kSentRepresentingName:
+        case pid::kSentRepresentingEmailAddress:
+        case pid::kSenderEmailAddress:
+        case pid::kDisplayTo:
+        case pid::kReceivedBySearchKey:
+        case pid::kReceivedByEmailAddress:
+        case pid::kReceivedRepresentingEmailAddress:
+        case pid::kConversationTopic:
+            return false;
+        default:
+            return summaryProperty(id);
+    }
+}
+
 int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
                         LoadScope scope) {
     try {

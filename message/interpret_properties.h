@@ -24,6 +24,8 @@ int interpretProperties(MessageBase* base, const PropertyList& rows, MessageReco
 // Whether a `LoadScope::Summary` interpretation stores anything from property `id`: a summary
 // load reads only these.
 bool summaryProperty(std::uint16_t id);
+// The same for an item's attachments, which leave the item's own texts alone.
+bool summaryAttachmentProperty(std::uint16_t id);
 
 // Fills `slot` from `v`: UTF-16 and 8-bit text (in `codepage`) become UTF-8, other types keep
 // their bytes. A value without data is loaded through its locator (left empty without `base`).

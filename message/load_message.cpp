@@ -54,7 +54,7 @@ void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRe
     const SubnodeIndex index(entry.subnodes);
     const SubnodeEntry* table = index.find(kAttachmentTableNid);
     if (!table) return;
-    const PropertyFilter keep = scope == LoadScope::Summary ? &summaryProperty : nullptr;
+    const PropertyFilter keep = scope == LoadScope::Summary ? &summaryAttachmentProperty : nullptr;
     PropertyList rows;
     if (readPropertyList(base, rows, table->dataIndex, entry.subnodes, false, ReadMode::Records,
                          keep) == -1)

@@ -70,8 +70,10 @@ class LoadMessageTest : public ::testing::TestWithParam<Layout> {
         HeapBuilder item(kPc);
         const std::uint32_t subject = item.add(utf16("Quarterly report"));
         const std::uint32_t cls = item.add(utf16("IPM.Note"));
+        const std::uint32_t to = item.add(utf16("All staff"));
         test::addPropertyContext(item, {{0x001A, ptype::kUnicode, cls},
                                         {0x0037, ptype::kUnicode, subject},
+                                        {0x0E04, ptype::kUnicode, to},
                                         {0x0E07, ptype::kInt32, 1}});
         const BlockIndex itemIndex = image.addHeap(item, false);
 
@@ -110,7 +112,9 @@ class LoadMessageTest : public ::testing::TestWithParam<Layout> {
         HeapBuilder b(kPc);
         const std::uint32_t shown = b.add(utf16("Report"));
         const std::uint32_t file = b.add(utf16("Report"));
-        test::addPropertyContext(b, {{0x3001, ptype::kUnicode, shown},
+        const std::uint32_t noOne = b.add(utf16(""));  // a stray recipient text, empty
+        test::addPropertyContext(b, {{0x0E04, ptype::kUnicode, noOne},
+                                     {0x3001, ptype::kUnicode, shown},
                                      {0x3704, ptype::kUnicode, file},
                                      {0x3705, ptype::kInt32, 5}});
         const BlockIndex bIndex = image.addHeap(b, false);
@@ -170,6 +174,18 @@ TEST_P(LoadMessageTest, ItemWithRecipientsAndAttachments) {
     EXPECT_EQ(base.itemSummaries[0].attachmentNames,
               (std::vector<std::string>{"report.pdf", "Report.msg", "Attachment"}));
     EXPECT_EQ(base.itemSummaries[0].subjectText, "Quarterly report");
+}
+
+// A summary row shows the item's own recipients, whatever texts its attachments carry.
+TEST_P(LoadMessageTest, SummaryRowsKeepTheItemsOwnTexts) {
+    base.messageEntries.push_back(buildItem());
+    ASSERT_EQ(loadMessage(base, 0, LoadScope::Summary), 0);
+    base.messageEntries[0].attachmentCount = base.messageEntries[0].record->currentAttachment;
+    base.itemSummaries.resize(1);
+    buildItemSummary(base, 0);
+    EXPECT_EQ(base.itemSummaries[0].toText, "All staff");
+    EXPECT_EQ(base.itemSummaries[0].attachmentNames,
+              (std::vector<std::string>{"report.pdf", "Report.msg", "Attachment"}));
 }
 
 TEST_P(LoadMessageTest, EmbeddedMessageWithoutItsOwnPropertiesGetsNoExtension) {
