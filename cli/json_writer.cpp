@@ -116,6 +116,12 @@ JsonWriter::JsonWriter(const JsonWriter& context, Apart)
     if (!levels_.empty()) levels_.back().members = 0;
 }
 
+JsonWriter::JsonWriter(const JsonWriter& context, Apart apart, std::string buffer)
+    : JsonWriter(context, apart) {
+    buffer_ = std::move(buffer);
+    buffer_.clear();
+}
+
 void JsonWriter::placeElements(std::string_view text, std::uint32_t count) {
     if (!levels_.empty() && count > 0 && levels_.back().members > 0) buffer_ += ',';
     if (!levels_.empty()) levels_.back().members += count;

@@ -27,6 +27,9 @@ class JsonWriter {
     // text until then.
     struct Apart {};
     JsonWriter(const JsonWriter& context, Apart);
+    // The same, writing into `buffer` (emptied first): a buffer taken back from an earlier part
+    // keeps its memory.
+    JsonWriter(const JsonWriter& context, Apart, std::string buffer);
     ~JsonWriter();  // flushes
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;

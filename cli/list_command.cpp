@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
@@ -92,11 +93,22 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
     constexpr std::uint32_t kBatch = 16384;
     constexpr std::uint64_t kMinPerPart = 1024;
     constexpr std::uint64_t kBytesPerItem = 1024;  // an indented item takes 600 to 900
+    // Each batch writes into the buffers of the one before: fresh ones would be new memory,
+    // paged in again every batch.
+    std::vector<std::string> spare;
+    std::mutex spareMutex;
+    auto takeSpare = [&] {
+        std::lock_guard lock(spareMutex);
+        if (spare.empty()) return std::string();
+        std::string b = std::move(spare.back());
+        spare.pop_back();
+        return b;
+    };
     for (std::uint32_t first = 0; first < itemCount; first += std::min(kBatch, itemCount - first)) {
         const std::uint32_t count = std::min(kBatch, itemCount - first);
         auto parts = inParts<std::pair<std::string, std::uint32_t>>(
             count, threads, kMinPerPart, [&](std::uint64_t a, std::uint64_t b) {
-                JsonWriter part(w, JsonWriter::Apart{});
+                JsonWriter part(w, JsonWriter::Apart{}, takeSpare());
                 part.reserve((b - a) * kBytesPerItem);  // grown once, not copied as it doubles
                 for (std::uint64_t k = a; k < b; ++k) {
                     const auto i = static_cast<std::uint32_t>(first + k);
@@ -105,8 +117,10 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
                 const std::uint32_t n = part.elements();
                 return std::pair{part.takeText(), n};
             });
-        for (const auto& [text, n] : parts)
+        for (auto& [text, n] : parts) {
             w.placeElements(text, n);
+            spare.push_back(std::move(text));
+        }
     }
 }
 
