@@ -75,7 +75,7 @@ void TreePane::onCurrentChanged(const QModelIndex& current) {
         state_.canRemove = state_.canRecover = v.isBaseNode();
         state_.canSave = base->itemCount != 0;
     }
-    Q_EMIT selectionChanged();
+    Q_EMIT selectionMoved();
 }
 
 void TreePane::removeFromTree() {

@@ -31,7 +31,7 @@ class TreePane final : public QTreeView {
 
   Q_SIGNALS:
     // The selection moved to another base or folder; flags are updated already.
-    void selectionChanged();
+    void selectionMoved();
     void startRecoveryRequested();
 
   protected:

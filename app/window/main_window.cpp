@@ -130,7 +130,7 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
          {cmd::kRecoveryMenu, cmd::kSaveAs, cmd::kAddMenu, cmd::kRemoveMenu, cmd::kCopyForBackup})
         context->addAction(action(id));
     tree_->setContextMenu(context);
-    connect(tree_, &views::TreePane::selectionChanged, this, &MainWindow::onSelectionChanged);
+    connect(tree_, &views::TreePane::selectionMoved, this, &MainWindow::onSelectionChanged);
     connect(tree_, &views::TreePane::startRecoveryRequested, this, &MainWindow::startRecovery);
 
     progressTimer_.setInterval(kProgressPeriodMs);
