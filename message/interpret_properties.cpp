@@ -601,14 +601,12 @@ int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v
     return storeAs(base, slot, v, v.type, codepage);
 }
 
-bool summaryProperty(std::uint16_t id) {
+namespace {
+
+// The item's own sender, recipient and topic texts, which a summary converts only as far as its
+// row needs them.
+bool shownTextProperty(std::uint16_t id) {
     switch (id) {
-        // The row's texts, times and kind.
-        case pid::kMessageClass:
-        case pid::kContainerClass:
-        case pid::kSubject:
-        case pid::kConversationTopic:
-        case pid::kDisplayName:
         case pid::kSentRepresentingName:
         case pid::kSentRepresentingEmailAddress:
         case pid::kSenderEmailAddress:
@@ -616,6 +614,23 @@ bool summaryProperty(std::uint16_t id) {
         case pid::kReceivedBySearchKey:
         case pid::kReceivedByEmailAddress:
         case pid::kReceivedRepresentingEmailAddress:
+        case pid::kConversationTopic:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool summaryProperty(std::uint16_t id) {
+    if (shownTextProperty(id)) return true;
+    switch (id) {
+        // The row's texts, times and kind.
+        case pid::kMessageClass:
+        case pid::kContainerClass:
+        case pid::kSubject:
+        case pid::kDisplayName:
         case pid::kClientSubmitTime:
         case pid::kMessageDeliveryTime:
         case pid::kCreationTime:
@@ -645,21 +660,8 @@ bool summaryProperty(std::uint16_t id) {
 }
 
 bool summaryAttachmentProperty(std::uint16_t id) {
-    switch (id) {
-        // The item's own sender, recipient and topic texts, which a summary converts only as far
-        // as its row needs them: an attachment's copy must not stand in for them afterwards.
-        case pid::kSentRepresentingName:
-        case pid::kSentRepresentingEmailAddress:
-        case pid::kSenderEmailAddress:
-        case pid::kDisplayTo:
-        case pid::kReceivedBySearchKey:
-        case pid::kReceivedByEmailAddress:
-        case pid::kReceivedRepresentingEmailAddress:
-        case pid::kConversationTopic:
-            return false;
-        default:
-            return summaryProperty(id);
-    }
+    // An attachment's copy of the item's own texts must not stand in for them afterwards.
+    return !shownTextProperty(id) && summaryProperty(id);
 }
 
 int interpretProperties(MessageBase* base, const PropertyList& rows, MessageRecord& record,
