@@ -62,12 +62,14 @@ std::vector<std::uint64_t> claimedBlocks(MessageBase& base) {
     std::stable_sort(ranges.begin(), ranges.end(),
                      [](const FileRange& a, const FileRange& b) { return a.offset < b.offset; });
     constexpr std::uint64_t kMinBlocksPerPart = 4096;
+    // Each part sorts what it found on its own thread; the sorted parts are then merged.
     std::vector<std::vector<std::uint64_t>> parts =
         inParts<std::vector<std::uint64_t>>(ranges.size(), base.passThreads, kMinBlocksPerPart,
                                             [&](std::uint64_t first, std::uint64_t end) {
                                                 std::vector<std::uint64_t> named;
                                                 named.reserve((end - first) * 2);
                                                 appendNamedBlocks(base, ranges, first, end, named);
+                                                std::sort(named.begin(), named.end());
                                                 return named;
                                             });
 
@@ -80,11 +82,12 @@ std::vector<std::uint64_t> claimedBlocks(MessageBase& base) {
         claimed.push_back(key(n.dataBid));
         claimed.push_back(key(n.subnodeBid));
     }
+    std::sort(claimed.begin(), claimed.end());
     for (auto& part : parts) {
-        claimed.insert(claimed.end(), part.begin(), part.end());
+        const auto middle = claimed.insert(claimed.end(), part.begin(), part.end());
+        std::inplace_merge(claimed.begin(), middle, claimed.end());
         std::vector<std::uint64_t>().swap(part);
     }
-    std::sort(claimed.begin(), claimed.end());
     claimed.erase(std::unique(claimed.begin(), claimed.end()), claimed.end());
     return claimed;
 }
@@ -103,13 +106,14 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base) {
     for (std::size_t k = 0; k < ids.size(); ++k) {
         const std::uint64_t id = ids[k].blockId;
         if ((k > 0 && ids[k - 1].blockId == id) || (id & 1) || (id & kInternalBit)) continue;
-        const BlockIndex i = ids[k].index;
-        if (i < 0 || static_cast<std::size_t>(i) >= base.blockTable.size() ||
-            base.blockTable[i].byteCount < 8)
-            continue;
         while (c != claimed.end() && *c < id)
             ++c;
-        if (c == claimed.end() || *c != id) unclaimed.push_back(i);
+        if (c != claimed.end() && *c == id) continue;
+        // Only now the block table: most blocks are claimed, and its entries lie out of order.
+        const BlockIndex i = ids[k].index;
+        if (i >= 0 && static_cast<std::size_t>(i) < base.blockTable.size() &&
+            base.blockTable[i].byteCount >= 8)
+            unclaimed.push_back(i);
     }
     // Read in table order, as the blocks lie in the file.
     std::sort(unclaimed.begin(), unclaimed.end());

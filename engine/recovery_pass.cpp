@@ -58,14 +58,6 @@ struct MessageKey {
     std::uint32_t parent;
     bool operator==(const MessageKey&) const = default;
 };
-struct MessageKeyHash {
-    std::size_t operator()(const MessageKey& k) const {
-        std::uint64_t h = static_cast<std::uint32_t>(k.data);
-        h = h * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(k.subnode);
-        h = h * 0x9E3779B97F4A7C15ull ^ k.parent;
-        return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-};
 // Earlier kept copies of one item: the first of all, and the unreachable ones in order from
 // `taken` on. A vector, not a deque: most items have no such copy, and an empty deque still
 // costs its first block, over half a kilobyte per item.
@@ -74,6 +66,72 @@ struct EarlierCopies {
     std::vector<std::uint32_t> unreachable;
     std::size_t taken = 0;
 };
+
+// The earlier copies of each item key, reached through the key's data block: nearly every item
+// has a block of its own, so a lookup is an array access and a key or two compared, where a
+// hash map of a hundred thousand keys is mostly cache misses.
+class CopyGroups {
+  public:
+    CopyGroups(std::size_t blocks, std::size_t items) : head_(blocks, kNone) {
+        groups_.reserve(items);
+    }
+    // `key.data` is an index into the block table.
+    EarlierCopies* find(const MessageKey& key) {
+        for (std::uint32_t g = head_[key.data]; g != kNone; g = groups_[g].next)
+            if (groups_[g].key == key) return &groups_[g].copies;
+        return nullptr;
+    }
+    // Valid until the next add.
+    EarlierCopies& add(const MessageKey& key, std::uint32_t first) {
+        groups_.push_back({key, EarlierCopies{first, {}, 0}, head_[key.data]});
+        head_[key.data] = static_cast<std::uint32_t>(groups_.size() - 1);
+        return groups_.back().copies;
+    }
+
+  private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    struct Group {
+        MessageKey key;
+        EarlierCopies copies;
+        std::uint32_t next;  // the group added before with the same data block
+    };
+    std::vector<std::uint32_t> head_;  // per block: its last group added
+    std::vector<Group> groups_;
+};
+
+// Items in the order of their parents' ids (as signed numbers), each parent's items in the order
+// they had: a stable sort, with one move per item where a merge sort moves each many times.
+void sortByParent(std::vector<MessageNodeEntry>& items) {
+    std::unordered_map<std::uint32_t, std::uint32_t> bucketOf;  // parent -> bucket
+    std::vector<std::uint32_t> parents;
+    std::vector<std::uint32_t> bucket(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto [at, isNew] =
+            bucketOf.try_emplace(items[i].parentNodeId, static_cast<std::uint32_t>(parents.size()));
+        if (isNew) parents.push_back(items[i].parentNodeId);
+        bucket[i] = at->second;
+    }
+    if (parents.size() < 2) return;
+    std::vector<std::uint32_t> order(parents.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return static_cast<std::int32_t>(parents[a]) < static_cast<std::int32_t>(parents[b]);
+    });
+    // Where each bucket starts in the sorted vector.
+    std::vector<std::size_t> count(parents.size(), 0), next(parents.size());
+    for (const std::uint32_t b : bucket)
+        ++count[b];
+    std::size_t at = 0;
+    for (const std::uint32_t b : order) {
+        next[b] = at;
+        at += count[b];
+    }
+    std::vector<MessageNodeEntry> sorted(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        sorted[next[bucket[i]]++] = std::move(items[i]);
+    items.swap(sorted);
+}
 
 // Loading milestones: up to 1000 items advance the bar in even steps; more write one slot per
 // block of items.
@@ -177,11 +235,7 @@ class Pass {
         }
         addUnclaimedItems();
         addTableRowItems(tableRows.get());
-        std::stable_sort(base_.messageEntries.begin(), base_.messageEntries.end(),
-                         [](const MessageNodeEntry& a, const MessageNodeEntry& b) {
-                             return static_cast<std::int32_t>(a.parentNodeId) <
-                                    static_cast<std::int32_t>(b.parentNodeId);
-                         });
+        sortByParent(base_.messageEntries);
         base_.checkpoint(milestone::kMessagesSorted);
         base_.checkpoint(milestone::kEncodingDecided);
 
@@ -226,9 +280,8 @@ class Pass {
 
     void classifyNodes() {
         std::unordered_map<std::uint64_t, std::uint32_t, KeyHash> folderAt;
-        std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash> copies;
+        CopyGroups copies(base_.blockTable.size(), base_.messageNodeCount);
         folderAt.reserve(base_.folderCapacity);
-        copies.reserve(base_.messageNodeCount);
         for (const NodeEntry& n : base_.nodeTable) {
             if (n.nodeId < kFirstMessageNodeId && n.parentNodeId != 0) {
                 // Only folder and search-folder node types name folders; anything else with a
@@ -272,8 +325,7 @@ class Pass {
         base_.folderEntries.push_back(std::move(f));
     }
 
-    void classifyMessage(const NodeEntry& n,
-                         std::unordered_map<MessageKey, EarlierCopies, MessageKeyHash>& copies) {
+    void classifyMessage(const NodeEntry& n, CopyGroups& copies) {
         const BlockIndex data = findBlock(base_, n.dataBid);
         if (data == kNoBlock) {
             noteWithoutData(n);
@@ -285,10 +337,10 @@ class Pass {
                               base_.blockTable[data].blockId);
 
         const MessageKey key{data, sub, n.parentNodeId};
-        auto it = copies.find(key);
-        if (it != copies.end()) {
+        EarlierCopies* group = copies.find(key);
+        if (group) {
             // The first earlier copy of which not both are reachable makes this one a duplicate.
-            EarlierCopies& c = it->second;
+            EarlierCopies& c = *group;
             std::optional<std::uint32_t> match;
             if (!n.reachable)
                 match = c.first;
@@ -314,8 +366,8 @@ class Pass {
         m.reachable = n.reachable;
         const auto index = static_cast<std::uint32_t>(base_.messageEntries.size());
         base_.messageEntries.push_back(std::move(m));
-        if (it == copies.end()) it = copies.emplace(key, EarlierCopies{index, {}, 0}).first;
-        if (!n.reachable) it->second.unreachable.push_back(index);
+        if (!group) group = &copies.add(key, index);
+        if (!n.reachable) group->unreachable.push_back(index);
     }
 
     // Items whose node entries are gone but whose data block still holds their properties:
