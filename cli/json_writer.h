@@ -48,7 +48,9 @@ class JsonWriter {
     template <std::integral T>
     requires(!std::same_as<T, bool>) void value(T n) {
         beforeValue();
-        buffer_ += std::to_string(n);
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        buffer_.append(digits, static_cast<std::size_t>(end - digits));
         afterValue();
     }
     // A small document built elsewhere, placed at the current position.

@@ -1,8 +1,12 @@
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "cli/commands.h"
@@ -84,17 +88,18 @@ std::string droppedText(const DropCounts& d) {
     return text;
 }
 
-// Writes the wanted items in index order. Formatting them is most of a listing's time, so each
-// batch is formatted in parts on `threads` threads and placed in order: the output is what one
-// thread writes, and memory holds one batch, whatever the number of items.
+// Writes the wanted items in index order. Formatting them is most of a listing's time, so
+// chunks of items are formatted on `threads` threads while this one writes the chunks before
+// them, in order: the output is what one thread writes, and memory holds a few chunks, whatever
+// the number of items.
 template <typename Wanted, typename WriteOne>
 void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const Wanted& wanted,
                 const WriteOne& writeOne) {
-    constexpr std::uint32_t kBatch = 16384;
-    constexpr std::uint64_t kMinPerPart = 1024;
+    constexpr std::uint64_t kChunk = 2048;
     constexpr std::uint64_t kBytesPerItem = 1024;  // an indented item takes 600 to 900
-    // Each batch writes into the buffers of the one before: fresh ones would be new memory,
-    // paged in again every batch.
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    // A chunk written reuses the buffer of one placed before: fresh ones would be new memory,
+    // paged in again every time.
     std::vector<std::string> spare;
     std::mutex spareMutex;
     auto takeSpare = [&] {
@@ -104,24 +109,23 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
         spare.pop_back();
         return b;
     };
-    for (std::uint32_t first = 0; first < itemCount; first += std::min(kBatch, itemCount - first)) {
-        const std::uint32_t count = std::min(kBatch, itemCount - first);
-        auto parts = inParts<std::pair<std::string, std::uint32_t>>(
-            count, threads, kMinPerPart, [&](std::uint64_t a, std::uint64_t b) {
-                JsonWriter part(w, JsonWriter::Apart{}, takeSpare());
-                part.reserve((b - a) * kBytesPerItem);  // grown once, not copied as it doubles
-                for (std::uint64_t k = a; k < b; ++k) {
-                    const auto i = static_cast<std::uint32_t>(first + k);
-                    if (wanted(i)) writeOne(part, i);
-                }
-                const std::uint32_t n = part.elements();
-                return std::pair{part.takeText(), n};
-            });
-        for (auto& [text, n] : parts) {
-            w.placeElements(text, n);
-            spare.push_back(std::move(text));
-        }
-    }
+    const JsonWriter context(w, JsonWriter::Apart{});  // workers read this, not `w`
+    inOrderedChunks<std::pair<std::string, std::uint32_t>>(
+        itemCount, kChunk, threads, 4 * threads,
+        [&](std::uint64_t a, std::uint64_t b) {
+            JsonWriter part(context, JsonWriter::Apart{}, takeSpare());
+            part.reserve((b - a) * kBytesPerItem);  // grown once, not copied as it doubles
+            for (std::uint64_t i = a; i < b; ++i)
+                if (wanted(static_cast<std::uint32_t>(i)))
+                    writeOne(part, static_cast<std::uint32_t>(i));
+            const std::uint32_t n = part.elements();
+            return std::pair{part.takeText(), n};
+        },
+        [&](std::pair<std::string, std::uint32_t> part) {
+            w.placeElements(part.first, part.second);
+            std::lock_guard lock(spareMutex);
+            spare.push_back(std::move(part.first));
+        });
 }
 
 }  // namespace
@@ -210,7 +214,12 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     MessageBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
+    auto t0 = std::chrono::steady_clock::now();
     writeListing(base, options, out);
+    out.flush();
+    if (getenv("JT"))
+        fprintf(stderr, "JT %.4f\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     return exitStatus(base);
 }
 

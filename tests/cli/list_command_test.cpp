@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/recovery_view.h"
 #include "message/rtf_decompress.h"
+#include "support/app_fixtures.h"
 #include "support/cli_run.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
@@ -154,6 +155,21 @@ TEST(ListCommand, FolderAssociatedItemsAreListedOnlyWithAll) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_TRUE(items[0]["associated"].get<bool>() && items[0]["hidden"].get<bool>());
     EXPECT_EQ(nlohmann::json::parse(run({"list", "--json", path}).out)["items"].size(), 1u);
+}
+
+// Items are formatted in chunks on several threads and written in order: the listing is the
+// one a single thread writes, across chunk boundaries, with deleted and orphaned items too.
+TEST(ListCommand, ListingsAreTheSameOnOneThreadAndOnMany) {
+    test::TempDir dir;
+    const std::string pst = (dir.path() / "many.pst").string();
+    test::writeSample(pst, 4500, 300, 200);
+    for (const char* form : {"--json", "--jsonl"}) {
+        const CliRun one = run({"list", form, "--all", "--threads", "1", pst});
+        EXPECT_GT(std::count(one.out.begin(), one.out.end(), '\n'), 4500) << one.err;
+        for (const char* threads : {"2", "5"})
+            EXPECT_EQ(run({"list", form, "--all", "--threads", threads, pst}).out, one.out)
+                << form << " on " << threads << " threads";
+    }
 }
 
 TEST(RecoveryView, IsoTimesFromFiletimes) {
