@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/block_claims.h"
 #include "engine/index_tables.h"
 #include "engine/parallel_parts.h"
 #include "engine/permute.h"
@@ -11,104 +12,126 @@
 namespace brevik {
 namespace {
 
-// Bit 1 of a block id marks an internal block (data tree or subnode block).
-constexpr std::uint64_t kInternalBit = 2;
 constexpr std::uint32_t kMessageClassId = 0x001A;
 
 std::uint64_t key(std::uint64_t bid) {
     return bid & ~std::uint64_t{1};
 }
 
-// Appends the block ids that the internal blocks `ranges[first, end)` name: a data tree its
-// children, a subnode block its entries' data and subnode blocks.
+// Appends the block ids that the internal blocks `ranges[first, end)` name.
 void appendNamedBlocks(MessageBase& base, const std::vector<FileRange>& ranges, std::size_t first,
                        std::size_t end, std::vector<std::uint64_t>& claimed) {
     const bool unicode = base.isUnicode();
-    const std::size_t k = unicode ? 2 : 1;
-    const std::size_t w = unicode ? 8 : 4;
     RangeReader reader(base, std::vector<FileRange>(ranges.begin() + first, ranges.begin() + end));
     for (std::size_t r = 0; r < end - first; ++r) {
         if (base.stopped()) throw PassAborted{"stopped"};
-        const ByteView d = reader.read(r);
-        if (d.size() < 8) continue;
-        const std::size_t count = load16(d.data() + 2);
-        if (d[0] == 0x01) {  // data tree: block ids from offset 8
-            for (std::size_t i = 0; i < count && 8 + (i + 1) * w <= d.size(); ++i)
-                claimed.push_back(
-                    key(unicode ? load64(d.data() + 8 + i * w) : load32(d.data() + 8 + i * w)));
-        } else if (d[0] == 0x02) {  // subnode block: leaf entries name data and subnode blocks
-            const std::size_t entry = d[1] == 0 ? 12 * k : 8 * k;
-            for (std::size_t i = 0; i < count && 4 * k + (i + 1) * entry <= d.size(); ++i) {
-                const std::size_t at = 4 * k + i * entry;
-                claimed.push_back(
-                    key(unicode ? load64(d.data() + at + w) : load32(d.data() + at + w)));
-                if (d[1] == 0)
-                    claimed.push_back(key(unicode ? load64(d.data() + at + 2 * w)
-                                                  : load32(d.data() + at + 2 * w)));
-            }
-        }
+        appendNamedBlockIds(unicode, reader.read(r), claimed);
     }
 }
 
-// Every block id that a node entry, a data tree or a subnode block names, sorted: a flat
-// vector holds millions of ids in a fraction of a hash set's memory.
-std::vector<std::uint64_t> claimedBlocks(MessageBase& base) {
-    // Internal blocks in file order, so that neighbours share reads; read in contiguous parts on
-    // the pass's threads, since reading them is most of the work.
+// The leaf block ids that something names. Block ids usually fill their range densely (see
+// BlockIdSlots), and then a bit per id quarter holds them: a quarter has one leaf id with bit 0
+// clear. Otherwise a sorted list does.
+class ClaimedLeaves {
+  public:
+    explicit ClaimedLeaves(const MessageBase& base)
+        : first_(base.blockIdSlots.firstQuarter), bits_(base.blockIdSlots.positions.size()) {}
+    bool dense() const { return !bits_.empty(); }
+    void add(std::uint64_t id) {
+        id = key(id);
+        if (id & kInternalBlockBit) return;
+        if (!dense()) {
+            sorted_.push_back(id);
+        } else if ((id >> 2) >= first_ && (id >> 2) - first_ < bits_.size()) {
+            bits_[(id >> 2) - first_] = true;
+        }
+    }
+    void addAll(const std::vector<std::uint64_t>& ids) {
+        if (!dense()) sorted_.reserve(sorted_.size() + ids.size());
+        for (const std::uint64_t id : ids)
+            add(id);
+    }
+    void finish() {
+        std::sort(sorted_.begin(), sorted_.end());
+        sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
+    }
+    // For leaf ids (bit 0 and 1 clear) asked in ascending order.
+    bool has(std::uint64_t id) {
+        if (dense())
+            return (id >> 2) >= first_ && (id >> 2) - first_ < bits_.size() &&
+                   bits_[(id >> 2) - first_];
+        while (next_ != sorted_.size() && sorted_[next_] < id)
+            ++next_;
+        return next_ != sorted_.size() && sorted_[next_] == id;
+    }
+
+  private:
+    std::uint64_t first_;
+    std::vector<bool> bits_;
+    std::vector<std::uint64_t> sorted_;
+    std::size_t next_ = 0;
+};
+
+// Every leaf block id that a node entry, a data tree or a subnode block names.
+ClaimedLeaves claimedBlocks(MessageBase& base, BlockClaims* known) {
+    // Internal blocks not read already, in file order, so that neighbours share reads; read in
+    // contiguous parts on the pass's threads, since reading them is most of the work.
+    std::vector<std::uint8_t> alreadyRead;
+    if (known) {
+        alreadyRead.assign(base.blockTable.size(), 0);
+        for (const BlockIndex b : known->readBlocks)
+            if (b >= 0 && static_cast<std::size_t>(b) < alreadyRead.size()) alreadyRead[b] = 1;
+    }
     std::vector<FileRange> ranges;
-    for (const BlockEntry& e : base.blockTable)
-        if ((e.blockId & kInternalBit) && e.byteCount >= 8)
+    for (std::size_t i = 0; i < base.blockTable.size(); ++i) {
+        const BlockEntry& e = base.blockTable[i];
+        if ((e.blockId & kInternalBlockBit) && e.byteCount >= 8 &&
+            (alreadyRead.empty() || !alreadyRead[i]))
             ranges.push_back({e.fileOffset, e.byteCount});
+    }
     std::stable_sort(ranges.begin(), ranges.end(),
                      [](const FileRange& a, const FileRange& b) { return a.offset < b.offset; });
     constexpr std::uint64_t kMinBlocksPerPart = 4096;
-    // Each part sorts what it found on its own thread; the sorted parts are then merged.
     std::vector<std::vector<std::uint64_t>> parts =
         inParts<std::vector<std::uint64_t>>(ranges.size(), base.passThreads, kMinBlocksPerPart,
                                             [&](std::uint64_t first, std::uint64_t end) {
                                                 std::vector<std::uint64_t> named;
                                                 named.reserve((end - first) * 2);
                                                 appendNamedBlocks(base, ranges, first, end, named);
-                                                std::sort(named.begin(), named.end());
                                                 return named;
                                             });
 
-    std::vector<std::uint64_t> claimed;
-    std::size_t total = base.nodeTable.size() * 2;
-    for (const auto& part : parts)
-        total += part.size();
-    claimed.reserve(total);
+    ClaimedLeaves claimed(base);
     for (const NodeEntry& n : base.nodeTable) {
-        claimed.push_back(key(n.dataBid));
-        claimed.push_back(key(n.subnodeBid));
+        claimed.add(n.dataBid);
+        claimed.add(n.subnodeBid);
     }
-    std::sort(claimed.begin(), claimed.end());
+    if (known) {
+        claimed.addAll(known->ids);
+        *known = {};
+    }
     for (auto& part : parts) {
-        const auto middle = claimed.insert(claimed.end(), part.begin(), part.end());
-        std::inplace_merge(claimed.begin(), middle, claimed.end());
+        claimed.addAll(part);
         std::vector<std::uint64_t>().swap(part);
     }
-    claimed.erase(std::unique(claimed.begin(), claimed.end()), claimed.end());
+    claimed.finish();
     return claimed;
 }
 
 }  // namespace
 
-std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base) {
+std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* known) {
     std::vector<BlockIndex> found;
-    const std::vector<std::uint64_t> claimed = claimedBlocks(base);
+    ClaimedLeaves claimed = claimedBlocks(base, known);
     static const std::vector<SubnodeEntry> kNoSubnodes;
-    // The block each id stands for (the first of its copies in the id index, the one `findBlock`
-    // returns) against the claimed ids, both sorted: one merge instead of a search per block.
+    // The block each id stands for: the first of its copies in the id index, the one
+    // `findBlock` returns.
     std::vector<BlockIndex> unclaimed;
     const auto& ids = base.blockIdIndex;
-    auto c = claimed.begin();
     for (std::size_t k = 0; k < ids.size(); ++k) {
         const std::uint64_t id = ids[k].blockId;
-        if ((k > 0 && ids[k - 1].blockId == id) || (id & 1) || (id & kInternalBit)) continue;
-        while (c != claimed.end() && *c < id)
-            ++c;
-        if (c != claimed.end() && *c == id) continue;
+        if ((k > 0 && ids[k - 1].blockId == id) || (id & 1) || (id & kInternalBlockBit)) continue;
+        if (claimed.has(id)) continue;
         // Only now the block table: most blocks are claimed, and its entries lie out of order.
         const BlockIndex i = ids[k].index;
         if (i >= 0 && static_cast<std::size_t>(i) < base.blockTable.size() &&

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "engine/block_claims.h"
 #include "engine/message_base.h"
 
 namespace brevik {
@@ -14,6 +15,8 @@ inline constexpr std::uint32_t kUnclaimedItemsFolderId =
 // Data blocks that no node entry, subnode block or data tree names, that hold a property
 // context with a message class: the data of items whose node entries were overwritten or lost.
 // One block per id (the one `findBlock` returns), in table order. Needs the encoding decided.
-std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base);
+// `known`, when given, holds what internal blocks read before named (it is used up): only the
+// others are read.
+std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* known = nullptr);
 
 }  // namespace brevik

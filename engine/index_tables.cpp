@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/block_claims.h"
 #include "engine/crc.h"
 #include "engine/format_detection.h"
 #include "engine/range_reader.h"
@@ -386,7 +387,7 @@ constexpr int kMaxSubnodeDepth = 32;
 
 int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                      std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
-                     VisitedSet<BlockIndex>& visited, int depth) {
+                     VisitedSet<BlockIndex>& visited, int depth, BlockClaims* claims) {
     if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
     if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex)) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
@@ -394,6 +395,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     if (block.byteCount < 4 * k) return -1;
     Bytes data = base.readAt(block.fileOffset, block.byteCount);
     if (data.empty()) return -1;
+    if (claims) claimBlock(base, blockIndex, data, *claims);
     if (data[0] != kSubnodeBlockType) return -1;
     const std::uint8_t level = data[1];
     const std::uint32_t count = load16(data.data() + 2);
@@ -411,7 +413,8 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         ReadWindow window(base);
         if (count > 1) window.readBlocks(children);
         for (const BlockIndex child : children)
-            readSubnodeBlock(base, list, child, ownerNodeId, ownerDataIndex, visited, depth + 1);
+            readSubnodeBlock(base, list, child, ownerNodeId, ownerDataIndex, visited, depth + 1,
+                             claims);
         return 1;
     }
     if (level != 0) return -1;
@@ -437,7 +440,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     for (std::uint32_t j = 0; j < count; ++j)
         if (nested[j] != kNoBlock)
             readSubnodeBlock(base, list, nested[j], own[j].nodeId, own[j].dataIndex, visited,
-                             depth + 1);
+                             depth + 1, claims);
     list.insert(list.end(), own.begin(), own.end());
     return 1;
 }
@@ -445,10 +448,11 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
 }  // namespace
 
 int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
-                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex) {
+                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex, BlockClaims* claims) {
     VisitedSet<BlockIndex> visited;
     try {
-        return readSubnodeBlock(base, list, blockIndex, ownerNodeId, ownerDataIndex, visited, 0);
+        return readSubnodeBlock(base, list, blockIndex, ownerNodeId, ownerDataIndex, visited, 0,
+                                claims);
     } catch (...) {
         return -1;
     }

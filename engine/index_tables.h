@@ -8,6 +8,8 @@
 
 namespace brevik {
 
+struct BlockClaims;  // engine/block_claims.h
+
 // Marks every leaf page reachable from the index root whose file offset the header keeps at
 // `headerPos`; returns the number of leaf pages marked. An unreadable root marks nothing.
 std::size_t markReachableFromRoot(MessageBase& base, std::uint32_t headerPos);
@@ -35,8 +37,10 @@ BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId);
 
 // Appends the entries of the subnode block at `blockIndex` to `list`, following intermediate
 // subnode blocks to their leaves and each entry's own subnode block before its block's entries.
-// Returns 1, or -1 when the block is missing or malformed (nothing appended for it).
+// Returns 1, or -1 when the block is missing or malformed (nothing appended for it). Each
+// subnode block read, well formed or not, is recorded in `claims` when given.
 int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
-                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex);
+                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
+                    BlockClaims* claims = nullptr);
 
 }  // namespace brevik

@@ -33,7 +33,7 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
         if (b < 0 || static_cast<std::size_t>(b) >= base_.blockTable.size()) continue;
         const BlockEntry& e = base_.blockTable[b];
         if (e.byteCount == 0 || e.fileOffset > base_.fileSize ||
-            e.byteCount > base_.fileSize - e.fileOffset)
+            e.byteCount > base_.fileSize - e.fileOffset || held(base_, e.fileOffset, e.byteCount))
             continue;
         extents.push_back({e.fileOffset, e.fileOffset + e.byteCount});
     }
@@ -52,18 +52,26 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
     }
 }
 
-bool ReadWindow::serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out) {
+const std::uint8_t* ReadWindow::find(const MessageBase& base, std::uint64_t offset,
+                                     std::size_t size) {
     for (const ReadWindow* w = tInnermost; w; w = w->outer_) {
         if (&w->base_ != &base) continue;
-        for (const Stretch& s : w->stretches_) {
-            if (offset < s.offset || offset - s.offset > s.bytes.size() ||
-                out.size() > s.bytes.size() - (offset - s.offset))
-                continue;
-            std::memcpy(out.data(), s.bytes.data() + (offset - s.offset), out.size());
-            return true;
-        }
+        for (const Stretch& s : w->stretches_)
+            if (offset >= s.offset && offset - s.offset <= s.bytes.size() &&
+                size <= s.bytes.size() - (offset - s.offset))
+                return s.bytes.data() + (offset - s.offset);
     }
-    return false;
+    return nullptr;
+}
+
+bool ReadWindow::held(const MessageBase& base, std::uint64_t offset, std::size_t size) {
+    return find(base, offset, size) != nullptr;
+}
+
+bool ReadWindow::serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out) {
+    const std::uint8_t* at = find(base, offset, out.size());
+    if (at && !out.empty()) std::memcpy(out.data(), at, out.size());
+    return at != nullptr;
 }
 
 }  // namespace brevik

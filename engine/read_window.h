@@ -24,14 +24,16 @@ class ReadWindow {
     ReadWindow(const ReadWindow&) = delete;
     ReadWindow& operator=(const ReadWindow&) = delete;
 
-    // Reads the blocks `blocks` (block table indexes; invalid ones are skipped), blocks less
-    // than kMaxGap apart in one read. A stretch that cannot be read is left to the block reads,
-    // which then fail or not as they would have alone.
+    // Reads the blocks `blocks` (block table indexes; invalid ones and ones an open window
+    // holds already are skipped), blocks less than kMaxGap apart in one read. A stretch that cannot
+    // be read is left to the block reads, which then fail or not as they would have alone.
     void readBlocks(std::span<const BlockIndex> blocks);
 
     // Copies [offset, offset + out.size()) from the windows open on this thread for `base`;
     // false when none holds all of it.
     static bool serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out);
+    // Whether the windows open on this thread hold all of [offset, offset + size).
+    static bool held(const MessageBase& base, std::uint64_t offset, std::size_t size);
 
     // Blocks closer than this share a read, of at most kMaxStretch bytes unless one block is
     // larger: a damaged list naming a great many blocks cannot make one huge read.
@@ -39,6 +41,8 @@ class ReadWindow {
     static constexpr std::uint64_t kMaxStretch = 1u << 20;
 
   private:
+    static const std::uint8_t* find(const MessageBase& base, std::uint64_t offset,
+                                    std::size_t size);
     struct Stretch {
         std::uint64_t offset;
         Bytes bytes;

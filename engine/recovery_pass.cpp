@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/block_claims.h"
 #include "engine/carving.h"
 #include "engine/encoding_vote.h"
 #include "engine/folder_tree.h"
@@ -221,8 +222,8 @@ class Pass {
         base_.checkpoint(milestone::kNodesClassified);
         base_.encodingState = vote_.finish(base_);
         base_.indexBlockOffsets();
-        // Contents tables are read beside the scan for items without node entries: only the
-        // rows found are then matched against the items the scan found.
+        // Contents tables are read while the items are put in order: only the rows of items
+        // whose nodes are gone are kept.
         const std::unordered_set<std::uint32_t> known = indexedItems();
         const auto launch = passThreadCount() > 1 ? std::launch::async : std::launch::deferred;
         std::future<std::vector<TableRowItem>> tableRows;
@@ -233,20 +234,49 @@ class Pass {
             tableRows = std::async(std::launch::deferred,
                                    [this, &known] { return findTableRowItems(base_, known); });
         }
-        addUnclaimedItems();
-        addTableRowItems(tableRows.get());
         sortByParent(base_.messageEntries);
+        std::vector<TableRowItem> rows = tableRows.get();
+        // Items found from their data alone sort after all others. Without table rows (whose
+        // fate depends on those items) the items with node entries can then load first, and
+        // the scan for items without reads only the internal blocks those loads did not.
+        const bool unclaimedLast =
+            rows.empty() &&
+            std::none_of(base_.messageEntries.begin(), base_.messageEntries.end(),
+                         [](const MessageNodeEntry& e) {
+                             return static_cast<std::int32_t>(e.parentNodeId) >=
+                                    static_cast<std::int32_t>(kUnclaimedItemsFolderId);
+                         });
+        if (!unclaimedLast) {
+            addUnclaimedItems(nullptr);
+            addTableRowItems(std::move(rows));
+            sortByParent(base_.messageEntries);
+        }
         base_.checkpoint(milestone::kMessagesSorted);
         base_.checkpoint(milestone::kEncodingDecided);
 
-        groupByFolder();
+        groupByFolder(0);
         base_.checkpoint(milestone::kMessagesGrouped);
         base_.itemCount = static_cast<std::uint32_t>(base_.messageEntries.size());
         base_.folderCount = static_cast<std::uint32_t>(base_.folderEntries.size());
         base_.itemSummaries.assign(base_.itemCapacity, ItemSummary{});
 
         readNameToIdMap(base_, map_.dataIndex, map_.subnodeIndex);
-        loadItems();
+        if (unclaimedLast) {
+            BlockClaims claims;
+            claims_ = &claims;
+            loadItems(0, base_.itemCount);
+            claims_ = nullptr;
+            const std::uint32_t first = base_.itemCount;
+            addUnclaimedItems(&claims);
+            if (base_.messageEntries.size() > first) {
+                groupByFolder(first);
+                base_.itemCount = static_cast<std::uint32_t>(base_.messageEntries.size());
+                base_.itemSummaries.resize(base_.itemCapacity);
+                loadItems(first, base_.itemCount);
+            }
+        } else {
+            loadItems(0, base_.itemCount);
+        }
         base_.checkpoint(milestone::kMessagesLoaded);
         readFolderRecords();
         base_.checkpoint(milestone::kFoldersRead);
@@ -372,8 +402,8 @@ class Pass {
 
     // Items whose node entries are gone but whose data block still holds their properties:
     // kept as deleted items of a folder of their own.
-    void addUnclaimedItems() {
-        for (BlockIndex data : findUnclaimedItemBlocks(base_)) {
+    void addUnclaimedItems(BlockClaims* known) {
+        for (BlockIndex data : findUnclaimedItemBlocks(base_, known)) {
             MessageNodeEntry m;
             m.dataIndex = data;
             m.parentNodeId = kUnclaimedItemsFolderId;
@@ -421,12 +451,13 @@ class Pass {
             base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
     }
 
-    void groupByFolder() {
+    // Groups the items from `first` on (sorted, each parent's items after any before `first`).
+    void groupByFolder(std::size_t first) {
         std::unordered_map<std::uint32_t, std::uint32_t> firstFolder;
         for (std::uint32_t k = 0; k < base_.folderEntries.size(); ++k)
             firstFolder.emplace(base_.folderEntries[k].nodeId, k);
         const auto& items = base_.messageEntries;
-        for (std::size_t start = 0; start < items.size();) {
+        for (std::size_t start = first; start < items.size();) {
             std::size_t end = start + 1;
             while (end < items.size() && items[end].parentNodeId == items[start].parentNodeId)
                 ++end;
@@ -451,21 +482,30 @@ class Pass {
 
     // Loads item `i` and fills its row. Touches nothing but that item and its row, so distinct
     // items may load on several threads; what depends on the items before it is left to bookItem.
-    SummaryPlace loadItem(std::uint32_t i) {
+    // `claims`, when given, gathers what the item's internal blocks name.
+    SummaryPlace loadItem(std::uint32_t i, BlockClaims* claims) {
         MessageNodeEntry& e = base_.messageEntries[i];
         // The item's blocks in few reads: first its own data and subnode list, then the blocks
-        // its subnodes start with, apart from the recipients a summary does not show.
+        // its subnodes start with, apart from the recipients a summary does not show (and the
+        // data trees of all its subnodes, when their names are gathered).
         ReadWindow window(base_);
         const BlockIndex own[] = {e.dataIndex, e.subnodeIndex};
         window.readBlocks(own);
         e.subnodes.clear();
-        if (e.subnodeIndex != kNoBlock) readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0);
+        if (e.subnodeIndex != kNoBlock)
+            readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0, claims);
         std::vector<BlockIndex> subnodeBlocks;
         subnodeBlocks.reserve(e.subnodes.size());
         for (const SubnodeEntry& s : e.subnodes)
-            if (s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid)
+            if ((s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid) ||
+                (claims && isDataTree(s.dataIndex)))
                 subnodeBlocks.push_back(s.dataIndex);
         window.readBlocks(subnodeBlocks);
+        if (claims) {
+            claimDataTree(base_, e.dataIndex, *claims);
+            for (const SubnodeEntry& s : e.subnodes)
+                claimDataTree(base_, s.dataIndex, *claims);
+        }
         std::stable_sort(e.subnodes.begin(), e.subnodes.end(),
                          [](const SubnodeEntry& a, const SubnodeEntry& b) {
                              return static_cast<std::uint32_t>(a.ownerDataIndex) <
@@ -497,16 +537,22 @@ class Pass {
         placeItemSummary(base_, i, place);
     }
 
-    void loadItems() {
-        const std::uint32_t m = base_.itemCount;
+    bool isDataTree(BlockIndex b) const {
+        return b >= 0 && static_cast<std::size_t>(b) < base_.blockTable.size() &&
+               (base_.blockTable[b].blockId & kInternalBlockBit);
+    }
+
+    // Loads and books items [first, end).
+    void loadItems(std::uint32_t first, std::uint32_t end) {
+        const std::uint32_t m = end - first;
         LoadingProgress progress(m);
         const std::uint32_t perChunk = chunkSize(m);
         const unsigned threads = std::min<std::uint64_t>(
             passThreadCount(), (std::uint64_t{m} + perChunk - 1) / perChunk);
-        if (threads > 1 && loadItemsOnThreads(threads, perChunk, progress)) return;
-        for (std::uint32_t i = 0; i < m; ++i) {
-            bookItem(i, loadItem(i));
-            progress.itemDone(base_, i);
+        if (threads > 1 && loadItemsOnThreads(first, end, threads, perChunk, progress)) return;
+        for (std::uint32_t i = first; i < end; ++i) {
+            bookItem(i, loadItem(i, claims_));
+            progress.itemDone(base_, i - first);
         }
     }
 
@@ -542,19 +588,23 @@ class Pass {
     // the file), on worker threads, and books each chunk on this thread once it and every
     // chunk before it are loaded: the base ends as a single-threaded run leaves it. False when
     // no worker could be started and nothing was loaded.
-    bool loadItemsOnThreads(unsigned threads, std::uint32_t perChunk, LoadingProgress& progress) {
-        const std::uint32_t m = base_.itemCount;
+    bool loadItemsOnThreads(std::uint32_t firstItem, std::uint32_t endItem, unsigned threads,
+                            std::uint32_t perChunk, LoadingProgress& progress) {
+        const std::uint32_t m = endItem - firstItem;
         const auto chunks =
             static_cast<std::uint32_t>((std::uint64_t{m} + perChunk - 1) / perChunk);
-        // A chunk's items: [c * perChunk, chunkEnd(c)).
+        // A chunk's items: [chunkFirst(c), chunkEnd(c)).
+        auto chunkFirst = [&](std::uint32_t c) { return firstItem + c * perChunk; };
         auto chunkEnd = [&](std::uint32_t c) {
-            return static_cast<std::uint32_t>(std::min<std::uint64_t>(m, (c + 1ull) * perChunk));
+            return firstItem +
+                   static_cast<std::uint32_t>(std::min<std::uint64_t>(m, (c + 1ull) * perChunk));
         };
         // Workers stay at most this many chunks ahead of the booking, which bounds the body
         // copies held before the budget has judged them.
         const std::uint32_t ahead = 4 * threads;
         struct Chunk {
             std::vector<SummaryPlace> places;  // per loaded item, in order
+            BlockClaims claims;
             std::exception_ptr failure;
             bool done = false;
         };
@@ -567,7 +617,7 @@ class Pass {
         // On a cold disk a chunk's blocks are read in the background while the chunks before
         // it load: each worker taking a chunk announces the one the next free worker will take.
         auto announce = [&](std::uint32_t c) {
-            if (c < chunks) announceItemBlocks(c * perChunk, chunkEnd(c));
+            if (c < chunks) announceItemBlocks(chunkFirst(c), chunkEnd(c));
         };
         for (std::uint32_t c = 0; c < threads; ++c)
             announce(c);
@@ -585,10 +635,10 @@ class Pass {
                 Chunk& k = state[c];
                 const std::uint32_t end = chunkEnd(c);
                 try {
-                    k.places.reserve(end - c * perChunk);
+                    k.places.reserve(end - chunkFirst(c));
                     // A stop ends the chunk early; the booking then ends the pass.
-                    for (std::uint32_t i = c * perChunk; i < end && !base_.stopped() && !quit; ++i)
-                        k.places.push_back(loadItem(i));
+                    for (std::uint32_t i = chunkFirst(c); i < end && !base_.stopped() && !quit; ++i)
+                        k.places.push_back(loadItem(i, claims_ ? &k.claims : nullptr));
                 } catch (...) {
                     k.failure = std::current_exception();
                 }
@@ -617,13 +667,14 @@ class Pass {
             Chunk& k = state[c];
             if (k.failure) std::rethrow_exception(k.failure);
             base_.checkpoint();
-            const std::uint32_t first = c * perChunk;
+            const std::uint32_t first = chunkFirst(c);
             if (first + k.places.size() != chunkEnd(c)) throw PassAborted{"stopped"};
             for (std::uint32_t j = 0; j < k.places.size(); ++j) {
                 bookItem(first + j, k.places[j]);
-                progress.itemDone(base_, first + j);
+                progress.itemDone(base_, first - firstItem + j);
             }
             k.places = {};
+            if (claims_) claims_->append(std::move(k.claims));
             {
                 std::lock_guard lock(mutex);
                 booked = c + 1;
@@ -667,6 +718,7 @@ class Pass {
     EncodingVote vote_;
     MapNode map_;
     std::vector<FolderEntry> orphans_;
+    BlockClaims* claims_ = nullptr;  // set while loads gather what internal blocks name
 };
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include <set>
 #include <thread>
 
+#include "engine/block_claims.h"
 #include "engine/carving.h"
 #include "engine/folder_tree.h"
+#include "engine/index_tables.h"
 #include "message/item_summary.h"
 #include "message/records.h"
 #include "support/app_fixtures.h"
@@ -362,6 +364,54 @@ TEST(RecoveryPassCarving, ItemDataNoNodeNamesIsKeptAsADeletedItemOfItsOwnFolder)
         EXPECT_EQ(folderName(b, group->folderIndex), "Lost and Found_1");
         EXPECT_EQ(b.dropped.itemsFromDataAlone, 1u);
         EXPECT_EQ(b.dropped.orphanGroups, 1u);
+    }
+}
+
+// What the items' own internal blocks name, gathered as their loads read them, plus a scan of
+// the other internal blocks finds the items the scan of every internal block finds.
+TEST(RecoveryPassCarving, ClaimsGatheredFromItemsLeaveTheScanItsAnswer) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "lost.pst").string();
+    test::writeSample(path, 400, 40, 20);
+    Bytes image = test::readFileBytes(path);
+    {
+        // Every ninth item loses its node entry whole.
+        const auto healthy = recover(image);
+        std::uint32_t k = 0;
+        for (const NodeEntry& n : healthy->base->nodeTable)
+            if (n.nodeId >= kFirstMessageNodeId && ++k % 9 == 0)
+                for (std::uint64_t at = n.pageOffset; at + 32 <= n.pageOffset + 488; at += 32)
+                    if (load32(&image[at]) == n.nodeId) std::fill_n(&image[at], 32, 0);
+    }
+    std::vector<Bytes> images{image};
+    for (const std::string& corpusFile : test::corpusPstFiles())
+        images.push_back(test::readFileBytes(corpusFile));
+    for (const Bytes& bytes : images) {
+        const auto r = recover(bytes);
+        MessageBase& b = *r->base;
+        if (b.resultOk != 1) continue;
+        const std::vector<BlockIndex> everything = findUnclaimedItemBlocks(b);
+        // The same when block ids are too sparse for a slot per id.
+        b.blockIdSlots = {};
+        EXPECT_EQ(findUnclaimedItemBlocks(b), everything);
+        indexBlockIds(b);
+        BlockClaims claims;
+        for (const MessageNodeEntry& e : b.messageEntries) {
+            if (e.source != ItemSource::Index) continue;
+            std::vector<SubnodeEntry> subnodes;
+            if (e.subnodeIndex != kNoBlock)
+                readSubnodeList(b, subnodes, e.subnodeIndex, 0, 0, &claims);
+            claimDataTree(b, e.dataIndex, claims);
+            for (const SubnodeEntry& s : subnodes)
+                claimDataTree(b, s.dataIndex, claims);
+        }
+        const std::size_t gathered = claims.readBlocks.size();
+        EXPECT_EQ(findUnclaimedItemBlocks(b, &claims), everything);
+        if (&bytes == &images.front()) {
+            EXPECT_GE(everything.size(), 40u);  // the lost items, and nothing else
+            EXPECT_LE(everything.size(), 60u);
+            EXPECT_GT(gathered, 300u);
+        }
     }
 }
 
