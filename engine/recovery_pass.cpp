@@ -235,6 +235,8 @@ class Pass {
                                    [this, &known] { return findTableRowItems(base_, known); });
         }
         sortByParent(base_.messageEntries);
+        base_.itemSummaries.assign(base_.itemCapacity, ItemSummary{});
+        readNameToIdMap(base_, map_.dataIndex, map_.subnodeIndex);
         std::vector<TableRowItem> rows = tableRows.get();
         // Items found from their data alone sort after all others. Without table rows (whose
         // fate depends on those items) the items with node entries can then load first, and
@@ -258,9 +260,8 @@ class Pass {
         base_.checkpoint(milestone::kMessagesGrouped);
         base_.itemCount = static_cast<std::uint32_t>(base_.messageEntries.size());
         base_.folderCount = static_cast<std::uint32_t>(base_.folderEntries.size());
-        base_.itemSummaries.assign(base_.itemCapacity, ItemSummary{});
+        base_.itemSummaries.resize(base_.itemCapacity);
 
-        readNameToIdMap(base_, map_.dataIndex, map_.subnodeIndex);
         if (unclaimedLast) {
             BlockClaims claims;
             claims_ = &claims;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/index_tables.h"
+#include "engine/parallel_parts.h"
 #include "message/interpret_properties.h"
 #include "message/property_reader.h"
 #include "message/records.h"
@@ -36,6 +37,45 @@ std::string subjectTimeKey(const PropertyRow& row) {
     return key;
 }
 
+namespace {
+
+// The rows of contents table `t` whose items are not in `knownItems`, one per item, in row order.
+std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
+                                      const std::unordered_set<std::uint32_t>& knownItems) {
+    std::vector<TableRowItem> out;
+    if (base.stopped()) throw PassAborted{"stopped"};
+    const BlockIndex data = findBlock(base, t.dataBid);
+    if (data == kNoBlock) return out;
+    std::vector<SubnodeEntry> subnodes;
+    if (const BlockIndex sub = findBlock(base, t.subnodeBid); sub != kNoBlock)
+        readSubnodeList(base, subnodes, sub, 0, 0);
+    // Most tables name only known items: a first read takes the row ids alone, and the whole
+    // table is read once a row is taken.
+    PropertyList rows;
+    if (readPropertyList(base, rows, data, subnodes, false, ReadMode::RowIds) == -1) return out;
+    bool complete = false;
+    const std::uint32_t folder = (t.nodeId & ~kTypeMask) | kFolderType;
+    std::unordered_set<std::uint32_t> taken;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const PropertyValue* id = find(rows[r], kRowIdColumn);
+        if (!id || id->data->size() < 4) continue;
+        const std::uint32_t nid = load32(id->data->data());
+        if (nid < kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
+        if (!complete) {
+            if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
+            complete = true;
+        }
+        const PropertyRow& row = rows[r];
+        taken.insert(nid);
+        auto record = makeItemRecord();
+        interpretProperties(&base, {row}, *record);
+        out.push_back({nid, folder, t.reachable, std::move(record), subjectTimeKey(row)});
+    }
+    return out;
+}
+
+}  // namespace
+
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems) {
     std::vector<const NodeEntry*> tables;
@@ -45,37 +85,17 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
         return a->reachable > b->reachable;
     });
 
+    // Tables are read on the pass's threads, each table's rows of unknown items gathered apart;
+    // then, in table order, each item keeps the first row found for it.
     std::vector<TableRowItem> out;
     std::unordered_set<std::uint32_t> taken;
-    for (const NodeEntry* t : tables) {
-        base.checkpoint();
-        const BlockIndex data = findBlock(base, t->dataBid);
-        if (data == kNoBlock) continue;
-        std::vector<SubnodeEntry> subnodes;
-        if (const BlockIndex sub = findBlock(base, t->subnodeBid); sub != kNoBlock)
-            readSubnodeList(base, subnodes, sub, 0, 0);
-        // Most tables name only known items: a first read takes the row ids alone, and the
-        // whole table is read once a row is taken.
-        PropertyList rows;
-        if (readPropertyList(base, rows, data, subnodes, false, ReadMode::RowIds) == -1) continue;
-        bool complete = false;
-        const std::uint32_t folder = (t->nodeId & ~kTypeMask) | kFolderType;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const PropertyValue* id = find(rows[r], kRowIdColumn);
-            if (!id || id->data->size() < 4) continue;
-            const std::uint32_t nid = load32(id->data->data());
-            if (nid < kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
-            if (!complete) {
-                if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
-                complete = true;
-            }
-            const PropertyRow& row = rows[r];
-            taken.insert(nid);
-            auto record = makeItemRecord();
-            interpretProperties(&base, {row}, *record);
-            out.push_back({nid, folder, t->reachable, std::move(record), subjectTimeKey(row)});
-        }
-    }
+    inOrderedChunks<std::vector<TableRowItem>>(
+        tables.size(), 1, base.passThreads, 2 * std::max(1u, base.passThreads),
+        [&](std::uint64_t k, std::uint64_t) { return unknownRows(base, *tables[k], knownItems); },
+        [&](std::vector<TableRowItem> rows) {
+            for (TableRowItem& row : rows)
+                if (taken.insert(row.nodeId).second) out.push_back(std::move(row));
+        });
     return out;
 }
 
