@@ -46,6 +46,20 @@ class DamageLog {
         return false;
     }
     void clear() { entries_ = {}; }
+    // Adds the cases of `later`, as if noted here after the ones before: a log per part of
+    // work, added in order, ends as one noted by a single thread would.
+    void append(const DamageLog& later) {
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            const Entry& from = later.entries_[k];
+            entries_[k].count += from.count;
+            for (const std::uint64_t offset : from.firstOffsets) {
+                std::vector<std::uint64_t>& kept = entries_[k].firstOffsets;
+                if (kept.size() < kDamageOffsetsKept &&
+                    std::find(kept.begin(), kept.end(), offset) == kept.end())
+                    kept.push_back(offset);
+            }
+        }
+    }
 
   private:
     struct Entry {

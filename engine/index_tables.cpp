@@ -7,6 +7,7 @@
 #include "engine/block_claims.h"
 #include "engine/crc.h"
 #include "engine/format_detection.h"
+#include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 #include "engine/read_window.h"
 #include "engine/visited_set.h"
@@ -16,12 +17,15 @@ namespace {
 
 // A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in the
 // trailer ([MS-PST] PAGETRAILER: after the body at 500 (Unicode) or 508 (ANSI)).
-void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
-    if (!p.reachable) return;
+bool livePageFailsChecksum(const MessageBase& base, const IndexPageInfo& p, ByteView page) {
+    if (!p.reachable) return false;
     const bool unicode = base.isUnicode();
     const std::size_t body = unicode ? 496 : 500;
-    const std::uint32_t stored = load32(page.data() + (unicode ? 500 : 508));
-    if (crc32(page.data(), body) != stored)
+    return crc32(page.data(), body) != load32(page.data() + (unicode ? 500 : 508));
+}
+
+void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
+    if (livePageFailsChecksum(base, p, page))
         base.damage.note(DamageKind::LiveIndexPageChecksum, p.pageOffset);
 }
 
@@ -46,25 +50,34 @@ std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages) {
     return ranges;
 }
 
-// Flattens the leaf block pages into `blockTable`, with the id of the page that listed each.
-void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
-    base.blockTable.clear();
-    pageBids.clear();
-    base.dropped.blocksPastEnd = base.dropped.blocksMalformed = 0;
+// The block entries of a run of leaf block pages, read apart from the others.
+struct BlockEntryPart {
+    std::vector<BlockEntry> blocks;
+    std::vector<std::uint64_t> pageBids;
+    std::uint32_t pastEnd = 0;
+    std::uint32_t malformed = 0;
+    DamageLog damage;
+};
+
+BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::size_t end) {
     const PageLayout& L = base.layout;
     const bool unicode = base.isUnicode();
     const std::uint32_t bs = entrySize(L.leafBbtKey);
+    const std::vector<IndexPageInfo> pages(base.leafBbtPages.begin() + first,
+                                           base.leafBbtPages.begin() + end);
+    BlockEntryPart part;
     std::size_t announced = 0;
-    for (const auto& p : base.leafBbtPages)
+    for (const auto& p : pages)
         announced += p.entryCount;
-    base.blockTable.reserve(announced);
-    pageBids.reserve(announced);
-    RangeReader bbtReader(base, pageRanges(base.leafBbtPages));
-    for (std::size_t k = 0; k < base.leafBbtPages.size(); ++k) {
-        const IndexPageInfo& p = base.leafBbtPages[k];
-        const ByteView page = bbtReader.read(k);
+    part.blocks.reserve(announced);
+    part.pageBids.reserve(announced);
+    RangeReader reader(base, pageRanges(pages));
+    for (std::size_t k = 0; k < pages.size(); ++k) {
+        const IndexPageInfo& p = pages[k];
+        const ByteView page = reader.read(k);
         if (page.empty()) continue;
-        checkLivePage(base, p, page);
+        if (livePageFailsChecksum(base, p, page))
+            part.damage.note(DamageKind::LiveIndexPageChecksum, p.pageOffset);
         const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
         for (std::uint32_t j = 0; j < n; ++j) {
             const std::uint8_t* e = page.data() + j * bs;
@@ -76,19 +89,48 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
             b.reachable = p.reachable;
             // Blocks start on 64-byte boundaries: anything else is not a block entry.
             if (b.fileOffset > base.fileSize) {
-                ++base.dropped.blocksPastEnd;
-                base.damage.note(
+                ++part.pastEnd;
+                part.damage.note(
                     b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
                     b.reachable ? b.fileOffset : p.pageOffset);
             } else if (b.fileOffset % kBlockAlignment != 0 ||
                        (b.blockId & ~std::uint64_t{1}) == 0) {
-                ++base.dropped.blocksMalformed;
-                base.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
+                ++part.malformed;
+                part.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
             } else {
-                base.blockTable.push_back(b);
-                pageBids.push_back(p.trailerBid);
+                part.blocks.push_back(b);
+                part.pageBids.push_back(p.trailerBid);
             }
         }
+    }
+    return part;
+}
+
+// Flattens the leaf block pages into `blockTable`, with the id of the page that listed each.
+// Parts of the pages are read on the pass's threads and joined in page order.
+void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
+    base.blockTable.clear();
+    pageBids.clear();
+    base.dropped.blocksPastEnd = base.dropped.blocksMalformed = 0;
+    constexpr std::uint64_t kMinPagesPerPart = 2048;
+    std::vector<BlockEntryPart> parts =
+        inParts<BlockEntryPart>(base.leafBbtPages.size(), base.passThreads, kMinPagesPerPart,
+                                [&](std::uint64_t first, std::uint64_t end) {
+                                    return readBlockEntryPart(base, static_cast<std::size_t>(first),
+                                                              static_cast<std::size_t>(end));
+                                });
+    std::size_t total = 0;
+    for (const BlockEntryPart& part : parts)
+        total += part.blocks.size();
+    base.blockTable.reserve(total);
+    pageBids.reserve(total);
+    for (BlockEntryPart& part : parts) {
+        base.blockTable.insert(base.blockTable.end(), part.blocks.begin(), part.blocks.end());
+        pageBids.insert(pageBids.end(), part.pageBids.begin(), part.pageBids.end());
+        base.dropped.blocksPastEnd += part.pastEnd;
+        base.dropped.blocksMalformed += part.malformed;
+        base.damage.append(part.damage);
+        part = {};
     }
 }
 

@@ -126,6 +126,51 @@ TEST_P(IndexTablesTest, RootsThatReachNothingMarkNothingWithoutIndexPagesToFallB
     EXPECT_EQ(markReachablePages(*base, 1ull << 40), 0u);
 }
 
+// A large index is read in parts on several threads; the table, the drop counts and the
+// damage noted are what one thread leaves, damaged entries on every page included.
+TEST_P(IndexTablesTest, PagesReadInPartsGiveWhatOneThreadGives) {
+    constexpr std::size_t kPages = 5000;
+    PstImage img(unicode(), kPages + 8);
+    const std::uint64_t end = img.bytes().size();
+    for (std::size_t p = 0; p < kPages; ++p) {
+        // Blocks in the first pages; every seventh page names one past the end of the file and
+        // every eleventh one off the 64-byte grid.
+        const std::uint64_t id = 4 * (3 * p + 1), at = 64 * (p % 32);
+        img.putLeafBlockPage(
+            8 + p,
+            {{.fileOffset = at, .byteCount = 10, .blockId = id},
+             {.fileOffset = p % 7 ? at : end + 64 * (p + 1), .byteCount = 10, .blockId = id + 4},
+             {.fileOffset = p % 11 ? at : at + 3, .byteCount = 10, .blockId = id + 8}});
+    }
+    img.putLeafNodePage(3, {});
+    struct Result {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> blocks;
+        std::uint32_t pastEnd, malformed;
+        std::vector<std::pair<std::uint64_t, std::vector<std::uint64_t>>> damage;
+    };
+    auto read = [&](std::uint32_t threads) {
+        auto base = openImage(img.bytes());
+        base->passThreads = threads;
+        EXPECT_EQ(detectFormat(*base), 0);
+        buildIndexTables(*base);
+        Result r{{}, base->dropped.blocksPastEnd, base->dropped.blocksMalformed, {}};
+        for (const BlockEntry& b : base->blockTable)
+            r.blocks.emplace_back(b.blockId, b.fileOffset);
+        for (std::size_t k = 0; k < static_cast<std::size_t>(DamageKind::Count); ++k)
+            r.damage.emplace_back(base->damage.count(static_cast<DamageKind>(k)),
+                                  base->damage.firstOffsets(static_cast<DamageKind>(k)));
+        return r;
+    };
+    const Result one = read(1), four = read(4);
+    EXPECT_EQ(one.pastEnd, 715u);
+    EXPECT_EQ(one.malformed, 455u);
+    EXPECT_EQ(one.blocks.size(), 3 * kPages - 715 - 455);
+    EXPECT_EQ(four.blocks, one.blocks);
+    EXPECT_EQ(four.pastEnd, one.pastEnd);
+    EXPECT_EQ(four.malformed, one.malformed);
+    EXPECT_EQ(four.damage, one.damage);
+}
+
 TEST_P(IndexTablesTest, BlocksPastTheEndOfTheFileAreDropped) {
     PstImage img(unicode(), 8);
     img.putLeafBlockPage(2, {{.fileOffset = 7 * 512, .byteCount = 10, .blockId = 4},
