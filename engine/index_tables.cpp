@@ -1,4 +1,5 @@
 #include "engine/index_tables.h"
+#include "engine/large_pages.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -69,8 +70,8 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
     std::size_t announced = 0;
     for (const auto& p : pages)
         announced += p.entryCount;
-    part.blocks.reserve(announced);
-    part.pageBids.reserve(announced);
+    reserveLarge(part.blocks, announced);
+    reserveLarge(part.pageBids, announced);
     RangeReader reader(base, pageRanges(pages));
     for (std::size_t k = 0; k < pages.size(); ++k) {
         const IndexPageInfo& p = pages[k];
@@ -122,8 +123,8 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
     std::size_t total = 0;
     for (const BlockEntryPart& part : parts)
         total += part.blocks.size();
-    base.blockTable.reserve(total);
-    pageBids.reserve(total);
+    reserveLarge(base.blockTable, total);
+    reserveLarge(pageBids, total);
     for (BlockEntryPart& part : parts) {
         base.blockTable.insert(base.blockTable.end(), part.blocks.begin(), part.blocks.end());
         pageBids.insert(pageBids.end(), part.pageBids.begin(), part.pageBids.end());
@@ -315,7 +316,7 @@ int buildIndexTables(MessageBase& base) {
         std::size_t announced = 0;
         for (const auto& p : base.leafNbtPages)
             announced += p.entryCount;
-        base.nodeTable.reserve(announced);
+        reserveLarge(base.nodeTable, announced);
         RangeReader nbtReader(base, pageRanges(base.leafNbtPages));
         for (std::size_t k = 0; k < base.leafNbtPages.size(); ++k) {
             const IndexPageInfo& p = base.leafNbtPages[k];
@@ -343,6 +344,7 @@ int buildIndexTables(MessageBase& base) {
         // ones, then table position. Block ids are never reused, so the entry the header's root
         // still reaches, or else the newest copy, tells where the block is; an older copy may
         // name space that has been reused since.
+        reserveLarge(base.blockIdIndex, base.blockTable.size());
         base.blockIdIndex.resize(base.blockTable.size());
         for (std::size_t i = 0; i < base.blockTable.size(); ++i)
             base.blockIdIndex[i] = {base.blockTable[i].blockId, static_cast<BlockIndex>(i)};
@@ -378,6 +380,7 @@ void indexBlockIds(MessageBase& base) {
     // Sparse ids (a damaged index naming wild ids, say) keep the search alone.
     if (span > 4 * static_cast<std::uint64_t>(idx.size()) + 1024) return;
     slots.firstQuarter = first;
+    reserveLarge(slots.positions, static_cast<std::size_t>(span));
     slots.positions.assign(static_cast<std::size_t>(span), BlockIdSlots::kNoPosition);
     for (std::size_t k = idx.size(); k-- > 0;)
         slots.positions[static_cast<std::size_t>((idx[k].blockId >> 2) - first)] =

@@ -1,4 +1,5 @@
 #include "engine/message_base.h"
+#include "engine/large_pages.h"
 
 #include <algorithm>
 
@@ -81,7 +82,7 @@ void MessageBase::decodeFileBytes(std::uint8_t* data, std::size_t length,
 void MessageBase::indexBlockOffsets() {
     blockOffsetIndex.clear();
     if (!cyclicBlocks()) return;
-    blockOffsetIndex.reserve(blockTable.size());
+    reserveLarge(blockOffsetIndex, blockTable.size());
     for (std::size_t i = 0; i < blockTable.size(); ++i)
         if (!(blockTable[i].blockId & 2))  // internal blocks are never encoded
             blockOffsetIndex.push_back({blockTable[i].fileOffset, static_cast<BlockIndex>(i)});

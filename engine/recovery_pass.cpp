@@ -1,4 +1,5 @@
 #include "engine/recovery_pass.h"
+#include "engine/large_pages.h"
 
 #include <algorithm>
 #include <atomic>
@@ -128,7 +129,9 @@ void sortByParent(std::vector<MessageNodeEntry>& items) {
         next[b] = at;
         at += count[b];
     }
-    std::vector<MessageNodeEntry> sorted(items.size());
+    std::vector<MessageNodeEntry> sorted;
+    reserveLarge(sorted, items.size());
+    sorted.resize(items.size());
     for (std::size_t i = 0; i < items.size(); ++i)
         sorted[next[bucket[i]]++] = std::move(items[i]);
     items.swap(sorted);
@@ -213,7 +216,7 @@ class Pass {
 
         base_.itemCapacity = base_.messageNodeCount + 10;
         base_.messageEntries.clear();
-        base_.messageEntries.reserve(base_.itemCapacity);
+        reserveLarge(base_.messageEntries, base_.itemCapacity);
         base_.folderEntries.clear();
         base_.folderEntries.reserve(base_.folderCapacity);
         vote_ = EncodingVote(base_.cryptMethod);
@@ -235,6 +238,7 @@ class Pass {
                                    [this, &known] { return findTableRowItems(base_, known); });
         }
         sortByParent(base_.messageEntries);
+        reserveLarge(base_.itemSummaries, base_.itemCapacity);
         base_.itemSummaries.assign(base_.itemCapacity, ItemSummary{});
         readNameToIdMap(base_, map_.dataIndex, map_.subnodeIndex);
         std::vector<TableRowItem> rows = tableRows.get();

@@ -1,6 +1,7 @@
 #include "message/node_data.h"
 
 #include "engine/index_tables.h"
+#include "engine/large_pages.h"
 #include "engine/permute.h"
 #include "engine/visited_set.h"
 
@@ -30,6 +31,11 @@ bool joinTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<B
     const std::size_t declared = load16(raw.data() + 2);
     const std::size_t room = (raw.size() - kTreeHeaderSize) / width;
     const std::size_t count = std::min(declared, room);
+    // The top block states the joined size ([MS-PST] XBLOCK lcbTotal): reserving it saves
+    // copying large tables as they grow. Only a hint, so a damaged one merely costs a regrowth.
+    if (expectLevel == 0)
+        reserveLarge(out.bytes, std::min<std::uint64_t>(
+                                    {load32(raw.data() + 4), kMaxNodeDataBytes, base.fileSize}));
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = raw.data() + kTreeHeaderSize + i * width;
         const std::uint64_t bid = width == 8 ? load64(e) : load32(e);
@@ -39,12 +45,18 @@ bool joinTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<B
             if (!joinTree(base, child, 1, visited, out)) return false;
             continue;
         }
-        Bytes data = readBlock(base, child, true);
-        if (data.empty()) return false;
-        if (data.size() > kMaxNodeDataBytes - out.bytes.size()) return false;
-        out.blockLengths.push_back(static_cast<std::uint32_t>(data.size()));
-        out.blockFileOffsets.push_back(base.blockTable[child].fileOffset);
-        out.bytes.insert(out.bytes.end(), data.begin(), data.end());
+        // Read straight onto the end of what is joined.
+        const BlockEntry& block = base.blockTable[child];
+        const std::size_t at = out.bytes.size();
+        if (block.byteCount == 0 || block.byteCount > kMaxNodeDataBytes - at) return false;
+        out.bytes.resize(at + block.byteCount);
+        if (!base.readAt(block.fileOffset, std::span(out.bytes).subspan(at))) {
+            out.bytes.resize(at);
+            return false;
+        }
+        base.decodeBlockBytes(out.bytes.data() + at, block.byteCount, block.blockId);
+        out.blockLengths.push_back(block.byteCount);
+        out.blockFileOffsets.push_back(block.fileOffset);
     }
     // A count that does not fit the block means entries are missing.
     return count == declared;
