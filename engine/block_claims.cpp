@@ -29,7 +29,7 @@ void claimTree(MessageBase& base, BlockIndex block, BlockClaims& claims, int dep
 }  // namespace
 
 void BlockClaims::append(BlockClaims&& other) {
-    if (ids.empty()) {
+    if (ids.empty() && ids.capacity() < other.ids.size()) {
         ids = std::move(other.ids);
     } else {
         ids.insert(ids.end(), other.ids.begin(), other.ids.end());

@@ -1,5 +1,4 @@
 #include "engine/index_tables.h"
-#include "engine/large_pages.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -8,6 +7,7 @@
 #include "engine/block_claims.h"
 #include "engine/crc.h"
 #include "engine/format_detection.h"
+#include "engine/large_pages.h"
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 #include "engine/read_window.h"

@@ -1,8 +1,8 @@
 #include "engine/message_base.h"
-#include "engine/large_pages.h"
 
 #include <algorithm>
 
+#include "engine/large_pages.h"
 #include "engine/permute.h"
 #include "engine/read_window.h"
 #include "message/item_summary.h"

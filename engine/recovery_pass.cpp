@@ -1,5 +1,4 @@
 #include "engine/recovery_pass.h"
-#include "engine/large_pages.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +19,7 @@
 #include "engine/folder_tree.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
+#include "engine/large_pages.h"
 #include "engine/name_to_id_map.h"
 #include "engine/read_window.h"
 #include "engine/table_rows.h"
@@ -267,7 +267,11 @@ class Pass {
         base_.itemSummaries.resize(base_.itemCapacity);
 
         if (unclaimedLast) {
+            // A file names each block about once: room for that many saves regrowing the lists
+            // chunk by chunk.
             BlockClaims claims;
+            reserveLarge(claims.ids, base_.blockTable.size());
+            reserveLarge(claims.readBlocks, base_.blockTable.size());
             claims_ = &claims;
             loadItems(0, base_.itemCount);
             claims_ = nullptr;
