@@ -70,7 +70,16 @@ void FileSource::willNeed(std::uint64_t offset, std::uint64_t length) const {
     // A hint walks the page cache over the whole range, which costs more than the reads it
     // helps when the file is in memory already: a range whose first, middle and last bytes are
     // there is taken to be there.
-    if (cached(offset) && cached(offset + length / 2) && cached(offset + length - 1)) return;
+    const std::uint32_t streak = cachedStreak_.load(std::memory_order_relaxed);
+    if (streak >= kTrustAfter && streak % kSampleEvery != 0) {
+        cachedStreak_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    if (cached(offset) && cached(offset + length / 2) && cached(offset + length - 1)) {
+        cachedStreak_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    cachedStreak_.store(0, std::memory_order_relaxed);
     ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
                     POSIX_FADV_WILLNEED);
 }

@@ -47,6 +47,12 @@ class FileSource final : public ByteSource {
     int fd_;
     std::uint64_t size_;
     mutable std::atomic<bool> canAskCache_{true};
+    // Announced ranges found in memory one after another. Each look costs three system calls,
+    // more than the reads of a short range: once a file has shown itself to be in memory, only
+    // every kSampleEvery-th range is looked at, and the first one found missing starts over.
+    mutable std::atomic<std::uint32_t> cachedStreak_{0};
+    static constexpr std::uint32_t kTrustAfter = 32;
+    static constexpr std::uint32_t kSampleEvery = 8;
 };
 
 // An in-memory image: tests, fuzzers and damage simulations never touch the disk.
