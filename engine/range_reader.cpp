@@ -41,13 +41,17 @@ void RangeReader::fill(std::size_t i) {
         base_.willNeed(from, scannedEnd_ - from);
         hintedUpTo_ = scannedEnd_;
     }
-    window_.resize(static_cast<std::size_t>(end - start));
+    windowSize_ = static_cast<std::size_t>(end - start);
+    if (windowSize_ > windowCapacity_) {
+        window_ = std::make_unique_for_overwrite<std::uint8_t[]>(windowSize_);
+        windowCapacity_ = windowSize_;
+    }
     windowStart_ = start;
     // A failed shared read leaves no trace: each range is then read alone and fails or not as
     // it would have on its own.
     const std::uint32_t error = base_.errorCode.load();
-    if (!base_.readAt(start, std::span<std::uint8_t>(window_))) {
-        window_.clear();
+    if (!base_.readAt(start, std::span(window_.get(), windowSize_))) {
+        windowSize_ = 0;
         base_.errorCode.store(error);
     }
 }
@@ -61,10 +65,10 @@ ByteView RangeReader::read(std::size_t i) {
         return single_;
     }
     const auto inWindow = [&] {
-        return r.offset >= windowStart_ && r.offset - windowStart_ + r.size <= window_.size();
+        return r.offset >= windowStart_ && r.offset - windowStart_ + r.size <= windowSize_;
     };
     if (!inWindow()) fill(i);
-    if (inWindow()) return ByteView(window_).subspan(r.offset - windowStart_, r.size);
+    if (inWindow()) return ByteView(window_.get() + (r.offset - windowStart_), r.size);
     // The shared read failed: this range alone may still be readable.
     single_ = base_.readAt(r.offset, r.size);
     return single_;

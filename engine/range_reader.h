@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/message_base.h"
@@ -29,7 +30,11 @@ class RangeReader {
 
     MessageBase& base_;
     std::vector<FileRange> ranges_;
-    Bytes window_;
+    // The last shared read: `windowSize_` bytes of storage for `windowCapacity_`, left
+    // uninitialised between reads since each read fills what it uses.
+    std::unique_ptr<std::uint8_t[]> window_;
+    std::size_t windowSize_ = 0;
+    std::size_t windowCapacity_ = 0;
     std::uint64_t windowStart_ = 0;
     Bytes single_;
     std::uint64_t hintedUpTo_ = 0;  // the file is told of what follows up to here
