@@ -3,7 +3,8 @@
 # "10000 100000") generates a file into WORK (kept and reused when WORK is given, else a new
 # folder under /tmp removed at the end) and times: reading it with cat, `brevik-cli list --json`,
 # readpst -j 0 -S (up to 100000 items: it takes about a minute there) and an export as .pst.
-# Prints wall time, peak memory and both per 1000 items. Uses build/brevik-cli.
+# Prints wall time, peak memory and both per 1000 items. Uses build/brevik-cli. COLD=1 (as root)
+# empties the page cache before each command, so that every one reads the file from the disk.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli=$(pwd)/build/brevik-cli
@@ -16,6 +17,10 @@ measure() {  # label, item count, command...
     local label=$1 count=$2
     shift 2
     local status=0
+    if [ "${COLD:-0}" = 1 ]; then
+        sync
+        echo 3 >/proc/sys/vm/drop_caches
+    fi
     /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
     # 3: the file is damaged and some data was lost; the run itself succeeded.
     if [ "$status" != 0 ] && [ "$status" != 3 ]; then
@@ -28,7 +33,9 @@ measure() {  # label, item count, command...
                l, n, s, k / 1024, s * 1e6 / n, k * 1000 / n }'
 }
 
-echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+cold=""
+[ "${COLD:-0}" = 1 ] && cold=", page cache emptied before each command"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)$cold"
 printf '%-30s %9s %11s %11s %12s %13s\n' command items time peak "per 1000" "per 1000"
 for n in $items; do
     pst="$work/g$n.pst"

@@ -75,7 +75,7 @@ struct EarlierCopies {
 class CopyGroups {
   public:
     CopyGroups(std::size_t blocks, std::size_t items) : head_(blocks, kNone) {
-        groups_.reserve(items);
+        reserveLarge(groups_, items);
     }
     // `key.data` is an index into the block table.
     EarlierCopies* find(const MessageKey& key) {
