@@ -7,9 +7,42 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
+#ifdef BREVIK_IO_URING
+#include <liburing.h>
+#endif
+
 namespace brevik {
+namespace {
+
+#ifdef BREVIK_IO_URING
+// A thread's io_uring, made at its first batch. A thread whose ring cannot be made (a kernel
+// without io_uring, or a sandbox that forbids it) reads with pread, as does one whose ring
+// failed once.
+class ThreadRing {
+  public:
+    static constexpr unsigned kEntries = 64;
+    ThreadRing() { ready_ = ::io_uring_queue_init(kEntries, &ring_, 0) == 0; }
+    ~ThreadRing() { close(); }
+    ThreadRing(const ThreadRing&) = delete;
+    ThreadRing& operator=(const ThreadRing&) = delete;
+    io_uring* get() { return ready_ ? &ring_ : nullptr; }
+    // Drops the ring, and with it whatever was queued and never handed to the kernel.
+    void close() {
+        if (ready_) ::io_uring_queue_exit(&ring_);
+        ready_ = false;
+    }
+
+  private:
+    io_uring ring_{};
+    bool ready_ = false;
+};
+thread_local ThreadRing tRing;
+#endif
+
+}  // namespace
 
 std::unique_ptr<FileSource> FileSource::open(const std::string& path, std::string* errorText) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -52,6 +85,72 @@ bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) co
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+void FileSource::readBatch(std::span<BatchRead> reads) const {
+    std::size_t next = 0;  // reads before this are done
+#ifdef BREVIK_IO_URING
+    io_uring* ring = reads.size() > 1 ? tRing.get() : nullptr;
+    while (ring && next < reads.size()) {
+        const std::size_t end = std::min<std::size_t>(reads.size(), next + ThreadRing::kEntries);
+        unsigned queued = 0;
+        for (std::size_t k = next; k < end; ++k) {
+            BatchRead& r = reads[k];
+            r.ok = false;
+            io_uring_sqe* sqe = nullptr;
+            // Ranges past the end, empty ones and huge ones take the plain path.
+            if (r.offset <= size_ && r.out.size() <= size_ - r.offset && !r.out.empty() &&
+                r.out.size() <= INT_MAX)
+                sqe = ::io_uring_get_sqe(ring);
+            if (!sqe) {
+                r.ok = readExact(r.offset, r.out);
+                continue;
+            }
+            ::io_uring_prep_read(sqe, fd_, r.out.data(), static_cast<unsigned>(r.out.size()),
+                                 r.offset);
+            ::io_uring_sqe_set_data(sqe, &r);
+            ++queued;
+        }
+        unsigned submitted = 0;
+        while (submitted < queued) {
+            const int n = ::io_uring_submit(ring);
+            if (n == -EINTR || n == -EAGAIN) continue;
+            if (n <= 0) break;
+            submitted += static_cast<unsigned>(n);
+        }
+        bool failed = submitted < queued;
+        for (unsigned done = 0; done < submitted;) {
+            io_uring_cqe* cqe = nullptr;
+            const int rc = ::io_uring_wait_cqe(ring, &cqe);
+            if (rc == -EINTR) continue;
+            if (rc < 0) {
+                failed = true;
+                break;
+            }
+            auto* r = static_cast<BatchRead*>(::io_uring_cqe_get_data(cqe));
+            const int res = cqe->res;
+            ::io_uring_cqe_seen(ring, cqe);
+            ++done;
+            if (res >= 0 && static_cast<std::size_t>(res) == r->out.size())
+                r->ok = true;
+            else if (res > 0)  // short: the rest as readExact would
+                r->ok = readExact(r->offset + static_cast<std::uint64_t>(res),
+                                  r->out.subspan(static_cast<std::size_t>(res)));
+            else
+                r->ok = readExact(r->offset, r->out);
+        }
+        if (failed) {
+            // Dropping the ring drops what it never took and waits for what it has in flight,
+            // so no buffer is written after this returns; this group is then read plainly.
+            tRing.close();
+            ring = nullptr;
+            break;
+        }
+        next = end;
+    }
+#endif
+    for (; next < reads.size(); ++next)
+        reads[next].ok = readExact(reads[next].offset, reads[next].out);
 }
 
 bool FileSource::cached(std::uint64_t offset) const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/byte_source.h"
 #include "engine/message_base.h"
 
 namespace brevik {
@@ -39,27 +40,52 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
     }
     std::sort(extents.begin(), extents.end(),
               [](const Extent& a, const Extent& b) { return a.start < b.start; });
+    const std::size_t before = stretches_.size();
     for (std::size_t i = 0; i < extents.size();) {
         Extent run = extents[i];
         for (++i; i < extents.size() && extents[i].start <= run.end + kMaxGap &&
                   std::max(run.end, extents[i].end) - run.start <= kMaxStretch;
              ++i)
             run.end = std::max(run.end, extents[i].end);
-        Bytes bytes(static_cast<std::size_t>(run.end - run.start));
-        // Straight from the source: a stretch that fails must not mark the run as failed.
-        if (base_.source->readExact(run.start, bytes))
-            stretches_.push_back({run.start, std::move(bytes)});
+        const auto size = static_cast<std::size_t>(run.end - run.start);
+        stretches_.push_back(
+            {run.start, size, std::make_unique_for_overwrite<std::uint8_t[]>(size)});
     }
+    std::vector<BatchRead> batch;
+    batch.reserve(stretches_.size() - before);
+    for (std::size_t k = before; k < stretches_.size(); ++k)
+        batch.push_back({stretches_[k].offset, {stretches_[k].bytes.get(), stretches_[k].size}});
+    // Straight from the source: a stretch that fails must not mark the run as failed.
+    base_.source->readBatch(batch);
+    std::size_t kept = before;
+    for (std::size_t k = before; k < stretches_.size(); ++k)
+        if (batch[k - before].ok) {
+            longest_ = std::max(longest_, stretches_[k].size);
+            stretches_[kept++] = std::move(stretches_[k]);
+        }
+    stretches_.resize(kept);
+    if (before > 0)
+        std::inplace_merge(stretches_.begin(),
+                           stretches_.begin() + static_cast<std::ptrdiff_t>(before),
+                           stretches_.end(),
+                           [](const Stretch& a, const Stretch& b) { return a.offset < b.offset; });
 }
 
 const std::uint8_t* ReadWindow::find(const MessageBase& base, std::uint64_t offset,
                                      std::size_t size) {
     for (const ReadWindow* w = tInnermost; w; w = w->outer_) {
         if (&w->base_ != &base) continue;
-        for (const Stretch& s : w->stretches_)
-            if (offset >= s.offset && offset - s.offset <= s.bytes.size() &&
-                size <= s.bytes.size() - (offset - s.offset))
-                return s.bytes.data() + (offset - s.offset);
+        // The stretches that start at or before `offset`, nearest first, as far back as the
+        // longest one reaches.
+        const auto& v = w->stretches_;
+        auto it = std::upper_bound(v.begin(), v.end(), offset,
+                                   [](std::uint64_t o, const Stretch& s) { return o < s.offset; });
+        while (it != v.begin()) {
+            --it;
+            const std::uint64_t into = offset - it->offset;
+            if (into > w->longest_) break;
+            if (into <= it->size && size <= it->size - into) return it->bytes.get() + into;
+        }
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -25,8 +26,9 @@ class ReadWindow {
     ReadWindow& operator=(const ReadWindow&) = delete;
 
     // Reads the blocks `blocks` (block table indexes; invalid ones and ones an open window
-    // holds already are skipped), blocks less than kMaxGap apart in one read. A stretch that cannot
-    // be read is left to the block reads, which then fail or not as they would have alone.
+    // holds already are skipped), blocks less than kMaxGap apart in one read, and the reads in
+    // one batch. A stretch that cannot be read is left to the block reads, which then fail or
+    // not as they would have alone.
     void readBlocks(std::span<const BlockIndex> blocks);
 
     // Copies [offset, offset + out.size()) from the windows open on this thread for `base`;
@@ -45,10 +47,12 @@ class ReadWindow {
                                     std::size_t size);
     struct Stretch {
         std::uint64_t offset;
-        Bytes bytes;
+        std::size_t size;
+        std::unique_ptr<std::uint8_t[]> bytes;  // left uninitialised: the read fills it
     };
     MessageBase& base_;
-    std::vector<Stretch> stretches_;
+    std::vector<Stretch> stretches_;  // by offset
+    std::size_t longest_ = 0;         // the size of the longest stretch
     ReadWindow* outer_;
 };
 

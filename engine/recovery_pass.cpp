@@ -489,27 +489,46 @@ class Pass {
         }
     }
 
-    // Loads item `i` and fills its row. Touches nothing but that item and its row, so distinct
-    // items may load on several threads; what depends on the items before it is left to bookItem.
-    // `claims`, when given, gathers what the item's internal blocks name.
+    // Loads items [first, end), one chunk, and appends their places to `places`, stopping
+    // early when `keepGoing` turns false. Touches nothing but those items and their rows, so
+    // distinct chunks may load on several threads; what depends on the items before them is left
+    // to bookItem. `claims`, when given, gathers what the items' internal blocks name.
+    //
+    // The chunk's blocks come in two batches of reads: first every item's data block and subnode
+    // list, then, once the lists are known, the blocks its subnodes start with (apart from the
+    // recipients a summary does not show, and with the data trees of all subnodes when their
+    // names are gathered). From memory, a read costs mostly its system call, which a batch shares.
+    template <class KeepGoing>
+    void loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims,
+                   std::vector<SummaryPlace>& places, KeepGoing keepGoing) {
+        std::vector<BlockIndex> blocks;
+        blocks.reserve(2 * std::size_t{end - first});
+        for (std::uint32_t i = first; i < end; ++i) {
+            blocks.push_back(base_.messageEntries[i].dataIndex);
+            blocks.push_back(base_.messageEntries[i].subnodeIndex);
+        }
+        ReadWindow own(base_);
+        own.readBlocks(blocks);
+        blocks.clear();
+        for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
+            MessageNodeEntry& e = base_.messageEntries[i];
+            e.subnodes.clear();
+            if (e.subnodeIndex != kNoBlock)
+                readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0, claims);
+            for (const SubnodeEntry& s : e.subnodes)
+                if ((s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid) ||
+                    (claims && isDataTree(s.dataIndex)))
+                    blocks.push_back(s.dataIndex);
+        }
+        ReadWindow subnodeStarts(base_);
+        subnodeStarts.readBlocks(blocks);
+        for (std::uint32_t i = first; i < end && keepGoing(); ++i)
+            places.push_back(loadItem(i, claims));
+    }
+
+    // Loads item `i`, whose subnode list loadChunk has read, and fills its row.
     SummaryPlace loadItem(std::uint32_t i, BlockClaims* claims) {
         MessageNodeEntry& e = base_.messageEntries[i];
-        // The item's blocks in few reads: first its own data and subnode list, then the blocks
-        // its subnodes start with, apart from the recipients a summary does not show (and the
-        // data trees of all its subnodes, when their names are gathered).
-        ReadWindow window(base_);
-        const BlockIndex own[] = {e.dataIndex, e.subnodeIndex};
-        window.readBlocks(own);
-        e.subnodes.clear();
-        if (e.subnodeIndex != kNoBlock)
-            readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0, claims);
-        std::vector<BlockIndex> subnodeBlocks;
-        subnodeBlocks.reserve(e.subnodes.size());
-        for (const SubnodeEntry& s : e.subnodes)
-            if ((s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid) ||
-                (claims && isDataTree(s.dataIndex)))
-                subnodeBlocks.push_back(s.dataIndex);
-        window.readBlocks(subnodeBlocks);
         if (claims) {
             claimDataTree(base_, e.dataIndex, *claims);
             for (const SubnodeEntry& s : e.subnodes)
@@ -559,9 +578,16 @@ class Pass {
         const unsigned threads = std::min<std::uint64_t>(
             passThreadCount(), (std::uint64_t{m} + perChunk - 1) / perChunk);
         if (threads > 1 && loadItemsOnThreads(first, end, threads, perChunk, progress)) return;
-        for (std::uint32_t i = first; i < end; ++i) {
-            bookItem(i, loadItem(i, claims_));
-            progress.itemDone(base_, i - first);
+        std::vector<SummaryPlace> places;
+        for (std::uint32_t c = first; c < end; c += perChunk) {
+            const auto chunkEnd = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(end, std::uint64_t{c} + perChunk));
+            places.clear();
+            loadChunk(c, chunkEnd, claims_, places, [] { return true; });
+            for (std::uint32_t j = 0; j < places.size(); ++j) {
+                bookItem(c + j, places[j]);
+                progress.itemDone(base_, c + j - first);
+            }
         }
     }
 
@@ -646,8 +672,8 @@ class Pass {
                 try {
                     k.places.reserve(end - chunkFirst(c));
                     // A stop ends the chunk early; the booking then ends the pass.
-                    for (std::uint32_t i = chunkFirst(c); i < end && !base_.stopped() && !quit; ++i)
-                        k.places.push_back(loadItem(i, claims_ ? &k.claims : nullptr));
+                    loadChunk(chunkFirst(c), end, claims_ ? &k.claims : nullptr, k.places,
+                              [&] { return !base_.stopped() && !quit; });
                 } catch (...) {
                     k.failure = std::current_exception();
                 }

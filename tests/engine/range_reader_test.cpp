@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <thread>
+
+#include <unistd.h>
 
 namespace brevik {
 namespace {
@@ -111,6 +116,74 @@ TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
     Bytes out(8000);
     EXPECT_TRUE(base.readAt(399 * 8192, out));
     EXPECT_EQ(counter.reads, 4);
+}
+
+// Stretches read at different times may overlap: a read inside any of them is served.
+TEST(ReadWindow, ServesFromWhicheverOverlappingStretchHoldsTheRead) {
+    Bytes image(1 << 14);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
+    auto source = std::make_unique<CountingSource>(image);
+    const CountingSource& counter = *source;
+    MessageBase base;
+    base.attachSource(std::move(source));
+    base.blockTable = {{4096, 300, 1, 1, 4}, {4000, 500, 1, 1, 8}, {9000, 100, 1, 1, 12}};
+    ReadWindow window(base);
+    const BlockIndex first[] = {0, 2};
+    window.readBlocks(first);
+    const BlockIndex wider[] = {1};  // not wholly held: read, and overlapping the first
+    window.readBlocks(wider);
+    EXPECT_EQ(counter.reads, 3);
+    for (const auto& [offset, size] : {std::pair<std::uint64_t, std::size_t>{4350, 40},
+                                       {4400, 50},
+                                       {4000, 500},
+                                       {9000, 100},
+                                       {4096, 300}}) {
+        Bytes out(size);
+        EXPECT_TRUE(base.readAt(offset, out)) << offset;
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), image.begin() + offset)) << offset;
+    }
+    EXPECT_EQ(counter.reads, 3);
+}
+
+// A batch of file reads, through the system's ring where there is one, fills and fails exactly
+// as the same reads one at a time: groups larger than one ring, short and empty ranges, ranges
+// across or past the end.
+TEST(FileSource, BatchesReadAsSingleReadsWould) {
+    namespace fs = std::filesystem;
+    const fs::path path =
+        fs::temp_directory_path() / ("brevik-batch-" + std::to_string(::getpid()));
+    Bytes image(1 << 20);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 12));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    std::string why;
+    const auto file = FileSource::open(path.string(), &why);
+    ASSERT_TRUE(file) << why;
+    std::mt19937 random(7);
+    std::vector<Bytes> buffers;
+    std::vector<BatchRead> reads;
+    for (int k = 0; k < 300; ++k) {
+        std::uint64_t offset = random() % image.size();
+        std::size_t size = random() % 20000;
+        if (k % 50 == 1) offset = image.size() - size / 2;  // across the end
+        if (k % 50 == 2) offset = image.size() + 10;        // past it
+        if (k % 50 == 3) size = 0;                          // empty
+        buffers.emplace_back(size, 0xAB);
+        reads.push_back({offset, buffers.back()});
+    }
+    file->readBatch(reads);
+    for (std::size_t k = 0; k < reads.size(); ++k) {
+        Bytes alone(reads[k].out.size());
+        const bool ok = file->readExact(reads[k].offset, alone);
+        EXPECT_EQ(reads[k].ok, ok) << k;
+        if (ok) {
+            EXPECT_EQ(buffers[k], alone) << k;
+        }
+    }
+    fs::remove(path);
 }
 
 // Ranges spread over a large file: the file hears of what follows a window before it is read,
