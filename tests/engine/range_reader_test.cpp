@@ -33,14 +33,25 @@ class CountingSource final : public ByteSource {
     MemorySource image_;
 };
 
-TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
-    Bytes image(1 << 16);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
-    auto source = std::make_unique<CountingSource>(image);
-    const CountingSource& counter = *source;
+// A base over an image of patterned bytes, counting the reads that reach it.
+struct CountedBase {
+    explicit CountedBase(std::size_t size) : image(size) {
+        for (std::size_t i = 0; i < size; ++i)
+            image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
+        auto source = std::make_unique<CountingSource>(image);
+        counter = source.get();
+        base.attachSource(std::move(source));
+    }
+    Bytes image;
+    const CountingSource* counter;
     MessageBase base;
-    base.attachSource(std::move(source));
+};
+
+TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
+    CountedBase counted(1 << 16);
+    const Bytes& image = counted.image;
+    const CountingSource& counter = *counted.counter;
+    MessageBase& base = counted.base;
 
     // Close neighbours, one far away, one going backwards, and one past the end of the file.
     const std::vector<FileRange> ranges = {{512, 512},  {1024, 100}, {4096, 512},
@@ -120,13 +131,10 @@ TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
 
 // Stretches read at different times may overlap: a read inside any of them is served.
 TEST(ReadWindow, ServesFromWhicheverOverlappingStretchHoldsTheRead) {
-    Bytes image(1 << 14);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
-    auto source = std::make_unique<CountingSource>(image);
-    const CountingSource& counter = *source;
-    MessageBase base;
-    base.attachSource(std::move(source));
+    CountedBase counted(1 << 14);
+    const Bytes& image = counted.image;
+    const CountingSource& counter = *counted.counter;
+    MessageBase& base = counted.base;
     base.blockTable = {{4096, 300, 1, 1, 4}, {4000, 500, 1, 1, 8}, {9000, 100, 1, 1, 12}};
     ReadWindow window(base);
     const BlockIndex first[] = {0, 2};
