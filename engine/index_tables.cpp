@@ -432,7 +432,8 @@ constexpr int kMaxSubnodeDepth = 32;
 
 int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                      std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
-                     VisitedSet<BlockIndex>& visited, int depth, BlockClaims* claims) {
+                     VisitedSet<BlockIndex>& visited, int depth, BlockClaims* claims,
+                     std::vector<BlockIndex>* nestedLists) {
     if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
     if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex)) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
@@ -459,7 +460,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         if (count > 1) window.readBlocks(children);
         for (const BlockIndex child : children)
             readSubnodeBlock(base, list, child, ownerNodeId, ownerDataIndex, visited, depth + 1,
-                             claims);
+                             claims, nestedLists);
         return 1;
     }
     if (level != 0) return -1;
@@ -480,12 +481,17 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         if (subBid != 0 && (nested[j] = findBlock(base, subBid)) != kNoBlock) ++nestedCount;
     }
     // Nested lists (an attachment's, say) usually lie together: read them at once.
-    ReadWindow window(base);
-    if (nestedCount > 1) window.readBlocks(nested);
-    for (std::uint32_t j = 0; j < count; ++j)
-        if (nested[j] != kNoBlock)
-            readSubnodeBlock(base, list, nested[j], own[j].nodeId, own[j].dataIndex, visited,
-                             depth + 1, claims);
+    if (nestedLists) {
+        for (const BlockIndex n : nested)
+            if (n != kNoBlock) nestedLists->push_back(n);
+    } else {
+        ReadWindow window(base);
+        if (nestedCount > 1) window.readBlocks(nested);
+        for (std::uint32_t j = 0; j < count; ++j)
+            if (nested[j] != kNoBlock)
+                readSubnodeBlock(base, list, nested[j], own[j].nodeId, own[j].dataIndex, visited,
+                                 depth + 1, claims, nullptr);
+    }
     list.insert(list.end(), own.begin(), own.end());
     return 1;
 }
@@ -493,11 +499,12 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
 }  // namespace
 
 int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
-                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex, BlockClaims* claims) {
+                    std::uint32_t ownerNodeId, BlockIndex ownerDataIndex, BlockClaims* claims,
+                    std::vector<BlockIndex>* nestedLists) {
     VisitedSet<BlockIndex> visited;
     try {
         return readSubnodeBlock(base, list, blockIndex, ownerNodeId, ownerDataIndex, visited, 0,
-                                claims);
+                                claims, nestedLists);
     } catch (...) {
         return -1;
     }

@@ -38,9 +38,11 @@ BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId);
 // Appends the entries of the subnode block at `blockIndex` to `list`, following intermediate
 // subnode blocks to their leaves and each entry's own subnode block before its block's entries.
 // Returns 1, or -1 when the block is missing or malformed (nothing appended for it). Each
-// subnode block read, well formed or not, is recorded in `claims` when given.
+// subnode block read, well formed or not, is recorded in `claims` when given. With
+// `nestedLists`, entries' own subnode blocks are not followed but appended there: a caller
+// about to read many lists reads those blocks at once first, then reads the lists in full.
 int readSubnodeList(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
                     std::uint32_t ownerNodeId, BlockIndex ownerDataIndex,
-                    BlockClaims* claims = nullptr);
+                    BlockClaims* claims = nullptr, std::vector<BlockIndex>* nestedLists = nullptr);
 
 }  // namespace brevik

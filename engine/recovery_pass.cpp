@@ -494,10 +494,11 @@ class Pass {
     // distinct chunks may load on several threads; what depends on the items before them is left
     // to bookItem. `claims`, when given, gathers what the items' internal blocks name.
     //
-    // The chunk's blocks come in two batches of reads: first every item's data block and subnode
-    // list, then, once the lists are known, the blocks its subnodes start with (apart from the
-    // recipients a summary does not show, and with the data trees of all subnodes when their
-    // names are gathered). From memory, a read costs mostly its system call, which a batch shares.
+    // The chunk's blocks come in three batches of reads: first every item's data block and
+    // subnode list, then the nested lists those name, then, once the lists are known, the blocks
+    // its subnodes start with (apart from the recipients a summary does not show, and with the
+    // data trees of all subnodes when their names are gathered). From memory, a read costs
+    // mostly its system call, which a batch shares.
     template <class KeepGoing>
     void loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims,
                    std::vector<SummaryPlace>& places, KeepGoing keepGoing) {
@@ -509,6 +510,17 @@ class Pass {
         }
         ReadWindow own(base_);
         own.readBlocks(blocks);
+        // The lists' nested lists (attachments' own) likewise, before the lists are read whole.
+        blocks.clear();
+        std::vector<SubnodeEntry> scratch;
+        for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
+            const MessageNodeEntry& e = base_.messageEntries[i];
+            if (e.subnodeIndex == kNoBlock) continue;
+            scratch.clear();
+            readSubnodeList(base_, scratch, e.subnodeIndex, 0, 0, nullptr, &blocks);
+        }
+        ReadWindow nested(base_);
+        nested.readBlocks(blocks);
         blocks.clear();
         for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
             MessageNodeEntry& e = base_.messageEntries[i];
