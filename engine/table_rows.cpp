@@ -51,20 +51,20 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
         readSubnodeList(base, subnodes, sub, 0, 0);
     // Most tables name only known items: a first read takes the row ids alone, and the whole
     // table is read once a row is taken.
+    std::vector<std::uint32_t> ids;
+    if (readTableRowIds(base, data, subnodes, ids) == -1) return out;
     PropertyList rows;
-    if (readPropertyList(base, rows, data, subnodes, false, ReadMode::RowIds) == -1) return out;
     bool complete = false;
     const std::uint32_t folder = (t.nodeId & ~kTypeMask) | kFolderType;
     std::unordered_set<std::uint32_t> taken;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const PropertyValue* id = find(rows[r], kRowIdColumn);
-        if (!id || id->data->size() < 4) continue;
-        const std::uint32_t nid = load32(id->data->data());
+    for (std::size_t r = 0; r < ids.size(); ++r) {
+        const std::uint32_t nid = ids[r];
         if (nid < kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
         if (!complete) {
             if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
             complete = true;
         }
+        if (r >= rows.size()) break;  // the second read found fewer rows
         const PropertyRow& row = rows[r];
         taken.insert(nid);
         auto record = makeItemRecord();

@@ -16,11 +16,12 @@ bool validIndex(const MessageBase& base, BlockIndex index) {
     return index >= 0 && static_cast<std::size_t>(index) < base.blockTable.size();
 }
 
-// Appends the data below tree block `index` to `out`. `level` is the level the caller expects
-// (0 = whatever the block says). Recursion is bounded: a level-2 tree may only hold level-1
-// trees, and a tree block already joined is never joined again. Returns false on a stop.
-bool joinTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<BlockIndex>& visited,
-              NodeData& out) {
+// Appends the data blocks below tree block `index` to `leaves`, in order, adding their sizes to
+// `total`. `level` is the level the caller expects (0 = whatever the block says). Recursion is
+// bounded: a level-2 tree may only hold level-1 trees, and a tree block already listed is never
+// listed again. Returns false on a stop: `leaves` then ends with the last block before it.
+bool listTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<BlockIndex>& visited,
+              std::vector<BlockIndex>& leaves, std::size_t& total) {
     if (!validIndex(base, index) || !visited.insert(index)) return false;
     const Bytes raw = readBlock(base, index, false);
     if (!looksLikeDataTree(raw)) return false;
@@ -31,35 +32,36 @@ bool joinTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<B
     const std::size_t declared = load16(raw.data() + 2);
     const std::size_t room = (raw.size() - kTreeHeaderSize) / width;
     const std::size_t count = std::min(declared, room);
-    // The top block states the joined size ([MS-PST] XBLOCK lcbTotal): reserving it saves
-    // copying large tables as they grow. Only a hint, so a damaged one merely costs a regrowth.
-    if (expectLevel == 0)
-        reserveLarge(out.bytes, std::min<std::uint64_t>(
-                                    {load32(raw.data() + 4), kMaxNodeDataBytes, base.fileSize}));
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = raw.data() + kTreeHeaderSize + i * width;
         const std::uint64_t bid = width == 8 ? load64(e) : load32(e);
         const BlockIndex child = findBlock(base, bid);
         if (child == kNoBlock) return false;
         if (level == 2) {
-            if (!joinTree(base, child, 1, visited, out)) return false;
+            if (!listTree(base, child, 1, visited, leaves, total)) return false;
             continue;
         }
-        // Read straight onto the end of what is joined.
-        const BlockEntry& block = base.blockTable[child];
-        const std::size_t at = out.bytes.size();
-        if (block.byteCount == 0 || block.byteCount > kMaxNodeDataBytes - at) return false;
-        out.bytes.resize(at + block.byteCount);
-        if (!base.readAt(block.fileOffset, std::span(out.bytes).subspan(at))) {
-            out.bytes.resize(at);
-            return false;
-        }
-        base.decodeBlockBytes(out.bytes.data() + at, block.byteCount, block.blockId);
-        out.blockLengths.push_back(block.byteCount);
-        out.blockFileOffsets.push_back(block.fileOffset);
+        const std::uint32_t size = base.blockTable[child].byteCount;
+        if (size == 0 || size > kMaxNodeDataBytes - total) return false;
+        leaves.push_back(child);
+        total += size;
     }
     // A count that does not fit the block means entries are missing.
     return count == declared;
+}
+
+// The data blocks a tree joins, and whether the tree was whole.
+struct TreeLeaves {
+    std::vector<BlockIndex> blocks;
+    std::size_t total = 0;
+    bool complete = false;
+};
+
+TreeLeaves listTree(MessageBase& base, BlockIndex treeIndex) {
+    TreeLeaves out;
+    VisitedSet<BlockIndex> visited;
+    out.complete = listTree(base, treeIndex, 0, visited, out.blocks, out.total);
+    return out;
 }
 
 }  // namespace
@@ -79,10 +81,27 @@ bool looksLikeDataTree(ByteView raw) {
 NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
     NodeData out;
     out.fromTree = true;
-    VisitedSet<BlockIndex> visited;
     // A tree that stops early keeps what was joined: the heap's first blocks often still hold
     // the properties that matter, and every later lookup is bounds-checked against this length.
-    out.complete = joinTree(base, treeIndex, 0, visited, out);
+    const TreeLeaves leaves = listTree(base, treeIndex);
+    out.complete = leaves.complete;
+    reserveLarge(out.bytes, leaves.total);
+    out.blockLengths.reserve(leaves.blocks.size());
+    out.blockFileOffsets.reserve(leaves.blocks.size());
+    for (const BlockIndex leaf : leaves.blocks) {
+        // Read straight onto the end of what is joined.
+        const BlockEntry& block = base.blockTable[leaf];
+        const std::size_t at = out.bytes.size();
+        out.bytes.resize(at + block.byteCount);
+        if (!base.readAt(block.fileOffset, std::span(out.bytes).subspan(at))) {
+            out.bytes.resize(at);
+            out.complete = false;
+            break;
+        }
+        base.decodeBlockBytes(out.bytes.data() + at, block.byteCount, block.blockId);
+        out.blockLengths.push_back(block.byteCount);
+        out.blockFileOffsets.push_back(block.fileOffset);
+    }
     return out;
 }
 
@@ -103,6 +122,29 @@ NodeData readNodeData(MessageBase& base, BlockIndex index) {
         return expandDataTree(base, index);
     base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[index].blockId);
     return singleBlock(base, index, std::move(raw));
+}
+
+bool visitNodeData(MessageBase& base, BlockIndex index,
+                   const std::function<void(ByteView block, std::uint64_t fileOffset)>& visit) {
+    if (!validIndex(base, index)) return false;
+    Bytes raw = readBlock(base, index, false);
+    if (raw.empty()) return false;
+    const BlockEntry& top = base.blockTable[index];
+    if (!(top.blockId & kInternalBlockBit) || !looksLikeDataTree(raw)) {
+        base.decodeBlockBytes(raw.data(), raw.size(), top.blockId);
+        visit(raw, top.fileOffset);
+        return true;
+    }
+    const TreeLeaves leaves = listTree(base, index);
+    Bytes buffer;
+    for (const BlockIndex leaf : leaves.blocks) {
+        const BlockEntry& block = base.blockTable[leaf];
+        buffer.resize(block.byteCount);
+        if (!base.readAt(block.fileOffset, buffer)) return false;
+        base.decodeBlockBytes(buffer.data(), buffer.size(), block.blockId);
+        visit(buffer, block.fileOffset);
+    }
+    return leaves.complete;
 }
 
 }  // namespace brevik

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/bytes.h"
@@ -40,6 +41,13 @@ NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex);
 // marked internal and the block starts like one, else the single decoded block. Empty bytes
 // when nothing could be read.
 NodeData readNodeData(MessageBase& base, BlockIndex index);
+
+// What readNodeData would join, a block at a time: calls `visit` with each decoded data block and
+// its file offset, in order, through one buffer reused for every block, so that a node of many
+// blocks costs no memory of its size (`visit` copies what it keeps). False when the data could
+// not be read whole (the blocks before the stop were visited).
+bool visitNodeData(MessageBase& base, BlockIndex index,
+                   const std::function<void(ByteView block, std::uint64_t fileOffset)>& visit);
 
 // One decoded data block as NodeData.
 NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded);

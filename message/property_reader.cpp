@@ -237,14 +237,6 @@ struct TcColumn {
     std::uint8_t bit;
 };
 
-// A run of whole rows: rows never span data blocks of a row matrix.
-struct RowSegment {
-    const Bytes* bytes;
-    std::size_t start;
-    std::size_t length;
-    std::optional<std::uint64_t> fileOffset;  // of `start`
-};
-
 std::uint32_t cellValue(const std::uint8_t* cell, std::uint8_t width) {
     switch (width) {
         case 4:
@@ -285,95 +277,100 @@ bool convertCell(Reader& reader, PropertyValue& out, const TcColumn& col, ByteVi
     return true;
 }
 
-int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
+// What a table context's info and row index say: its columns, row layout and row count.
+struct TableLayout {
+    std::vector<TcColumn> columns;
+    std::size_t cebOffset = 0;  // TCI_1b: the cell existence bitmap follows the 1-byte cells
+    std::size_t rowWidth = 0;   // TCI_bm
+    std::uint32_t hnidRows = 0;
+    std::size_t indexSize = 0;  // bytes of row index records
+    std::size_t indexRows = 0;  // rows they name
+    int indexBlock = 0;         // the heap block that holds the row index's root
+};
+
+// Reads the layout of the table context at `userRoot`: -1 when it is not one, else `indexBlock`.
+int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
     const HeapImage& heap = reader.heap;
     const auto infoAlloc = findAllocation(heap, userRoot);
     if (!infoAlloc || infoAlloc->size() < kTcInfoSize) return -1;
     const std::uint8_t* info = heap.bytes.data() + infoAlloc->start;
     if (info[0] != kClientTableContext) return -1;
-    const std::size_t cebOffset = load16(info + 6);  // TCI_1b: the bitmap follows 1-byte cells
-    const std::size_t rowWidth = load16(info + 8);   // TCI_bm
+    t.cebOffset = load16(info + 6);
+    t.rowWidth = load16(info + 8);
     const std::uint32_t hidRowIndex = load32(info + 10);
-    const std::uint32_t hnidRows = load32(info + 14);
+    t.hnidRows = load32(info + 14);
 
-    std::vector<TcColumn> columns;
     const std::size_t columnRoom = (infoAlloc->size() - kTcInfoSize) / kTcColumnSize;
     const std::size_t columnCount = std::min<std::size_t>(info[1], columnRoom);
     for (std::size_t k = 0; k < columnCount; ++k) {
         const std::uint8_t* c = info + kTcInfoSize + k * kTcColumnSize;
         const std::uint32_t tag = load32(c);
-        columns.push_back({static_cast<std::uint16_t>(tag), static_cast<std::uint16_t>(tag >> 16),
-                           load16(c + 4), c[6], c[7]});
+        t.columns.push_back({static_cast<std::uint16_t>(tag), static_cast<std::uint16_t>(tag >> 16),
+                             load16(c + 4), c[6], c[7]});
     }
 
     std::vector<Allocation> indexLeaves;
     std::uint32_t indexBlock = 0;
     if (!readBthLeaves(heap, hidRowIndex, kTcKeySize, indexLeaves, &indexBlock)) return -1;
-    std::size_t indexSize = 0;
     for (const auto& a : indexLeaves)
-        indexSize += a.size();
-    if (indexSize == 0) return static_cast<int>(indexBlock);  // an empty table
+        t.indexSize += a.size();
+    // Row index records are 8 bytes (Unicode) or 6 (ANSI); the matrix may hold fewer rows.
+    t.indexRows = t.indexSize / (reader.base.isUnicode() ? 8 : 6);
+    t.indexBlock = static_cast<int>(indexBlock);
+    return t.indexBlock;
+}
 
-    // Row matrix: in the heap, or in a subnode whose data blocks each hold whole rows.
-    std::vector<RowSegment> segments;
-    NodeData matrix;
-    if (hnidRows == 0) return -1;
-    if ((hnidRows & kNidTypeMask) == 0) {
-        const auto alloc = findAllocation(heap, hnidRows);
-        if (!alloc) return -1;
-        segments.push_back({&heap.bytes, alloc->start, alloc->size(),
-                            alloc->size() ? heap.fileOffsetOf(alloc->start) : std::nullopt});
-    } else {
-        const SubnodeEntry* entry = reader.subnode(hnidRows);
-        if (!entry) return -1;
-        matrix = readNodeData(reader.base, entry->dataIndex);
-        std::size_t pos = 0;
-        for (std::size_t i = 0; i < matrix.blockLengths.size(); ++i) {
-            segments.push_back(
-                {&matrix.bytes, pos, matrix.blockLengths[i], matrix.blockFileOffsets[i]});
-            pos += matrix.blockLengths[i];
-        }
-    }
-    if (rowWidth == 0) return -1;
-    std::size_t available = 0;
-    for (const auto& s : segments)
-        available += s.length / rowWidth;
-
-    // Row index records are 8 bytes (Unicode) or 6 (ANSI). When the matrix disagrees, a count
-    // guessed from the index size alone may still match it exactly.
-    std::size_t rowCount = indexSize / (reader.base.isUnicode() ? 8 : 6);
-    if (rowCount > available) {
-        const std::size_t guesses[] = {indexSize % 8 == 0 ? indexSize / 8 : 0,
-                                       indexSize % 6 == 0 ? indexSize / 6 : 0};
-        std::size_t chosen = available;  // rows that do not fit are dropped
-        for (std::size_t g : guesses)
-            if (g != 0 && g == available) chosen = g;
-        rowCount = chosen;
-    }
-
-    // A row-id read keeps the row-id columns alone: a table of many rows stays small.
-    if (reader.mode == ReadMode::RowIds)
-        std::erase_if(columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
-    if (reader.keep) std::erase_if(columns, [&](const TcColumn& c) { return !reader.keep(c.id); });
-    rows.reserve(rowCount);
-    for (const auto& seg : segments) {
-        for (std::size_t r = 0; r < seg.length / rowWidth && rows.size() < rowCount; ++r) {
-            const std::size_t at = r * rowWidth;
-            const ByteView row(seg.bytes->data() + seg.start + at, rowWidth);
+// Calls `visit(row, rowFileOffset)` for each row of the table's row matrix in order, as many as
+// the row index names and the matrix holds. The matrix lies in the heap, or in a subnode whose
+// data blocks each hold whole rows; those are read a block at a time, so a table of many rows
+// costs no memory of its size. False when the matrix cannot be found.
+template <class Visit>
+bool forEachRow(Reader& reader, const TableLayout& t, Visit visit) {
+    if (t.hnidRows == 0 || t.rowWidth == 0) return false;
+    std::size_t rows = 0;
+    const auto segment = [&](ByteView bytes, std::optional<std::uint64_t> fileOffset) {
+        for (std::size_t at = 0; at + t.rowWidth <= bytes.size() && rows < t.indexRows;
+             at += t.rowWidth, ++rows) {
             std::optional<std::uint64_t> rowFile;
-            if (seg.fileOffset) rowFile = *seg.fileOffset + at;
-            PropertyRow out(columns.size());
-            std::size_t slot = 0;
-            for (const auto& col : columns) {
-                if (convertCell(reader, out[slot], col, row, cebOffset, rowFile))
-                    ++slot;
-                else
-                    out[slot] = PropertyValue{};
-            }
-            rows.push_back(std::move(out));
+            if (fileOffset) rowFile = *fileOffset + at;
+            visit(bytes.subspan(at, t.rowWidth), rowFile);
         }
+    };
+    if ((t.hnidRows & kNidTypeMask) == 0) {
+        const HeapImage& heap = reader.heap;
+        const auto alloc = findAllocation(heap, t.hnidRows);
+        if (!alloc) return false;
+        segment(ByteView(heap.bytes).subspan(alloc->start, alloc->size()),
+                alloc->size() ? heap.fileOffsetOf(alloc->start) : std::nullopt);
+        return true;
     }
-    return static_cast<int>(indexBlock);
+    const SubnodeEntry* entry = reader.subnode(t.hnidRows);
+    if (!entry) return false;
+    visitNodeData(reader.base, entry->dataIndex,
+                  [&](ByteView block, std::uint64_t fileOffset) { segment(block, fileOffset); });
+    return true;
+}
+
+int readTableContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
+    TableLayout t;
+    if (readTableLayout(reader, userRoot, t) < 0) return -1;
+    if (t.indexSize == 0) return t.indexBlock;  // an empty table
+    if (reader.keep)
+        std::erase_if(t.columns, [&](const TcColumn& c) { return !reader.keep(c.id); });
+    constexpr std::size_t kReserveLimit = 1u << 16;  // a damaged index may name many more
+    rows.reserve(std::min(t.indexRows, kReserveLimit));
+    const bool matrixFound = forEachRow(reader, t, [&](ByteView row, auto rowFile) {
+        PropertyRow out(t.columns.size());
+        std::size_t slot = 0;
+        for (const auto& col : t.columns) {
+            if (convertCell(reader, out[slot], col, row, t.cebOffset, rowFile))
+                ++slot;
+            else
+                out[slot] = PropertyValue{};
+        }
+        rows.push_back(std::move(out));
+    });
+    return matrixFound ? t.indexBlock : -1;
 }
 
 // The node's heap: a data tree when the block says so, else one decoded block; a block whose
@@ -425,6 +422,43 @@ int readPropertyList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex
         return result;
     } catch (const std::exception&) {
         rows.clear();
+        return -1;
+    }
+}
+
+int readTableRowIds(MessageBase& base, BlockIndex dataIndex,
+                    const std::vector<SubnodeEntry>& subnodes, std::vector<std::uint32_t>& ids) {
+    ids.clear();
+    try {
+        const auto heap = readHeap(base, dataIndex);
+        if (!heap || heap->bytes[3] != kClientTableContext) return -1;
+        Reader reader(base, *heap, subnodes, false, ReadMode::Records, nullptr);
+        TableLayout t;
+        if (readTableLayout(reader, load32(heap->bytes.data() + 4), t) < 0) return -1;
+        if (t.indexSize == 0) return t.indexBlock;
+        std::erase_if(t.columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
+        const bool matrixFound = forEachRow(reader, t, [&](ByteView row, auto rowFile) {
+            // The first row-id cell that holds a value names the row, when it has 4 bytes.
+            std::uint32_t id = 0;
+            for (const auto& col : t.columns) {
+                if (keptInline(col.type, ReadMode::Records)) {
+                    id = fits(row, col.offset, col.width)
+                             ? cellValue(row.data() + col.offset, col.width)
+                             : 0;
+                    break;
+                }
+                PropertyValue v;
+                if (convertCell(reader, v, col, row, t.cebOffset, rowFile) && v.data) {
+                    if (v.data->size() >= 4) id = load32(v.data->data());
+                    break;
+                }
+            }
+            ids.push_back(id);
+        });
+        if (!matrixFound) ids.clear();
+        return matrixFound ? t.indexBlock : -1;
+    } catch (const std::exception&) {
+        ids.clear();
         return -1;
     }
 }

@@ -13,9 +13,8 @@ namespace brevik {
 // What a read keeps. `Records` is what the records and the recovery pass use: inline values of
 // types 0x0002, 0x0003 and 0x000B, heap and subnode values of the variable and 8-byte types,
 // table cells of 1, 2 or 4 bytes. `Complete` also keeps every other type and 8-byte table cells,
-// so that writers can copy an item without losing a property. `RowIds` reads a table's row-id
-// cells (0x67F2) as `Records` does and leaves every other cell empty, each row in its place.
-enum class ReadMode : std::uint8_t { Records, Complete, RowIds };
+// so that writers can copy an item without losing a property.
+enum class ReadMode : std::uint8_t { Records, Complete };
 
 // Which property ids a read keeps; every id when null.
 using PropertyFilter = bool (*)(std::uint16_t id);
@@ -28,6 +27,13 @@ using PropertyFilter = bool (*)(std::uint16_t id);
 int readPropertyList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
                      const std::vector<SubnodeEntry>& subnodes, bool loadSubnodeValues,
                      ReadMode mode = ReadMode::Records, PropertyFilter keep = nullptr);
+
+// The row id (0x67F2) of each row of the table context whose data block is `dataIndex`, in row
+// order, as `readPropertyList` would find them: 0 for a row whose first stored row-id cell is
+// not 4 bytes or that has none. The row matrix is read a block at a time, so a table of many
+// rows costs no memory of its size. Returns -1 on failure (`ids` left empty).
+int readTableRowIds(MessageBase& base, BlockIndex dataIndex,
+                    const std::vector<SubnodeEntry>& subnodes, std::vector<std::uint32_t>& ids);
 
 // The bytes of a subnode's data (one block or a data tree), decoded. Empty for -1 or failure.
 Bytes readSubnodeData(MessageBase& base, BlockIndex blockIndex);

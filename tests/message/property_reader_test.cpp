@@ -353,6 +353,42 @@ TEST_P(PropertyReaderTest, RowMatrixInADataTreeKeepsRowsWithinBlocks) {
     EXPECT_EQ(*find(rows[4], 0x0C15)->data, (Bytes{5, 0, 0, 0}));
 }
 
+TEST_P(PropertyReaderTest, RowIdsReadAloneMatchTheTableRowsBlockByBlock) {
+    TcLayout layout = recipientLayout();
+    layout.columns[0].id = 0x67F2;  // the 4-byte cell holding r + 1 becomes the row id
+    const std::size_t record = image.unicode() ? 8 : 6;
+    std::vector<std::uint32_t> ids;
+
+    HeapBuilder inHeap(kTc);
+    addTableContext(inHeap, layout, image.unicode(), 2 * record,
+                    inHeap.add(buildRows(layout, recipientCells(inHeap, 2))));
+    const BlockIndex inHeapNode = image.addHeap(inHeap, false);
+    image.install(base);
+    ASSERT_GE(readTableRowIds(base, inHeapNode, {}, ids), 0);
+    EXPECT_EQ(ids, (std::vector<std::uint32_t>{1, 2}));
+
+    // A tree of two blocks; the index names 4 of the 5 rows.
+    HeapBuilder heap(kTc);
+    const auto cells = recipientCells(heap, 5);
+    addTableContext(heap, layout, image.unicode(), 4 * record, kSubnodeNid);
+    const BlockIndex node = image.addHeap(heap, false);
+    Bytes first = buildRows(layout, {cells.begin(), cells.begin() + 3});
+    first.resize(first.size() + 10, 0xEE);
+    const BlockIndex tree = image.addTree(
+        1,
+        {image.addData(first), image.addData(buildRows(layout, {cells.begin() + 3, cells.end()}))});
+    const std::vector<SubnodeEntry> subnodes{{kSubnodeNid, tree, 0, 0}};
+    image.install(base);
+    ASSERT_GE(readTableRowIds(base, node, subnodes, ids), 0);
+    EXPECT_EQ(ids, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+    ASSERT_GE(read(node, subnodes), 0);
+    ASSERT_EQ(rows.size(), ids.size());
+    EXPECT_EQ(*find(rows[3], 0x67F2)->data, (Bytes{4, 0, 0, 0}));
+
+    EXPECT_EQ(readTableRowIds(base, node, {}, ids), -1);  // the matrix subnode is missing
+    EXPECT_TRUE(ids.empty());
+}
+
 TEST_P(PropertyReaderTest, MissingRowSubnodeFailsTheRead) {
     std::vector<SubnodeEntry> subnodes;
     const BlockIndex node = tableWithSubnodeRows(image, 2, 12, subnodes);
