@@ -508,8 +508,8 @@ class Pass {
             blocks.push_back(base_.messageEntries[i].dataIndex);
             blocks.push_back(base_.messageEntries[i].subnodeIndex);
         }
-        ReadWindow own(base_);
-        own.readBlocks(blocks);
+        ReadWindow window(base_);
+        window.readBlocks(blocks);
         // The lists' nested lists (attachments' own) likewise, before the lists are read whole.
         blocks.clear();
         std::vector<SubnodeEntry> scratch;
@@ -519,8 +519,7 @@ class Pass {
             scratch.clear();
             readSubnodeList(base_, scratch, e.subnodeIndex, 0, 0, nullptr, &blocks);
         }
-        ReadWindow nested(base_);
-        nested.readBlocks(blocks);
+        window.readBlocks(blocks);
         blocks.clear();
         for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
             MessageNodeEntry& e = base_.messageEntries[i];
@@ -532,8 +531,7 @@ class Pass {
                     (claims && isDataTree(s.dataIndex)))
                     blocks.push_back(s.dataIndex);
         }
-        ReadWindow subnodeStarts(base_);
-        subnodeStarts.readBlocks(blocks);
+        window.readBlocks(blocks);
         for (std::uint32_t i = first; i < end && keepGoing(); ++i)
             places.push_back(loadItem(i, claims));
     }
