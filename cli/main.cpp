@@ -13,8 +13,11 @@ int main(int argc, char** argv) {
     // Every fresh 4 KiB page costs a fault, which on virtual machines costs as much as copying
     // tens of kilobytes: memory comes in 2 MiB pages where the system offers them, and memory a
     // pass frees stays for its next allocations for a second before going back to the system.
+    // Segments are committed whole from the first: one committed piece at a time would split
+    // them into mappings too small for 2 MiB pages.
     mi_option_enable(mi_option_large_os_pages);
     mi_option_set(mi_option_decommit_delay, 1000);
+    mi_option_set(mi_option_eager_commit_delay, 0);
 #endif
     return brevik::cli::runCli(argc, argv, std::cout, std::cerr);
 }

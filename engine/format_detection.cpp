@@ -241,7 +241,7 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
         before[k] = total;
         total += runs[k].end - runs[k].first;
     }
-    constexpr std::uint64_t kMinPagesPerPart = (16u << 20) / kPageSize;
+    constexpr std::uint64_t kMinPagesPerPart = (4u << 20) / kPageSize;
     // Long runs are read in order, where the kernel reads ahead by itself.
     constexpr std::size_t kRunsAhead = 64;
     constexpr std::uint64_t kMaxAnnouncedPages = (4u << 20) / kPageSize;
