@@ -95,7 +95,7 @@ std::string droppedText(const DropCounts& d) {
 template <typename Wanted, typename WriteOne>
 void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const Wanted& wanted,
                 const WriteOne& writeOne) {
-    constexpr std::uint64_t kChunk = 2048;
+    constexpr std::uint64_t kChunk = 512;
     constexpr std::uint64_t kBytesPerItem = 1024;  // an indented item takes 600 to 900
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     // A chunk written reuses the buffer of one placed before: fresh ones would be new memory,
@@ -111,7 +111,7 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
     };
     const JsonWriter context(w, JsonWriter::Apart{});  // workers read this, not `w`
     inOrderedChunks<std::pair<std::string, std::uint32_t>>(
-        itemCount, kChunk, threads, 4 * threads,
+        itemCount, kChunk, threads, 2 * threads,
         [&](std::uint64_t a, std::uint64_t b) {
             JsonWriter part(context, JsonWriter::Apart{}, takeSpare());
             part.reserve((b - a) * kBytesPerItem);  // grown once, not copied as it doubles
