@@ -140,18 +140,24 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     return {std::move(text), localFiletime};
 }
 
-ItemBody chooseItemBody(const MessageRecord& r) {
+namespace {
+
+// chooseItemBody leaving the text where it is: `text` views the record's body, or `rtfText`
+// for one from compressed RTF. A summary needs little more than the text's length, and bodies
+// are most of what an item holds.
+ItemBody chooseBodyInPlace(const MessageRecord& r, std::string& rtfText, std::string_view& text) {
     const MessageEnvelope& env = r.envelope;
     ItemBody b;
+    text = {};
     if (env.html && !env.html->empty()) {
         b.format = 1;
         b.ref = env.htmlLocator;
-        b.text = *env.html;
+        text = *env.html;
         b.codepage = r.htmlCodepage ? r.htmlCodepage : kDefaultCodepage;
     } else if (env.body && !env.body->empty()) {
         b.format = 3;
         b.ref = env.bodyLocator;
-        b.text = *env.body;
+        text = *env.body;
         b.codepage = r.codepage ? r.codepage : kDefaultCodepage;
     } else if (env.compressedRtf && !env.compressedRtf->empty()) {
         // Often the only body Outlook kept.
@@ -160,10 +166,21 @@ ItemBody chooseItemBody(const MessageRecord& r) {
         if (shown.text.find_first_not_of(" \t\r\n") == std::string::npos) return b;
         b.format = shown.isHtml() ? 1 : 3;
         b.ref = env.compressedRtfLocator;
-        b.text = std::move(shown.text);
+        rtfText = std::move(shown.text);
+        text = rtfText;
         b.fromRtf = true;
         b.rtfDamaged = rtf.damaged();
     }
+    return b;
+}
+
+}  // namespace
+
+ItemBody chooseItemBody(const MessageRecord& r) {
+    std::string rtfText;
+    std::string_view text;
+    ItemBody b = chooseBodyInPlace(r, rtfText, text);
+    b.text = rtfText.empty() ? std::string(text) : std::move(rtfText);
     return b;
 }
 
@@ -223,16 +240,17 @@ SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex) {
     for (std::size_t k = 0; k < attachments; ++k)
         s.attachmentNames.push_back(attachmentName(r.attachments[k]));
 
-    ItemBody body = chooseItemBody(r);
+    std::string rtfText;
+    std::string_view text;
+    const ItemBody body = chooseBodyInPlace(r, rtfText, text);
     s.bodyFormat = body.format;
     s.bodyRef = body.ref;
     s.bodyCodepage = body.codepage;
     s.bodyFromRtf = body.fromRtf;
     s.rtfDamaged = body.rtfDamaged;
     s.bodyLength = static_cast<std::uint32_t>(
-        std::min<std::size_t>(body.text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
-    if (base.keepBodyCopies && body.text.size() <= kMaxKeptBodyBytes)
-        s.bodyText = std::move(body.text);
+        std::min<std::size_t>(text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
+    if (base.keepBodyCopies && text.size() <= kMaxKeptBodyBytes) s.bodyText.assign(text);
     return place;
 }
 

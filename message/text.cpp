@@ -266,11 +266,48 @@ char* convertUtf16(const std::uint8_t* data, std::size_t units, char* w) {
     return w;
 }
 
+// Units from the start of `data` that are ASCII and not zero, taken four at a time.
+std::size_t asciiUnits(const std::uint8_t* data, std::size_t units) {
+    std::size_t i = 0;
+    for (; i + 4 <= units; i += 4) {
+        const std::uint64_t word = load64(data + 2 * i);
+        const std::uint64_t zeroUnit =
+            (word - 0x0001000100010001ull) & ~word & 0x8000800080008000ull;
+        if ((word & 0xFF80FF80FF80FF80ull) || zeroUnit) break;
+    }
+    while (i < units) {
+        const std::uint16_t u = load16(data + 2 * i);
+        if (u == 0 || u >= 0x80) break;
+        ++i;
+    }
+    return i;
+}
+
+// Writes the low bytes of `units` ASCII units.
+void narrowAscii(const std::uint8_t* data, std::size_t units, char* out) {
+    std::size_t i = 0;
+    for (; i + 4 <= units; i += 4) {
+        std::uint64_t w = load64(data + 2 * i);
+        w = (w | (w >> 8)) & 0x0000FFFF0000FFFFull;
+        w = (w | (w >> 16)) & 0xFFFFFFFFull;
+        store32(reinterpret_cast<std::uint8_t*>(out + i), static_cast<std::uint32_t>(w));
+    }
+    for (; i < units; ++i)
+        out[i] = static_cast<char>(data[2 * i]);
+}
+
 }  // namespace
 
 std::string utf16ToUtf8(const std::uint8_t* data, std::size_t byteLength) {
     if (!data) return {};
     const std::size_t units = byteLength / 2;
+    // Plain ASCII up to the end or a zero unit, most of what is converted, takes a byte a unit.
+    const std::size_t ascii = asciiUnits(data, units);
+    if (ascii == units || load16(data + 2 * ascii) == 0) {
+        std::string out(ascii, '\0');
+        narrowAscii(data, ascii, out.data());
+        return out;
+    }
     // Names and subjects, most of what is converted, go through a buffer on the stack: one
     // allocation of the right size instead of one three times too large and cleared first.
     constexpr std::size_t kSmallUnits = 256;

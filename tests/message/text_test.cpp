@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <span>
 #include <string>
+#include <vector>
 
 namespace brevik {
 namespace {
 
-Bytes units(std::initializer_list<std::uint16_t> us) {
+Bytes units(std::span<const std::uint16_t> us) {
     Bytes b;
     for (std::uint16_t u : us) {
         b.push_back(static_cast<std::uint8_t>(u));
         b.push_back(static_cast<std::uint8_t>(u >> 8));
     }
     return b;
+}
+Bytes units(std::initializer_list<std::uint16_t> us) {
+    return units(std::span(us.begin(), us.size()));
 }
 
 std::string utf8(const Bytes& b) {
@@ -30,6 +35,25 @@ TEST(Utf16ToUtf8, ConvertsEveryPlaneAndStopsAtZero) {
     odd.push_back('x');  // a stray last byte is not a character
     EXPECT_EQ(utf8(odd), "ok");
     EXPECT_EQ(utf16ToUtf8(nullptr, 4), "");
+}
+
+// Runs of plain units are taken several at a time: an odd unit anywhere must still count.
+TEST(Utf16ToUtf8, OddUnitsAnywhereInLongRuns) {
+    const std::pair<std::uint16_t, std::string> odd[] = {
+        {0, ""}, {0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0xE9, "\xC3\xA9"}, {0x100, "\xC4\x80"}};
+    for (std::size_t n = 1; n < 20; ++n)
+        for (std::size_t at = 0; at < n; ++at)
+            for (const auto& [unit, text] : odd) {
+                std::vector<std::uint16_t> u;
+                std::string expected;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const auto letter = static_cast<char>('a' + k);
+                    u.push_back(k == at ? unit : static_cast<std::uint16_t>(letter));
+                    if (unit == 0 && k >= at) continue;
+                    expected += k == at ? text : std::string(1, letter);
+                }
+                EXPECT_EQ(utf8(units(u)), expected) << n << " " << at << " " << unit;
+            }
 }
 
 TEST(Utf16ToUtf8, LoneSurrogatesBecomeReplacementCharacters) {
