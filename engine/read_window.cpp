@@ -75,16 +75,26 @@ const std::uint8_t* ReadWindow::find(const MessageBase& base, std::uint64_t offs
                                      std::size_t size) {
     for (const ReadWindow* w = tInnermost; w; w = w->outer_) {
         if (&w->base_ != &base) continue;
+        const auto& v = w->stretches_;
+        // An item's reads mostly fall in the stretch of the read before.
+        if (w->lastHit_ < v.size()) {
+            const Stretch& last = v[w->lastHit_];
+            if (offset >= last.offset && offset - last.offset <= last.size &&
+                size <= last.size - (offset - last.offset))
+                return last.bytes.get() + (offset - last.offset);
+        }
         // The stretches that start at or before `offset`, nearest first, as far back as the
         // longest one reaches.
-        const auto& v = w->stretches_;
         auto it = std::upper_bound(v.begin(), v.end(), offset,
                                    [](std::uint64_t o, const Stretch& s) { return o < s.offset; });
         while (it != v.begin()) {
             --it;
             const std::uint64_t into = offset - it->offset;
             if (into > w->longest_) break;
-            if (into <= it->size && size <= it->size - into) return it->bytes.get() + into;
+            if (into <= it->size && size <= it->size - into) {
+                w->lastHit_ = static_cast<std::size_t>(it - v.begin());
+                return it->bytes.get() + into;
+            }
         }
     }
     return nullptr;

@@ -53,6 +53,8 @@ class ReadWindow {
     MessageBase& base_;
     std::vector<Stretch> stretches_;  // by offset
     std::size_t longest_ = 0;         // the size of the longest stretch
+    // The stretch that served the last read; reads of this thread alone touch it.
+    mutable std::size_t lastHit_ = 0;
     ReadWindow* outer_;
 };
 
