@@ -302,6 +302,7 @@ int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
 
     const std::size_t columnRoom = (infoAlloc->size() - kTcInfoSize) / kTcColumnSize;
     const std::size_t columnCount = std::min<std::size_t>(info[1], columnRoom);
+    t.columns.reserve(columnCount);
     for (std::size_t k = 0; k < columnCount; ++k) {
         const std::uint8_t* c = info + kTcInfoSize + k * kTcColumnSize;
         const std::uint32_t tag = load32(c);
