@@ -1,5 +1,7 @@
 #include "message/node_data.h"
 
+#include <algorithm>
+
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
 #include "engine/permute.h"
@@ -85,7 +87,8 @@ NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
     // the properties that matter, and every later lookup is bounds-checked against this length.
     const TreeLeaves leaves = listTree(base, treeIndex);
     out.complete = leaves.complete;
-    reserveLarge(out.bytes, leaves.total);
+    // A damaged tree may name one block many times: no more is set aside than the file holds.
+    reserveLarge(out.bytes, std::min<std::uint64_t>(leaves.total, base.fileSize));
     out.blockLengths.reserve(leaves.blocks.size());
     out.blockFileOffsets.reserve(leaves.blocks.size());
     for (const BlockIndex leaf : leaves.blocks) {
