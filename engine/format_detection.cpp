@@ -235,18 +235,34 @@ std::vector<PageRun> pagesToRead(const Coverage* covered, std::uint64_t pages) {
 // the file out of the page cache is most of the census's time), merged in file order.
 CensusLists scanPages(MessageBase& base, const Coverage* covered) {
     const std::vector<PageRun> runs = pagesToRead(covered, base.fileSize / kPageSize);
+    // Parts of equal cost: a run costs a read, as much as about this many pages, besides its
+    // pages; the index pages of a file written in one go lie together at its end.
+    constexpr std::uint64_t kPagesPerRead = 32;
     std::vector<std::uint64_t> before(runs.size());  // pages of the runs before each
-    std::uint64_t total = 0;
+    std::vector<std::uint64_t> costBefore(runs.size());
+    std::uint64_t total = 0, totalCost = 0;
     for (std::size_t k = 0; k < runs.size(); ++k) {
         before[k] = total;
+        costBefore[k] = totalCost;
         total += runs[k].end - runs[k].first;
+        totalCost += kPagesPerRead + runs[k].end - runs[k].first;
     }
+    auto pageAt = [&](std::uint64_t cost) {  // where cost `cost` is reached, in pages
+        if (cost >= totalCost) return total;
+        const auto k = static_cast<std::size_t>(
+            std::upper_bound(costBefore.begin(), costBefore.end(), cost) - costBefore.begin() - 1);
+        const std::uint64_t into = cost - costBefore[k];
+        return before[k] + std::min(into > kPagesPerRead ? into - kPagesPerRead : 0,
+                                    runs[k].end - runs[k].first);
+    };
     constexpr std::uint64_t kMinPagesPerPart = (4u << 20) / kPageSize;
     // Long runs are read in order, where the kernel reads ahead by itself.
     constexpr std::size_t kRunsAhead = 64;
     constexpr std::uint64_t kMaxAnnouncedPages = (4u << 20) / kPageSize;
     std::vector<CensusLists> lists = inParts<CensusLists>(
-        total, base.passThreads, kMinPagesPerPart, [&](std::uint64_t a, std::uint64_t b) {
+        totalCost, base.passThreads, kMinPagesPerPart,
+        [&](std::uint64_t fromCost, std::uint64_t toCost) {
+            const std::uint64_t a = pageAt(fromCost), b = pageAt(toCost);
             CensusLists part;
             auto k = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), a) -
                                               before.begin());
