@@ -225,14 +225,56 @@ std::size_t markReachableFromLatestRoot(MessageBase& base,
     return leaves.empty() ? 0 : markReachablePages(base, leaves.front()->pageOffset);
 }
 
+namespace {
+
+// Finds census pages by offset. The census lists them in file order; another order is searched
+// through a sorted copy of the offsets.
+class PagesByOffset {
+  public:
+    explicit PagesByOffset(const std::vector<IndexPageInfo>& pages) : pages_(pages) {
+        auto byOffset = [&](std::uint32_t a, std::uint32_t b) {
+            return pages_[a].pageOffset < pages_[b].pageOffset;
+        };
+        if (std::is_sorted(pages.begin(), pages.end(),
+                           [](const IndexPageInfo& a, const IndexPageInfo& b) {
+                               return a.pageOffset < b.pageOffset;
+                           }))
+            return;
+        order_.resize(pages.size());
+        for (std::uint32_t i = 0; i < order_.size(); ++i)
+            order_[i] = i;
+        std::stable_sort(order_.begin(), order_.end(), byOffset);
+    }
+
+    // The first page at `offset`, or null.
+    IndexPageInfo* find(std::vector<IndexPageInfo>& pages, std::uint64_t offset) const {
+        std::size_t lo = 0, hi = pages_.size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (pages_[at(mid)].pageOffset < offset)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo < pages_.size() && pages_[at(lo)].pageOffset == offset ? &pages[at(lo)] : nullptr;
+    }
+
+  private:
+    std::size_t at(std::size_t k) const { return order_.empty() ? k : order_[k]; }
+    const std::vector<IndexPageInfo>& pages_;
+    std::vector<std::uint32_t> order_;  // empty when the pages are in order already
+};
+
+}  // namespace
+
 std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
     std::size_t marked = 0;
     try {
-        std::unordered_map<std::uint64_t, std::size_t> bbtAt, nbtAt;
-        for (std::size_t i = 0; i < base.leafBbtPages.size(); ++i)
-            bbtAt.emplace(base.leafBbtPages[i].pageOffset, i);
-        for (std::size_t i = 0; i < base.leafNbtPages.size(); ++i)
-            nbtAt.emplace(base.leafNbtPages[i].pageOffset, i);
+        const PagesByOffset bbtAt(base.leafBbtPages), nbtAt(base.leafNbtPages);
+        auto mark = [&](IndexPageInfo& p) {
+            marked += p.reachable == 0;
+            p.reachable = 1;
+        };
 
         const PageLayout& L = base.layout;
         const bool unicode = base.isUnicode();
@@ -240,15 +282,24 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         const std::uint32_t refPos = unicode ? 16 : 8;            // BREF.ib inside a BTENTRY
         const std::uint32_t refWidth = unicode ? 8 : 4;
 
-        // Level by level, each level's pages in file order, so that neighbours share reads.
+        // Level by level, each level's pages in file order, so that neighbours share reads. A
+        // leaf page the census listed is marked without reading it again: the census kept only
+        // pages whose level field names a leaf of its index.
         std::unordered_set<std::uint64_t> visited;
         std::vector<std::uint64_t> level{pageOffset};
         for (int depth = 0; !level.empty() && depth <= kMaxIndexDepth; ++depth) {
             std::vector<std::uint64_t> pages;
-            for (std::uint64_t offset : level)
-                if (offset <= base.fileSize && base.fileSize - offset >= kPageSize &&
-                    visited.insert(offset).second)
+            for (std::uint64_t offset : level) {
+                if (offset > base.fileSize || base.fileSize - offset < kPageSize ||
+                    !visited.insert(offset).second)
+                    continue;
+                if (IndexPageInfo* leaf = bbtAt.find(base.leafBbtPages, offset))
+                    mark(*leaf);
+                else if (IndexPageInfo* nodeLeaf = nbtAt.find(base.leafNbtPages, offset))
+                    mark(*nodeLeaf);
+                else
                     pages.push_back(offset);
+            }
             std::sort(pages.begin(), pages.end());
             std::vector<FileRange> ranges;
             ranges.reserve(pages.size());
@@ -259,21 +310,9 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 const ByteView page = reader.read(k);
                 if (page.size() != kPageSize) continue;
+                // A leaf the census did not list is not marked, nor walked into.
                 const std::uint16_t key = load16(page.data() + L.levelFieldPos);
-                if (key == L.leafBbtKey) {
-                    if (auto it = bbtAt.find(pages[k]); it != bbtAt.end()) {
-                        marked += base.leafBbtPages[it->second].reachable == 0;
-                        base.leafBbtPages[it->second].reachable = 1;
-                    }
-                    continue;
-                }
-                if (key == L.leafNbtKey) {
-                    if (auto it = nbtAt.find(pages[k]); it != nbtAt.end()) {
-                        marked += base.leafNbtPages[it->second].reachable == 0;
-                        base.leafNbtPages[it->second].reachable = 1;
-                    }
-                    continue;
-                }
+                if (key == L.leafBbtKey || key == L.leafNbtKey) continue;
                 const std::uint32_t count =
                     std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
                 for (std::uint32_t i = 0; i < count; ++i) {
