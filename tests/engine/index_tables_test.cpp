@@ -126,6 +126,26 @@ TEST_P(IndexTablesTest, RootsThatReachNothingMarkNothingWithoutIndexPagesToFallB
     EXPECT_EQ(markReachablePages(*base, 1ull << 40), 0u);
 }
 
+// Leaf pages are found by offset in the census lists, in whatever order those come; a listed
+// page the root does not reach stays unmarked.
+TEST_P(IndexTablesTest, RootsMarkTheLeavesTheyReachInListsOfAnyOrder) {
+    PstImage img(unicode(), 12);
+    img.putIntermediatePage(2, false, {PstImage::pageOffset(5), PstImage::pageOffset(3)});
+    for (std::size_t page : {3, 5, 7})
+        img.putLeafBlockPage(page, {{.fileOffset = 10 * 512, .byteCount = 10, .blockId = 4}});
+    img.putLeafNodePage(4, {{.nodeId = 0x21, .dataBid = 4}});
+    img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(4));
+    auto base = openImage(img.bytes());
+    ASSERT_EQ(detectFormat(*base), 0);
+    ASSERT_EQ(base->leafBbtPages.size(), 3u);
+    std::reverse(base->leafBbtPages.begin(), base->leafBbtPages.end());
+    for (IndexPageInfo& p : base->leafBbtPages)
+        p.reachable = 0;
+    EXPECT_EQ(markReachablePages(*base, PstImage::pageOffset(2)), 2u);
+    for (const IndexPageInfo& p : base->leafBbtPages)
+        EXPECT_EQ(p.reachable, p.pageOffset != PstImage::pageOffset(7)) << p.pageOffset;
+}
+
 // A large index is read in parts on several threads; the table, the drop counts and the
 // damage noted are what one thread leaves, damaged entries on every page included.
 TEST_P(IndexTablesTest, PagesReadInPartsGiveWhatOneThreadGives) {
