@@ -24,6 +24,10 @@ bool MessageBase::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
 }
 
 Bytes MessageBase::readAt(std::uint64_t offset, std::size_t size) {
+    // Held by a window: copied once, without clearing first.
+    if (size != 0 && source && !stopped())
+        if (const std::uint8_t* held = ReadWindow::view(*this, offset, size))
+            return Bytes(held, held + size);
     Bytes out(size);
     if (!readAt(offset, std::span<std::uint8_t>(out))) out.clear();
     return out;

@@ -36,6 +36,12 @@ class ReadWindow {
     static bool serve(const MessageBase& base, std::uint64_t offset, std::span<std::uint8_t> out);
     // Whether the windows open on this thread hold all of [offset, offset + size).
     static bool held(const MessageBase& base, std::uint64_t offset, std::size_t size);
+    // Where the windows open on this thread hold [offset, offset + size); null when none does.
+    // Valid while the window that holds it is open.
+    static const std::uint8_t* view(const MessageBase& base, std::uint64_t offset,
+                                    std::size_t size) {
+        return find(base, offset, size);
+    }
 
     // Blocks closer than this share a read, of at most kMaxStretch bytes unless one block is
     // larger: a damaged list naming a great many blocks cannot make one huge read.
