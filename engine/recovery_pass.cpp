@@ -544,11 +544,13 @@ class Pass {
             for (const SubnodeEntry& s : e.subnodes)
                 claimDataTree(base_, s.dataIndex, *claims);
         }
-        std::stable_sort(e.subnodes.begin(), e.subnodes.end(),
-                         [](const SubnodeEntry& a, const SubnodeEntry& b) {
-                             return static_cast<std::uint32_t>(a.ownerDataIndex) <
-                                    static_cast<std::uint32_t>(b.ownerDataIndex);
-                         });
+        auto byOwner = [](const SubnodeEntry& a, const SubnodeEntry& b) {
+            return static_cast<std::uint32_t>(a.ownerDataIndex) <
+                   static_cast<std::uint32_t>(b.ownerDataIndex);
+        };
+        // Most lists are in order already; sorting takes a buffer of its own.
+        if (!std::is_sorted(e.subnodes.begin(), e.subnodes.end(), byOwner))
+            std::stable_sort(e.subnodes.begin(), e.subnodes.end(), byOwner);
         SummaryPlace place;
         if (e.source == ItemSource::TableRow) {
             place = summariseItem(base_, i);  // from the row's values, read with the table
