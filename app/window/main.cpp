@@ -10,8 +10,19 @@
 #include "platform/prompter.h"
 #include "platform/qt_settings_store.h"
 
+#ifdef BREVIK_MIMALLOC
+#include <mimalloc.h>
+#endif
+
 int main(int argc, char** argv) {
     using namespace brevik;
+#ifdef BREVIK_MIMALLOC
+    // As on the command line: memory in 2 MiB pages, segments committed whole, and what a
+    // recovery frees kept for a second for the next.
+    mi_option_enable(mi_option_large_os_pages);
+    mi_option_set(mi_option_decommit_delay, 1000);
+    mi_option_set(mi_option_eager_commit_delay, 0);
+#endif
     // A file-size limit makes writes fail with EFBIG instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
