@@ -24,6 +24,7 @@ namespace {
 class ThreadRing {
   public:
     static constexpr unsigned kEntries = 64;
+    static constexpr unsigned kMaxWaitFailures = 1000;
     ThreadRing() { ready_ = ::io_uring_queue_init(kEntries, &ring_, 0) == 0; }
     ~ThreadRing() { close(); }
     ThreadRing(const ThreadRing&) = delete;
@@ -119,14 +120,23 @@ void FileSource::readBatch(std::span<BatchRead> reads) const {
             submitted += static_cast<unsigned>(n);
         }
         bool failed = submitted < queued;
+        // Every read handed to the kernel is waited out, even after a failed wait: the kernel
+        // may finish one into its buffer until its completion has been seen, and the caller
+        // frees the buffers once this returns. Closing the ring would not wait for them, as the
+        // kernel tears a ring down in the background. Only a wait that keeps failing for about
+        // a second is given up.
+        unsigned waitFailures = 0;
         for (unsigned done = 0; done < submitted;) {
             io_uring_cqe* cqe = nullptr;
             const int rc = ::io_uring_wait_cqe(ring, &cqe);
-            if (rc == -EINTR) continue;
             if (rc < 0) {
+                if (rc == -EINTR) continue;
                 failed = true;
-                break;
+                if (++waitFailures > ThreadRing::kMaxWaitFailures) break;
+                ::usleep(1000);
+                continue;
             }
+            waitFailures = 0;
             auto* r = static_cast<BatchRead*>(::io_uring_cqe_get_data(cqe));
             const int res = cqe->res;
             ::io_uring_cqe_seen(ring, cqe);
@@ -140,8 +150,8 @@ void FileSource::readBatch(std::span<BatchRead> reads) const {
                 r->ok = readExact(r->offset, r->out);
         }
         if (failed) {
-            // Dropping the ring drops what it never took and waits for what it has in flight,
-            // so no buffer is written after this returns; this group is then read plainly.
+            // Dropping the ring drops what it never took. This group is then read plainly, as is
+            // everything this thread reads from now on.
             tRing.close();
             ring = nullptr;
             break;
