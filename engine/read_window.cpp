@@ -18,6 +18,11 @@ struct Extent {
 
 }  // namespace
 
+bool ReadWindow::holds(const Stretch& s, std::uint64_t offset, std::size_t size) {
+    return offset >= s.offset && offset - s.offset <= s.size &&
+           size <= s.size - (offset - s.offset);
+}
+
 ReadWindow::ReadWindow(MessageBase& base) : base_(base), outer_(tInnermost) {
     tInnermost = this;
 }
@@ -59,16 +64,18 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
     base_.source->readBatch(batch);
     std::size_t kept = before;
     for (std::size_t k = before; k < stretches_.size(); ++k)
-        if (batch[k - before].ok) {
-            longest_ = std::max(longest_, stretches_[k].size);
-            stretches_[kept++] = std::move(stretches_[k]);
-        }
+        if (batch[k - before].ok) stretches_[kept++] = std::move(stretches_[k]);
     stretches_.resize(kept);
     if (before > 0)
         std::inplace_merge(stretches_.begin(),
                            stretches_.begin() + static_cast<std::ptrdiff_t>(before),
                            stretches_.end(),
                            [](const Stretch& a, const Stretch& b) { return a.offset < b.offset; });
+    std::uint64_t reach = 0;
+    for (Stretch& s : stretches_) {
+        reach = std::max(reach, s.offset + s.size);
+        s.reach = reach;
+    }
 }
 
 const std::uint8_t* ReadWindow::find(const MessageBase& base, std::uint64_t offset,
@@ -76,24 +83,22 @@ const std::uint8_t* ReadWindow::find(const MessageBase& base, std::uint64_t offs
     for (const ReadWindow* w = tInnermost; w; w = w->outer_) {
         if (&w->base_ != &base) continue;
         const auto& v = w->stretches_;
-        // An item's reads mostly fall in the stretch of the read before.
-        if (w->lastHit_ < v.size()) {
-            const Stretch& last = v[w->lastHit_];
-            if (offset >= last.offset && offset - last.offset <= last.size &&
-                size <= last.size - (offset - last.offset))
-                return last.bytes.get() + (offset - last.offset);
-        }
-        // The stretches that start at or before `offset`, nearest first, as far back as the
-        // longest one reaches.
+        // An item's reads mostly fall in the stretch of the read before, or the one after it.
+        for (std::size_t k = w->lastHit_; k < v.size() && k <= w->lastHit_ + 1; ++k)
+            if (holds(v[k], offset, size)) {
+                w->lastHit_ = k;
+                return v[k].bytes.get() + (offset - v[k].offset);
+            }
+        // The stretches that start at or before `offset`, nearest first, while any of them
+        // reaches far enough: a block that no stretch holds costs a search, not a walk.
         auto it = std::upper_bound(v.begin(), v.end(), offset,
                                    [](std::uint64_t o, const Stretch& s) { return o < s.offset; });
         while (it != v.begin()) {
             --it;
-            const std::uint64_t into = offset - it->offset;
-            if (into > w->longest_) break;
-            if (into <= it->size && size <= it->size - into) {
+            if (it->reach < offset || it->reach - offset < size) break;
+            if (holds(*it, offset, size)) {
                 w->lastHit_ = static_cast<std::size_t>(it - v.begin());
-                return it->bytes.get() + into;
+                return it->bytes.get() + (offset - it->offset);
             }
         }
     }

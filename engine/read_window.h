@@ -55,10 +55,11 @@ class ReadWindow {
         std::uint64_t offset;
         std::size_t size;
         std::unique_ptr<std::uint8_t[]> bytes;  // left uninitialised: the read fills it
+        std::uint64_t reach = 0;  // the furthest end of this and every stretch before it
     };
+    static bool holds(const Stretch& s, std::uint64_t offset, std::size_t size);
     MessageBase& base_;
     std::vector<Stretch> stretches_;  // by offset
-    std::size_t longest_ = 0;         // the size of the longest stretch
     // The stretch that served the last read; reads of this thread alone touch it.
     mutable std::size_t lastHit_ = 0;
     ReadWindow* outer_;
