@@ -68,6 +68,12 @@ TreeLeaves listTree(MessageBase& base, BlockIndex treeIndex) {
 
 }  // namespace
 
+void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves) {
+    if (!validIndex(base, index) || !(base.blockTable[index].blockId & kInternalBlockBit)) return;
+    const TreeLeaves tree = listTree(base, index);
+    leaves.insert(leaves.end(), tree.blocks.begin(), tree.blocks.end());
+}
+
 Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
     if (!validIndex(base, index)) return {};
     const BlockEntry& entry = base.blockTable[index];

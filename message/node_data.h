@@ -49,6 +49,10 @@ NodeData readNodeData(MessageBase& base, BlockIndex index);
 bool visitNodeData(MessageBase& base, BlockIndex index,
                    const std::function<void(ByteView block, std::uint64_t fileOffset)>& visit);
 
+// Appends the data blocks below `index` to `leaves` when it is a data tree (nothing otherwise):
+// what readNodeData would join, so that a caller can read them in one go beforehand.
+void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves);
+
 // One decoded data block as NodeData.
 NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded);
 

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -21,13 +22,22 @@ class OrderedPrefetch {
     // What `prepare` makes of an item index, and how many bytes of memory that holds.
     using Prepare = std::function<T(std::uint32_t)>;
     using Size = std::function<std::uint64_t(const T&)>;
+    // Called on a worker around the preparation of a run of items, which it must start once by
+    // calling `prepareAll`: what the items have in common (reads of the source, say) can then be
+    // done in one go.
+    using Around = std::function<void(std::span<const std::uint32_t> items,
+                                      const std::function<void()>& prepareAll)>;
 
     // `order`: the item indexes the writer will ask for, in that order. `threads`: threads the
     // save may use, the writer's own included (0: one per core); with one, items are prepared
     // on the writer's thread when asked for. `prepare` must be safe to call from several
     // threads at once.
-    OrderedPrefetch(std::vector<std::uint32_t> order, unsigned threads, Prepare prepare, Size size)
-        : order_(std::move(order)), prepare_(std::move(prepare)), size_(std::move(size)) {
+    OrderedPrefetch(std::vector<std::uint32_t> order, unsigned threads, Prepare prepare, Size size,
+                    Around around = nullptr)
+        : order_(std::move(order)),
+          prepare_(std::move(prepare)),
+          size_(std::move(size)),
+          around_(std::move(around)) {
         if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
         const unsigned workers = threads - 1;
         if (workers == 0 || order_.size() < 2) return;
@@ -83,7 +93,10 @@ class OrderedPrefetch {
     // Prepared items stay within this many bytes (besides the one the writer waits for), so
     // that a run of large attachments does not pile up in memory.
     static constexpr std::uint64_t kBufferedBytesLimit = 128ull << 20;
-    static constexpr std::size_t kPositionsPerWorker = 16;
+    static constexpr std::size_t kPositionsPerWorker = 64;
+    // A worker takes up to this many positions at a time, and hands them over together: one
+    // wake-up of the writer, not one per item.
+    static constexpr std::size_t kRun = 16;
 
     struct Slot {
         bool filled = false;
@@ -100,6 +113,10 @@ class OrderedPrefetch {
     }
 
     void work() {
+        std::vector<T> values;
+        std::vector<std::exception_ptr> errors;
+        std::vector<std::uint64_t> sizes;
+        std::vector<T> spent;
         std::unique_lock guard(lock_);
         for (;;) {
             while (!ending_ && claimed_ < order_.size() && !mayClaim()) {
@@ -108,33 +125,58 @@ class OrderedPrefetch {
                 --idleWorkers_;
             }
             if (ending_ || claimed_ >= order_.size()) return;
-            const std::size_t position = claimed_++;
-            Slot& slot = ring_[position % ring_.size()];
-            T spent = std::move(slot.value);
+            const std::size_t first = claimed_;
+            do {
+                ++claimed_;
+            } while (claimed_ - first < kRun && claimed_ < order_.size() && mayClaim());
+            const std::size_t count = claimed_ - first;
+            spent.clear();
+            for (std::size_t k = first; k < claimed_; ++k)
+                spent.push_back(std::move(ring_[k % ring_.size()].value));
             guard.unlock();
-            spent = T{};
-            T value{};
-            std::exception_ptr error;
-            std::uint64_t bytes = 0;
+            spent.clear();
+            values.assign(count, T{});
+            errors.assign(count, nullptr);
+            sizes.assign(count, 0);
+            const std::span<const std::uint32_t> items(order_.data() + first, count);
+            bool prepared = false;
+            auto prepareAll = [&] {
+                prepared = true;
+                for (std::size_t k = 0; k < count; ++k) {
+                    try {
+                        values[k] = prepare_(items[k]);
+                        sizes[k] = size_(values[k]);
+                    } catch (...) {
+                        errors[k] = std::current_exception();
+                    }
+                }
+            };
             try {
-                value = prepare_(order_[position]);
-                bytes = size_(value);
+                if (around_)
+                    around_(items, prepareAll);
+                else
+                    prepareAll();
             } catch (...) {
-                error = std::current_exception();
+                // The items do not depend on what `around` could not do.
+                if (!prepared) prepareAll();
             }
             guard.lock();
-            slot.value = std::move(value);
-            slot.error = error;
-            slot.bytes = bytes;
-            slot.filled = true;
-            bufferedBytes_ += bytes;
-            if (writerWaiting_ && position == taken_) filled_.notify_one();
+            for (std::size_t k = 0; k < count; ++k) {
+                Slot& slot = ring_[(first + k) % ring_.size()];
+                slot.value = std::move(values[k]);
+                slot.error = errors[k];
+                slot.bytes = sizes[k];
+                slot.filled = true;
+                bufferedBytes_ += sizes[k];
+            }
+            if (writerWaiting_ && taken_ >= first && taken_ < claimed_) filled_.notify_one();
         }
     }
 
     const std::vector<std::uint32_t> order_;
     const Prepare prepare_;
     const Size size_;
+    const Around around_;
     std::vector<Slot> ring_;  // position k lives in ring_[k % ring_.size()]
     T here_{};                // an item prepared on the writer's thread
 
