@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -52,6 +53,7 @@ class OrderedPrefetch {
             const std::scoped_lock guard(lock_);
             ending_ = true;
         }
+        stopping_.store(true, std::memory_order_relaxed);
         freed_.notify_all();
         for (std::thread& t : workers_)
             t.join();
@@ -143,6 +145,8 @@ class OrderedPrefetch {
             auto prepareAll = [&] {
                 prepared = true;
                 for (std::size_t k = 0; k < count; ++k) {
+                    // Nobody takes the rest of a run once the save ends.
+                    if (stopping_.load(std::memory_order_relaxed)) break;
                     try {
                         values[k] = prepare_(items[k]);
                         sizes[k] = size_(values[k]);
@@ -189,6 +193,7 @@ class OrderedPrefetch {
     std::size_t idleWorkers_ = 0;
     bool writerWaiting_ = false;
     bool ending_ = false;
+    std::atomic<bool> stopping_{false};  // ending_, for runs being prepared without the lock
     std::vector<std::thread> workers_;
 };
 
