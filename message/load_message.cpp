@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "engine/index_tables.h"
+#include "engine/read_window.h"
 #include "message/interpret_properties.h"
+#include "message/node_data.h"
 #include "message/property_reader.h"
 
 namespace brevik {
@@ -159,6 +162,37 @@ int loadMessage(MessageBase& base, std::uint32_t itemIndex, LoadScope scope) {
     int result = 0;
     entry.record = readItemRecord(base, entry, result, scope);
     return entry.record ? result : -1;
+}
+
+void readItemsAhead(MessageBase& base, ReadWindow& window, std::span<const std::uint32_t> items) {
+    std::vector<const MessageNodeEntry*> entries;
+    std::vector<BlockIndex> blocks;
+    for (std::uint32_t i : items) {
+        if (i >= base.messageEntries.size()) continue;
+        entries.push_back(&base.messageEntries[i]);
+        blocks.push_back(entries.back()->dataIndex);
+        blocks.push_back(entries.back()->subnodeIndex);
+    }
+    window.readBlocks(blocks);
+    blocks.clear();
+    std::vector<SubnodeEntry> subnodes;
+    for (const MessageNodeEntry* e : entries)
+        if (e->subnodeIndex != kNoBlock)
+            readSubnodeList(base, subnodes, e->subnodeIndex, 0, 0, nullptr, &blocks);
+    window.readBlocks(blocks);
+    subnodes.clear();
+    for (const MessageNodeEntry* e : entries)
+        if (e->subnodeIndex != kNoBlock) readSubnodeList(base, subnodes, e->subnodeIndex, 0, 0);
+    blocks.clear();
+    for (const SubnodeEntry& s : subnodes)
+        blocks.push_back(s.dataIndex);
+    window.readBlocks(blocks);
+    std::vector<BlockIndex> leaves;
+    for (const MessageNodeEntry* e : entries)
+        appendTreeLeaves(base, e->dataIndex, leaves);
+    for (BlockIndex b : blocks)
+        appendTreeLeaves(base, b, leaves);
+    window.readBlocks(leaves);
 }
 
 std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t itemIndex) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,8 @@
 #include "message/records.h"
 
 namespace brevik {
+
+class ReadWindow;
 
 // Subnodes of an item that hold its recipient and attachment tables.
 inline constexpr std::uint32_t kRecipientTableNid = 0x692;
@@ -26,6 +29,11 @@ int loadMessage(MessageBase& base, std::uint32_t itemIndex, LoadScope scope = Lo
 // The same record without storing it in the entry, so that views can read an item again while
 // a worker reads the same base. Null when the item's own properties cannot be read.
 std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t itemIndex);
+
+// Reads what loading `items` in full will ask for into `window`, in four batches of reads
+// rather than a read per block: their data blocks and subnode lists, the lists' nested lists,
+// the data of every subnode, then the blocks below data trees.
+void readItemsAhead(MessageBase& base, ReadWindow& window, std::span<const std::uint32_t> items);
 
 // Fills `record.recipients` from the rows of a recipient table: a row with an entry id (0x0FFF)
 // completes a recipient, a row without one is filled into the same record as the next row.

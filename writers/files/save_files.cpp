@@ -5,7 +5,9 @@
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
+#include "engine/read_window.h"
 #include "message/item_summary.h"
+#include "message/load_message.h"
 #include "message/records.h"
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
@@ -96,7 +98,12 @@ class FileSaver {
         pst::OrderedPrefetch<Prepared> prefetch(
             pst::writeSequence(base_, order, needed, wanted_), threads_,
             [this](std::uint32_t i) { return prepare(i); },
-            [](const Prepared& p) { return p.bytes.size() + p.subject.size(); });
+            [](const Prepared& p) { return p.bytes.size() + p.subject.size(); },
+            [this](std::span<const std::uint32_t> items, const std::function<void()>& prepareAll) {
+                ReadWindow window(base_);
+                readItemsAhead(base_, window, items);
+                prepareAll();
+            });
         prefetch_ = &prefetch;
 
         OutFolder top{root, {}};

@@ -5,7 +5,7 @@
 #include "engine/folder_tree.h"
 #include "engine/index_tables.h"
 #include "engine/read_window.h"
-#include "message/node_data.h"
+#include "message/load_message.h"
 #include "message/property_reader.h"
 #include "writers/pst/ordered_prefetch.h"
 #include "writers/pst/write_pst_file.h"
@@ -198,44 +198,6 @@ std::uint32_t storeFolderNid(MessageBase& base, std::uint32_t propertyId) {
                 return load32(v.data->data() + v.data->size() - 4);
     }
     return 0;
-}
-
-}  // namespace
-
-namespace {
-
-// Reads what reading `items` will ask for into `window` in four batches of reads, not a read per
-// block: their data blocks and subnode lists, the lists' nested lists, the data of every
-// subnode, then the blocks below data trees.
-void readItemsAhead(MessageBase& base, ReadWindow& window, std::span<const std::uint32_t> items) {
-    std::vector<const MessageNodeEntry*> entries;
-    std::vector<BlockIndex> blocks;
-    for (std::uint32_t i : items) {
-        if (i >= base.messageEntries.size()) continue;
-        entries.push_back(&base.messageEntries[i]);
-        blocks.push_back(entries.back()->dataIndex);
-        blocks.push_back(entries.back()->subnodeIndex);
-    }
-    window.readBlocks(blocks);
-    blocks.clear();
-    std::vector<SubnodeEntry> subnodes;
-    for (const MessageNodeEntry* e : entries)
-        if (e->subnodeIndex != kNoBlock)
-            readSubnodeList(base, subnodes, e->subnodeIndex, 0, 0, nullptr, &blocks);
-    window.readBlocks(blocks);
-    subnodes.clear();
-    for (const MessageNodeEntry* e : entries)
-        if (e->subnodeIndex != kNoBlock) readSubnodeList(base, subnodes, e->subnodeIndex, 0, 0);
-    blocks.clear();
-    for (const SubnodeEntry& s : subnodes)
-        blocks.push_back(s.dataIndex);
-    window.readBlocks(blocks);
-    std::vector<BlockIndex> leaves;
-    for (const MessageNodeEntry* e : entries)
-        appendTreeLeaves(base, e->dataIndex, leaves);
-    for (BlockIndex b : blocks)
-        appendTreeLeaves(base, b, leaves);
-    window.readBlocks(leaves);
 }
 
 }  // namespace
