@@ -9,6 +9,7 @@
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/message_base.h"
+#include "engine/read_window.h"
 #include "message/interpret_properties.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
@@ -271,6 +272,51 @@ TEST(CorpusItemsTest, SummaryLoadsGiveTheRowsOfFullLoads) {
         }
     }
     EXPECT_GT(compared, 100u);
+}
+
+// The file's bytes, counting the reads that reach them one at a time.
+class CountingSource final : public ByteSource {
+  public:
+    explicit CountingSource(Bytes image) : image_(std::move(image)) {}
+    std::uint64_t size() const override { return image_.size(); }
+    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        ++reads;
+        return image_.readExact(offset, out);
+    }
+    mutable int reads = 0;
+
+  private:
+    MemorySource image_;
+};
+
+// Items read ahead as a run load in full from the window alone, and just as they load without.
+TEST(CorpusItemsTest, ItemsReadAheadLoadWithoutFurtherReads) {
+    BREVIK_REQUIRE_CORPUS();
+    LoadedFile f("outlook1.pst");
+    ASSERT_GT(f.loaded.size(), 10u);
+    Bytes image(f.base.fileSize);
+    ASSERT_TRUE(f.base.readAt(0, image));
+    auto source = std::make_unique<CountingSource>(std::move(image));
+    const CountingSource& counter = *source;
+    f.base.attachSource(std::move(source));
+
+    ReadWindow window(f.base);
+    readItemsAhead(f.base, window, f.loaded);
+    const int before = counter.reads;
+    for (std::uint32_t i : f.loaded) {
+        const auto record = loadItemRecord(f.base, i);
+        ASSERT_TRUE(record);
+        const MessageRecord& alone = *f.base.messageEntries[i].record;
+        EXPECT_EQ(record->envelope.subject.has_value(), alone.envelope.subject.has_value());
+        EXPECT_EQ(record->envelope.html, alone.envelope.html);
+        EXPECT_EQ(record->envelope.body, alone.envelope.body);
+        EXPECT_EQ(record->recipients.size(), alone.recipients.size());
+        ASSERT_EQ(record->attachments.size(), alone.attachments.size());
+        for (std::size_t k = 0; k < alone.attachments.size(); ++k)
+            EXPECT_EQ(loadValue(f.base, record->attachments[k].dataLocator, 0, false),
+                      loadValue(f.base, alone.attachments[k].dataLocator, 0, false));
+    }
+    EXPECT_EQ(counter.reads, before);
 }
 
 }  // namespace
