@@ -1,6 +1,7 @@
 #include "engine/range_reader.h"
 
 #include "engine/read_window.h"
+#include "support/counting_source.h"
 
 #include <gtest/gtest.h>
 
@@ -14,24 +15,7 @@
 namespace brevik {
 namespace {
 
-// Counts the reads that reach the file.
-class CountingSource final : public ByteSource {
-  public:
-    explicit CountingSource(Bytes image) : image_(std::move(image)) {}
-    std::uint64_t size() const override { return image_.size(); }
-    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        ++reads;
-        return image_.readExact(offset, out);
-    }
-    void willNeed(std::uint64_t offset, std::uint64_t length) const override {
-        hints.push_back({offset, static_cast<std::size_t>(length)});
-    }
-    mutable int reads = 0;
-    mutable std::vector<FileRange> hints;
-
-  private:
-    MemorySource image_;
-};
+using test::CountingSource;
 
 // A base over an image of patterned bytes, counting the reads that reach it.
 struct CountedBase {

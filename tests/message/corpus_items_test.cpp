@@ -16,6 +16,7 @@
 #include "message/property_reader.h"
 #include "message/records.h"
 #include "support/corpus.h"
+#include "support/counting_source.h"
 
 namespace brevik {
 namespace {
@@ -274,20 +275,7 @@ TEST(CorpusItemsTest, SummaryLoadsGiveTheRowsOfFullLoads) {
     EXPECT_GT(compared, 100u);
 }
 
-// The file's bytes, counting the reads that reach them one at a time.
-class CountingSource final : public ByteSource {
-  public:
-    explicit CountingSource(Bytes image) : image_(std::move(image)) {}
-    std::uint64_t size() const override { return image_.size(); }
-    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        ++reads;
-        return image_.readExact(offset, out);
-    }
-    mutable int reads = 0;
-
-  private:
-    MemorySource image_;
-};
+using test::CountingSource;
 
 // Items read ahead as a run load in full from the window alone, and just as they load without.
 TEST(CorpusItemsTest, ItemsReadAheadLoadWithoutFurtherReads) {
