@@ -1,7 +1,5 @@
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -214,12 +212,8 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
     MessageBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
-    auto t0 = std::chrono::steady_clock::now();
     writeListing(base, options, out);
     out.flush();
-    if (getenv("JT"))
-        fprintf(stderr, "JT %.4f\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     return exitStatus(base);
 }
 
