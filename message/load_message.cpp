@@ -195,6 +195,13 @@ void readItemsAhead(MessageBase& base, ReadWindow& window, std::span<const std::
     window.readBlocks(leaves);
 }
 
+void loadWithItemsAhead(MessageBase& base, std::span<const std::uint32_t> items,
+                        const std::function<void()>& load) {
+    ReadWindow window(base);
+    readItemsAhead(base, window, items);
+    load();
+}
+
 std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t itemIndex) {
     if (itemIndex >= base.messageEntries.size()) return nullptr;
     int result = 0;

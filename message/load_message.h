@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,11 @@ std::shared_ptr<MessageRecord> loadItemRecord(MessageBase& base, std::uint32_t i
 // rather than a read per block: their data blocks and subnode lists, the lists' nested lists,
 // the data of every subnode, then the blocks below data trees.
 void readItemsAhead(MessageBase& base, ReadWindow& window, std::span<const std::uint32_t> items);
+
+// Runs `load`, which loads `items` in full, with a window that readItemsAhead filled open on this
+// thread: the loads' reads come from memory.
+void loadWithItemsAhead(MessageBase& base, std::span<const std::uint32_t> items,
+                        const std::function<void()>& load);
 
 // Fills `record.recipients` from the rows of a recipient table: a row with an entry id (0x0FFF)
 // completes a recipient, a row without one is filled into the same record as the next row.

@@ -1,11 +1,11 @@
 #include "writers/files/save_files.h"
 
 #include <filesystem>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
-#include "engine/read_window.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
@@ -99,11 +99,7 @@ class FileSaver {
             pst::writeSequence(base_, order, needed, wanted_), threads_,
             [this](std::uint32_t i) { return prepare(i); },
             [](const Prepared& p) { return p.bytes.size() + p.subject.size(); },
-            [this](std::span<const std::uint32_t> items, const std::function<void()>& prepareAll) {
-                ReadWindow window(base_);
-                readItemsAhead(base_, window, items);
-                prepareAll();
-            });
+            std::bind_front(loadWithItemsAhead, std::ref(base_)));
         prefetch_ = &prefetch;
 
         OutFolder top{root, {}};

@@ -1,10 +1,10 @@
 #include "writers/pst/recovered_store.h"
 
+#include <functional>
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
 #include "engine/index_tables.h"
-#include "engine/read_window.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "writers/pst/ordered_prefetch.h"
@@ -353,11 +353,7 @@ RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& d
             return read;
         },
         [](const Read& read) { return read.item ? heldBytes(*read.item) : 0; },
-        [&](std::span<const std::uint32_t> items, const std::function<void()>& prepareAll) {
-            ReadWindow window(base);
-            readItemsAhead(base, window, items);
-            prepareAll();
-        });
+        std::bind_front(loadWithItemsAhead, std::ref(base)));
 
     std::uint64_t done = 0;
     int lastPercent = -1;
