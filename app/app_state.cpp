@@ -39,7 +39,7 @@ AppState::~AppState() {
     if (!doneEvent.isSet()) {
         quitEvent.set();
         stopEvent.set();
-        if (MessageBase* b = base(taskBase)) b->requestStop();
+        if (RecoveredBase* b = base(taskBase)) b->requestStop();
         if (!doneEvent.wait(kShutdownWait)) {
             // The worker still uses the bases, the events and the progress slots: end the
             // process here rather than free them under it.
@@ -54,16 +54,24 @@ AppState::~AppState() {
     selectedItems.clear();
 }
 
-MessageBase* AppState::addBase(const std::string& folder, const std::string& name,
-                               std::int16_t kind) {
+RecoveredBase* AppState::addBase(const std::string& folder, const std::string& name,
+                                 std::int16_t kind) {
     if (messageBases.size() >= kMaxBases) return nullptr;
     if (!baseKeys_.insert(lowerCase(folder) + '\0' + lowerCase(name)).second) return nullptr;
-    auto record = std::make_unique<MessageBase>();
+    auto record = std::make_unique<RecoveredBase>();
     setMessageBasePath(*record, folder + "/" + name);
     record->baseIndex = static_cast<std::uint32_t>(messageBases.size());
     record->baseKind = kind;
     messageBases.push_back(std::move(record));
+    baseViews.emplace_back();
     return messageBases.back().get();
+}
+
+void AppState::resetBase(std::int32_t index) {
+    if (RecoveredBase* b = base(index)) {
+        b->reset();
+        viewOf(*b).currentItem = kNoItem;
+    }
 }
 
 std::vector<CommandState> updateCommandStates(const AppState& state) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,9 +14,9 @@
 
 #include "app/app_environment.h"
 #include "app/backup_copy.h"
-#include "engine/message_base.h"
 #include "engine/progress.h"
 #include "platform/manual_reset_event.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::app {
 
@@ -79,6 +80,16 @@ struct CommandState {
 
 class TaskEvents;
 
+// No item is current in a base's list.
+inline constexpr std::uint32_t kNoItem = 2147483647;
+
+// What the desktop shows of one base; kept by the views, never read by the engine.
+struct BaseView {
+    std::uint32_t currentItem = kNoItem;
+    std::uint32_t currentFolderId = 0;
+    bool removedFromTree = false;  // the user removed the base's node from the tree
+};
+
 class AppState {
   public:
     // Start-up: options, settings and the private temporary folder, the events, the bases of
@@ -93,7 +104,8 @@ class AppState {
 
     // Message bases in tree order; records never move, so a worker may hold one while the
     // list grows.
-    std::vector<std::unique_ptr<MessageBase>> messageBases;
+    std::vector<std::unique_ptr<RecoveredBase>> messageBases;
+    std::deque<BaseView> baseViews;  // one per base, same order; never moves either
     std::int32_t canSave = 0;
     std::int32_t canRecover = 0;
     std::int32_t busy = 0;
@@ -119,23 +131,29 @@ class AppState {
     std::int32_t searchStatusCounter = 0;
     std::string statusText;  // the search path list before a search task
     std::atomic<std::int32_t> searchResult{1};
-    CopyPlan copyPlan;        // what a copy task copies
-    std::string taskMessage;  // why the last task failed; read after it reported
+    CopyPlan copyPlan;          // what a copy task copies
+    std::string taskMessage;    // why the last task failed; read after it reported
+    bool taskCanceled = false;  // the last save was stopped by the user
     ProgressMilestones progress;
     std::shared_ptr<TaskEvents> events;  // where the worker reports; set by the window
     std::thread worker;
     AppEnvironment environment;
 
     std::size_t baseCount() const { return messageBases.size(); }
-    MessageBase* base(std::int32_t index) const {
+    RecoveredBase* base(std::int32_t index) const {
         return index >= 0 && static_cast<std::size_t>(index) < messageBases.size()
                    ? messageBases[static_cast<std::size_t>(index)].get()
                    : nullptr;
     }
-    MessageBase* selected() const { return base(selectedBase); }
+    RecoveredBase* selected() const { return base(selectedBase); }
+    BaseView& viewOf(const MessageBase& b) { return baseViews[b.baseIndex]; }
+    const BaseView& viewOf(const MessageBase& b) const { return baseViews[b.baseIndex]; }
+    // Frees what the last recovery of base `index` built; its list then has no current item.
+    void resetBase(std::int32_t index);
     // Appends a base for the file `name` in `folder`; null when the same file (names compared
     // without regard to case) is already in the list, removed or not, or the list is full.
-    MessageBase* addBase(const std::string& folder, const std::string& name, std::int16_t kind = 1);
+    RecoveredBase* addBase(const std::string& folder, const std::string& name,
+                           std::int16_t kind = 1);
 
   private:
     std::unordered_set<std::string> baseKeys_;  // folder and name in lower case

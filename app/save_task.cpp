@@ -7,7 +7,16 @@
 
 namespace brevik::app {
 
-void runSaveTask(AppState& state, MessageBase& base, TaskEvents* events) {
+namespace {
+
+template <typename Result>
+SaveOutcome outcomeOf(const Result& r) {
+    return {r.ok, r.canceled, r.message};
+}
+
+}  // namespace
+
+SaveOutcome runSaveTask(AppState& state, RecoveredBase& base, TaskEvents* events) {
     const TaskCode code = state.taskCode;
     const bool selection = code == TaskCode::SaveSelectedAsPst ||
                            code == TaskCode::SaveSelectedAsMsg ||
@@ -16,28 +25,21 @@ void runSaveTask(AppState& state, MessageBase& base, TaskEvents* events) {
     auto progress = [events](int percent) {
         if (events) events->saveProgress(percent);
     };
-    base.errorCode = 0;
-    base.errorText.clear();
     switch (code) {
         case TaskCode::SaveAllAsPst:
         case TaskCode::SaveSelectedAsPst:
-            pst::savePst(base, state.saveFolder, items, state.stopEvent.flag(), progress,
-                         state.tempFolder);
-            return;
+            return outcomeOf(pst::savePst(base, state.saveFolder, items, state.stopEvent.flag(),
+                                          progress, state.tempFolder));
         case TaskCode::SaveAllAsMsg:
         case TaskCode::SaveSelectedAsMsg:
-            files::saveFiles(base, files::FileFormat::Msg, state.saveFolder, items,
-                             state.stopEvent.flag(), progress);
-            return;
+            return outcomeOf(files::saveFiles(base, files::FileFormat::Msg, state.saveFolder, items,
+                                              state.stopEvent.flag(), progress));
         case TaskCode::SaveAllAsEml:
         case TaskCode::SaveSelectedAsEml:
-            files::saveFiles(base, files::FileFormat::Eml, state.saveFolder, items,
-                             state.stopEvent.flag(), progress);
-            return;
+            return outcomeOf(files::saveFiles(base, files::FileFormat::Eml, state.saveFolder, items,
+                                              state.stopEvent.flag(), progress));
         default:
-            base.resultOk = 0;
-            base.errorText = "unknown save mode";
-            return;
+            return {false, false, "unknown save mode"};
     }
 }
 

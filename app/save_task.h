@@ -1,8 +1,10 @@
 // The save task that the worker runs for the six save codes.
 #pragma once
 
+#include <string>
+
 namespace brevik {
-class MessageBase;
+class RecoveredBase;
 }
 
 namespace brevik::app {
@@ -10,9 +12,15 @@ namespace brevik::app {
 class AppState;
 class TaskEvents;
 
+// How a save ended.
+struct SaveOutcome {
+    bool ok = false;
+    bool canceled = false;  // stopped by the user
+    std::string message;    // why it failed
+};
+
 // Saves what the last recovery of `base` found, all or the state's `selectedItems`, into the
-// state's `saveFolder` in the format of the current task code. Sets the base's `resultOk`, and
-// `errorCode` to ERROR_SAVE_CANCELED when stopped, `errorText` to the reason of a failure.
-void runSaveTask(AppState& state, MessageBase& base, TaskEvents* events);
+// state's `saveFolder` in the format of the current task code.
+SaveOutcome runSaveTask(AppState& state, RecoveredBase& base, TaskEvents* events);
 
 }  // namespace brevik::app

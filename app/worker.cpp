@@ -5,7 +5,7 @@
 #include "app/file_search.h"
 #include "app/save_task.h"
 #include "app/task_events.h"
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 
 namespace brevik::app {
 
@@ -34,7 +34,8 @@ void runTask(AppState& state) {
     const TaskCode code = state.taskCode;
     TaskEvents* events = state.events.get();
     state.taskMessage.clear();
-    MessageBase* base = state.base(state.taskBase);
+    state.taskCanceled = false;
+    RecoveredBase* base = state.base(state.taskBase);
     if (code == TaskCode::Recover && base) {
         base->resultOk = 0;
         base->itemCount = 0;
@@ -52,8 +53,10 @@ void runTask(AppState& state) {
         });
         ok = state.taskMessage.empty();
     } else if (isSaveTask(code) && base) {
-        runSaveTask(state, *base, events);
-        ok = base->resultOk != 0;
+        const SaveOutcome saved = runSaveTask(state, *base, events);
+        state.taskMessage = saved.message;
+        state.taskCanceled = saved.canceled;
+        ok = saved.ok;
     } else {
         ok = false;
     }
@@ -66,9 +69,9 @@ void startTask(AppState& state, TaskCode code, std::int32_t baseIndex) {
     state.taskCode = code;
     state.taskBase = baseIndex;
     if (isSearchTask(code)) state.searchResult = 1;
-    if (MessageBase* b = state.base(baseIndex); b && code == TaskCode::Recover) {
+    if (RecoveredBase* b = state.base(baseIndex); b && code == TaskCode::Recover) {
         // Reset here, not on the worker: a Stop pressed at once must not be wiped out.
-        if (b->openMode) b->reset();
+        if (b->openMode) state.resetBase(baseIndex);
         b->stopRequested = false;
     }
     state.stopEvent.reset();
@@ -82,7 +85,7 @@ void stopTask(AppState& state) {
     state.stopEvent.set();
     // A save watches the stop event itself; the base stays readable for the views.
     if (state.taskCode == TaskCode::Recover)
-        if (MessageBase* b = state.base(state.taskBase)) b->requestStop();
+        if (RecoveredBase* b = state.base(state.taskBase)) b->requestStop();
 }
 
 }  // namespace brevik::app

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/recovery_pass.h"
 #include "message/records.h"
+#include "recovery/recovery_pass.h"
 #include "views/item_list_model.h"
 #include "writers/pst/sample_generator.h"
 
@@ -29,7 +29,7 @@ std::string benchFile() {
 }
 
 struct Recovered {
-    MessageBase base;
+    RecoveredBase base;
     std::uint32_t folder = 0;
 
     Recovered() {

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ std::string benchFile() {
 void FullPass(benchmark::State& state) {
     const std::string path = benchFile();
     for (auto _ : state) {
-        brevik::MessageBase base;
+        brevik::RecoveredBase base;
         brevik::setMessageBasePath(base, path);
         base.passThreads = static_cast<std::uint32_t>(state.range(0));
         brevik::openMessageBase(base);

@@ -59,7 +59,7 @@ struct Job {
 
 // Writes the listing, the report and the export of a recovered file into its folder; returns
 // the verdict and sets the exit status.
-std::string saveResults(MessageBase& base, const Job& job, const BatchOptions& options,
+std::string saveResults(RecoveredBase& base, const Job& job, const BatchOptions& options,
                         std::ostream& messages, int& status) {
     const ListOptions list{.file = *job.file, .json = true};
     const ReportOptions report{.file = *job.file, .json = true};
@@ -90,7 +90,7 @@ std::string saveResults(MessageBase& base, const Job& job, const BatchOptions& o
 std::string runJob(const Job& job, const BatchOptions& options, unsigned threads, int& status) {
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream messages;  // what the job would have said on stderr
-    MessageBase base;
+    RecoveredBase base;
     std::string verdict = "failed";
     status = 1;
     bool recovered = false;  // the base holds a finished recovery (a save may change resultOk)

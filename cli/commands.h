@@ -7,7 +7,7 @@
 #include <vector>
 
 namespace brevik {
-class MessageBase;
+class RecoveredBase;
 }
 
 namespace brevik::cli {
@@ -31,7 +31,7 @@ struct ListOptions {
 };
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
 // What runList prints for a base already recovered.
-void writeListing(const MessageBase& base, const ListOptions& options, std::ostream& out);
+void writeListing(const RecoveredBase& base, const ListOptions& options, std::ostream& out);
 
 struct ShowOptions {
     std::string file;
@@ -48,6 +48,6 @@ struct ReportOptions {
 };
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
 // What runReport prints for a base already recovered.
-void writeReport(const MessageBase& base, const ReportOptions& options, std::ostream& out);
+void writeReport(const RecoveredBase& base, const ReportOptions& options, std::ostream& out);
 
 }  // namespace brevik::cli

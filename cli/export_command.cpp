@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "cli/recovery_view.h"
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 #include "writers/files/save_files.h"
 #include "writers/pst/sample_generator.h"
 #include "writers/pst/save_task.h"
@@ -54,7 +54,7 @@ bool reportSave(const std::string& file, bool ok, bool canceled, const std::stri
 }
 
 // Saves as separate .msg, .eml or mbox files, with progress and Ctrl-C.
-int exportFiles(MessageBase& base, files::FileFormat format, const ExportOptions& options,
+int exportFiles(RecoveredBase& base, files::FileFormat format, const ExportOptions& options,
                 const std::vector<std::uint32_t>* selection, std::ostream& out, std::ostream& err) {
     std::atomic<int> percent{0};
     files::FileSaveResult result;
@@ -91,12 +91,12 @@ int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err
         err << "brevik-cli: no output folder given (--out DIR)\n";
         return 2;
     }
-    MessageBase base;
+    RecoveredBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     return exportRecovered(base, options, out, err);
 }
 
-int exportRecovered(MessageBase& base, const ExportOptions& options, std::ostream& out,
+int exportRecovered(RecoveredBase& base, const ExportOptions& options, std::ostream& out,
                     std::ostream& err) {
     const auto fileFormat = kFileFormats.find(options.format);
     // --items takes the running numbers that `list` shows.

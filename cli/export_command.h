@@ -9,7 +9,7 @@
 #include "cli/item_selection.h"
 
 namespace brevik {
-class MessageBase;
+class RecoveredBase;
 }
 
 namespace brevik::cli {
@@ -23,7 +23,7 @@ struct ExportOptions {
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
 // The save step of runExport, for a base already recovered; returns its exit status.
-int exportRecovered(MessageBase& base, const ExportOptions& options, std::ostream& out,
+int exportRecovered(RecoveredBase& base, const ExportOptions& options, std::ostream& out,
                     std::ostream& err);
 
 struct GenerateOptions {

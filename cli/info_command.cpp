@@ -42,7 +42,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
         json->beginArray();
     }
     for (const auto& path : options.files) {
-        MessageBase base;
+        RecoveredBase base;
         if (!openInput(base, path, err)) {
             status = 1;
             continue;

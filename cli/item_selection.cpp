@@ -45,7 +45,7 @@ std::optional<std::vector<ItemRange>> parseItemList(const std::string& text, std
     }
 }
 
-std::optional<std::vector<std::uint32_t>> selectItems(const MessageBase& base,
+std::optional<std::vector<std::uint32_t>> selectItems(const RecoveredBase& base,
                                                       const std::vector<ItemRange>& ranges,
                                                       const std::string& file, std::ostream& err) {
     // Listed items, by number (numbers rise with the index).

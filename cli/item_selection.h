@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::cli {
 
@@ -24,7 +24,7 @@ std::optional<std::vector<ItemRange>> parseItemList(const std::string& text, std
 // The indexes of the listed items (not hidden, loaded) whose numbers the ranges name, in index
 // order. A single number must name a listed item and a range must end at or before the highest
 // listed number; otherwise writes the reason to `err` and returns nothing.
-std::optional<std::vector<std::uint32_t>> selectItems(const MessageBase& base,
+std::optional<std::vector<std::uint32_t>> selectItems(const RecoveredBase& base,
                                                       const std::vector<ItemRange>& ranges,
                                                       const std::string& file, std::ostream& err);
 

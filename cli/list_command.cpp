@@ -20,7 +20,7 @@ const char* bodyFormatName(std::uint8_t f) {
     return f == 1 ? "html" : f == 3 ? "text" : "none";
 }
 
-bool listed(const MessageBase& base, std::uint32_t i, const ListOptions& options) {
+bool listed(const RecoveredBase& base, std::uint32_t i, const ListOptions& options) {
     const ItemSummary& s = base.itemSummaries[i];
     if (base.messageEntries[i].loadFailed || (s.hiddenCode == 201 && !options.all)) return false;
     return !options.deletedOnly || s.deletedMark;
@@ -28,7 +28,7 @@ bool listed(const MessageBase& base, std::uint32_t i, const ListOptions& options
 
 // One item's members, in the order nlohmann's sorted objects printed them before the listing
 // was streamed; `file` is set for JSON lines, where each line stands alone.
-void writeItem(JsonWriter& w, const MessageBase& base, std::uint32_t i, const std::string& folder,
+void writeItem(JsonWriter& w, const RecoveredBase& base, std::uint32_t i, const std::string& folder,
                const std::string* file) {
     const ItemSummary& s = base.itemSummaries[i];
     const MessageNodeEntry& e = base.messageEntries[i];
@@ -128,7 +128,7 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
 
 }  // namespace
 
-void writeListing(const MessageBase& base, const ListOptions& options, std::ostream& out) {
+void writeListing(const RecoveredBase& base, const ListOptions& options, std::ostream& out) {
     const auto folders = shownFolders(base);
     if (options.json || options.jsonLines) {
         const auto at = itemShownFolders(base, folders);
@@ -210,7 +210,7 @@ void writeListing(const MessageBase& base, const ListOptions& options, std::ostr
 }
 
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err) {
-    MessageBase base;
+    RecoveredBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     writeListing(base, options, out);
     out.flush();

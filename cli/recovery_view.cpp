@@ -18,9 +18,9 @@
 #include <thread>
 #include <unordered_set>
 
-#include "engine/folder_tree.h"
-#include "engine/recovery_pass.h"
 #include "message/item_summary.h"
+#include "recovery/folder_tree.h"
+#include "recovery/recovery_pass.h"
 
 namespace brevik::cli {
 namespace {
@@ -36,7 +36,7 @@ constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 }  // namespace
 
-std::vector<ShownFolder> shownFolders(const MessageBase& base) {
+std::vector<ShownFolder> shownFolders(const RecoveredBase& base) {
     std::vector<ShownFolder> out;
     if (!base.topNode) return out;
     std::unordered_set<std::uint32_t> seen;
@@ -66,7 +66,7 @@ std::vector<ShownFolder> shownFolders(const MessageBase& base) {
     return out;
 }
 
-std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
+std::vector<std::uint32_t> itemShownFolders(const RecoveredBase& base,
                                             const std::vector<ShownFolder>& folders) {
     std::vector<std::uint32_t> at(base.itemCount, kNoShownFolder);
     for (std::uint32_t k = 0; k < folders.size(); ++k) {
@@ -83,7 +83,7 @@ const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::
     return at == kNoShownFolder ? kNone : folders[at].path;
 }
 
-ShownItemCounts countShownItems(const MessageBase& base, bool all) {
+ShownItemCounts countShownItems(const RecoveredBase& base, bool all) {
     ShownItemCounts counts;
     for (std::uint32_t i = 0; i < base.itemCount; ++i) {
         const ItemSummary& s = base.itemSummaries[i];
@@ -166,7 +166,7 @@ const std::atomic<bool>& interruptFlag() {
     return interrupted;
 }
 
-bool openInput(MessageBase& base, const std::string& path, std::ostream& err) {
+bool openInput(RecoveredBase& base, const std::string& path, std::ostream& err) {
     struct stat st {};
     const char* refused = nullptr;
     if (::stat(path.c_str(), &st) == 0) {
@@ -224,7 +224,7 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
     if (barShown) err << "\r" << std::string(50, ' ') << "\r" << std::flush;
 }
 
-bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err,
+bool recoverWithProgress(RecoveredBase& base, const std::string& path, std::ostream& err,
                          unsigned threads) {
     base.passThreads = threads;
     base.keepBodyCopies = false;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::cli {
 
@@ -20,11 +20,11 @@ struct ShownFolder {
     bool copy = false;  // an extra entry for a folder shown elsewhere too
 };
 
-std::vector<ShownFolder> shownFolders(const MessageBase& base);
+std::vector<ShownFolder> shownFolders(const RecoveredBase& base);
 // For every item index, the position in `folders` of the folder that holds it, or
 // kNoShownFolder.
 inline constexpr std::uint32_t kNoShownFolder = UINT32_MAX;
-std::vector<std::uint32_t> itemShownFolders(const MessageBase& base,
+std::vector<std::uint32_t> itemShownFolders(const RecoveredBase& base,
                                             const std::vector<ShownFolder>& folders);
 // The path of the folder at `at` of itemShownFolders(), "" for none.
 const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::uint32_t at);
@@ -34,12 +34,12 @@ struct ShownItemCounts {
     std::uint32_t items = 0;
     std::uint32_t deleted = 0;
 };
-ShownItemCounts countShownItems(const MessageBase& base, bool all);
+ShownItemCounts countShownItems(const RecoveredBase& base, bool all);
 
 // Exit status of a command that recovered `base`: 0 when nothing was lost, kExitDataLost when the
 // file is damaged in a way that lost data.
 inline constexpr int kExitDataLost = 3;
-inline int exitStatus(const MessageBase& base) {
+inline int exitStatus(const RecoveredBase& base) {
     return base.damage.dataLost() ? kExitDataLost : 0;
 }
 
@@ -57,7 +57,7 @@ const std::atomic<bool>& interruptFlag();
 // Opens `path` for `base` after checking its type: anything but a regular file or a block
 // device (a FIFO would block the open, a directory cannot be read) is refused unopened. False
 // with a message in `err` when it cannot be opened.
-bool openInput(MessageBase& base, const std::string& path, std::ostream& err);
+bool openInput(RecoveredBase& base, const std::string& path, std::ostream& err);
 
 // Runs `work` on a worker thread with a progress bar of `percent` (0..100) on stderr (when it
 // is a terminal and the run takes more than a second), calling `tick` every 50 ms meanwhile.
@@ -69,7 +69,7 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
 // a message already written to `err`.
 // `threads`: of the pass (0: one per core). Summary rows keep no body copies here: a command
 // prints a body only after reading its item again.
-bool recoverWithProgress(MessageBase& base, const std::string& path, std::ostream& err,
+bool recoverWithProgress(RecoveredBase& base, const std::string& path, std::ostream& err,
                          unsigned threads = 0);
 
 }  // namespace brevik::cli

@@ -20,7 +20,7 @@ std::string hex(std::uint64_t v) {
 
 }  // namespace
 
-void writeReport(const MessageBase& base, const ReportOptions& options, std::ostream& out) {
+void writeReport(const RecoveredBase& base, const ReportOptions& options, std::ostream& out) {
     const bool lost = base.damage.dataLost();
     const DropCounts& d = base.dropped;
 
@@ -90,7 +90,7 @@ void writeReport(const MessageBase& base, const ReportOptions& options, std::ost
 }
 
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
-    MessageBase base;
+    RecoveredBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     writeReport(base, options, out);
     return exitStatus(base);

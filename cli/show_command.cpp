@@ -32,7 +32,7 @@ std::string text(const std::optional<std::string>& s) {
 }  // namespace
 
 int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
-    MessageBase base;
+    RecoveredBase base;
     if (!recoverWithProgress(base, options.file, err, options.threads)) return 1;
     std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < base.itemCount && !found; ++i) {

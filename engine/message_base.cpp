@@ -5,7 +5,6 @@
 #include "engine/large_pages.h"
 #include "engine/permute.h"
 #include "engine/read_window.h"
-#include "message/item_summary.h"
 
 namespace brevik {
 
@@ -99,9 +98,6 @@ void MessageBase::indexBlockOffsets() {
 void MessageBase::release() {
     source.reset();
     fileSize = 0;
-    itemSummaries.clear();
-    itemSummaries.shrink_to_fit();
-    keptBodyBytes = 0;
     messageEntries.clear();
     messageEntries.shrink_to_fit();
     folderEntries.clear();
@@ -119,9 +115,6 @@ void MessageBase::release() {
     blockOffsetIndex.clear();
     blockOffsetIndex.shrink_to_fit();
     nodeTable.shrink_to_fit();
-    treeNodes.clear();
-    rootNode = nullptr;
-    topNode = nullptr;
 }
 
 void MessageBase::reset() {
@@ -138,15 +131,12 @@ void MessageBase::reset() {
     bbtPagesSeen = 0;
     censusPagesRead = 0;
     nbtPagesSeen = 0;
-    summaryCounter = 0;
-    keptBodyBytes = 0;
     dropped = DropCounts{};
     damage.clear();
     formatCode = 0;
     layout = PageLayout{};
     cryptMethod = CryptMethod::Unrecognised;
     encodingState = encoding::kUndecided;
-    currentItem = 2147483647;
     stopRequested = false;
 }
 

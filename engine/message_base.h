@@ -1,10 +1,11 @@
-// The record of one message base (a personal folder file) and its positioned reads.
+// The record of one message base (a personal folder file): its identity, the open file, the
+// format found in it and every table the engine builds, and its positioned reads. What the
+// message layer and the recovery build on top (summary rows, folder tree) is RecoveredBase's.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,14 +13,11 @@
 #include "engine/byte_source.h"
 #include "engine/bytes.h"
 #include "engine/damage_log.h"
-#include "engine/folder_tree_node.h"
 #include "engine/index_entries.h"
 #include "engine/item_tables.h"
 #include "engine/progress.h"
 
 namespace brevik {
-
-struct ItemSummary;  // message/item_summary.h
 
 inline constexpr std::uint32_t ERROR_FILE_ACCESS = 1567589;
 inline constexpr std::uint32_t ERROR_NO_READABLE_BLOCKS = 76567;
@@ -83,7 +81,7 @@ struct PassAborted {
 class MessageBase {
   public:
     MessageBase();
-    ~MessageBase();
+    virtual ~MessageBase();
     MessageBase(const MessageBase&) = delete;
     MessageBase& operator=(const MessageBase&) = delete;
 
@@ -92,11 +90,8 @@ class MessageBase {
     std::string folderPath;
     std::string workPath;
     std::int16_t baseKind = 0;
-    std::uint32_t currentItem = 2147483647;
     std::uint32_t baseIndex = 0;
     std::uint32_t openMode = 0;
-    bool removedFromTree = false;
-    std::uint32_t currentFolderId = 0;
 
     // --- outcome of the last run ---
     std::atomic<std::uint32_t> errorCode{0};
@@ -134,19 +129,10 @@ class MessageBase {
     std::uint32_t itemCapacity = 0;
     std::uint32_t itemCount = 0;
     std::vector<MessageNodeEntry> messageEntries;
-    std::vector<ItemSummary> itemSummaries;
     std::vector<FolderEntry> folderEntries;
     std::uint32_t folderCount = 0;
     std::vector<NamedPropertyEntry> namedProps;
     std::vector<std::array<std::uint8_t, 16>> namedPropGuids;  // the map's GUID stream, in order
-    std::deque<FolderTreeNode> treeNodes;  // owns every tree node; deque keeps them in place
-    FolderTreeNode* rootNode = nullptr;
-    FolderTreeNode* topNode = nullptr;
-    std::uint32_t summaryCounter = 0;
-    std::uint64_t keptBodyBytes = 0;  // body copies held by the summary rows
-    // Summary rows keep copies of short bodies so that a view shows them at once; a caller that
-    // never shows bodies turns this off before a pass, and the rows then hold none.
-    bool keepBodyCopies = true;
 
     // --- settings of a run ---
     // Threads that load items in a pass: 0 one per processor, 1 the calling thread alone. The
@@ -202,9 +188,9 @@ class MessageBase {
     }
 
     // Frees everything a pass built and closes the file.
-    void release();
+    virtual void release();
     // release() followed by a fresh start; keeps the identity fields.
-    void reset();
+    virtual void reset();
 };
 
 // Builds `workPath` from a full path and splits it into `folderPath` and `fileName`.

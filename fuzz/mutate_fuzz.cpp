@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "engine/byte_source.h"
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint32_t at = brevik::load32(data + i) % image.size();
         image[at] = data[i + 4];
     }
-    brevik::MessageBase base;
+    brevik::RecoveredBase base;
     base.attachSource(std::make_unique<brevik::MemorySource>(std::move(image)));
     brevik::openMessageBase(base);
     return 0;

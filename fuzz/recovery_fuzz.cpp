@@ -3,11 +3,11 @@
 #include <cstdint>
 
 #include "engine/byte_source.h"
-#include "engine/recovery_pass.h"
 #include "message/load_message.h"
+#include "recovery/recovery_pass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    brevik::MessageBase base;
+    brevik::RecoveredBase base;
     base.attachSource(std::make_unique<brevik::MemorySource>(brevik::Bytes(data, data + size)));
     brevik::openMessageBase(base);
     for (std::uint32_t i = 0; i < base.itemCount; ++i) {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/byte_source.h"
-#include "engine/recovery_pass.h"
 #include "message/item_summary.h"
+#include "recovery/recovery_pass.h"
 #include "writers/pst/recovered_store.h"
 #include "writers/pst/save_task.h"
 
@@ -61,7 +61,7 @@ bool allWritable(const brevik::pst::Item& item) {
     return true;
 }
 
-std::vector<std::string> sortedSubjects(const brevik::MessageBase& base,
+std::vector<std::string> sortedSubjects(const brevik::RecoveredBase& base,
                                         const std::vector<std::uint32_t>& indexes) {
     std::vector<std::string> out;
     for (std::uint32_t i : indexes)
@@ -74,7 +74,7 @@ std::vector<std::string> sortedSubjects(const brevik::MessageBase& base,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace brevik;
-    MessageBase source;
+    RecoveredBase source;
     setMessageBasePath(source, "fuzz.pst");
     source.attachSource(std::make_unique<MemorySource>(Bytes(data, data + size)));
     openMessageBase(source);
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!saved.ok) fail("the save failed");
     if (saved.items != readable.size()) fail("the save wrote another number of items");
 
-    MessageBase written;
+    RecoveredBase written;
     setMessageBasePath(written, saved.outputPath);
     openMessageBase(written);
     if (written.resultOk != 1) fail("the written file does not recover");

@@ -184,15 +184,22 @@ ItemBody chooseItemBody(const MessageRecord& r) {
     return b;
 }
 
-void buildItemSummary(MessageBase& base, std::uint32_t itemIndex) {
-    placeItemSummary(base, itemIndex, summariseItem(base, itemIndex));
+void SummaryRows::clearRows() {
+    itemSummaries.clear();
+    itemSummaries.shrink_to_fit();
+    summaryCounter = 0;
+    keptBodyBytes = 0;
 }
 
-SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex) {
-    if (itemIndex >= base.messageEntries.size() || itemIndex >= base.itemSummaries.size())
+void buildItemSummary(const MessageBase& base, SummaryRows& rows, std::uint32_t itemIndex) {
+    placeItemSummary(rows, itemIndex, summariseItem(base, rows, itemIndex));
+}
+
+SummaryPlace summariseItem(const MessageBase& base, SummaryRows& rows, std::uint32_t itemIndex) {
+    if (itemIndex >= base.messageEntries.size() || itemIndex >= rows.itemSummaries.size())
         return {};
     const MessageNodeEntry& entry = base.messageEntries[itemIndex];
-    ItemSummary& s = base.itemSummaries[itemIndex];
+    ItemSummary& s = rows.itemSummaries[itemIndex];
     s = ItemSummary{};
     if (!entry.record) return {};
     SummaryPlace place{true, false};
@@ -250,20 +257,20 @@ SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex) {
     s.rtfDamaged = body.rtfDamaged;
     s.bodyLength = static_cast<std::uint32_t>(
         std::min<std::size_t>(text.size() + 1, std::numeric_limits<std::uint32_t>::max()));
-    if (base.keepBodyCopies && text.size() <= kMaxKeptBodyBytes) s.bodyText.assign(text);
+    if (rows.keepBodyCopies && text.size() <= kMaxKeptBodyBytes) s.bodyText.assign(text);
     return place;
 }
 
-void placeItemSummary(MessageBase& base, std::uint32_t itemIndex, SummaryPlace place) {
-    if (!place.numbered || itemIndex >= base.itemSummaries.size()) return;
-    ItemSummary& s = base.itemSummaries[itemIndex];
-    if (place.counted) ++base.summaryCounter;
-    s.number = base.summaryCounter;
+void placeItemSummary(SummaryRows& rows, std::uint32_t itemIndex, SummaryPlace place) {
+    if (!place.numbered || itemIndex >= rows.itemSummaries.size()) return;
+    ItemSummary& s = rows.itemSummaries[itemIndex];
+    if (place.counted) ++rows.summaryCounter;
+    s.number = rows.summaryCounter;
     // Copies stay within a budget per base, so a mailbox of a million large messages does not
     // hold every body in memory; a body left out is read again through `bodyRef`.
     if (s.bodyText.empty()) return;
-    if (base.keptBodyBytes + s.bodyText.size() <= kKeptBodyBudgetBytes)
-        base.keptBodyBytes += s.bodyText.size();
+    if (rows.keptBodyBytes + s.bodyText.size() <= kKeptBodyBudgetBytes)
+        rows.keptBodyBytes += s.bodyText.size();
     else
         std::string().swap(s.bodyText);
 }

@@ -68,18 +68,32 @@ struct FormattedTime {
 // Formats a UTC FILETIME in local time with the C library's short date ("%x") and "%H:%M".
 FormattedTime formatItemTime(std::uint64_t utcFiletime);
 
-// Fills `base.itemSummaries[itemIndex]` from the loaded record of `base.messageEntries[itemIndex]`
-// and advances `base.summaryCounter` for every item that is not a hidden system item.
-void buildItemSummary(MessageBase& base, std::uint32_t itemIndex);
+// A base's summary rows, indexed like its `messageEntries`, with the running number and the
+// budget of body copies that numbering and filling them share.
+struct SummaryRows {
+    std::vector<ItemSummary> itemSummaries;
+    std::uint32_t summaryCounter = 0;
+    std::uint64_t keptBodyBytes = 0;  // body copies held by the rows
+    // Rows keep copies of short bodies so that a view shows them at once; a caller that never
+    // shows bodies turns this off before a pass, and the rows then hold none.
+    bool keepBodyCopies = true;
+
+    // Frees the rows and starts the numbering again; keeps `keepBodyCopies`.
+    void clearRows();
+};
+
+// Fills `rows.itemSummaries[itemIndex]` from the loaded record of `base.messageEntries[itemIndex]`
+// and advances `rows.summaryCounter` for every item that is not a hidden system item.
+void buildItemSummary(const MessageBase& base, SummaryRows& rows, std::uint32_t itemIndex);
 
 // buildItemSummary in two steps, for loading items on several threads. The first touches only
 // the item's row: everything but `number`, with a body copy that may still be dropped. The
-// second, called in item order, numbers the row and holds its body copy to the base's budget.
+// second, called in item order, numbers the row and holds its body copy to the rows' budget.
 struct SummaryPlace {
     bool numbered = false;  // the row was filled
     bool counted = false;   // it advances the running number
 };
-SummaryPlace summariseItem(MessageBase& base, std::uint32_t itemIndex);
-void placeItemSummary(MessageBase& base, std::uint32_t itemIndex, SummaryPlace place);
+SummaryPlace summariseItem(const MessageBase& base, SummaryRows& rows, std::uint32_t itemIndex);
+void placeItemSummary(SummaryRows& rows, std::uint32_t itemIndex, SummaryPlace place);
 
 }  // namespace brevik

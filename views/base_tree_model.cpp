@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "engine/folder_tree.h"
 #include "message/item_summary.h"
 #include "message/records.h"
+#include "recovery/folder_tree.h"
 
 namespace brevik::views {
 
@@ -14,7 +14,7 @@ namespace {
 constexpr int kMaxLabel = 259;
 constexpr int kMaxFolderDepth = 256;
 
-QString baseLabel(const MessageBase& base) {
+QString baseLabel(const RecoveredBase& base) {
     QString name = QString::fromStdString(base.fileName);
     const QString lower = name.toLower();
     if (lower.endsWith(QLatin1String(".pst")) || lower.endsWith(QLatin1String(".ost")))
@@ -23,7 +23,7 @@ QString baseLabel(const MessageBase& base) {
 }
 
 // Items a user sees in a folder's list: hidden and unreadable items are not counted.
-int visibleItems(const MessageBase& base, const FolderEntry& folder) {
+int visibleItems(const RecoveredBase& base, const FolderEntry& folder) {
     int n = 0;
     const std::uint32_t end = std::min<std::uint32_t>(
         folder.endItem, static_cast<std::uint32_t>(
@@ -81,8 +81,8 @@ void BaseTreeModel::buildTree() {
     Node* directory = nullptr;
     std::string remembered;
     for (std::size_t i = 0; i < state_.baseCount(); ++i) {
-        const MessageBase& b = *state_.messageBases[i];
-        if (b.removedFromTree) continue;
+        const RecoveredBase& b = *state_.messageBases[i];
+        if (state_.viewOf(b).removedFromTree) continue;
         if ((b.baseKind == 2 && !state_.showKind2Bases) ||
             (b.baseKind == 3 && !state_.showKind3Bases))
             continue;
@@ -105,7 +105,7 @@ void BaseTreeModel::buildTree() {
 }
 
 void BaseTreeModel::addFolders(Node* baseNode, std::int32_t baseIndex) {
-    const MessageBase& b = *state_.messageBases[static_cast<std::size_t>(baseIndex)];
+    const RecoveredBase& b = *state_.messageBases[static_cast<std::size_t>(baseIndex)];
     if (!b.topNode) return;
     // Pre-order walk below the top folder; a node is shown once and the depth is bounded, so
     // a damaged tree cannot loop.
@@ -144,7 +144,7 @@ void BaseTreeModel::insertFolderSubtree(std::int32_t baseIndex) {
     const QModelIndex at = this->baseIndex(baseIndex);
     Node* n = node(at);
     if (!n) return;
-    const MessageBase& b = *state_.messageBases[static_cast<std::size_t>(baseIndex)];
+    const RecoveredBase& b = *state_.messageBases[static_cast<std::size_t>(baseIndex)];
     n->value = TreeItemValue::baseNode(static_cast<std::uint32_t>(baseIndex),
                                        b.topNode ? b.topNode->folderIndex : 0);
     clearFolderNodes(baseIndex);
@@ -192,13 +192,13 @@ TreeImage BaseTreeModel::image(const QModelIndex& index) const {
         case Node::Kind::Directory:
             return TreeImage::DiskFolder;
         case Node::Kind::Base: {
-            const MessageBase* b = state_.base(n->value.baseIndex());
+            const RecoveredBase* b = state_.base(n->value.baseIndex());
             return b && b->openMode ? TreeImage::BaseLoaded : TreeImage::BaseNotLoaded;
         }
         case Node::Kind::Folder:
             break;
     }
-    const MessageBase* b = state_.base(n->value.baseIndex());
+    const RecoveredBase* b = state_.base(n->value.baseIndex());
     const std::uint32_t f = n->value.folderIndex();
     if (!b || f >= b->folderEntries.size() || !b->folderEntries[f].record)
         return TreeImage::MailFolder;
@@ -293,7 +293,7 @@ QVariant BaseTreeModel::data(const QModelIndex& index, int role) const {
     const Node* n = node(index);
     if (!n) return {};
     if (role == Qt::DecorationRole) return icons_[static_cast<std::size_t>(image(index))];
-    const MessageBase* b = state_.base(n->value.baseIndex());
+    const RecoveredBase* b = state_.base(n->value.baseIndex());
     if (role == Qt::ToolTipRole) {
         if (n->kind == Node::Kind::Base && b) return QString::fromStdString(b->workPath);
         return {};

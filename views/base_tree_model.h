@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "engine/folder_tree_node.h"
+#include "recovery/folder_tree_node.h"
 #include "views/tree_item_value.h"
 
 namespace brevik::views {

@@ -113,7 +113,7 @@ void ItemListModel::clear() {
     endResetModel();
 }
 
-void ItemListModel::fill(const MessageBase* base, std::uint32_t folderIndex) {
+void ItemListModel::fill(const RecoveredBase* base, std::uint32_t folderIndex) {
     beginResetModel();
     base_ = base;
     sorted_.clear();

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/message_base.h"
 #include "message/item_summary.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::views {
 
@@ -50,7 +50,7 @@ class ItemListModel final : public QAbstractTableModel {
     // hidden system items; the layout follows the folder's kind, the rows count as sorted
     // ascending by number and no filter applies. A null base or a folder out of range gives an
     // empty list.
-    void fill(const MessageBase* base, std::uint32_t folderIndex);
+    void fill(const RecoveredBase* base, std::uint32_t folderIndex);
     void clear();
 
     // A click on the header of `listColumn`: the same column again reverses the order, another
@@ -65,7 +65,7 @@ class ItemListModel final : public QAbstractTableModel {
     bool ascending() const { return ascending_; }
     // The list column that shows the sort arrow; -1 when none does.
     int arrowColumn() const { return arrowColumn_; }
-    const MessageBase* base() const { return base_; }
+    const RecoveredBase* base() const { return base_; }
 
     std::uint32_t itemAt(int row) const { return shown_[static_cast<std::size_t>(row)]; }
     // The row that shows item `item`; -1 when it is not listed.
@@ -84,7 +84,7 @@ class ItemListModel final : public QAbstractTableModel {
     void sortRows();
     void applyFilter();
 
-    const MessageBase* base_ = nullptr;
+    const RecoveredBase* base_ = nullptr;
     ListLayout layout_ = ListLayout::Mail;
     ColumnMap map_;
     std::vector<std::uint32_t> sorted_;  // every listed item, in sort order

@@ -16,15 +16,15 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/opened_item.h"
 #include "app/temp_files.h"
 #include "platform/prompter.h"
-#include "views/item_content.h"
 
 namespace brevik::views {
 
 namespace {
 
-constexpr std::uint32_t kNoItem = 2147483647;
+using app::kNoItem;
 constexpr int kCmdSaveAs = app::cmd::kSaveAs;
 constexpr int kCmdOpenInOutlook = 32815;
 constexpr int kCmdOpenInOutlookExpress = 33784;
@@ -146,15 +146,15 @@ void ItemListPane::clear() {
 }
 
 void ItemListPane::fillItemList() {
-    MessageBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
+    RecoveredBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
     const QSignalBlocker quiet(filter_);
     filter_->clear();
     if (!b) {
         model_.clear();
         return;
     }
-    b->currentItem = kNoItem;
-    model_.fill(b->openMode ? b : nullptr, b->currentFolderId);
+    state_.viewOf(*b).currentItem = kNoItem;
+    model_.fill(b->openMode ? b : nullptr, state_.viewOf(*b).currentFolderId);
     if (!widthsSet_ || model_.layout() != shownLayout_) applyColumnWidths();
     showSortArrow();
     selectRow(0);
@@ -169,19 +169,19 @@ void ItemListPane::selectRow(int row) {
 }
 
 void ItemListPane::onCurrentChanged(const QModelIndex& current) {
-    MessageBase* b = state_.selected();
+    RecoveredBase* b = state_.selected();
     if (!b || state_.selectedBase < 0 ||
         static_cast<std::size_t>(state_.selectedBase) >= state_.baseCount() || !current.isValid())
         return;
     const std::uint32_t r = model_.itemAt(current.row());
-    if (r == b->currentItem || r >= b->itemCount) return;
-    b->currentItem = r;
+    if (r == state_.viewOf(*b).currentItem || r >= b->itemCount) return;
+    state_.viewOf(*b).currentItem = r;
     Q_EMIT currentItemChanged(r);
 }
 
 void ItemListPane::onFilterEdited(const QString& text) {
-    MessageBase* b = state_.selected();
-    const std::uint32_t current = b ? b->currentItem : kNoItem;
+    RecoveredBase* b = state_.selected();
+    const std::uint32_t current = b ? state_.viewOf(*b).currentItem : kNoItem;
     model_.setFilterText(text);
     const int row = model_.rowOf(current);
     if (row >= 0) {
@@ -189,7 +189,7 @@ void ItemListPane::onFilterEdited(const QString& text) {
     } else if (model_.rowCount() > 0) {
         selectRow(0);
     } else if (b && current != kNoItem) {
-        b->currentItem = kNoItem;
+        state_.viewOf(*b).currentItem = kNoItem;
         Q_EMIT currentItemChanged(kNoItem);
     }
 }
@@ -222,24 +222,18 @@ std::vector<std::uint32_t> ItemListPane::selectedItems() const {
 }
 
 QString ItemListPane::openSelectedItem() {
-    MessageBase* b = state_.selected();
-    if (!b || state_.busy || b->currentItem >= b->itemCount) return {};
+    RecoveredBase* b = state_.selected();
+    if (!b || state_.busy || state_.viewOf(*b).currentItem >= b->itemCount) return {};
     // Opened items live in their own folder until the program ends, so the mail program may
     // take its time to read them: preview cleaning and save clean-up leave folders alone.
-    const QString folder = QString::fromStdString(state_.tempFolder + "/" + app::kOpenedFolder);
-    QDir().mkpath(folder);
-    const QString path = QStringLiteral("%1/open_%2_%3.eml")
-                             .arg(folder)
-                             .arg(b->currentItem)
-                             .arg(static_cast<qlonglong>(std::time(nullptr)));
-    const std::string eml = itemAsEml(*b, b->currentItem);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        f.write(eml.data(), static_cast<qint64>(eml.size())) != static_cast<qint64>(eml.size())) {
-        platform::Prompter::current().warn(this, tr("Could not write %1.").arg(path));
+    const std::string folder = state_.tempFolder + "/" + app::kOpenedFolder;
+    const QString path =
+        QString::fromStdString(app::writeOpenedItem(*b, state_.viewOf(*b).currentItem, folder));
+    if (path.isEmpty()) {
+        platform::Prompter::current().warn(
+            this, tr("Could not write the item into %1.").arg(QString::fromStdString(folder)));
         return {};
     }
-    f.close();
     if (!opener_(QUrl::fromLocalFile(path)))
         platform::Prompter::current().warn(
             this, tr("No program is set up to open e-mail files (.eml). The item was written to "
@@ -249,9 +243,9 @@ QString ItemListPane::openSelectedItem() {
 }
 
 QDialog* ItemListPane::viewSource() {
-    MessageBase* b = state_.selected();
-    if (!b || state_.busy || b->currentItem >= b->itemCount) return nullptr;
-    const ItemSummary& s = b->itemSummaries[b->currentItem];
+    RecoveredBase* b = state_.selected();
+    if (!b || state_.busy || state_.viewOf(*b).currentItem >= b->itemCount) return nullptr;
+    const ItemSummary& s = b->itemSummaries[state_.viewOf(*b).currentItem];
     auto* dialog = new QDialog(window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(tr("Source - %1").arg(QString::fromStdString(s.subjectText)));
@@ -259,7 +253,8 @@ QDialog* ItemListPane::viewSource() {
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    text->setPlainText(QString::fromStdString(itemSourceHeaders(*b, b->currentItem)));
+    text->setPlainText(
+        QString::fromStdString(app::itemSourceHeaders(*b, state_.viewOf(*b).currentItem)));
     auto* layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);
@@ -269,9 +264,9 @@ QDialog* ItemListPane::viewSource() {
 }
 
 QMenu* ItemListPane::buildContextMenu() {
-    const MessageBase* b = state_.selected();
+    const RecoveredBase* b = state_.selected();
     if (state_.selectedBase >= app::kNoBase || !b || b->itemCount == 0 ||
-        b->currentItem >= b->itemCount)
+        state_.viewOf(*b).currentItem >= b->itemCount)
         return nullptr;
     const std::size_t selected = view_->selectionModel()->selectedRows().size();
     if (selected == 0) return nullptr;

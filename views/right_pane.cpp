@@ -6,9 +6,10 @@
 #include <QVBoxLayout>
 
 #include "app/temp_files.h"
+#include "message/item_access.h"
 #include "message/item_summary.h"
+#include "message/load_message.h"
 #include "message/records.h"
-#include "views/item_content.h"
 #include "views/item_list_pane.h"
 #include "views/preview_pane.h"
 #include "views/safe_browser.h"
@@ -17,7 +18,7 @@ namespace brevik::views {
 
 namespace {
 
-constexpr std::uint32_t kNoItem = 2147483647;
+using app::kNoItem;
 
 bool unsupportedFolderKind(std::uint32_t kind) {
     return kind == item_kind::kAppointment || kind == item_kind::kJournal ||
@@ -104,9 +105,9 @@ void RightPane::dropPreviewFiles() {
 }
 
 void RightPane::showSelectionPage() {
-    MessageBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
+    RecoveredBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
     if (b && b->openMode) {
-        const std::uint32_t f = b->currentFolderId;
+        const std::uint32_t f = state_.viewOf(*b).currentFolderId;
         const FolderEntry* folder = f < b->folderEntries.size() ? &b->folderEntries[f] : nullptr;
         const std::uint32_t kind = folder && folder->record ? folder->record->kind : 0;
         if (unsupportedFolderKind(kind)) {
@@ -120,7 +121,7 @@ void RightPane::showSelectionPage() {
             setMode(RightPaneMode::ListAndPreview);
             list_->fillItemList();
             // The first row's selection has previewed it; an empty list still needs its page.
-            if (b->currentItem == kNoItem) showPreview();
+            if (state_.viewOf(*b).currentItem == kNoItem) showPreview();
             return;
         }
         list_->clear();
@@ -142,9 +143,9 @@ void RightPane::showSelectionPage() {
 }
 
 void RightPane::showPreview() {
-    MessageBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
+    RecoveredBase* b = state_.selectedBase < app::kNoBase ? state_.selected() : nullptr;
     if (!b) return;
-    const std::uint32_t r = b->currentItem;
+    const std::uint32_t r = state_.viewOf(*b).currentItem;
     if (r == kNoItem || r >= b->itemSummaries.size() || !b->openMode) {
         setMode(RightPaneMode::ListAndPreview);
         showLowerPage(QStringLiteral("NO_VIEW_FOR_ITEMS_TO_DOWN_HTML"));
@@ -163,12 +164,12 @@ void RightPane::showPreview() {
     state_.previewFilePath = app::makeTempFileName(state_.tempFolder);
 
     // The record read again gives the copy recipients and the inline pictures.
-    const std::shared_ptr<MessageRecord> record = itemRecord(*b, r);
+    const std::shared_ptr<MessageRecord> record = loadItemRecord(*b, r);
     PreviewHeader header{qs(s.fromText), qs(s.toText), qs(s.subjectText), {}, {}};
     if (record && record->envelope.displayCc) header.cc = qs(record->envelope.displayCc->c_str());
     for (const std::string& name : s.attachmentNames)
         header.attachments << qs(name);
-    const std::string body = itemBody(*b, r);
+    const std::string body = itemBody(*b, s);
     if (s.bodyFormat == 3) {
         preview_->fillHeader(header, hideHeader, qs(body));
     } else {

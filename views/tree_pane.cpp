@@ -46,7 +46,8 @@ void TreePane::insertFolderSubtree(std::int32_t baseIndex) {
     if (currentIndex() == at) {
         const TreeItemValue v = model_.value(at);
         state_.selectedFolderId = v.folderIndex();
-        if (MessageBase* b = state_.base(baseIndex)) b->currentFolderId = v.folderIndex();
+        if (RecoveredBase* b = state_.base(baseIndex))
+            state_.viewOf(*b).currentFolderId = v.folderIndex();
     }
 }
 
@@ -69,8 +70,8 @@ void TreePane::onCurrentChanged(const QModelIndex& current) {
     if (b >= app::kNoBase) {
         state_.canRemove = b == app::kDirectoryValue;
         state_.canCopy = state_.canSave = state_.canRecover = 0;
-    } else if (MessageBase* base = state_.base(b)) {
-        base->currentFolderId = f;
+    } else if (RecoveredBase* base = state_.base(b)) {
+        state_.viewOf(*base).currentFolderId = f;
         state_.canCopy = 1;
         state_.canRemove = state_.canRecover = v.isBaseNode();
         state_.canSave = base->itemCount != 0;
@@ -84,13 +85,13 @@ void TreePane::removeFromTree() {
     const std::int32_t b = v.baseIndex();
     if (b < app::kNoBase) {
         if (!v.isBaseNode()) return;
-        if (MessageBase* base = state_.base(b)) {
-            base->removedFromTree = true;
-            base->reset();
+        if (RecoveredBase* base = state_.base(b)) {
+            state_.viewOf(*base).removedFromTree = true;
+            state_.resetBase(b);
         }
     } else if (b == app::kDirectoryValue) {
         for (std::int32_t i : model_.basesBelow(at))
-            if (MessageBase* base = state_.base(i)) base->reset();
+            state_.resetBase(i);
     } else {
         return;
     }
@@ -121,7 +122,7 @@ void TreePane::keyPressEvent(QKeyEvent* event) {
 
 void TreePane::requestRecovery(const QModelIndex& at) {
     if (at != currentIndex()) return;
-    const MessageBase* b = state_.selected();
+    const RecoveredBase* b = state_.selected();
     if (state_.canRecover && !state_.busy && b && b->openMode == 0) Q_EMIT startRecoveryRequested();
 }
 

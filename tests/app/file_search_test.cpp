@@ -42,7 +42,7 @@ TEST(FileSearchTest, FindsDataFilesOnceThroughLinksAndManyFolders) {
         EXPECT_TRUE(isMessageBaseName(b->fileName)) << b->fileName;
 
     // A second search adds nothing; a removed base stays a known file.
-    state.messageBases[0]->removedFromTree = true;
+    state.baseViews[0].removedFromTree = true;
     searchPath(state, root.string(), events.get());
     EXPECT_EQ(state.baseCount(), 504u);
 

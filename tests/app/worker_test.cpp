@@ -30,7 +30,7 @@ struct WorkerFixture : ::testing::Test {
     std::int32_t slowBase(std::chrono::microseconds delay) {
         const std::string path = (dir.path() / "slow.pst").string();
         test::writeSample(path, 40, 5, 2);
-        MessageBase* b = state->addBase(dir.path().string(), "slow.pst");
+        RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
         b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), delay));
         return static_cast<std::int32_t>(b->baseIndex);
     }
@@ -39,7 +39,7 @@ struct WorkerFixture : ::testing::Test {
 TEST_F(WorkerFixture, RecoveryRunsReportsAndCanRunAgain) {
     const std::string path = (dir.path() / "sample.pst").string();
     test::writeSample(path, 20, 3, 2);
-    MessageBase* b = state->addBase(dir.path().string(), "sample.pst");
+    RecoveredBase* b = state->addBase(dir.path().string(), "sample.pst");
     for (int round = 0; round < 2; ++round) {
         startTask(*state, TaskCode::Recover, 0);
         EXPECT_EQ(state->busy, 1);

@@ -14,7 +14,7 @@
 #include <map>
 #include <random>
 
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 #include "support/corpus.h"
 #include "support/damage.h"
 #include "support/peer_tools.h"
@@ -201,7 +201,7 @@ TEST(Damage, AFileOnDiskIsNotWritten) {
     struct stat before {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
-    MessageBase base;
+    RecoveredBase base;
     setMessageBasePath(base, path.string());
     openMessageBase(base);
     EXPECT_EQ(base.resultOk, 1);

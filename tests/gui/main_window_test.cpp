@@ -1,4 +1,4 @@
-#include "app/window/main_window.h"
+#include "window/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,6 @@
 #include <fstream>
 
 #include <QRadioButton>
-#include "app/window/help_window.h"
-#include "app/window/options_dialog.h"
-#include "app/window/report_dialog.h"
-#include "app/window/save_as_dialog.h"
 #include "gui_support.h"
 #include "platform/prompter.h"
 #include "platform/qt_settings_store.h"
@@ -26,6 +22,10 @@
 #include "support/peer_tools.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
+#include "window/help_window.h"
+#include "window/options_dialog.h"
+#include "window/report_dialog.h"
+#include "window/save_as_dialog.h"
 
 namespace brevik::app {
 namespace {
@@ -110,7 +110,7 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     fs::resize_file(cut, fs::file_size(cut) * 9 / 10);
     ASSERT_EQ(window->addFiles({QString::fromStdString(cut)}, true), 1);
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
-    MessageBase* damaged = state->base(1);
+    RecoveredBase* damaged = state->base(1);
     ASSERT_EQ(damaged->resultOk, 1);
     EXPECT_TRUE(reportHtml(*damaged).contains("Damaged"));
     EXPECT_TRUE(window->summaryText().contains("damaged")) << window->summaryText().toStdString();
@@ -128,7 +128,7 @@ TEST_F(WindowFixture, StopEndsARecoveryAndFailuresSayWhy) {
     // Enough items that the pass, reading in large chunks on several threads, is still loading
     // them when the stop comes.
     test::writeSample(path, 400, 5, 2);
-    MessageBase* b = state->addBase(dir.path().string(), "slow.pst");
+    RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
     b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), 2ms));
     window->tree()->buildTree();
     window->tree()->selectBase(0);

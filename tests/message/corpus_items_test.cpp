@@ -8,13 +8,13 @@
 
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
-#include "engine/message_base.h"
 #include "engine/read_window.h"
 #include "message/interpret_properties.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "message/records.h"
+#include "recovery/recovered_base.h"
 #include "support/corpus.h"
 #include "support/counting_source.h"
 
@@ -22,7 +22,7 @@ namespace brevik {
 namespace {
 
 // Index tables and one entry per item node with a data block, without the recovery pass.
-bool openItems(MessageBase& base, const std::string& file) {
+bool openItems(RecoveredBase& base, const std::string& file) {
     setMessageBasePath(base, test::corpusPath("pst/" + file));
     if (!base.openFile() || detectFormat(base) != 0) return false;
     base.cryptMethod = readCryptMethod(base);
@@ -53,7 +53,7 @@ bool openItems(MessageBase& base, const std::string& file) {
 
 // Loads every item and builds its summary, keeping the records.
 struct LoadedFile {
-    MessageBase base;
+    RecoveredBase base;
     std::vector<std::uint32_t> loaded;  // indexes whose load succeeded
 
     explicit LoadedFile(const std::string& file) {
@@ -62,7 +62,7 @@ struct LoadedFile {
             if (loadMessage(base, i) != 0) continue;
             MessageNodeEntry& e = base.messageEntries[i];
             e.attachmentCount = e.record->currentAttachment;
-            buildItemSummary(base, i);
+            buildItemSummary(base, base.rows(), i);
             loaded.push_back(i);
         }
     }
@@ -267,7 +267,7 @@ TEST(CorpusItemsTest, SummaryLoadsGiveTheRowsOfFullLoads) {
             MessageNodeEntry& e = f.base.messageEntries[i];
             EXPECT_TRUE(e.record->recipients.empty());
             e.attachmentCount = e.record->currentAttachment;
-            buildItemSummary(f.base, i);
+            buildItemSummary(f.base, f.base.rows(), i);
             EXPECT_TRUE(sameSummary(full, f.base.itemSummaries[i])) << path << " item " << i;
             ++compared;
         }

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/message_base.h"
 #include "message/item_summary.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik {
 namespace {
@@ -258,7 +258,7 @@ TEST(InterpretPropertiesTest, ShortValues) {
 
 // What a summary row shows of `rows` interpreted in `scope`, and the attachments counted.
 auto summaryOf(const PropertyList& rows, LoadScope scope, bool asAttachment = false) {
-    MessageBase base;
+    RecoveredBase base;
     base.messageEntries.resize(1);
     base.itemSummaries.resize(1);
     auto record = makeItemRecord();
@@ -266,7 +266,7 @@ auto summaryOf(const PropertyList& rows, LoadScope scope, bool asAttachment = fa
     interpretProperties(nullptr, rows, *record, scope);
     base.messageEntries[0].attachmentCount = record->currentAttachment;
     base.messageEntries[0].record = record;
-    buildItemSummary(base, 0);
+    buildItemSummary(base, base.rows(), 0);
     const ItemSummary& s = base.itemSummaries[0];
     return std::tuple(record->currentAttachment, s.subjectText, s.fromText, s.toText, s.utcTime,
                       s.kind, s.hiddenCode, s.bodyFormat, s.bodyLength, s.attachmentNames);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/message_base.h"
 #include "message/records.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik {
 namespace {
@@ -14,7 +14,7 @@ constexpr std::uint64_t kDay = 864000000000ull;
 
 class ItemSummaryTest : public ::testing::Test {
   protected:
-    MessageBase base;
+    RecoveredBase base;
 
     // Adds an item whose record is returned for filling.
     MessageRecord& add(ItemKind kind) {
@@ -27,7 +27,7 @@ class ItemSummaryTest : public ::testing::Test {
         return *base.messageEntries.back().record;
     }
     const ItemSummary& build(std::uint32_t i) {
-        buildItemSummary(base, i);
+        buildItemSummary(base, base.rows(), i);
         return base.itemSummaries[i];
     }
 };
@@ -150,7 +150,7 @@ namespace brevik {
 namespace {
 
 TEST(ItemSummaryAssociated, FolderAssociatedItemsAreHiddenAndUnnumbered) {
-    MessageBase base;
+    RecoveredBase base;
     auto add = [&](std::uint32_t nodeId, bool body) {
         MessageNodeEntry e;
         e.nodeId = nodeId;
@@ -160,7 +160,8 @@ TEST(ItemSummaryAssociated, FolderAssociatedItemsAreHiddenAndUnnumbered) {
         if (body) e.record->envelope.body = "text";
         base.messageEntries.push_back(std::move(e));
         base.itemSummaries.emplace_back();
-        buildItemSummary(base, static_cast<std::uint32_t>(base.messageEntries.size() - 1));
+        buildItemSummary(base, base.rows(),
+                         static_cast<std::uint32_t>(base.messageEntries.size() - 1));
         return base.itemSummaries.back();
     };
     EXPECT_EQ(add(0x200004, false).number, 1u);         // an ordinary message, even without a body
@@ -181,7 +182,7 @@ namespace brevik {
 namespace {
 
 TEST(ItemSummaryBodies, LargeBodiesAreNotCopiedButKeepTheirLengthAndLocator) {
-    MessageBase base;
+    RecoveredBase base;
     auto add = [&](std::size_t bodyBytes) -> const ItemSummary& {
         MessageNodeEntry e;
         e.reachable = 1;
@@ -191,7 +192,8 @@ TEST(ItemSummaryBodies, LargeBodiesAreNotCopiedButKeepTheirLengthAndLocator) {
         e.record->envelope.bodyLocator = {4096, static_cast<std::uint32_t>(bodyBytes * 2), 0x001F};
         base.messageEntries.push_back(std::move(e));
         base.itemSummaries.emplace_back();
-        buildItemSummary(base, static_cast<std::uint32_t>(base.messageEntries.size() - 1));
+        buildItemSummary(base, base.rows(),
+                         static_cast<std::uint32_t>(base.messageEntries.size() - 1));
         return base.itemSummaries.back();
     };
     const ItemSummary& small = add(100);

@@ -52,7 +52,7 @@ struct Layout {
 class LoadMessageTest : public ::testing::TestWithParam<Layout> {
   protected:
     ImageBuilder image{GetParam().unicode, GetParam().permute};
-    MessageBase base;
+    RecoveredBase base;
 
     BlockIndex table(const TcLayout& layout, HeapBuilder& heap,
                      const std::vector<std::vector<std::uint64_t>>& cells) {
@@ -170,7 +170,7 @@ TEST_P(LoadMessageTest, ItemWithRecipientsAndAttachments) {
 
     base.messageEntries[0].attachmentCount = r.currentAttachment;
     base.itemSummaries.resize(1);
-    buildItemSummary(base, 0);
+    buildItemSummary(base, base.rows(), 0);
     EXPECT_EQ(base.itemSummaries[0].attachmentNames,
               (std::vector<std::string>{"report.pdf", "Report.msg", "Attachment"}));
     EXPECT_EQ(base.itemSummaries[0].subjectText, "Quarterly report");
@@ -182,7 +182,7 @@ TEST_P(LoadMessageTest, SummaryRowsKeepTheItemsOwnTexts) {
     ASSERT_EQ(loadMessage(base, 0, LoadScope::Summary), 0);
     base.messageEntries[0].attachmentCount = base.messageEntries[0].record->currentAttachment;
     base.itemSummaries.resize(1);
-    buildItemSummary(base, 0);
+    buildItemSummary(base, base.rows(), 0);
     EXPECT_EQ(base.itemSummaries[0].toText, "All staff");
     EXPECT_EQ(base.itemSummaries[0].attachmentNames,
               (std::vector<std::string>{"report.pdf", "Report.msg", "Attachment"}));

@@ -15,7 +15,7 @@ Bytes filled(std::size_t n, std::uint8_t v) {
 class NodeDataTest : public ::testing::TestWithParam<bool> {
   protected:
     test::ImageBuilder image{GetParam(), true};
-    MessageBase base;
+    RecoveredBase base;
 };
 
 TEST_P(NodeDataTest, SingleBlockIsDecoded) {

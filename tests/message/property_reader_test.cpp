@@ -61,7 +61,7 @@ struct Layout {
 class PropertyReaderTest : public ::testing::TestWithParam<Layout> {
   protected:
     ImageBuilder image{GetParam().unicode, GetParam().permute};
-    MessageBase base;
+    RecoveredBase base;
     PropertyList rows;
 
     int read(BlockIndex node, const std::vector<SubnodeEntry>& subnodes = {}, bool load = true,
@@ -481,7 +481,7 @@ TEST(PropertyReaderCorpus, ReadsFoldersAndMessagesOfEverySample) {
     std::set<std::string> subjects, recipients;
     std::size_t tried = 0, read = 0;
     for (const std::string& path : test::corpusPstFiles()) {
-        MessageBase base;
+        RecoveredBase base;
         setMessageBasePath(base, path);
         ASSERT_TRUE(base.openFile()) << path;
         if (detectFormat(base) != 0) continue;

@@ -8,13 +8,13 @@
 #include <random>
 #include <sstream>
 
-#include "engine/recovery_pass.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
 #include "message/rtf_decompress.h"
 #include "message/rtf_text.h"
 #include "message/text.h"
+#include "recovery/recovery_pass.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
 #include "writers/pst/recovered_store.h"
@@ -184,7 +184,7 @@ TEST(RtfCorpus, DecompressedBodiesEqualThePeersAndUnwrapToTheItemsOwnBodies) {
         test::TempDir tmp;
         std::multiset<std::string> peer = peerRtfBodies(path, tmp.path());
 
-        MessageBase base;
+        RecoveredBase base;
         setMessageBasePath(base, path);
         openMessageBase(base);
         ASSERT_EQ(base.resultOk, 1);

@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "cli/recovery_view.h"
-#include "engine/recovery_pass.h"
 #include "message/item_summary.h"
+#include "recovery/recovery_pass.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
 
@@ -182,7 +182,8 @@ std::string describe(const PeerItem& p) {
 }
 
 // What our tables say about an item we miss, for the report.
-std::string diagnose(const MessageBase& base, const std::vector<OurItem>& ours, const PeerItem& p) {
+std::string diagnose(const RecoveredBase& base, const std::vector<OurItem>& ours,
+                     const PeerItem& p) {
     std::ostringstream s;
     for (const OurItem& o : ours) {
         if (!o.listed && test::matchScore(p, o) > 0)
@@ -242,7 +243,7 @@ TEST_P(PeerCompare, EveryPeerItemIsFoundByUs) {
         rp.ran = true;
     }
 
-    MessageBase base;
+    RecoveredBase base;
     setMessageBasePath(base, path);
     openMessageBase(base);
     ASSERT_EQ(base.resultOk, 1) << base.errorText;

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "engine/byte_source.h"
-#include "engine/recovery_pass.h"
 #include "message/item_summary.h"
+#include "recovery/recovery_pass.h"
 
 namespace brevik::test {
 namespace {
@@ -101,7 +101,7 @@ void zeroRange(Bytes& image, std::uint64_t offset, std::uint64_t length) {
 RecoveryOutcome recoverImage(const Bytes& image, std::chrono::milliseconds limit) {
     // Shared with the worker, which may outlive this call when it hangs.
     struct Run {
-        MessageBase base;
+        RecoveredBase base;
         std::mutex mutex;
         std::condition_variable done;
         bool finished = false;
@@ -129,7 +129,7 @@ RecoveryOutcome recoverImage(const Bytes& image, std::chrono::milliseconds limit
         return out;
     }
     worker.join();
-    MessageBase& base = run->base;
+    RecoveredBase& base = run->base;
     out.resultOk = base.resultOk == 1;
     const auto* memory = dynamic_cast<const MemorySource*>(base.source.get());
     out.sourceUnchanged = memory != nullptr && memory->image() == image;

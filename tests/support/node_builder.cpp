@@ -215,7 +215,7 @@ BlockIndex ImageBuilder::addHeap(const HeapBuilder& heap, bool asTree) {
     return addTree(1, children);
 }
 
-void ImageBuilder::install(MessageBase& base) const {
+void ImageBuilder::install(RecoveredBase& base) const {
     base.attachSource(std::make_unique<MemorySource>(image_));
     base.formatCode = unicode_ ? 65532 : 15;
     base.layout = unicode_ ? PageLayout::unicode() : PageLayout::ansi();

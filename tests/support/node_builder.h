@@ -1,5 +1,5 @@
 // Builds node data in memory: heap-on-node blocks with PC/BTH and TC structures, data trees and
-// plain blocks, installed into a MessageBase backed by a memory image.
+// plain blocks, installed into a RecoveredBase backed by a memory image.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "engine/bytes.h"
 #include "engine/index_entries.h"
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::test {
 
@@ -92,7 +92,7 @@ class ImageBuilder {
     }
 
     // Attaches the image and the block table to `base`, with layout and encoding set.
-    void install(MessageBase& base) const;
+    void install(RecoveredBase& base) const;
 
   private:
     BlockIndex append(const Bytes& stored, std::uint64_t blockId);

@@ -410,7 +410,7 @@ std::vector<PeerItem> readReadpstOutput(const fs::path& dir) {
     return out;
 }
 
-std::vector<OurItem> describeOurItems(MessageBase& base) {
+std::vector<OurItem> describeOurItems(RecoveredBase& base) {
     std::vector<OurItem> out;
     for (std::uint32_t i = 0; i < base.itemCount; ++i) {
         const ItemSummary& s = base.itemSummaries[i];

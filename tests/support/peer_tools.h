@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::test {
 
@@ -68,7 +68,7 @@ std::vector<PeerItem> readPffExport(const std::filesystem::path& target,
 std::vector<PeerItem> readReadpstOutput(const std::filesystem::path& dir);
 
 // Every item of a recovered base, each loaded once more for its times and names.
-std::vector<OurItem> describeOurItems(MessageBase& base);
+std::vector<OurItem> describeOurItems(RecoveredBase& base);
 
 // 0 when `ours` cannot be the peer's item; otherwise higher for closer matches (agreeing times,
 // the same deleted state, the same node id).

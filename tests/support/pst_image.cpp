@@ -126,8 +126,8 @@ void PstImage::putBytes(std::uint64_t offset, ByteView data) {
     std::memcpy(bytes_.data() + offset, data.data(), data.size());
 }
 
-std::unique_ptr<MessageBase> openImage(const Bytes& image, const char* name) {
-    auto base = std::make_unique<MessageBase>();
+std::unique_ptr<RecoveredBase> openImage(const Bytes& image, const char* name) {
+    auto base = std::make_unique<RecoveredBase>();
     setMessageBasePath(*base, name);
     base->attachSource(std::make_unique<MemorySource>(image));
     return base;

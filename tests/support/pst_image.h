@@ -8,7 +8,7 @@
 
 #include "engine/bytes.h"
 #include "engine/index_entries.h"
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::test {
 
@@ -44,7 +44,7 @@ class PstImage {
 };
 
 // A base reading the image from memory (identity fields filled for messages).
-std::unique_ptr<MessageBase> openImage(const Bytes& image, const char* name = "image.pst");
+std::unique_ptr<RecoveredBase> openImage(const Bytes& image, const char* name = "image.pst");
 
 // A subnode block (SLBLOCK, level 0) of the given entries: node id, data block id, subnode id.
 struct SubnodeSpec {

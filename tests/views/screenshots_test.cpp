@@ -6,7 +6,6 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/window/main_window.h"
 #include "gui_support.h"
 #include "platform/prompter.h"
 #include "support/app_fixtures.h"
@@ -16,6 +15,7 @@
 #include "views/item_list_pane.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
+#include "window/main_window.h"
 
 namespace brevik::views {
 namespace {
@@ -70,7 +70,7 @@ struct Shots : ::testing::Test {
     template <typename F>
     bool selectRow(F want) {
         ItemListModel& m = window->rightPane()->itemList()->model();
-        MessageBase* b = state->selected();
+        RecoveredBase* b = state->selected();
         for (int r = 0; r < m.rowCount(); ++r)
             if (want(b->itemSummaries[m.itemAt(r)])) {
                 window->rightPane()->itemList()->view()->setCurrentIndex(m.index(r, 0));

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "engine/folder_tree.h"
-#include "engine/recovery_pass.h"
+#include "recovery/folder_tree.h"
+#include "recovery/recovery_pass.h"
 #include "support/app_fixtures.h"
 #include "support/peer_tools.h"
 
@@ -19,7 +19,7 @@ struct RecoveredState {
     TempDir dir;
     MemorySettingsStore store;
     std::unique_ptr<app::AppState> state;
-    MessageBase* base = nullptr;
+    RecoveredBase* base = nullptr;
 
     // Recovers `file` (a generated sample when empty) and selects it.
     explicit RecoveredState(std::string file = {}) {
@@ -37,7 +37,7 @@ struct RecoveredState {
         base->openMode = base->resultOk ? 1 : 0;
         state->selectedBase = 0;
     }
-    MessageBase& b() const { return *base; }
+    RecoveredBase& b() const { return *base; }
 
     // The index of the first folder whose name is `name`; fails the test when there is none.
     std::uint32_t folder(const std::string& name) const {
@@ -49,7 +49,7 @@ struct RecoveredState {
     void select(std::uint32_t folderIndex) {
         state->selectedBase = 0;
         state->selectedFolderId = folderIndex;
-        base->currentFolderId = folderIndex;
+        state->viewOf(*base).currentFolderId = folderIndex;
     }
 };
 

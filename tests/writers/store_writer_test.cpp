@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "engine/name_to_id_map.h"
+#include "recovery/name_to_id_map.h"
 #include "support/peer_check.h"
 #include "writer_test_util.h"
 #include "writers/pst/crc.h"

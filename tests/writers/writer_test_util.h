@@ -14,8 +14,8 @@
 
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
-#include "engine/message_base.h"
 #include "message/property_reader.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::test {
 
@@ -56,8 +56,8 @@ inline Bytes readFile(const std::string& path) {
 }
 
 // Opens a written file with the engine and builds its index tables.
-inline std::unique_ptr<MessageBase> openWritten(const std::string& path) {
-    auto base = std::make_unique<MessageBase>();
+inline std::unique_ptr<RecoveredBase> openWritten(const std::string& path) {
+    auto base = std::make_unique<RecoveredBase>();
     setMessageBasePath(*base, path);
     if (!base->openFile()) return nullptr;
     if (detectFormat(*base) != 0) return nullptr;
@@ -69,7 +69,7 @@ inline std::unique_ptr<MessageBase> openWritten(const std::string& path) {
 }
 
 // The reachable node entry of `nid` (or a stale one when `reachable` is false); null when none.
-inline const NodeEntry* findNode(const MessageBase& base, std::uint32_t nid,
+inline const NodeEntry* findNode(const RecoveredBase& base, std::uint32_t nid,
                                  bool reachable = true) {
     for (const auto& n : base.nodeTable)
         if (n.nodeId == nid && (n.reachable != 0) == reachable) return &n;
@@ -77,7 +77,7 @@ inline const NodeEntry* findNode(const MessageBase& base, std::uint32_t nid,
 }
 
 // Every property of a node (PC: one row; TC: one row per table row), read completely.
-inline PropertyList readNode(MessageBase& base, const NodeEntry& node) {
+inline PropertyList readNode(RecoveredBase& base, const NodeEntry& node) {
     std::vector<SubnodeEntry> subnodes;
     const BlockIndex sub = node.subnodeBid ? findBlock(base, node.subnodeBid) : kNoBlock;
     if (sub != kNoBlock) readSubnodeList(base, subnodes, sub, 0, 0);
@@ -87,7 +87,7 @@ inline PropertyList readNode(MessageBase& base, const NodeEntry& node) {
 }
 
 // Subnodes of a node, flattened.
-inline std::vector<SubnodeEntry> subnodesOf(MessageBase& base, const NodeEntry& node) {
+inline std::vector<SubnodeEntry> subnodesOf(RecoveredBase& base, const NodeEntry& node) {
     std::vector<SubnodeEntry> subnodes;
     const BlockIndex sub = node.subnodeBid ? findBlock(base, node.subnodeBid) : kNoBlock;
     if (sub != kNoBlock) readSubnodeList(base, subnodes, sub, 0, 0);

@@ -5,10 +5,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/folder_tree.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
+#include "recovery/folder_tree.h"
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
@@ -51,7 +51,7 @@ struct OutFolder {
 
 class FileSaver {
   public:
-    FileSaver(MessageBase& base, FileFormat format, const std::atomic<bool>& stop,
+    FileSaver(RecoveredBase& base, FileFormat format, const std::atomic<bool>& stop,
               std::function<void(int)> progress, FileSaveResult& result)
         : base_(base),
           format_(format),
@@ -258,7 +258,7 @@ class FileSaver {
         return p;
     }
 
-    MessageBase& base_;
+    RecoveredBase& base_;
     FileFormat format_;
     const std::atomic<bool>& stop_;
     std::function<void(int)> progress_;
@@ -281,17 +281,13 @@ std::string recoveredFolderName(const std::string& fileName, FileFormat format) 
     return "Recovered_" + pst::saveBaseName(fileName) + "_as_" + formatName(format) + "_by_Brevik";
 }
 
-FileSaveResult saveFiles(MessageBase& base, FileFormat format, const std::string& destFolder,
+FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::string& destFolder,
                          const std::vector<std::uint32_t>* selectedItems,
                          const std::atomic<bool>& stop, std::function<void(int)> progress) {
     FileSaveResult result;
-    base.resultOk = 0;
-    base.errorCode = 0;
     auto fail = [&](const WriteStatus& status) {
         result.canceled = status.error == pst::WriteError::Stopped;
-        if (result.canceled) base.errorCode = ERROR_SAVE_CANCELED;
         result.message = status.message;
-        base.errorText = result.message;
         return result;
     };
     if (!base.rootNode && !base.topNode && base.itemCount == 0)
@@ -307,8 +303,6 @@ FileSaveResult saveFiles(MessageBase& base, FileFormat format, const std::string
     status = saver.run(result.outputPath, selectedItems);
     if (!status.ok()) return fail(status);
     if (progress) progress(100);
-    base.resultOk = 1;
-    base.errorText.clear();
     result.ok = true;
     return result;
 }

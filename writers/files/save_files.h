@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::files {
 
@@ -34,9 +34,8 @@ struct FileSaveResult {
 // writes one file per folder, with its subfolders in "<name>.sbd" beside it. A new output
 // folder is made every time (numbered when the name is taken). Each file is written under a
 // temporary name and renamed when complete, so a stop or a failure leaves no partial file.
-// Watches `stop`; reports 0..100 through `progress`. Sets the base's `resultOk`, `errorCode`
-// (ERROR_SAVE_CANCELED when stopped, else 0) and `errorText`.
-FileSaveResult saveFiles(MessageBase& base, FileFormat format, const std::string& destFolder,
+// Watches `stop`; reports 0..100 through `progress`. The base is only read.
+FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::string& destFolder,
                          const std::vector<std::uint32_t>* selectedItems,
                          const std::atomic<bool>& stop, std::function<void(int)> progress);
 

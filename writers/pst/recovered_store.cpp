@@ -3,10 +3,10 @@
 #include <functional>
 #include <unordered_set>
 
-#include "engine/folder_tree.h"
 #include "engine/index_tables.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
+#include "recovery/folder_tree.h"
 #include "writers/pst/ordered_prefetch.h"
 #include "writers/pst/write_pst_file.h"
 
@@ -37,7 +37,7 @@ Bytes carriedValue(const PropertyValue& v) {
 
 class ItemReader {
   public:
-    ItemReader(MessageBase& base, const RecoveredNames& names) : base_(base), names_(names) {}
+    ItemReader(RecoveredBase& base, const RecoveredNames& names) : base_(base), names_(names) {}
 
     std::optional<Item> read(std::uint32_t itemIndex) {
         const MessageNodeEntry& e = base_.messageEntries[itemIndex];
@@ -162,12 +162,12 @@ class ItemReader {
         return item;
     }
 
-    MessageBase& base_;
+    RecoveredBase& base_;
     const RecoveredNames& names_;
     std::unordered_map<std::uint64_t, std::vector<SubnodeEntry>> byOwner_;
 };
 
-std::optional<NamedProperty> namedProperty(const MessageBase& base, const NamedPropertyEntry& e) {
+std::optional<NamedProperty> namedProperty(const RecoveredBase& base, const NamedPropertyEntry& e) {
     NamedProperty n;
     const std::uint32_t guidIndex = (e.guidWord & 0xFFFF) >> 1;
     if (guidIndex == 1)
@@ -185,7 +185,7 @@ std::optional<NamedProperty> namedProperty(const MessageBase& base, const NamedP
 }
 
 // The node id named by an entry id of the source's message store (its last four bytes).
-std::uint32_t storeFolderNid(MessageBase& base, std::uint32_t propertyId) {
+std::uint32_t storeFolderNid(RecoveredBase& base, std::uint32_t propertyId) {
     for (const NodeEntry& n : base.nodeTable) {
         if (n.nodeId != kStoreNid || !n.reachable) continue;
         brevik::PropertyList rows;
@@ -202,7 +202,7 @@ std::uint32_t storeFolderNid(MessageBase& base, std::uint32_t propertyId) {
 
 }  // namespace
 
-RecoveredNames recoveredNames(const MessageBase& base) {
+RecoveredNames recoveredNames(const RecoveredBase& base) {
     RecoveredNames names;
     for (const NamedPropertyEntry& e : base.namedProps) {
         if (names.byId.count(e.propertyId) || names.table.size() >= 0x7FFF) continue;
@@ -214,7 +214,7 @@ RecoveredNames recoveredNames(const MessageBase& base) {
     return names;
 }
 
-std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
+std::optional<Item> recoveredItem(RecoveredBase& base, std::uint32_t itemIndex,
                                   const RecoveredNames& names, std::uint64_t* dropped) {
     if (itemIndex >= base.messageEntries.size()) return std::nullopt;
     ItemReader reader(base, names);
@@ -257,7 +257,7 @@ std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start) {
     return order;
 }
 
-std::pair<std::uint32_t, std::uint32_t> folderItemRange(const MessageBase& base,
+std::pair<std::uint32_t, std::uint32_t> folderItemRange(const RecoveredBase& base,
                                                         const FolderTreeNode* n,
                                                         std::uint32_t itemCount) {
     if (n->folderIndex >= base.folderEntries.size()) return {0, 0};
@@ -266,7 +266,7 @@ std::pair<std::uint32_t, std::uint32_t> folderItemRange(const MessageBase& base,
 }
 
 std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
-    const MessageBase& base, const std::vector<FolderTreeNode*>& order,
+    const RecoveredBase& base, const std::vector<FolderTreeNode*>& order,
     const std::vector<bool>& wanted, bool all) {
     std::unordered_set<const FolderTreeNode*> needed;
     const auto itemCount = static_cast<std::uint32_t>(wanted.size());
@@ -283,7 +283,7 @@ std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
     return needed;
 }
 
-std::vector<std::uint32_t> writeSequence(const MessageBase& base,
+std::vector<std::uint32_t> writeSequence(const RecoveredBase& base,
                                          const std::vector<FolderTreeNode*>& order,
                                          const std::unordered_set<const FolderTreeNode*>& needed,
                                          const std::vector<bool>& wanted) {
@@ -307,7 +307,7 @@ std::vector<std::uint32_t> writeSequence(const MessageBase& base,
     return sequence;
 }
 
-RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& destination,
+RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string& destination,
                                          const RecoveredWriteOptions& options) {
     RecoveredWriteResult result;
     const std::uint32_t itemCount = std::min<std::uint32_t>(

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 #include "writers/pst/store_model.h"
 #include "writers/pst/write_status.h"
 
@@ -29,11 +29,11 @@ struct RecoveredNames {
     std::vector<NamedProperty> table;                       // model id 0x8000 + index
     std::unordered_map<std::uint32_t, std::uint16_t> byId;  // source property id -> model id
 };
-RecoveredNames recoveredNames(const MessageBase& base);
+RecoveredNames recoveredNames(const RecoveredBase& base);
 
 // Writer input for item `itemIndex`, read completely from the source file. Empty when its
 // property context cannot be read. `dropped` counts values that could not be carried over.
-std::optional<Item> recoveredItem(MessageBase& base, std::uint32_t itemIndex,
+std::optional<Item> recoveredItem(RecoveredBase& base, std::uint32_t itemIndex,
                                   const RecoveredNames& names, std::uint64_t* dropped = nullptr);
 
 // About how many bytes of memory `item` holds.
@@ -42,17 +42,17 @@ std::uint64_t heldBytes(const Item& item);
 // Tree nodes from `start` down in pre-order, each once (null: none).
 std::vector<FolderTreeNode*> folderPreorder(FolderTreeNode* start);
 // The item indexes [first, end) a tree node's folder holds, clamped to `itemCount`.
-std::pair<std::uint32_t, std::uint32_t> folderItemRange(const MessageBase& base,
+std::pair<std::uint32_t, std::uint32_t> folderItemRange(const RecoveredBase& base,
                                                         const FolderTreeNode* n,
                                                         std::uint32_t itemCount);
 // The nodes of `order` that hold a wanted item or lead to one (every node when `all`).
 std::unordered_set<const FolderTreeNode*> foldersLeadingTo(
-    const MessageBase& base, const std::vector<FolderTreeNode*>& order,
+    const RecoveredBase& base, const std::vector<FolderTreeNode*>& order,
     const std::vector<bool>& wanted, bool all);
 
 // The wanted items in the order a save writes them: each once, in the first folder of `order`
 // in `needed` that holds it, then those no such folder holds.
-std::vector<std::uint32_t> writeSequence(const MessageBase& base,
+std::vector<std::uint32_t> writeSequence(const RecoveredBase& base,
                                          const std::vector<FolderTreeNode*>& order,
                                          const std::unordered_set<const FolderTreeNode*>& needed,
                                          const std::vector<bool>& wanted);
@@ -77,7 +77,7 @@ struct RecoveredWriteResult {
 };
 
 // Writes the recovered base to `destination` (atomically).
-RecoveredWriteResult writeRecoveredStore(MessageBase& base, const std::string& destination,
+RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string& destination,
                                          const RecoveredWriteOptions& options);
 
 }  // namespace brevik::pst

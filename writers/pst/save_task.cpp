@@ -22,16 +22,13 @@ std::string recoveredPstName(const std::string& fileName) {
     return saveBaseName(fileName) + "_recovered_by_Brevik.pst";
 }
 
-SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
+SaveTaskResult savePst(RecoveredBase& base, const std::string& destFolder,
                        const std::vector<std::uint32_t>* selectedItems,
                        const std::atomic<bool>& stop, std::function<void(int)> progress,
                        const std::string& tempFolder) {
     SaveTaskResult result;
-    base.resultOk = 0;
-    base.errorCode = 0;  // a cancel code left by an earlier run must not describe this one
     auto fail = [&](std::string message) {
         result.message = std::move(message);
-        base.errorText = result.message;
         return result;
     };
     if (!base.rootNode && !base.topNode && base.itemCount == 0)
@@ -53,12 +50,9 @@ SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
     result.droppedValues = written.droppedValues;
     if (!written.status.ok()) {
         result.canceled = written.status.error == WriteError::Stopped;
-        if (result.canceled) base.errorCode = ERROR_SAVE_CANCELED;
         return fail(written.status.message);
     }
     if (progress) progress(100);
-    base.resultOk = 1;
-    base.errorText.clear();
     result.ok = true;
     return result;
 }

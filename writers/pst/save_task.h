@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 #include "writers/pst/write_status.h"
 
 namespace brevik::pst {
@@ -34,10 +34,9 @@ std::string recoveredPstName(const std::string& fileName);
 
 // Saves everything (`selectedItems` null) or the given item indexes, in their folders. Watches
 // `stop`; reports 0..100 through `progress`; keeps its working file, named "_...", in
-// `tempFolder` (empty: beside the destination) until the finished file is moved into place. Sets
-// the base's `resultOk`, and `errorCode` to ERROR_SAVE_CANCELED when stopped (0 otherwise), and
-// `errorText` to the reason of a failure.
-SaveTaskResult savePst(MessageBase& base, const std::string& destFolder,
+// `tempFolder` (empty: beside the destination) until the finished file is moved into place. The
+// base is only read.
+SaveTaskResult savePst(RecoveredBase& base, const std::string& destFolder,
                        const std::vector<std::uint32_t>* selectedItems,
                        const std::atomic<bool>& stop, std::function<void(int)> progress,
                        const std::string& tempFolder = {});

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "app/task_events.h"
-#include "app/window/main_window.h"
+#include "window/main_window.h"
 
 namespace brevik::app {
 

@@ -1,4 +1,4 @@
-#include "app/window/save_as_dialog.h"
+#include "window/save_as_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 #include <QDialog>
 
 namespace brevik {
-class MessageBase;
+class RecoveredBase;
 }
 
 namespace brevik::app {
@@ -13,10 +13,10 @@ namespace brevik::app {
 class ReportDialog final : public QDialog {
     Q_OBJECT
   public:
-    ReportDialog(const MessageBase& base, QWidget* parent = nullptr);
+    ReportDialog(const RecoveredBase& base, QWidget* parent = nullptr);
 };
 
 // The report as HTML (the dialog's content).
-QString reportHtml(const MessageBase& base);
+QString reportHtml(const RecoveredBase& base);
 
 }  // namespace brevik::app

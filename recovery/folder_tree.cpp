@@ -1,4 +1,4 @@
-#include "engine/folder_tree.h"
+#include "recovery/folder_tree.h"
 
 #include <strings.h>
 #include <list>
@@ -23,7 +23,7 @@ int compareNames(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-const FolderEntry& folderOf(const MessageBase& base, const FolderTreeNode* node) {
+const FolderEntry& folderOf(const RecoveredBase& base, const FolderTreeNode* node) {
     return base.folderEntries[node->folderIndex];
 }
 
@@ -33,7 +33,7 @@ bool isAncestorOrSelf(const FolderTreeNode* candidate, const FolderTreeNode* nod
     return false;
 }
 
-FolderTreeNode* newNode(MessageBase& base, std::uint32_t folderIndex) {
+FolderTreeNode* newNode(RecoveredBase& base, std::uint32_t folderIndex) {
     base.treeNodes.emplace_back();
     base.treeNodes.back().folderIndex = folderIndex;
     return &base.treeNodes.back();
@@ -41,14 +41,14 @@ FolderTreeNode* newNode(MessageBase& base, std::uint32_t folderIndex) {
 
 }  // namespace
 
-std::string_view folderName(const MessageBase& base, std::uint32_t folderIndex) {
+std::string_view folderName(const RecoveredBase& base, std::uint32_t folderIndex) {
     if (folderIndex >= base.folderEntries.size()) return {};
     const auto& record = base.folderEntries[folderIndex].record;
     if (!record || !record->displayName) return {};
     return *record->displayName;
 }
 
-bool folderHoldsMail(const MessageBase& base, std::uint32_t folderIndex) {
+bool folderHoldsMail(const RecoveredBase& base, std::uint32_t folderIndex) {
     if (folderIndex >= base.folderEntries.size()) return false;
     const FolderEntry& f = base.folderEntries[folderIndex];
     if (f.itemCount == 0) return false;
@@ -57,7 +57,7 @@ bool folderHoldsMail(const MessageBase& base, std::uint32_t folderIndex) {
     return false;
 }
 
-void insertChildSorted(const MessageBase& base, FolderTreeNode* p, FolderTreeNode* q) {
+void insertChildSorted(const RecoveredBase& base, FolderTreeNode* p, FolderTreeNode* q) {
     q->parent = p;
     q->nextSibling = nullptr;
     if (!p->firstChild) {
@@ -84,7 +84,8 @@ void insertChildSorted(const MessageBase& base, FolderTreeNode* p, FolderTreeNod
         p->firstChild = q;
 }
 
-FolderTreeNode* findTreeNode(const MessageBase& base, FolderTreeNode* start, std::uint32_t nodeId) {
+FolderTreeNode* findTreeNode(const RecoveredBase& base, FolderTreeNode* start,
+                             std::uint32_t nodeId) {
     FolderTreeNode* p = start;
     while (p) {
         if (folderOf(base, p).nodeId == nodeId) return p;
@@ -101,7 +102,7 @@ FolderTreeNode* findTreeNode(const MessageBase& base, FolderTreeNode* start, std
     return nullptr;
 }
 
-void buildFolderTree(MessageBase& base) {
+void buildFolderTree(RecoveredBase& base) {
     base.treeNodes.clear();
     base.rootNode = base.topNode = nullptr;
     const std::uint32_t count = std::min<std::uint32_t>(

@@ -1,4 +1,4 @@
-#include "app/window/options_dialog.h"
+#include "window/options_dialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "engine/table_rows.h"
+#include "recovery/table_rows.h"
 
 #include <algorithm>
 

@@ -4,26 +4,27 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik {
 
 // Builds the tree from `folderEntries` [0, folderCount) and `itemSummaries`; sets `rootNode`
 // and `topNode` (both null when there is no folder). Folders whose parent is missing hang below
 // the top node; a folder is never placed below one of its own descendants.
-void buildFolderTree(MessageBase& base);
+void buildFolderTree(RecoveredBase& base);
 
 // The first node in depth-first pre-order from `start` whose folder has node id `nodeId`.
-FolderTreeNode* findTreeNode(const MessageBase& base, FolderTreeNode* start, std::uint32_t nodeId);
+FolderTreeNode* findTreeNode(const RecoveredBase& base, FolderTreeNode* start,
+                             std::uint32_t nodeId);
 
 // Links `child` below `parent` after every child whose name compares lower or equal, ignoring
 // letter case.
-void insertChildSorted(const MessageBase& base, FolderTreeNode* parent, FolderTreeNode* child);
+void insertChildSorted(const RecoveredBase& base, FolderTreeNode* parent, FolderTreeNode* child);
 
 // The display name of a folder entry ("" when it has none).
-std::string_view folderName(const MessageBase& base, std::uint32_t folderIndex);
+std::string_view folderName(const RecoveredBase& base, std::uint32_t folderIndex);
 
 // True when the folder has at least one ordinary message (kind 200) among its items.
-bool folderHoldsMail(const MessageBase& base, std::uint32_t folderIndex);
+bool folderHoldsMail(const RecoveredBase& base, std::uint32_t folderIndex);
 
 }  // namespace brevik

@@ -1,4 +1,4 @@
-#include "app/window/folder_prompt_dialog.h"
+#include "window/folder_prompt_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "engine/block_claims.h"
-#include "engine/carving.h"
-#include "engine/folder_tree.h"
 #include "engine/index_tables.h"
 #include "message/item_summary.h"
 #include "message/records.h"
+#include "recovery/carving.h"
+#include "recovery/folder_tree.h"
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
 #include "support/damage.h"
@@ -31,7 +31,7 @@ constexpr std::uint32_t kRoot = 0x122, kTop = 0x8022, kInbox = 0x8042, kSent = 0
 constexpr std::uint32_t kItem = kFirstMessageNodeId + 4;  // nid type 0x04: a normal message
 
 struct Recovered {
-    std::unique_ptr<MessageBase> base;
+    std::unique_ptr<RecoveredBase> base;
     ProgressMilestones progress;
 };
 
@@ -50,7 +50,7 @@ void addFolders(StoreImage& s) {
     s.node(kInbox, s.folderData("Inbox"), kTop);
 }
 
-std::vector<std::string> subjects(const MessageBase& b) {
+std::vector<std::string> subjects(const RecoveredBase& b) {
     std::vector<std::string> out;
     for (std::uint32_t i = 0; i < b.itemCount; ++i)
         out.push_back(b.itemSummaries[i].subjectText);
@@ -95,7 +95,7 @@ TEST(RecoveryPass, ItemsWhoseNodesAreGoneComeBackFromTheirContentsTableRows) {
             if (load32(&image[at]) == n.nodeId) store32(&image[at], 0);
     }
     const auto r = recover(image);
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     EXPECT_EQ(b.dropped.itemsFromTableRows, 2u);
     ASSERT_EQ(b.itemCount, 3u);
@@ -131,7 +131,7 @@ TEST_P(RecoveryPassTest, HealthyFileGivesTreeItemsAndEncoding) {
     for (int i = 0; i < 3; ++i)
         store.node(kItem + 32 * i, store.itemData("Mail " + std::to_string(i)), kInbox);
     auto r = recover(store.build());
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     EXPECT_EQ(b.isUnicode(), std::get<0>(GetParam()));
     EXPECT_EQ(b.decodesBlocks(), std::get<1>(GetParam()));
@@ -169,7 +169,7 @@ TEST_P(RecoveryPassTest, StaleEntriesAreDeletedItemsAndLiveCopiesWin) {
     store.node(kSent, store.folderData("Sent Items"), kTop, false);
     store.node(kSent, store.folderData("Sent Items"), kTop, true);
     auto r = recover(store.build());
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     ASSERT_EQ(subjects(b), (std::vector<std::string>{"Live", "Deleted", "Stale twice"}));
     EXPECT_EQ(b.itemSummaries[0].deletedMark, 0);
@@ -197,7 +197,7 @@ TEST_P(RecoveryPassTest, ALiveCopyFoundAfterAStaleOneReplacesIt) {
     store.node(kItem + 64, same, kInbox, true);
     store.node(kItem, mail, kInbox, true);
     auto r = recover(store.build());
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     std::size_t moved = 0, twoLive = 0;
     for (std::uint32_t i = 0; i < b.itemCount; ++i) {
@@ -217,7 +217,7 @@ TEST_P(RecoveryPassTest, ItemsWithoutTheirFolderFormNamedOrphanGroups) {
     store.node(kItem + 32, store.itemData("Lost two"), 0x9982);
     store.node(kItem + 64, store.itemData("Other lost"), 0x99A2);
     auto r = recover(store.build());
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     std::vector<std::string> names;
     for (const FolderTreeNode* c = b.topNode->firstChild; c; c = c->nextSibling)
@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, RecoveryPassTest,
                          });
 
 TEST(RecoveryPass, UnopenableFileFailsWithFileAccess) {
-    MessageBase b;
+    RecoveredBase b;
     setMessageBasePath(b, "/nonexistent/folder/missing.pst");
     openMessageBase(b);
     EXPECT_EQ(b.resultOk, 0);
@@ -258,7 +258,7 @@ TEST(RecoveryPass, NotAPersonalFolderFileFails) {
 // Asks for a stop after a number of reads, as a user pressing Stop mid-run would.
 class StopAfterReads : public ByteSource {
   public:
-    StopAfterReads(Bytes image, MessageBase*& base, int reads)
+    StopAfterReads(Bytes image, RecoveredBase*& base, int reads)
         : image_(std::move(image)), base_(base), left_(reads) {}
     std::uint64_t size() const override { return image_.size(); }
     bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
@@ -268,7 +268,7 @@ class StopAfterReads : public ByteSource {
 
   private:
     Bytes image_;
-    MessageBase*& base_;
+    RecoveredBase*& base_;
     mutable std::atomic<int> left_;
 };
 
@@ -279,14 +279,14 @@ TEST(RecoveryPass, StoppingWhileItemsLoadFailsTheRun) {
         store.node(kItem + 32 * i, store.itemData("Mail"), kInbox);
     const Bytes image = store.build();
     // Count the reads of a whole run, then stop half-way through the item loads.
-    MessageBase* target = nullptr;
+    RecoveredBase* target = nullptr;
     auto counting = std::make_unique<StopAfterReads>(image, target, 1 << 30);
-    MessageBase full;
+    RecoveredBase full;
     full.attachSource(std::move(counting));
     openMessageBase(full);
     ASSERT_EQ(full.resultOk, 1);
 
-    MessageBase stopped;
+    RecoveredBase stopped;
     target = &stopped;
     stopped.attachSource(std::make_unique<StopAfterReads>(image, target, 60));
     ProgressMilestones progress;
@@ -323,7 +323,7 @@ TEST(RecoveryPass, NameToIdMapInTheFirstBlockIsRead) {
     addFolders(store);
     store.node(kItem, store.itemData("Mail"), kInbox);
     auto r = recover(store.build());
-    MessageBase& b = *r->base;
+    RecoveredBase& b = *r->base;
     ASSERT_EQ(b.resultOk, 1);
     ASSERT_EQ(b.namedProps.size(), 2u);
     EXPECT_EQ(b.namedProps[0].numericId, 0x8233u);
@@ -352,7 +352,7 @@ TEST(RecoveryPassCarving, ItemDataNoNodeNamesIsKeptAsADeletedItemOfItsOwnFolder)
         store.node(kItem + 32, store.itemData("Has an attachment"), kInbox, true,
                    store.blocks().blockId(subnodes));
         auto r = recover(store.build());
-        MessageBase& b = *r->base;
+        RecoveredBase& b = *r->base;
         ASSERT_EQ(b.resultOk, 1);
         ASSERT_EQ(subjects(b), (std::vector<std::string>{"Still listed", "Has an attachment",
                                                          "Node entry lost"}));
@@ -388,7 +388,7 @@ TEST(RecoveryPassCarving, ClaimsGatheredFromItemsLeaveTheScanItsAnswer) {
         images.push_back(test::readFileBytes(corpusFile));
     for (const Bytes& bytes : images) {
         const auto r = recover(bytes);
-        MessageBase& b = *r->base;
+        RecoveredBase& b = *r->base;
         if (b.resultOk != 1) continue;
         const std::vector<BlockIndex> everything = findUnclaimedItemBlocks(b);
         // The same when block ids are too sparse for a slot per id.
@@ -423,7 +423,7 @@ namespace {
 
 std::unique_ptr<Recovered> recoverFile(const std::string& path, std::uint32_t threads) {
     auto r = std::make_unique<Recovered>();
-    r->base = std::make_unique<MessageBase>();
+    r->base = std::make_unique<RecoveredBase>();
     setMessageBasePath(*r->base, path);
     r->base->passThreads = threads;
     r->base->progress = &r->progress;
@@ -449,7 +449,7 @@ auto entryOf(const MessageNodeEntry& e) {
 
 // Everything loading the items leaves behind, and the milestones on the way, are the same.
 void expectSameRun(const Recovered& one, const Recovered& other) {
-    const MessageBase &a = *one.base, &b = *other.base;
+    const RecoveredBase &a = *one.base, &b = *other.base;
     EXPECT_EQ(a.resultOk, b.resultOk);
     EXPECT_EQ(a.errorCode, b.errorCode);
     ASSERT_EQ(a.itemCount, b.itemCount);
@@ -477,7 +477,7 @@ TEST(ParallelRecoveryPass, FourThreadsLeaveWhatOneLeaves) {
     Bytes image = test::readFileBytes(damaged);
     {
         const auto healthy = recoverFile(damaged, 1);
-        const MessageBase& b = *healthy->base;
+        const RecoveredBase& b = *healthy->base;
         for (std::uint32_t i = 0; i < b.itemCount; i += 7)
             if (b.messageEntries[i].source == ItemSource::Index)
                 test::zeroRange(image, b.blockTable[b.messageEntries[i].dataIndex].fileOffset, 64);
@@ -507,7 +507,7 @@ TEST(ParallelRecoveryPass, AStopEndsItAtOnceAndTheNextRunStartsAfresh) {
     const std::string path = (dir.path() / "large.pst").string();
     test::writeSample(path, 1200);
     const Bytes image = test::readFileBytes(path);
-    MessageBase b;
+    RecoveredBase b;
     b.attachSource(std::make_unique<test::SlowSource>(image, 100us));
     b.passThreads = 4;
     ProgressMilestones progress;

@@ -1,4 +1,4 @@
-#include "engine/folder_tree.h"
+#include "recovery/folder_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ class FolderTreeTest : public ::testing::Test {
     std::string name(const FolderTreeNode* n) {
         return std::string(folderName(base, n->folderIndex));
     }
-    MessageBase base;
+    RecoveredBase base;
 };
 
 TEST_F(FolderTreeTest, HealthyFileStartsAtTheTopOfPersonalFolders) {

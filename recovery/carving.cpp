@@ -1,4 +1,4 @@
-#include "engine/carving.h"
+#include "recovery/carving.h"
 
 #include <algorithm>
 

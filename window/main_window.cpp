@@ -1,4 +1,4 @@
-#include "app/window/main_window.h"
+#include "window/main_window.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -20,17 +20,17 @@
 #include <QWindowStateChangeEvent>
 
 #include "app/temp_files.h"
-#include "app/window/folder_prompt_dialog.h"
-#include "app/window/help_window.h"
-#include "app/window/options_dialog.h"
-#include "app/window/queued_task_events.h"
-#include "app/window/report_dialog.h"
-#include "app/window/save_as_dialog.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
 #include "views/add_bases_dialog.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
+#include "window/folder_prompt_dialog.h"
+#include "window/help_window.h"
+#include "window/options_dialog.h"
+#include "window/queued_task_events.h"
+#include "window/report_dialog.h"
+#include "window/save_as_dialog.h"
 
 namespace brevik::app {
 
@@ -247,7 +247,7 @@ void MainWindow::applyCommandStates() {
     for (const CommandState& c : updateCommandStates(state_))
         if (QAction* a = action(c.id)) a->setEnabled(c.enabled);
     action(cmd::kOptions)->setEnabled(!state_.busy);
-    const MessageBase* b = state_.selected();
+    const RecoveredBase* b = state_.selected();
     action(cmd::kRecoveryReport)->setEnabled(!state_.busy && b && b->openMode);
 }
 
@@ -265,7 +265,7 @@ int MainWindow::progressValue() const {
 }
 
 void MainWindow::updateTitle() {
-    const MessageBase* b = state_.selected();
+    const RecoveredBase* b = state_.selected();
     const QString product = QString::fromLatin1(kProductName);
     setWindowTitle(b ? QStringLiteral("%1 - %2").arg(QString::fromStdString(b->fileName), product)
                      : product);
@@ -299,7 +299,7 @@ void MainWindow::hideProgressBar() {
 
 void MainWindow::startRecovery() {
     if (state_.busy || state_.selectedBase >= kNoBase) return;
-    MessageBase* b = state_.selected();
+    RecoveredBase* b = state_.selected();
     if (!b) return;
     const std::int32_t index = state_.selectedBase;
     progressTimer_.start();
@@ -314,7 +314,7 @@ void MainWindow::startRecovery() {
 }
 
 void MainWindow::startSave(TaskCode code, const std::string& folder) {
-    MessageBase* b = state_.selected();
+    RecoveredBase* b = state_.selected();
     if (state_.busy || !b || !isSaveTask(code)) return;
     cleanTempFolder(state_.tempFolder, false, true);
     state_.saveFolder = folder;
@@ -366,7 +366,7 @@ void MainWindow::onTaskEnded(TaskCode code, bool ok) {
 }
 
 void MainWindow::onTaskSucceeded(TaskCode code) {
-    MessageBase* b = state_.base(state_.taskBase);
+    RecoveredBase* b = state_.base(state_.taskBase);
     bool showFirstFolder = false;
     if (code == TaskCode::Recover && b) {
         b->openMode = 1;
@@ -413,7 +413,7 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
 void MainWindow::onTaskFailed(TaskCode code) {
     state_.busy = 0;
     applyCommandStates();
-    MessageBase* b = state_.base(state_.taskBase);
+    RecoveredBase* b = state_.base(state_.taskBase);
     QString text = tr("Ready");
     if (code == TaskCode::Recover && b) {
         const bool stopped = state_.stopEvent.isSet();
@@ -447,12 +447,12 @@ void MainWindow::onTaskFailed(TaskCode code) {
     }
     if (isSaveTask(code)) {
         hideProgressBar();
-        if (b && b->errorCode == ERROR_SAVE_CANCELED)
+        if (state_.taskCanceled)
             text = tr("Canceled by user");
         else
             text = tr("Save failed: %1")
-                       .arg(b && !b->errorText.empty() ? QString::fromStdString(b->errorText)
-                                                       : tr("unknown error"));
+                       .arg(!state_.taskMessage.empty() ? QString::fromStdString(state_.taskMessage)
+                                                        : tr("unknown error"));
     }
     setStatus(text);
     progressTimer_.stop();
@@ -475,9 +475,9 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
         ++usable;
         // A file already in the list (perhaps removed from the tree) is shown again.
         for (std::size_t i = 0; i < state_.baseCount(); ++i) {
-            MessageBase& b = *state_.messageBases[i];
+            RecoveredBase& b = *state_.messageBases[i];
             if (b.folderPath == folder && b.fileName == name) {
-                b.removedFromTree = false;
+                state_.viewOf(b).removedFromTree = false;
                 if (first < 0) first = static_cast<std::int32_t>(i);
             }
         }
@@ -489,7 +489,7 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
     tree_->buildTree();
     if (first >= 0) {
         tree_->selectBase(first);
-        const MessageBase* b = state_.base(first);
+        const RecoveredBase* b = state_.base(first);
         if (recoverFirst && b && !b->openMode && state_.selectedBase == first) startRecovery();
     }
     return usable;
@@ -515,7 +515,7 @@ void MainWindow::removeSelected() {
 }
 
 void MainWindow::saveAs() {
-    MessageBase* b = state_.selected();
+    RecoveredBase* b = state_.selected();
     if (state_.busy || !state_.canSave || !b) return;
     const bool selection = !right_->selectedItems().empty();
     TaskCode mode = TaskCode::SaveAllAsPst;
@@ -539,7 +539,7 @@ void MainWindow::saveAs() {
 }
 
 void MainWindow::copyForBackup() {
-    MessageBase* b = state_.selected();
+    RecoveredBase* b = state_.selected();
     if (state_.busy || !state_.canCopy || !b) return;
     FolderPromptDialog dialog(
         FolderPromptDialog::Mode::Copy,
@@ -572,7 +572,7 @@ void MainWindow::showOptions() {
 }
 
 void MainWindow::showReport() {
-    const MessageBase* b = state_.selected();
+    const RecoveredBase* b = state_.selected();
     if (state_.busy || !b || !b->openMode) return;
     ReportDialog dialog(*b, this);
     dialog.exec();

@@ -1,4 +1,4 @@
-#include "engine/recovery_pass.h"
+#include "recovery/recovery_pass.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,21 +14,21 @@
 #include <unordered_set>
 
 #include "engine/block_claims.h"
-#include "engine/carving.h"
 #include "engine/encoding_vote.h"
-#include "engine/folder_tree.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
-#include "engine/name_to_id_map.h"
 #include "engine/read_window.h"
-#include "engine/table_rows.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "message/records.h"
+#include "recovery/carving.h"
+#include "recovery/folder_tree.h"
+#include "recovery/name_to_id_map.h"
+#include "recovery/table_rows.h"
 
 namespace brevik {
 namespace {
@@ -148,7 +148,7 @@ class LoadingProgress {
                                 : 1) {}
 
     // After item `i` is booked; a stop requested meanwhile ends the pass here.
-    void itemDone(MessageBase& base, std::uint32_t i) {
+    void itemDone(RecoveredBase& base, std::uint32_t i) {
         if (++counter_ < every_) return;
         counter_ = 0;
         base.checkpoint();
@@ -197,7 +197,7 @@ constexpr std::chrono::milliseconds kStopPoll{10};
 
 class Pass {
   public:
-    explicit Pass(MessageBase& base) : base_(base), vote_(CryptMethod::Unrecognised) {}
+    explicit Pass(RecoveredBase& base) : base_(base), vote_(CryptMethod::Unrecognised) {}
 
     void run() {
         base_.dropped = DropCounts{};
@@ -553,12 +553,13 @@ class Pass {
             std::stable_sort(e.subnodes.begin(), e.subnodes.end(), byOwner);
         SummaryPlace place;
         if (e.source == ItemSource::TableRow) {
-            place = summariseItem(base_, i);  // from the row's values, read with the table
+            place = summariseItem(base_, base_.rows(),
+                                  i);  // from the row's values, read with the table
         } else if (loadMessage(base_, i, LoadScope::Summary) == -1) {
             e.loadFailed = 1;
         } else {
             if (e.record) e.attachmentCount = e.record->currentAttachment;
-            place = summariseItem(base_, i);
+            place = summariseItem(base_, base_.rows(), i);
         }
         e.record.reset();
         return place;
@@ -574,7 +575,7 @@ class Pass {
                 base_.damage.note(DamageKind::ItemNotLoaded,
                                   base_.blockTable[e.dataIndex].fileOffset);
         }
-        placeItemSummary(base_, i, place);
+        placeItemSummary(base_.rows(), i, place);
     }
 
     bool isDataTree(BlockIndex b) const {
@@ -761,7 +762,7 @@ class Pass {
         }
     }
 
-    MessageBase& base_;
+    RecoveredBase& base_;
     EncodingVote vote_;
     MapNode map_;
     std::vector<FolderEntry> orphans_;
@@ -770,7 +771,7 @@ class Pass {
 
 }  // namespace
 
-void recoverMessageBase(MessageBase& base) {
+void recoverMessageBase(RecoveredBase& base) {
     try {
         Pass(base).run();
     } catch (...) {
@@ -779,7 +780,7 @@ void recoverMessageBase(MessageBase& base) {
     }
 }
 
-void openMessageBase(MessageBase& base) {
+void openMessageBase(RecoveredBase& base) {
     base.resultOk = 1;
     if (!base.source && !base.openFile()) {
         base.errorCode = ERROR_FILE_ACCESS;

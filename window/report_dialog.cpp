@@ -1,4 +1,4 @@
-#include "app/window/report_dialog.h"
+#include "window/report_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QTextBrowser>
@@ -7,8 +7,8 @@
 #include <map>
 
 #include "engine/damage_log.h"
-#include "engine/folder_tree.h"
-#include "engine/message_base.h"
+#include "recovery/folder_tree.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik::app {
 
@@ -20,7 +20,7 @@ QString esc(const std::string& s) {
 
 }  // namespace
 
-QString reportHtml(const MessageBase& base) {
+QString reportHtml(const RecoveredBase& base) {
     const bool lost = base.damage.dataLost();
     QString html = QStringLiteral("<h2>%1</h2>").arg(esc(base.fileName));
     html += lost ? QObject::tr(
@@ -81,7 +81,7 @@ QString reportHtml(const MessageBase& base) {
     return html;
 }
 
-ReportDialog::ReportDialog(const MessageBase& base, QWidget* parent) : QDialog(parent) {
+ReportDialog::ReportDialog(const RecoveredBase& base, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Recovery report"));
     auto* view = new QTextBrowser(this);
     view->setOpenLinks(false);

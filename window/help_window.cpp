@@ -1,4 +1,4 @@
-#include "app/window/help_window.h"
+#include "window/help_window.h"
 
 #include <QTextBrowser>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "engine/name_to_id_map.h"
+#include "recovery/name_to_id_map.h"
 
 #include <algorithm>
 

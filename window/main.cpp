@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/app_state.h"
-#include "app/window/main_window.h"
 #include "platform/prompter.h"
 #include "platform/qt_settings_store.h"
+#include "window/main_window.h"
 
 #ifdef BREVIK_MIMALLOC
 #include <mimalloc.h>

@@ -2,7 +2,7 @@
 // deleted or orphaned, with a summary row per item, the named-property map and the folder tree.
 #pragma once
 
-#include "engine/message_base.h"
+#include "recovery/recovered_base.h"
 
 namespace brevik {
 
@@ -24,10 +24,10 @@ inline constexpr int kDone = 1576;
 // Opens `workPath` read-only and runs the recovery. An unopenable file ends the run with
 // `resultOk` 0 and ERROR_FILE_ACCESS. A base that already has a source (tests, memory images)
 // is recovered from it.
-void openMessageBase(MessageBase& base);
+void openMessageBase(RecoveredBase& base);
 
 // The pass itself, on an opened base; sets `resultOk`.
-void recoverMessageBase(MessageBase& base);
+void recoverMessageBase(RecoveredBase& base);
 
 // The node id of the name-to-id map.
 inline constexpr std::uint32_t kNameToIdMapNodeId = 0x61;

@@ -1,0 +1,13 @@
+#include "recovery/recovered_base.h"
+
+namespace brevik {
+
+void RecoveredBase::release() {
+    MessageBase::release();
+    clearRows();
+    treeNodes.clear();
+    rootNode = nullptr;
+    topNode = nullptr;
+}
+
+}  // namespace brevik

@@ -1,0 +1,29 @@
+// A message base with what a recovery pass built on it: the engine's record of the file and its
+// tables, the message layer's summary rows, and the folder tree. The shell, the command line and
+// the saves hold bases as this record; the engine and the message layer see its parts.
+#pragma once
+
+#include <deque>
+
+#include "engine/message_base.h"
+#include "message/item_summary.h"
+#include "recovery/folder_tree_node.h"
+
+namespace brevik {
+
+class RecoveredBase : public MessageBase, public SummaryRows {
+  public:
+    RecoveredBase() = default;
+
+    SummaryRows& rows() { return *this; }
+    const SummaryRows& rows() const { return *this; }
+
+    std::deque<FolderTreeNode> treeNodes;  // owns every tree node; deque keeps them in place
+    FolderTreeNode* rootNode = nullptr;
+    FolderTreeNode* topNode = nullptr;
+
+    // Also frees the rows and the tree (reset() calls it too).
+    void release() override;
+};
+
+}  // namespace brevik

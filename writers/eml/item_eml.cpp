@@ -1,0 +1,66 @@
+#include "writers/eml/item_eml.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "message/item_access.h"
+#include "message/load_message.h"
+#include "writers/eml/eml_writer.h"
+#include "writers/files/item_fields.h"
+#include "writers/pst/recovered_store.h"
+
+namespace brevik::eml {
+namespace {
+
+constexpr std::uint16_t kRtfCompressed = 0x1009;
+
+// What the list shows of an item whose properties cannot be read.
+pst::Item itemFromRow(RecoveredBase& base, const ItemSummary& row) {
+    pst::Item item;
+    item.properties.push_back(pst::unicodeProperty(files::pid::kSubject, row.subjectText));
+    item.properties.push_back(
+        pst::unicodeProperty(files::pid::kSentRepresentingName, row.fromText));
+    if (row.utcTime)
+        item.properties.push_back(pst::timeProperty(files::pid::kClientSubmitTime, row.utcTime));
+    const std::string body = itemBody(base, row);
+    if (!body.empty())
+        item.properties.push_back(pst::unicodeProperty(
+            row.bodyFormat == 1 ? files::pid::kHtml : files::pid::kBody, body));
+    return item;
+}
+
+void replaceBody(pst::Item& item, const std::string& text) {
+    std::erase_if(item.properties, [](const pst::Property& p) {
+        return p.id == files::pid::kBody || p.id == files::pid::kHtml || p.id == kRtfCompressed;
+    });
+    item.properties.push_back(pst::unicodeProperty(files::pid::kBody, text));
+}
+
+}  // namespace
+
+std::string itemAsEml(RecoveredBase& base, std::uint32_t item) {
+    if (item >= base.itemSummaries.size()) return {};
+    const ItemSummary& row = base.itemSummaries[item];
+    std::optional<pst::Item> full = pst::recoveredItem(base, item, pst::recoveredNames(base));
+    if (!full) full = itemFromRow(base, row);
+    // A contact or note names no sender: the message shows who the list says it is from.
+    if (!pst::findProperty(full->properties, files::pid::kSentRepresentingName) &&
+        !pst::findProperty(full->properties, files::pid::kSenderName) && !row.fromText.empty())
+        full->properties.push_back(
+            pst::unicodeProperty(files::pid::kSentRepresentingName, row.fromText));
+    if (row.kind == item_kind::kContact)
+        if (const auto record = loadItemRecord(base, item))
+            replaceBody(*full, contactText(base, *record));
+    return writeEml(*full);
+}
+
+std::string itemSourceHeaders(RecoveredBase& base, std::uint32_t item) {
+    if (const auto record = loadItemRecord(base, item))
+        if (const StringSlot& h = record->envelope.transportMessageHeaders; h && !h->empty())
+            return std::string(h->c_str());
+    const std::string eml = itemAsEml(base, item);
+    const std::size_t end = eml.find("\r\n\r\n");
+    return end == std::string::npos ? eml : eml.substr(0, end + 2);
+}
+
+}  // namespace brevik::eml
