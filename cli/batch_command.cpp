@@ -93,7 +93,7 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
     RecoveredBase base;
     std::string verdict = "failed";
     status = 1;
-    bool recovered = false;  // the base holds a finished recovery (a save may change resultOk)
+    bool recovered = false;  // the base holds a finished recovery
     std::error_code folderError;
     fs::create_directories(job.folder, folderError);
     try {

@@ -43,12 +43,15 @@ std::string itemAsEml(RecoveredBase& base, std::uint32_t item) {
     const ItemSummary& row = base.itemSummaries[item];
     std::optional<pst::Item> full = pst::recoveredItem(base, item, pst::recoveredNames(base));
     if (!full) full = itemFromRow(base, row);
-    // A contact or note names no sender: the message shows who the list says it is from.
-    if (!pst::findProperty(full->properties, files::pid::kSentRepresentingName) &&
-        !pst::findProperty(full->properties, files::pid::kSenderName) && !row.fromText.empty())
+    // Contacts and notes name no sender: their message shows who the list says they are from,
+    // and a contact's body is its fields.
+    const bool contact = row.kind == item_kind::kContact;
+    if ((contact || row.kind == item_kind::kNote) && !row.fromText.empty() &&
+        !pst::findProperty(full->properties, files::pid::kSentRepresentingName) &&
+        !pst::findProperty(full->properties, files::pid::kSenderName))
         full->properties.push_back(
             pst::unicodeProperty(files::pid::kSentRepresentingName, row.fromText));
-    if (row.kind == item_kind::kContact)
+    if (contact)
         if (const auto record = loadItemRecord(base, item))
             replaceBody(*full, contactText(base, *record));
     return writeEml(*full);
