@@ -199,4 +199,69 @@ bool MemorySource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) 
     return true;
 }
 
+FailingSource& FailingSource::failFrom(std::uint64_t offset) {
+    failFrom_.store(offset);
+    return *this;
+}
+
+FailingSource& FailingSource::failAfterReads(std::uint64_t count) {
+    readsAllowed_.store(count);
+    return *this;
+}
+
+FailingSource& FailingSource::failAfterBytes(std::uint64_t count) {
+    bytesAllowed_.store(count);
+    return *this;
+}
+
+FailingSource& FailingSource::failRange(std::uint64_t offset, std::uint64_t length) {
+    std::lock_guard lock(mutex_);
+    badRanges_.push_back({offset, length});
+    return *this;
+}
+
+FailingSource& FailingSource::onRead(std::function<void(std::uint64_t)> hook) {
+    hook_ = std::move(hook);
+    return *this;
+}
+
+bool FailingSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    const std::uint64_t number = reads_.fetch_add(1) + 1;
+    if (hook_) hook_(number);
+    // How much of the read can be served: it stops at the first byte that fails.
+    std::uint64_t served = number > readsAllowed_.load() ? 0 : out.size();
+    const std::uint64_t asked = bytesAsked_.fetch_add(out.size());
+    const std::uint64_t budget = bytesAllowed_.load();
+    served = std::min(served, budget > asked ? budget - asked : 0);
+    const std::uint64_t end = failFrom_.load();
+    served = std::min(served, end > offset ? end - offset : 0);
+    {
+        std::lock_guard lock(mutex_);
+        for (const Range& bad : badRanges_) {
+            // Written without sums, so that offsets near the top of the range cannot wrap.
+            if (bad.offset >= offset && bad.offset - offset < served && bad.length > 0)
+                served = bad.offset - offset;
+            else if (bad.offset < offset && offset - bad.offset < bad.length)
+                served = 0;
+        }
+    }
+    const bool ok = inner_->readExact(offset, out.first(static_cast<std::size_t>(served))) &&
+                    served == out.size();
+    if (!ok) failed_.fetch_add(1);
+    return ok;
+}
+
+void FailingSource::willNeed(std::uint64_t offset, std::uint64_t length) const {
+    {
+        std::lock_guard lock(mutex_);
+        hints_.push_back({offset, length});
+    }
+    inner_->willNeed(offset, length);
+}
+
+std::vector<FailingSource::Range> FailingSource::hints() const {
+    std::lock_guard lock(mutex_);
+    return hints_;
+}
+
 }  // namespace brevik

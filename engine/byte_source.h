@@ -3,9 +3,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/bytes.h"
 
@@ -80,6 +84,60 @@ class MemorySource final : public ByteSource {
 
   private:
     Bytes image_;
+};
+
+// Another source, or an image, whose reads fail on demand: the read errors, truncations and
+// missing ranges of a damaged disk, and a Stop at a chosen read, without touching the disk.
+// A read that runs into a failure fills what lies before it and returns false, as a short
+// read would. Reads may come from several threads at once; the conditions may be changed
+// while they run, the hook only before the first read.
+class FailingSource final : public ByteSource {
+  public:
+    static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+    // A range of the file, as announced to willNeed.
+    struct Range {
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+        bool operator==(const Range&) const = default;
+    };
+
+    explicit FailingSource(std::unique_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
+    explicit FailingSource(Bytes image)
+        : inner_(std::make_unique<MemorySource>(std::move(image))) {}
+
+    // Every byte at or past `offset` fails to read, as if the file ended there.
+    FailingSource& failFrom(std::uint64_t offset);
+    // The first `count` reads are served; every later one fails.
+    FailingSource& failAfterReads(std::uint64_t count);
+    // The first `count` bytes asked for are served; a read reaching past them comes back short.
+    FailingSource& failAfterBytes(std::uint64_t count);
+    // Reads touching [offset, offset + length) fail: a bad sector, an unreadable stretch.
+    FailingSource& failRange(std::uint64_t offset, std::uint64_t length);
+    // Called with each read's number (from 1) before it is served: a Stop mid-run, a delay.
+    FailingSource& onRead(std::function<void(std::uint64_t)> hook);
+
+    std::uint64_t size() const override { return inner_->size(); }
+    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    void willNeed(std::uint64_t offset, std::uint64_t length) const override;
+
+    // Reads that reached this source, and those of them that failed.
+    std::uint64_t reads() const { return reads_.load(); }
+    std::uint64_t failedReads() const { return failed_.load(); }
+    // The ranges announced through willNeed, in order.
+    std::vector<Range> hints() const;
+
+  private:
+    std::unique_ptr<ByteSource> inner_;
+    std::function<void(std::uint64_t)> hook_;
+    std::atomic<std::uint64_t> failFrom_{kNever};
+    std::atomic<std::uint64_t> readsAllowed_{kNever};
+    std::atomic<std::uint64_t> bytesAllowed_{kNever};
+    mutable std::atomic<std::uint64_t> reads_{0};
+    mutable std::atomic<std::uint64_t> failed_{0};
+    mutable std::atomic<std::uint64_t> bytesAsked_{0};
+    mutable std::mutex mutex_;  // guards the two lists below
+    std::vector<Range> badRanges_;
+    mutable std::vector<Range> hints_;
 };
 
 }  // namespace brevik

@@ -31,7 +31,7 @@ struct WorkerFixture : ::testing::Test {
         const std::string path = (dir.path() / "slow.pst").string();
         test::writeSample(path, 40, 5, 2);
         RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
-        b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), delay));
+        b->attachSource(test::slowSource(test::readWholeFile(path), delay));
         return static_cast<std::int32_t>(b->baseIndex);
     }
 };

@@ -1,7 +1,7 @@
 #include "engine/range_reader.h"
 
+#include "engine/byte_source.h"
 #include "engine/read_window.h"
-#include "support/counting_source.h"
 
 #include <gtest/gtest.h>
 
@@ -15,26 +15,24 @@
 namespace brevik {
 namespace {
 
-using test::CountingSource;
-
 // A base over an image of patterned bytes, counting the reads that reach it.
 struct CountedBase {
     explicit CountedBase(std::size_t size) : image(size) {
         for (std::size_t i = 0; i < size; ++i)
             image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
-        auto source = std::make_unique<CountingSource>(image);
+        auto source = std::make_unique<FailingSource>(image);
         counter = source.get();
         base.attachSource(std::move(source));
     }
     Bytes image;
-    const CountingSource* counter;
+    const FailingSource* counter;
     MessageBase base;
 };
 
 TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
     CountedBase counted(1 << 16);
     const Bytes& image = counted.image;
-    const CountingSource& counter = *counted.counter;
+    const FailingSource& counter = *counted.counter;
     MessageBase& base = counted.base;
 
     // Close neighbours, one far away, one going backwards, and one past the end of the file.
@@ -46,7 +44,7 @@ TEST(RangeReader, ServesEachRangeAsADirectReadWouldWithFewerReads) {
         ASSERT_EQ(got.size(), ranges[i].size) << i;
         EXPECT_TRUE(std::equal(got.begin(), got.end(), image.begin() + ranges[i].offset)) << i;
     }
-    EXPECT_EQ(counter.reads, 3);  // the first three share a read
+    EXPECT_EQ(counter.reads(), 3u);  // the first three share a read
     EXPECT_EQ(base.errorCode, 0u);
     EXPECT_TRUE(reader.read(ranges.size() - 1).empty());
     EXPECT_EQ(base.errorCode, ERROR_FILE_ACCESS);
@@ -58,8 +56,8 @@ TEST(ReadWindow, ServesTheBlocksItReadAsTheFileWould) {
     Bytes image(1 << 16);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
-    auto source = std::make_unique<CountingSource>(image);
-    const CountingSource& counter = *source;
+    auto source = std::make_unique<FailingSource>(image);
+    const FailingSource& counter = *source;
     MessageBase base;
     base.attachSource(std::move(source));
     base.blockTable = {
@@ -73,7 +71,7 @@ TEST(ReadWindow, ServesTheBlocksItReadAsTheFileWould) {
         ReadWindow window(base);
         const BlockIndex blocks[] = {1, 0, 2, 3, 7, -1};  // any order; invalid ones skipped
         window.readBlocks(blocks);
-        EXPECT_EQ(counter.reads, 2);  // the first two share a read; block 3 is past the end
+        EXPECT_EQ(counter.reads(), 2u);  // the first two share a read; block 3 is past the end
         read(4096, 100);
         read(4150, 200);  // the gap between two blocks is held too
         {
@@ -82,22 +80,22 @@ TEST(ReadWindow, ServesTheBlocksItReadAsTheFileWould) {
             inner.readBlocks(held);  // the outer window has it: not read again
             read(4096, 16);          // from the outer window
         }
-        EXPECT_EQ(counter.reads, 2);
+        EXPECT_EQ(counter.reads(), 2u);
         std::thread([&] { read(4096, 100); }).join();  // another thread reads the file
         read(4000, 200);                               // so does a read not wholly held
-        EXPECT_EQ(counter.reads, 4);
+        EXPECT_EQ(counter.reads(), 4u);
         Bytes past(100);
         EXPECT_FALSE(base.readAt(65500, past));
         EXPECT_EQ(base.errorCode, ERROR_FILE_ACCESS);
     }
     read(4096, 100);
-    EXPECT_EQ(counter.reads, 6);
+    EXPECT_EQ(counter.reads(), 6u);
 }
 
 // However many neighbouring blocks a damaged list names, no read is much over a megabyte.
 TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
-    auto source = std::make_unique<CountingSource>(Bytes(4u << 20));
-    const CountingSource& counter = *source;
+    auto source = std::make_unique<FailingSource>(Bytes(4u << 20));
+    const FailingSource& counter = *source;
     MessageBase base;
     base.attachSource(std::move(source));
     std::vector<BlockIndex> blocks;
@@ -107,17 +105,17 @@ TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
     }
     ReadWindow window(base);
     window.readBlocks(blocks);
-    EXPECT_EQ(counter.reads, 4);  // 400 blocks of 8 KiB in stretches of at most 1 MiB
+    EXPECT_EQ(counter.reads(), 4u);  // 400 blocks of 8 KiB in stretches of at most 1 MiB
     Bytes out(8000);
     EXPECT_TRUE(base.readAt(399 * 8192, out));
-    EXPECT_EQ(counter.reads, 4);
+    EXPECT_EQ(counter.reads(), 4u);
 }
 
 // Stretches read at different times may overlap: a read inside any of them is served.
 TEST(ReadWindow, ServesFromWhicheverOverlappingStretchHoldsTheRead) {
     CountedBase counted(1 << 14);
     const Bytes& image = counted.image;
-    const CountingSource& counter = *counted.counter;
+    const FailingSource& counter = *counted.counter;
     MessageBase& base = counted.base;
     base.blockTable = {{4096, 300, 1, 1, 4}, {4000, 500, 1, 1, 8}, {9000, 100, 1, 1, 12}};
     ReadWindow window(base);
@@ -125,7 +123,7 @@ TEST(ReadWindow, ServesFromWhicheverOverlappingStretchHoldsTheRead) {
     window.readBlocks(first);
     const BlockIndex wider[] = {1};  // not wholly held: read, and overlapping the first
     window.readBlocks(wider);
-    EXPECT_EQ(counter.reads, 3);
+    EXPECT_EQ(counter.reads(), 3u);
     for (const auto& [offset, size] : {std::pair<std::uint64_t, std::size_t>{4350, 40},
                                        {4400, 50},
                                        {4000, 500},
@@ -135,7 +133,7 @@ TEST(ReadWindow, ServesFromWhicheverOverlappingStretchHoldsTheRead) {
         EXPECT_TRUE(base.readAt(offset, out)) << offset;
         EXPECT_TRUE(std::equal(out.begin(), out.end(), image.begin() + offset)) << offset;
     }
-    EXPECT_EQ(counter.reads, 3);
+    EXPECT_EQ(counter.reads(), 3u);
 }
 
 // A batch of file reads, through the system's ring where there is one, fills and fails exactly
@@ -182,8 +180,8 @@ TEST(FileSource, BatchesReadAsSingleReadsWould) {
 // in pieces of a megabyte or more, never past the end and never twice.
 TEST(RangeReader, TellsTheFileOfTheRangesAhead) {
     Bytes image(40u << 20);
-    auto source = std::make_unique<CountingSource>(image);
-    const CountingSource& counter = *source;
+    auto source = std::make_unique<FailingSource>(image);
+    const FailingSource& counter = *source;
     MessageBase base;
     base.attachSource(std::move(source));
     std::vector<FileRange> ranges;
@@ -192,18 +190,20 @@ TEST(RangeReader, TellsTheFileOfTheRangesAhead) {
     RangeReader reader(base, ranges);
     std::uint64_t readUpTo = 0;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
-        const std::size_t hintsBefore = counter.hints.size();
+        const std::size_t hintsBefore = counter.hints().size();
         ASSERT_EQ(reader.read(i).size(), 4096u);
-        for (std::size_t h = hintsBefore; h < counter.hints.size(); ++h)
-            EXPECT_GE(counter.hints[h].offset, ranges[i].offset + 4096);
+        const auto hints = counter.hints();
+        for (std::size_t h = hintsBefore; h < hints.size(); ++h)
+            EXPECT_GE(hints[h].offset, ranges[i].offset + 4096);
         readUpTo = ranges[i].offset + 4096;
     }
-    ASSERT_FALSE(counter.hints.empty());
+    const auto hints = counter.hints();
+    ASSERT_FALSE(hints.empty());
     std::uint64_t hintedUpTo = 0;
-    for (const FileRange& h : counter.hints) {
+    for (const FailingSource::Range& h : hints) {
         EXPECT_GE(h.offset, hintedUpTo);
-        EXPECT_GE(h.size, 1u << 20);
-        hintedUpTo = h.offset + h.size;
+        EXPECT_GE(h.length, 1u << 20);
+        hintedUpTo = h.offset + h.length;
     }
     EXPECT_LE(hintedUpTo, readUpTo);
     EXPECT_GE(hintedUpTo, readUpTo - (1u << 20));  // all but the last window was announced

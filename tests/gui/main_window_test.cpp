@@ -129,7 +129,7 @@ TEST_F(WindowFixture, StopEndsARecoveryAndFailuresSayWhy) {
     // them when the stop comes.
     test::writeSample(path, 400, 5, 2);
     RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
-    b->attachSource(std::make_unique<test::SlowSource>(test::readWholeFile(path), 2ms));
+    b->attachSource(test::slowSource(test::readWholeFile(path), 2ms));
     window->tree()->buildTree();
     window->tree()->selectBase(0);
     window->startRecovery();

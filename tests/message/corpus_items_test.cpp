@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_source.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/read_window.h"
@@ -16,7 +17,6 @@
 #include "message/records.h"
 #include "recovery/recovered_base.h"
 #include "support/corpus.h"
-#include "support/counting_source.h"
 
 namespace brevik {
 namespace {
@@ -275,8 +275,6 @@ TEST(CorpusItemsTest, SummaryLoadsGiveTheRowsOfFullLoads) {
     EXPECT_GT(compared, 100u);
 }
 
-using test::CountingSource;
-
 // Items read ahead as a run load in full from the window alone, and just as they load without.
 TEST(CorpusItemsTest, ItemsReadAheadLoadWithoutFurtherReads) {
     BREVIK_REQUIRE_CORPUS();
@@ -284,13 +282,13 @@ TEST(CorpusItemsTest, ItemsReadAheadLoadWithoutFurtherReads) {
     ASSERT_GT(f.loaded.size(), 10u);
     Bytes image(f.base.fileSize);
     ASSERT_TRUE(f.base.readAt(0, image));
-    auto source = std::make_unique<CountingSource>(std::move(image));
-    const CountingSource& counter = *source;
+    auto source = std::make_unique<FailingSource>(std::move(image));
+    const FailingSource& counter = *source;
     f.base.attachSource(std::move(source));
 
     ReadWindow window(f.base);
     readItemsAhead(f.base, window, f.loaded);
-    const int before = counter.reads;
+    const std::uint64_t before = counter.reads();
     for (std::uint32_t i : f.loaded) {
         const auto record = loadItemRecord(f.base, i);
         ASSERT_TRUE(record);
@@ -304,7 +302,7 @@ TEST(CorpusItemsTest, ItemsReadAheadLoadWithoutFurtherReads) {
             EXPECT_EQ(loadValue(f.base, record->attachments[k].dataLocator, 0, false),
                       loadValue(f.base, alone.attachments[k].dataLocator, 0, false));
     }
-    EXPECT_EQ(counter.reads, before);
+    EXPECT_EQ(counter.reads(), before);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <set>
@@ -255,40 +254,28 @@ TEST(RecoveryPass, NotAPersonalFolderFileFails) {
     EXPECT_EQ(r->base->resultOk, 0);
 }
 
-// Asks for a stop after a number of reads, as a user pressing Stop mid-run would.
-class StopAfterReads : public ByteSource {
-  public:
-    StopAfterReads(Bytes image, RecoveredBase*& base, int reads)
-        : image_(std::move(image)), base_(base), left_(reads) {}
-    std::uint64_t size() const override { return image_.size(); }
-    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        if (--left_ == 0 && base_) base_->requestStop();
-        return MemorySource(image_).readExact(offset, out);
-    }
-
-  private:
-    Bytes image_;
-    RecoveredBase*& base_;
-    mutable std::atomic<int> left_;
-};
-
 TEST(RecoveryPass, StoppingWhileItemsLoadFailsTheRun) {
     StoreImage store;
     addFolders(store);
     for (int i = 0; i < 40; ++i)
         store.node(kItem + 32 * i, store.itemData("Mail"), kInbox);
     const Bytes image = store.build();
-    // Count the reads of a whole run, then stop half-way through the item loads.
-    RecoveredBase* target = nullptr;
-    auto counting = std::make_unique<StopAfterReads>(image, target, 1 << 30);
+    // Count the reads of a whole run, then stop half-way through the item loads, as a user
+    // pressing Stop mid-run would.
+    auto counting = std::make_unique<FailingSource>(image);
+    const FailingSource& counter = *counting;
     RecoveredBase full;
     full.attachSource(std::move(counting));
     openMessageBase(full);
     ASSERT_EQ(full.resultOk, 1);
+    ASSERT_GT(counter.reads(), 60u);
 
     RecoveredBase stopped;
-    target = &stopped;
-    stopped.attachSource(std::make_unique<StopAfterReads>(image, target, 60));
+    auto stopping = std::make_unique<FailingSource>(image);
+    stopping->onRead([&](std::uint64_t read) {
+        if (read == 60) stopped.requestStop();
+    });
+    stopped.attachSource(std::move(stopping));
     ProgressMilestones progress;
     stopped.progress = &progress;
     openMessageBase(stopped);
@@ -508,7 +495,7 @@ TEST(ParallelRecoveryPass, AStopEndsItAtOnceAndTheNextRunStartsAfresh) {
     test::writeSample(path, 1200);
     const Bytes image = test::readFileBytes(path);
     RecoveredBase b;
-    b.attachSource(std::make_unique<test::SlowSource>(image, 100us));
+    b.attachSource(test::slowSource(image, 100us));
     b.passThreads = 4;
     ProgressMilestones progress;
     b.progress = &progress;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -85,20 +86,11 @@ class RecordingTaskEvents final : public app::TaskEvents {
 
 // An image in memory that answers every read after a delay, so a recovery takes long enough
 // to be stopped half-way.
-class SlowSource final : public ByteSource {
-  public:
-    SlowSource(Bytes image, std::chrono::microseconds delay)
-        : inner_(std::move(image)), delay_(delay) {}
-    std::uint64_t size() const override { return inner_.size(); }
-    bool readExact(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        std::this_thread::sleep_for(delay_);
-        return inner_.readExact(offset, out);
-    }
-
-  private:
-    MemorySource inner_;
-    std::chrono::microseconds delay_;
-};
+inline std::unique_ptr<FailingSource> slowSource(Bytes image, std::chrono::microseconds delay) {
+    auto source = std::make_unique<FailingSource>(std::move(image));
+    source->onRead([delay](std::uint64_t) { std::this_thread::sleep_for(delay); });
+    return source;
+}
 
 // Writes a generated sample with `items` live items (plus deleted and orphaned ones) to `path`.
 void writeSample(const std::string& path, std::uint64_t items, std::uint64_t deleted = 0,
