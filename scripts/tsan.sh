@@ -7,12 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build-tsan -G Ninja -DBREVIK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-tsan -j "$(nproc)" --target brevik_app_tests brevik_gui_tests \
-    brevik_engine_tests brevik_writers_tests
+cmake --build build-tsan -j "$(nproc)" --target brevik_app_tests brevik_window_tests brevik_views_tests \
+    brevik_engine_tests brevik_recovery_tests brevik_writers_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
 ./build-tsan/tests/brevik_app_tests
-./build-tsan/tests/brevik_engine_tests \
-    --gtest_filter='ParallelRecoveryPass.*:RecoveryPass.Stopping*:RecoveryPass.ItemsWhoseNodesAreGone*:ReadWindow.*:InOrderedChunks.*'
+./build-tsan/tests/brevik_engine_tests --gtest_filter='ReadWindow.*:InOrderedChunks.*'
+./build-tsan/tests/brevik_recovery_tests \
+    --gtest_filter='ParallelRecoveryPass.*:RecoveryPass.Stopping*:RecoveryPass.ItemsWhoseNodesAreGone*'
 ./build-tsan/tests/brevik_writers_tests \
     --gtest_filter='SaveTask.ReadingAhead*:SaveTask.Stop*:SaveFiles.StopHalfWay*:SaveFiles.ConvertingAhead*'
-QT_QPA_PLATFORM=offscreen ./build-tsan/tests/brevik_gui_tests
+QT_QPA_PLATFORM=offscreen ./build-tsan/tests/brevik_window_tests
+QT_QPA_PLATFORM=offscreen ./build-tsan/tests/brevik_views_tests --gtest_filter='TreeFixture.*'
