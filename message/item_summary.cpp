@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/message_base.h"
+#include "engine/ndb_format.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/records.h"
@@ -229,7 +230,7 @@ SummaryPlace summariseItem(const MessageBase& base, SummaryRows& rows, std::uint
     const bool noContent = !env.html && !env.body && !env.transportMessageHeaders;
     // Folder-associated items (views, rules, free/busy, settings) are hidden like system items,
     // whatever class they claim and whatever they carry: no user filed them.
-    s.associated = (entry.nodeId & kNodeTypeMask) == kAssociatedMessageType;
+    s.associated = ndb::nidType(entry.nodeId) == ndb::kNidTypeAssociatedMessage;
     if (s.associated) {
         s.hiddenCode = 201;
     } else if (r.kind == item_kind::kSystem) {

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "engine/read_window.h"
 #include "message/interpret_properties.h"
 #include "message/node_data.h"
@@ -38,7 +39,7 @@ class SubnodeIndex {
 void loadRecipients(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record) {
     // Only the item's own table: one below another subnode belongs to an embedded message.
     const auto it = std::find_if(entry.subnodes.begin(), entry.subnodes.end(), [](const auto& s) {
-        return s.nodeId == kRecipientTableNid && s.ownerDataIndex == 0;
+        return s.nodeId == ndb::kNidRecipientTable && s.ownerDataIndex == 0;
     });
     if (it == entry.subnodes.end()) return;
     PropertyList rows;
@@ -55,7 +56,7 @@ void appendMsg(StringSlot& name) {
 void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record,
                      LoadScope scope) {
     const SubnodeIndex index(entry.subnodes);
-    const SubnodeEntry* table = index.find(kAttachmentTableNid);
+    const SubnodeEntry* table = index.find(ndb::kNidAttachmentTable);
     if (!table) return;
     const PropertyFilter keep = scope == LoadScope::Summary ? &summaryAttachmentProperty : nullptr;
     PropertyList rows;

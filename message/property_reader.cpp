@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "engine/ndb_format.h"
 #include "engine/permute.h"
 #include "engine/visited_set.h"
 #include "message/heap_on_node.h"
@@ -14,8 +15,6 @@
 namespace brevik {
 namespace {
 
-constexpr std::uint32_t kNidTypeMask = 0x1F;
-constexpr std::uint64_t kInternalBlockBit = 0x2;
 constexpr std::size_t kHeapHeaderSize = 12;  // [MS-PST] HNHDR
 constexpr std::size_t kBthHeaderSize = 8;    // [MS-PST] BTHHEADER
 constexpr std::size_t kTcInfoSize = 22;      // [MS-PST] TCINFO without its columns
@@ -121,7 +120,7 @@ struct Reader {
             out.locator.position = kNoBlock;
             return true;
         }
-        if ((hnid & kNidTypeMask) != 0) {
+        if ((hnid & ndb::kNidTypeMask) != 0) {
             fromSubnode(out, subnode(hnid));
             return true;
         }
@@ -337,7 +336,7 @@ bool forEachRow(Reader& reader, const TableLayout& t, Visit visit) {
             visit(bytes.subspan(at, t.rowWidth), rowFile);
         }
     };
-    if ((t.hnidRows & kNidTypeMask) == 0) {
+    if ((t.hnidRows & ndb::kNidTypeMask) == 0) {
         const HeapImage& heap = reader.heap;
         const auto alloc = findAllocation(heap, t.hnidRows);
         if (!alloc) return false;
@@ -383,7 +382,7 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
     if (raw.empty()) return std::nullopt;
     NodeData data;
     const bool rawTree = looksLikeDataTree(raw);
-    if ((base.blockTable[dataIndex].blockId & kInternalBlockBit) && rawTree) {
+    if ((base.blockTable[dataIndex].blockId & ndb::kInternalBlockBit) && rawTree) {
         data = expandDataTree(base, dataIndex);
     } else {
         base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[dataIndex].blockId);

@@ -11,8 +11,8 @@
 #include <set>
 #include <string>
 
+#include "engine/crc.h"
 #include "writers/files/item_fields.h"
-#include "writers/pst/crc.h"
 
 namespace brevik::msg {
 namespace {
@@ -280,7 +280,7 @@ class MsgBuilder {
                 put32(strings, static_cast<std::uint32_t>(name.size()));
                 strings.insert(strings.end(), name.begin(), name.end());
                 strings.resize((strings.size() + 3) & ~std::size_t{3}, 0);
-                const std::uint32_t crc = pst::crc32(name.data(), name.size());
+                const std::uint32_t crc = crc32(name.data(), name.size());
                 const std::uint32_t info = ((mapped - 0x8000u) << 16) | (guidIndex << 1) | 1;
                 put32(entries, key);
                 put32(entries, info);

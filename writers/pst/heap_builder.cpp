@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "writers/pst/ndb_format.h"
+#include "engine/ndb_format.h"
 
 namespace brevik::pst {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "writers/pst/crc.h"
+#include "engine/crc.h"
 
 namespace brevik::pst {
 namespace {

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/crc.h"
+#include "engine/ndb_format.h"
 #include "engine/permute.h"
-#include "writers/pst/crc.h"
 
 namespace brevik::pst {
 
@@ -21,11 +22,11 @@ constexpr std::uint16_t kBlockRefCount = 2;
 // Floors of the next node index per node type, as a fresh store starts them.
 std::uint32_t nidIndexFloor(std::size_t type) {
     switch (type) {
-        case 0x03:
+        case kNidTypeSearchFolder:
             return 0x4000;
-        case 0x04:
+        case kNidTypeNormalMessage:
             return 0x10000;
-        case 0x08:
+        case kNidTypeAssociatedMessage:
             return 0x8000;
         default:
             return 0x400;
@@ -38,7 +39,7 @@ NdbWriter::NdbWriter(FileSink& sink, bool permute, bool cyclic)
     : sink_(sink), permute_(permute && !cyclic), cyclic_(cyclic) {
     ensureSection(0);
     cursor_ = kFirstAMapOffset + reservedBytes(0);
-    scratch_.reserve(kMaxBlockBytes);
+    scratch_.reserve(kMaxBlockExtent);
 }
 
 void NdbWriter::fail(std::string text) {
@@ -46,7 +47,7 @@ void NdbWriter::fail(std::string text) {
 }
 
 std::uint64_t NdbWriter::nextBid(bool internal) {
-    const std::uint64_t bid = bidCounter_ | (internal ? kInternalBid : 0);
+    const std::uint64_t bid = bidCounter_ | (internal ? kInternalBlockBit : 0);
     bidCounter_ += 4;
     return bid;
 }
@@ -69,8 +70,9 @@ void NdbWriter::ensureSection(std::uint64_t section) {
 }
 
 void NdbWriter::markAllocated(std::uint64_t offset, std::uint64_t size) {
-    const std::uint64_t first = (offset - kFirstAMapOffset) / kBlockAlign;
-    const std::uint64_t end = (offset + size - kFirstAMapOffset + kBlockAlign - 1) / kBlockAlign;
+    const std::uint64_t first = (offset - kFirstAMapOffset) / kBlockAlignment;
+    const std::uint64_t end =
+        (offset + size - kFirstAMapOffset + kBlockAlignment - 1) / kBlockAlignment;
     for (std::uint64_t bit = first; bit < end; ++bit)
         allocationBits_[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
 }
@@ -96,8 +98,8 @@ std::uint64_t NdbWriter::allocate(std::uint64_t size, std::uint64_t align) {
 
 std::uint64_t NdbWriter::writeBlock(ByteView payload, bool internal, Visibility v) {
     const std::uint64_t bid = nextBid(internal);
-    const std::uint64_t size = alignUp(payload.size() + kBlockTrailerSize, kBlockAlign);
-    const std::uint64_t offset = allocate(size, kBlockAlign);
+    const std::uint64_t size = alignUp(payload.size() + kBlockTrailerSize, kBlockAlignment);
+    const std::uint64_t offset = allocate(size, kBlockAlignment);
     scratch_.assign(static_cast<std::size_t>(size), 0);
     std::memcpy(scratch_.data(), payload.data(), payload.size());
     if (!internal && permute_) encodePermute(scratch_.data(), payload.size());
@@ -126,7 +128,7 @@ std::uint64_t NdbWriter::writeTree(const std::vector<std::uint64_t>& bids, std::
     auto treeBlock = [&](std::uint8_t level, const std::uint64_t* ids, std::size_t count,
                          std::uint64_t bytes) {
         Bytes block(kTreeHeaderSize + count * 8);
-        block[0] = 0x01;
+        block[0] = kDataTreeBlock;
         block[1] = level;
         store16(block.data() + 2, static_cast<std::uint16_t>(count));
         store32(block.data() + 4, static_cast<std::uint32_t>(bytes));
@@ -182,7 +184,7 @@ std::uint64_t NdbWriter::writeSubnodes(std::vector<SubnodeRef> entries, Visibili
     for (std::size_t i = 0; i < entries.size(); i += kMaxSlEntries) {
         const std::size_t count = std::min(kMaxSlEntries, entries.size() - i);
         Bytes block(kTreeHeaderSize + count * kSlEntrySize);
-        block[0] = 0x02;
+        block[0] = kSubnodeBlock;
         block[1] = 0;
         store16(block.data() + 2, static_cast<std::uint16_t>(count));
         for (std::size_t k = 0; k < count; ++k) {
@@ -199,7 +201,7 @@ std::uint64_t NdbWriter::writeSubnodes(std::vector<SubnodeRef> entries, Visibili
         return 0;
     }
     Bytes block(kTreeHeaderSize + leaves.size() * kSiEntrySize);
-    block[0] = 0x02;
+    block[0] = kSubnodeBlock;
     block[1] = 1;
     store16(block.data() + 2, static_cast<std::uint16_t>(leaves.size()));
     for (std::size_t k = 0; k < leaves.size(); ++k) {
@@ -214,8 +216,8 @@ void NdbWriter::addNode(std::uint32_t nid, std::uint32_t parentNid, std::uint64_
                         std::uint64_t subnodeBid, Visibility v) {
     const NodeRecord record{nid, parentNid, dataBid, subnodeBid};
     (v == Visibility::Live ? nodes_ : deletedNodes_).push_back(record);
-    auto& next = nextNidIndex_[nid & 0x1F];
-    next = std::max(next, (nid >> 5) + 1);
+    auto& next = nextNidIndex_[nidType(nid)];
+    next = std::max(next, (nid >> kNidIndexShift) + 1);
 }
 
 NdbWriter::PageRef NdbWriter::writePage(std::uint8_t type,
@@ -426,7 +428,7 @@ bool NdbWriter::finish() {
     summary_.fileSize = fileEof;
     summary_.nodeRootOffset = nodeRoot.offset;
     summary_.blockRootOffset = blockRoot.offset;
-    summary_.freeBytes = freeUnits * kBlockAlign;
+    summary_.freeBytes = freeUnits * kBlockAlignment;
 
     writeMapPages(sections);
     writeDList();

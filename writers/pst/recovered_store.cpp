@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "recovery/folder_tree.h"
@@ -17,10 +18,8 @@ constexpr std::uint32_t kRowIdColumn = 0x67F2;
 constexpr std::uint32_t kRowVersionColumn = 0x67F3;
 constexpr std::uint32_t kAttachDataId = 0x3701;
 constexpr int kMaxEmbeddingDepth = 16;
-constexpr std::uint32_t kStoreNid = 0x21;
 constexpr std::uint32_t kWastebasketEntryId = 0x35E3;
 constexpr std::uint32_t kFinderEntryId = 0x35E7;
-constexpr std::uint8_t kNidTypeAssociatedMessage = 0x08;
 
 // PS_MAPI and PS_PUBLIC_STRINGS, the GUIDs of indexes 1 and 2.
 constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -106,21 +105,21 @@ class ItemReader {
         Item item;
         item.properties = convert(own[0], false);
 
-        if (const SubnodeEntry* table = find(children, 0x692))
+        if (const SubnodeEntry* table = find(children, ndb::kNidRecipientTable))
             for (const PropertyRow& row : readRows(table->dataIndex, childrenOf(table)))
                 item.recipients.push_back({convert(row, true)});
 
         // Attachments in table order, then any attachment node the table does not list.
         std::vector<std::uint32_t> nids;
         std::unordered_set<std::uint32_t> listed;
-        if (const SubnodeEntry* table = find(children, 0x671))
+        if (const SubnodeEntry* table = find(children, ndb::kNidAttachmentTable))
             for (const PropertyRow& row : readRows(table->dataIndex, childrenOf(table)))
                 for (const PropertyValue& v : row)
                     if (v.id == kRowIdColumn && v.data && v.data->size() >= 4 &&
                         listed.insert(load32(v.data->data())).second)
                         nids.push_back(load32(v.data->data()));
         for (const SubnodeEntry& s : children)
-            if ((s.nodeId & 0x1F) == 0x05 && listed.insert(s.nodeId).second)
+            if (ndb::nidType(s.nodeId) == ndb::kNidTypeAttachment && listed.insert(s.nodeId).second)
                 nids.push_back(s.nodeId);
         for (std::uint32_t nid : nids) {
             const SubnodeEntry* node = find(children, nid);
@@ -187,7 +186,7 @@ std::optional<NamedProperty> namedProperty(const RecoveredBase& base, const Name
 // The node id named by an entry id of the source's message store (its last four bytes).
 std::uint32_t storeFolderNid(RecoveredBase& base, std::uint32_t propertyId) {
     for (const NodeEntry& n : base.nodeTable) {
-        if (n.nodeId != kStoreNid || !n.reachable) continue;
+        if (n.nodeId != ndb::kNidMessageStore || !n.reachable) continue;
         brevik::PropertyList rows;
         if (readPropertyList(base, rows, findBlock(base, n.dataBid), {}, true,
                              ReadMode::Complete) == -1 ||
@@ -367,7 +366,7 @@ RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string&
             ++result.unreadableItems;
         } else {
             const bool associated =
-                (base.messageEntries[i].nodeId & 0x1F) == kNidTypeAssociatedMessage;
+                ndb::nidType(base.messageEntries[i].nodeId) == ndb::kNidTypeAssociatedMessage;
             if (!w.addItem(folder, *item, associated)) return false;
             ++result.items;
         }

@@ -3,31 +3,16 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/crc.h"
+#include "engine/ndb_format.h"
 #include "message/text.h"
-#include "writers/pst/crc.h"
 #include "writers/pst/property_context.h"
 
 namespace brevik::pst {
 namespace {
 
-constexpr std::uint8_t kNidTypeNormalFolder = 0x02;
-constexpr std::uint8_t kNidTypeNormalMessage = 0x04;
-constexpr std::uint8_t kNidTypeAssociatedMessage = 0x08;
-constexpr std::uint8_t kNidTypeHierarchyTable = 0x0D;
-constexpr std::uint8_t kNidTypeContentsTable = 0x0E;
-constexpr std::uint8_t kNidTypeAssocContentsTable = 0x0F;
-constexpr std::uint32_t kMessageStoreNid = 0x21;
-constexpr std::uint32_t kNameToIdMapNid = 0x61;
-constexpr std::uint32_t kNormalFolderTemplateNid = 0xA1;
-constexpr std::uint32_t kSearchFolderTemplateNid = 0xC1;
-constexpr std::uint32_t kSearchManagementQueueNid = 0x1E1;
-constexpr std::uint32_t kSearchActivityListNid = 0x201;
-constexpr std::uint32_t kHierarchyTemplateNid = 0x60D;
-constexpr std::uint32_t kContentsTemplateNid = 0x60E;
-constexpr std::uint32_t kAssocContentsTemplateNid = 0x60F;
-constexpr std::uint32_t kSearchContentsTemplateNid = 0x610;
-constexpr std::uint32_t kAttachmentTableNid = 0x671;
-constexpr std::uint32_t kRecipientTableNid = 0x692;
+using namespace ndb;
+
 constexpr int kMaxEmbeddingDepth = 32;
 
 constexpr std::uint32_t tag(std::uint16_t id, std::uint16_t type) {
@@ -196,7 +181,7 @@ std::optional<FolderId> PstWriter::addFolder(FolderId parent, const Folder& fold
         fail(WriteError::BadInput, "too many folders");
         return std::nullopt;
     }
-    const FolderId nid = (nextFolderIndex_++ << 5) | kNidTypeNormalFolder;
+    const FolderId nid = (nextFolderIndex_++ << kNidIndexShift) | kNidTypeNormalFolder;
     PropertyList props = remap(folder.properties);
     setProperty(props, unicodeProperty(0x3001, folder.displayName));
     if (!folder.containerClass.empty())
@@ -223,11 +208,11 @@ std::vector<FolderId> PstWriter::addFolderTree(FolderId parent, const Folder& fo
 }
 
 std::uint32_t PstWriter::nextMessageNid() {
-    return (nextMessageIndex_++ << 5) | kNidTypeNormalMessage;
+    return (nextMessageIndex_++ << kNidIndexShift) | kNidTypeNormalMessage;
 }
 
 std::uint32_t PstWriter::unusedFolderNid() const {
-    return (0x7FFF << 5) | kNidTypeNormalFolder;
+    return (0x7FFF << kNidIndexShift) | kNidTypeNormalFolder;
 }
 
 bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
@@ -236,7 +221,8 @@ bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
     if (it == folderIndex_.end())
         return fail(WriteError::BadInput, "unknown folder " + std::to_string(folder));
     const std::uint32_t nid =
-        associated ? (nextAssociatedIndex_++ << 5) | kNidTypeAssociatedMessage : nextMessageNid();
+        associated ? (nextAssociatedIndex_++ << kNidIndexShift) | kNidTypeAssociatedMessage
+                   : nextMessageNid();
     if (!writeItemNode(nid, folder, item, Visibility::Live)) return false;
     FolderState& f = folders_[it->second];
     // The contents columns are all plain properties: no remapping needed. Their text columns
@@ -303,7 +289,7 @@ std::pair<std::uint64_t, std::uint64_t> PstWriter::writeMessage(const Item& item
             stats_.droppedProperties += table.addRow(static_cast<std::uint32_t>(i), rows[i]);
         SubnodeSink inner(*ndb_, v, counter);
         const std::uint64_t dataBid = ndb_->writeData(table.build(inner), v);
-        subnodes.add({kRecipientTableNid, dataBid, inner.writeTree()});
+        subnodes.add({kNidRecipientTable, dataBid, inner.writeTree()});
     }
 
     if (!item.attachments.empty()) {
@@ -334,7 +320,7 @@ std::pair<std::uint64_t, std::uint64_t> PstWriter::writeMessage(const Item& item
         }
         SubnodeSink inner(*ndb_, v, counter);
         const std::uint64_t dataBid = ndb_->writeData(table.build(inner), v);
-        subnodes.add({kAttachmentTableNid, dataBid, inner.writeTree()});
+        subnodes.add({kNidAttachmentTable, dataBid, inner.writeTree()});
         if (const Property* f = findProperty(props, 0x0E07); !f)
             props.push_back(int32Property(0x0E07, 0x10));  // MSGFLAG_HASATTACH
     }
@@ -398,25 +384,25 @@ void PstWriter::writeStoreNodes() {
     store.push_back(binaryProperty(0x35E3, entryId(options_.recordKey, kDeletedItemsFolder)));
     store.push_back(binaryProperty(0x35E7, entryId(options_.recordKey, kSearchRootFolder)));
     store.push_back(int32Property(0x6633, 0));  // no password
-    writePcNode(kMessageStoreNid, 0, store);
-    writePcNode(kNameToIdMapNid, 0, nameMap_.properties());
+    writePcNode(kNidMessageStore, 0, store);
+    writePcNode(kNidNameToIdMap, 0, nameMap_.properties());
 
     const PropertyList emptyFolder{int32Property(0x3602, 0), int32Property(0x3603, 0),
                                    boolProperty(0x360A, false)};
-    writePcNode(kNormalFolderTemplateNid, 0, emptyFolder);
-    writePcNode(kSearchFolderTemplateNid, 0, emptyFolder);
-    ndb_->addNode(kSearchManagementQueueNid, 0, 0, 0);
-    ndb_->addNode(kSearchActivityListNid, 0, 0, 0);
+    writePcNode(kNidNormalFolderTemplate, 0, emptyFolder);
+    writePcNode(kNidSearchFolderTemplate, 0, emptyFolder);
+    ndb_->addNode(kNidSearchManagementQueue, 0, 0, 0);
+    ndb_->addNode(kNidSearchActivityList, 0, 0, 0);
 
     TableBuilder hierarchy(kHierarchyColumns), contents(kContentsColumns),
         assoc(kAssocContentsColumns), search(kContentsColumns), attachments(kAttachmentColumns),
         recipients(kRecipientColumns);
-    writeTableNode(kHierarchyTemplateNid, 0, hierarchy);
-    writeTableNode(kContentsTemplateNid, 0, contents);
-    writeTableNode(kAssocContentsTemplateNid, 0, assoc);
-    writeTableNode(kSearchContentsTemplateNid, 0, search);
-    writeTableNode(kAttachmentTableNid, 0, attachments);
-    writeTableNode(kRecipientTableNid, 0, recipients);
+    writeTableNode(kNidHierarchyTableTemplate, 0, hierarchy);
+    writeTableNode(kNidContentsTableTemplate, 0, contents);
+    writeTableNode(kNidAssocContentsTableTemplate, 0, assoc);
+    writeTableNode(kNidSearchContentsTableTemplate, 0, search);
+    writeTableNode(kNidAttachmentTable, 0, attachments);
+    writeTableNode(kNidRecipientTable, 0, recipients);
 }
 
 bool PstWriter::finish() {
