@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "engine/ltp_format.h"
 #include "engine/ndb_format.h"
 #include "engine/permute.h"
 #include "engine/visited_set.h"
@@ -15,13 +16,6 @@
 namespace brevik {
 namespace {
 
-constexpr std::size_t kHeapHeaderSize = 12;  // [MS-PST] HNHDR
-constexpr std::size_t kBthHeaderSize = 8;    // [MS-PST] BTHHEADER
-constexpr std::size_t kTcInfoSize = 22;      // [MS-PST] TCINFO without its columns
-constexpr std::size_t kTcColumnSize = 8;     // [MS-PST] TCOLDESC
-constexpr std::uint8_t kPcKeySize = 2;
-constexpr std::uint8_t kTcKeySize = 4;
-constexpr std::size_t kPcRecordSize = 8;
 constexpr int kMaxBthLevels = 8;
 constexpr std::uint16_t kRowIdProperty = 0x67F2;
 
@@ -165,9 +159,9 @@ struct Reader {
 bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t keySize,
                    std::vector<Allocation>& leaves, std::uint32_t* rootBlock) {
     const auto header = findAllocation(heap, headerHid);
-    if (!header || header->size() < kBthHeaderSize) return false;
+    if (!header || header->size() < ltp::kBthHeaderSize) return false;
     const std::uint8_t* h = heap.bytes.data() + header->start;
-    if (h[0] != kClientBth || h[1] != keySize) return false;
+    if (h[0] != ltp::kClientBth || h[1] != keySize) return false;
     const int levels = h[3];
     const std::uint32_t root = load32(h + 4);
     if (root == 0) return true;  // an empty tree
@@ -208,15 +202,15 @@ bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t 
 
 int readPropertyContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
     std::vector<Allocation> leaves;
-    if (!readBthLeaves(reader.heap, userRoot, kPcKeySize, leaves, nullptr)) return -1;
+    if (!readBthLeaves(reader.heap, userRoot, ltp::kPcKeySize, leaves, nullptr)) return -1;
     std::size_t records = 0;
     for (const auto& a : leaves)
-        records += a.size() / kPcRecordSize;
+        records += a.size() / ltp::kPcRecordSize;
     PropertyRow row(records);
     std::size_t slot = 0;
     for (const auto& a : leaves) {
-        for (std::size_t i = 0; i < a.size() / kPcRecordSize; ++i) {
-            const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * kPcRecordSize;
+        for (std::size_t i = 0; i < a.size() / ltp::kPcRecordSize; ++i) {
+            const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * ltp::kPcRecordSize;
             if (reader.keep && !reader.keep(load16(r))) continue;
             if (reader.convertProperty(row[slot], load16(r), load16(r + 2), load32(r + 4)))
                 ++slot;
@@ -291,19 +285,19 @@ struct TableLayout {
 int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
     const HeapImage& heap = reader.heap;
     const auto infoAlloc = findAllocation(heap, userRoot);
-    if (!infoAlloc || infoAlloc->size() < kTcInfoSize) return -1;
+    if (!infoAlloc || infoAlloc->size() < ltp::kTcInfoSize) return -1;
     const std::uint8_t* info = heap.bytes.data() + infoAlloc->start;
-    if (info[0] != kClientTableContext) return -1;
+    if (info[0] != ltp::kClientTableContext) return -1;
     t.cebOffset = load16(info + 6);
     t.rowWidth = load16(info + 8);
     const std::uint32_t hidRowIndex = load32(info + 10);
     t.hnidRows = load32(info + 14);
 
-    const std::size_t columnRoom = (infoAlloc->size() - kTcInfoSize) / kTcColumnSize;
+    const std::size_t columnRoom = (infoAlloc->size() - ltp::kTcInfoSize) / ltp::kTcColumnSize;
     const std::size_t columnCount = std::min<std::size_t>(info[1], columnRoom);
     t.columns.reserve(columnCount);
     for (std::size_t k = 0; k < columnCount; ++k) {
-        const std::uint8_t* c = info + kTcInfoSize + k * kTcColumnSize;
+        const std::uint8_t* c = info + ltp::kTcInfoSize + k * ltp::kTcColumnSize;
         const std::uint32_t tag = load32(c);
         t.columns.push_back({static_cast<std::uint16_t>(tag), static_cast<std::uint16_t>(tag >> 16),
                              load16(c + 4), c[6], c[7]});
@@ -311,7 +305,7 @@ int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
 
     std::vector<Allocation> indexLeaves;
     std::uint32_t indexBlock = 0;
-    if (!readBthLeaves(heap, hidRowIndex, kTcKeySize, indexLeaves, &indexBlock)) return -1;
+    if (!readBthLeaves(heap, hidRowIndex, ltp::kTcKeySize, indexLeaves, &indexBlock)) return -1;
     for (const auto& a : indexLeaves)
         t.indexSize += a.size();
     // Row index records are 8 bytes (Unicode) or 6 (ANSI); the matrix may hold fewer rows.
@@ -391,9 +385,9 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
                                          : singleBlock(base, dataIndex, std::move(raw));
     }
     HeapImage heap = HeapImage::fromNodeData(std::move(data));
-    if (heap.blockCount() == 0 || heap.blockLengths[0] < kHeapHeaderSize) return std::nullopt;
+    if (heap.blockCount() == 0 || heap.blockLengths[0] < ltp::kHeapHeaderSize) return std::nullopt;
     if (load16(heap.bytes.data()) >= heap.blockLengths[0]) return std::nullopt;
-    if (heap.bytes[2] != kHeapSignature) return std::nullopt;
+    if (heap.bytes[2] != ltp::kHeapSignature) return std::nullopt;
     return heap;
 }
 
@@ -405,8 +399,8 @@ int readList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
     const std::uint8_t client = heap->bytes[3];
     const std::uint32_t userRoot = load32(heap->bytes.data() + 4);
     Reader reader(base, *heap, subnodes, loadSubnodeValues, mode, keep);
-    if (client == kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
-    if (client == kClientTableContext) return readTableContext(reader, rows, userRoot);
+    if (client == ltp::kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
+    if (client == ltp::kClientTableContext) return readTableContext(reader, rows, userRoot);
     return -1;
 }
 
@@ -431,7 +425,7 @@ int readTableRowIds(MessageBase& base, BlockIndex dataIndex,
     ids.clear();
     try {
         const auto heap = readHeap(base, dataIndex);
-        if (!heap || heap->bytes[3] != kClientTableContext) return -1;
+        if (!heap || heap->bytes[3] != ltp::kClientTableContext) return -1;
         Reader reader(base, *heap, subnodes, false, ReadMode::Records, nullptr);
         TableLayout t;
         if (readTableLayout(reader, load32(heap->bytes.data() + 4), t) < 0) return -1;

@@ -4,6 +4,7 @@
 
 #include "engine/block_claims.h"
 #include "engine/index_tables.h"
+#include "engine/ltp_format.h"
 #include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/permute.h"
@@ -147,7 +148,7 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
         std::uint8_t sig[2];
         if (!base.readAt(e.fileOffset + 2, sig)) continue;
         base.decodeBlockBytes(sig, 2, e.blockId, 2);
-        if (sig[0] != 0xEC || sig[1] != 0xBC) continue;  // a property context's heap
+        if (sig[0] != ltp::kHeapSignature || sig[1] != ltp::kClientPropertyContext) continue;
         PropertyList rows;
         if (readPropertyList(base, rows, i, kNoSubnodes, false) == -1 || rows.empty()) continue;
         for (const PropertyValue& v : rows.front())
