@@ -9,15 +9,10 @@
 #include "message/interpret_properties.h"
 #include "message/node_data.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint32_t kPidEntryId = 0x0FFF;
-constexpr std::uint32_t kPidRecipientType = 0x0C15;
-constexpr std::uint32_t kPidDisplayName = 0x3001;
-constexpr std::uint32_t kPidAddressType = 0x3002;
-constexpr std::uint32_t kPidEmailAddress = 0x3003;
 
 // The first subnode entry per node id, in list order.
 class SubnodeIndex {
@@ -128,22 +123,22 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
         bool hasEntryId = false;
         for (const PropertyValue& v : row) {
             switch (v.id) {
-                case kPidDisplayName:
+                case pid::kDisplayName:
                     storeStringValue(base, r.displayName, v, codepage);
                     if (r.displayName) r.displayName = trimSpaces(*r.displayName);
                     break;
-                case kPidAddressType:
+                case pid::kAddressType:
                     storeStringValue(base, r.addressType, v, codepage);
                     break;
-                case kPidEmailAddress:
+                case pid::kEmailAddress:
                     storeStringValue(base, r.emailAddress, v, codepage);
                     break;
-                case kPidEntryId:
+                case pid::kEntryId:
                     storeStringValue(base, r.entryId, v, codepage);
                     r.entryIdLength = static_cast<std::uint16_t>(v.size());
                     hasEntryId = true;
                     break;
-                case kPidRecipientType:
+                case pid::kRecipientType:
                     if (v.data && v.data->size() >= 4) r.recipientType = load32(v.data->data());
                     break;
                 default:

@@ -17,7 +17,6 @@ namespace brevik {
 namespace {
 
 constexpr int kMaxBthLevels = 8;
-constexpr std::uint16_t kRowIdProperty = 0x67F2;
 
 // Inline in a PC record or a TC cell; everything else is named by an HNID.
 bool isInlineType(std::uint16_t type) {
@@ -55,7 +54,7 @@ bool keptByHnid(std::uint16_t type, ReadMode mode) {
 // Types whose empty value may be stored as HNID 0.
 bool isVariableType(std::uint16_t type) {
     return type == ptype::kString8 || type == ptype::kUnicode || type == ptype::kBinary ||
-           type == ptype::kObject || (type & 0x1000) != 0;
+           type == ptype::kObject || (type & ptype::kMultiValued) != 0;
 }
 
 Bytes le32(std::uint32_t v) {
@@ -430,7 +429,7 @@ int readTableRowIds(MessageBase& base, BlockIndex dataIndex,
         TableLayout t;
         if (readTableLayout(reader, load32(heap->bytes.data() + 4), t) < 0) return -1;
         if (t.indexSize == 0) return t.indexBlock;
-        std::erase_if(t.columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
+        std::erase_if(t.columns, [](const TcColumn& c) { return c.id != pid::kLtpRowId; });
         const bool matrixFound = forEachRow(reader, t, [&](ByteView row, auto rowFile) {
             // The first row-id cell that holds a value names the row, when it has 4 bytes.
             std::uint32_t id = 0;

@@ -10,11 +10,10 @@
 #include "engine/permute.h"
 #include "engine/range_reader.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint32_t kMessageClassId = 0x001A;
 
 std::uint64_t key(std::uint64_t bid) {
     return bid & ~std::uint64_t{1};
@@ -152,7 +151,7 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
         PropertyList rows;
         if (readPropertyList(base, rows, i, kNoSubnodes, false) == -1 || rows.empty()) continue;
         for (const PropertyValue& v : rows.front())
-            if (v.id == kMessageClassId && v.size() > 0) {
+            if (v.id == pid::kMessageClass && v.size() > 0) {
                 found.push_back(i);
                 break;
             }

@@ -41,8 +41,6 @@ struct MapNode {
     bool reachable = false;
 };
 
-// Node id types ([MS-PST] NID_TYPE) of folders.
-
 struct KeyHash {
     std::size_t operator()(const std::uint64_t& k) const { return std::hash<std::uint64_t>()(k); }
 };

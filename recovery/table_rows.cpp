@@ -7,16 +7,11 @@
 #include "engine/parallel_parts.h"
 #include "message/interpret_properties.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 #include "message/records.h"
 
 namespace brevik {
 namespace {
-
-// Node id types ([MS-PST] NID_TYPE).
-constexpr std::uint32_t kRowIdColumn = 0x67F2;
-constexpr std::uint32_t kSubject = 0x0037;
-constexpr std::uint32_t kDeliveryTime = 0x0E06;
-constexpr std::uint32_t kSubmitTime = 0x0039;
 
 const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
     for (const PropertyValue& v : row)
@@ -28,7 +23,7 @@ const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
 
 std::string subjectTimeKey(const PropertyRow& row) {
     std::string key;
-    for (std::uint32_t id : {kSubject, kDeliveryTime, kSubmitTime}) {
+    for (std::uint32_t id : {pid::kSubject, pid::kMessageDeliveryTime, pid::kClientSubmitTime}) {
         if (const PropertyValue* v = find(row, id)) key.append(v->data->begin(), v->data->end());
         key.push_back('\0');
     }
