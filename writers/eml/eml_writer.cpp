@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "engine/filetime.h"
 #include "message/rtf_decompress.h"
 #include "message/rtf_text.h"
 #include "writers/files/item_fields.h"
@@ -20,7 +21,6 @@ using files::ItemFields;
 constexpr int kMaxDepth = 16;
 constexpr std::uint32_t kAttachByValue = 1;
 constexpr std::uint32_t kAttachOle = 6;
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 struct Unref {
     void operator()(gpointer p) const {
@@ -108,9 +108,9 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
         auto t = f.time(pid::kClientSubmitTime);
         if (!t) t = f.time(pid::kMessageDeliveryTime);
         if (!t) t = f.time(pid::kCreationTime);
-        if (t && *t >= kUnixEpochTicks) {
-            GDateTime* d = g_date_time_new_from_unix_utc(
-                static_cast<gint64>((*t - kUnixEpochTicks) / 10000000ull));
+        if (t && *t >= filetime::kUnixEpochTicks) {
+            GDateTime* d =
+                g_date_time_new_from_unix_utc(static_cast<gint64>(filetime::unixSeconds(*t)));
             if (d) {
                 g_mime_message_set_date(m, d);
                 g_date_time_unref(d);

@@ -2,13 +2,12 @@
 
 #include <ctime>
 
+#include "engine/filetime.h"
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
 
 namespace brevik::mbox {
 namespace {
-
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 // "From <address> <asctime>" with the sender's SMTP address and the item's time (UTC).
 std::string fromLine(const pst::Item& item) {
@@ -25,8 +24,8 @@ std::string fromLine(const pst::Item& item) {
     if (!t) t = f.time(pid::kMessageDeliveryTime);
     if (!t) t = f.time(pid::kCreationTime);
     std::time_t seconds = 0;
-    if (t && *t >= kUnixEpochTicks)
-        seconds = static_cast<std::time_t>((*t - kUnixEpochTicks) / 10000000ull);
+    if (t && *t >= filetime::kUnixEpochTicks)
+        seconds = static_cast<std::time_t>(filetime::unixSeconds(*t));
     std::tm tm{};
     ::gmtime_r(&seconds, &tm);
     char date[32];
