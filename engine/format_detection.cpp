@@ -116,7 +116,7 @@ struct LevelPart {
 bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
     std::uint8_t header[20];
     if (!base.readAt(3, header)) return false;
-    const bool unicode = header[7] >= 23;  // wVer: 14 and 15 ANSI, 23 Unicode
+    const bool unicode = header[7] >= ndb::kUnicodeVersion;  // wVer: 14 and 15 ANSI, 23 Unicode
     const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
     std::uint8_t field[8] = {};
     if (!base.readAt(L.bbtRootPos, std::span(field, unicode ? 8 : 4))) return false;
@@ -370,7 +370,8 @@ int detectFormat(MessageBase& base) {
 
 CryptMethod readCryptMethod(MessageBase& base) {
     std::uint8_t b = 0;
-    const std::uint64_t pos = base.isUnicode() ? 513 : 461;
+    const std::uint64_t pos =
+        (base.isUnicode() ? PageLayout::unicode() : PageLayout::ansi()).cryptMethodPos;
     if (!base.readAt(pos, std::span<std::uint8_t>(&b, 1))) return CryptMethod::Unrecognised;
     return b <= 2 ? static_cast<CryptMethod>(b) : CryptMethod::Unrecognised;
 }

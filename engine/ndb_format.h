@@ -111,7 +111,27 @@ inline constexpr std::uint32_t kNidRecipientTable = 0x692;
 // The top of the personal folders, as the files Outlook writes number it.
 inline constexpr std::uint32_t kNidIpmSubtree = 0x8022;
 
-// --- the header and the allocation maps (Unicode) ---
+// --- the header ([MS-PST] HEADER) ---
+inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode
+inline constexpr std::uint16_t kUnicodeVersion = 23;
+
+// Where the header keeps the index roots (the BREF's ib, its bid 8 bytes before) and the crypt
+// method, and how index pages are laid out, per layout.
+struct PageLayout {
+    std::uint32_t bbtRootPos = 0;
+    std::uint32_t nbtRootPos = 0;
+    std::uint16_t leafBbtKey =
+        0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
+    std::uint16_t leafNbtKey = 0;
+    std::uint16_t levelFieldPos = 0;
+    std::uint16_t entryCountPos = 0;
+    std::uint16_t cryptMethodPos = 0;
+
+    static constexpr PageLayout ansi() { return {196, 188, 12, 16, 498, 496, 461}; }
+    static constexpr PageLayout unicode() { return {240, 224, 24, 32, 490, 488, 513}; }
+};
+
+// --- the allocation maps (Unicode) ---
 // One AMap page heads each 253,952-byte section from 0x4400 on; a PMap follows it in every
 // eighth section, an FMap in section 128 and every 496th after it, an FPMap in section 8192 and
 // every 31,744th after it.

@@ -14,7 +14,6 @@ using namespace ndb;
 namespace {
 
 constexpr std::size_t kSectionMapBytes = 496;
-constexpr std::uint16_t kFileVersion = 23;  // Unicode
 constexpr std::uint16_t kClientVersion = 19;
 constexpr std::uint8_t kAMapValid = 0x02;  // [MS-PST] VALID_AMAP2
 constexpr std::uint16_t kBlockRefCount = 2;
@@ -374,7 +373,7 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     std::array<std::uint8_t, kHeaderSize> h{};
     std::memcpy(h.data(), "!BDN", 4);
     store16(h.data() + 8, 0x4D53);  // "SM"
-    store16(h.data() + 10, kFileVersion);
+    store16(h.data() + kVersionPos, kUnicodeVersion);
     store16(h.data() + 12, kClientVersion);
     h[14] = 0x01;
     h[15] = 0x01;
@@ -387,15 +386,16 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     store64(h.data() + 192, lastAMap);
     store64(h.data() + 200, freeBytes);
     store64(h.data() + 208, 0);  // cbPMapFree
-    store64(h.data() + 216, nodeRoot.bid);
-    store64(h.data() + 224, nodeRoot.offset);
-    store64(h.data() + 232, blockRoot.bid);
-    store64(h.data() + 240, blockRoot.offset);
+    constexpr PageLayout L = PageLayout::unicode();
+    store64(h.data() + L.nbtRootPos - 8, nodeRoot.bid);
+    store64(h.data() + L.nbtRootPos, nodeRoot.offset);
+    store64(h.data() + L.bbtRootPos - 8, blockRoot.bid);
+    store64(h.data() + L.bbtRootPos, blockRoot.offset);
     h[248] = kAMapValid;
-    std::memset(h.data() + 256, 0xFF, 256);   // rgbFM and rgbFP, no longer used
-    h[512] = 0x80;                            // bSentinel
-    h[513] = cyclic_ ? 2 : permute_ ? 1 : 0;  // bCryptMethod
-    store64(h.data() + 516, bidCounter_);     // bidNextB
+    std::memset(h.data() + 256, 0xFF, 256);  // rgbFM and rgbFP, no longer used
+    h[512] = 0x80;                           // bSentinel
+    h[L.cryptMethodPos] = cyclic_ ? 2 : permute_ ? 1 : 0;
+    store64(h.data() + 516, bidCounter_);  // bidNextB
     store32(h.data() + 4, crc32(h.data() + 8, 471));
     store32(h.data() + 524, crc32(h.data() + 8, 516));
     sink_.write(0, h);
