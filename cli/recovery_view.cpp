@@ -18,6 +18,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "engine/filetime.h"
 #include "message/item_summary.h"
 #include "recovery/folder_tree.h"
 #include "recovery/recovery_pass.h"
@@ -30,9 +31,6 @@ std::atomic<bool> interrupted{false};
 extern "C" void onInterrupt(int) {
     interrupted.store(true);
 }
-
-// FILETIME ticks between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 }  // namespace
 
@@ -123,9 +121,9 @@ const char* kindName(std::uint8_t kind) {
     }
 }
 
-std::string isoUtc(std::uint64_t filetime) {
-    if (filetime < kUnixEpochTicks) return {};
-    const std::uint64_t seconds = (filetime - kUnixEpochTicks) / 10000000ull;
+std::string isoUtc(std::uint64_t ticks) {
+    if (ticks < filetime::kUnixEpochTicks) return {};
+    const std::uint64_t seconds = filetime::unixSeconds(ticks);
     // The proleptic Gregorian date of a day count from 1970-01-01 (eras of 400 years); a listing
     // prints a time per item, and this is several times cheaper than gmtime_r and strftime.
     const std::uint64_t z = seconds / 86400 + 719468;

@@ -2,6 +2,7 @@
 
 #include "engine/index_tables.h"
 #include "engine/message_base.h"
+#include "engine/ndb_format.h"
 
 namespace brevik {
 namespace {
@@ -16,13 +17,13 @@ constexpr int kMaxTreeDepth = 3;
 void claimTree(MessageBase& base, BlockIndex block, BlockClaims& claims, int depth) {
     if (block < 0 || static_cast<std::size_t>(block) >= base.blockTable.size()) return;
     const BlockEntry& e = base.blockTable[block];
-    if (!(e.blockId & kInternalBlockBit) || e.byteCount < 8 || depth >= kMaxTreeDepth) return;
+    if (!(e.blockId & ndb::kInternalBlockBit) || e.byteCount < 8 || depth >= kMaxTreeDepth) return;
     const Bytes bytes = base.readAt(e.fileOffset, e.byteCount);
     if (bytes.size() < 8) return;
     const std::size_t first = claims.ids.size();
     claimBlock(base, block, bytes, claims);
     for (std::size_t k = first, end = claims.ids.size(); k < end; ++k)
-        if (claims.ids[k] & kInternalBlockBit)
+        if (claims.ids[k] & ndb::kInternalBlockBit)
             claimTree(base, findBlock(base, claims.ids[k]), claims, depth + 1);
 }
 
@@ -46,10 +47,11 @@ void appendNamedBlockIds(bool unicode, ByteView d, std::vector<std::uint64_t>& o
         return key(unicode ? load64(d.data() + at) : load32(d.data() + at));
     };
     const std::size_t count = load16(d.data() + 2);
-    if (d[0] == 0x01) {  // data tree: block ids from offset 8
+    if (d[0] == ndb::kDataTreeBlock) {  // data tree: block ids from offset 8
         for (std::size_t i = 0; i < count && 8 + (i + 1) * w <= d.size(); ++i)
             out.push_back(id(8 + i * w));
-    } else if (d[0] == 0x02) {  // subnode block: leaf entries name data and subnode blocks
+    } else if (d[0] ==
+               ndb::kSubnodeBlock) {  // subnode block: leaf entries name data and subnode blocks
         const std::size_t entry = d[1] == 0 ? 12 * k : 8 * k;
         for (std::size_t i = 0; i < count && 4 * k + (i + 1) * entry <= d.size(); ++i) {
             const std::size_t at = 4 * k + i * entry;

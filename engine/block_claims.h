@@ -13,9 +13,6 @@ namespace brevik {
 
 class MessageBase;
 
-// Bit 1 of a block id marks an internal block (data tree or subnode block).
-inline constexpr std::uint64_t kInternalBlockBit = 2;
-
 struct BlockClaims {
     std::vector<std::uint64_t> ids;      // named block ids, bit 0 cleared; repeats allowed
     std::vector<BlockIndex> readBlocks;  // the block-table entries whose names are in `ids`

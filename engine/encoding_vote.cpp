@@ -1,5 +1,6 @@
 #include "engine/encoding_vote.h"
 
+#include "engine/ltp_format.h"
 #include "engine/permute.h"
 
 namespace brevik {
@@ -15,11 +16,12 @@ void EncodingVote::addSample(std::uint8_t sig, std::uint8_t clientSig,
     ++sampled_;
     std::uint8_t cyclic[2] = {sig, clientSig};
     if (blockId) cryptCyclic(cyclic, 2, static_cast<std::uint32_t>(*blockId), 2);
-    if (sig == 0xEC && clientSig == 0xBC)
+    if (sig == ltp::kHeapSignature && clientSig == ltp::kClientPropertyContext)
         ++plain_;
-    else if (sig == 0xFF && clientSig == 0x93)
+    else if (sig == 0xFF && clientSig == 0x93)  // the same two bytes, permuted
         ++permuted_;
-    else if (blockId && cyclic[0] == 0xEC && cyclic[1] == 0xBC)
+    else if (blockId && cyclic[0] == ltp::kHeapSignature &&
+             cyclic[1] == ltp::kClientPropertyContext)
         ++cyclic_;
     else
         ++other_;

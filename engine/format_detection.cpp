@@ -5,37 +5,27 @@
 
 #include "engine/crc.h"
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 
 namespace brevik {
 namespace {
 
-// Page-trailer positions of the type byte and its repeat, per layout.
-constexpr std::size_t kAnsiTypePos = 500;
-constexpr std::size_t kUnicodeTypePos = 496;
-constexpr std::uint8_t kBlockPageType = 0x80;
-constexpr std::uint8_t kNodePageType = 0x81;
+using ndb::kPageSize;
 
 // Large sequential reads: the census touches every page of the file.
 constexpr std::size_t kChunkBytes = 256u << 10;
 
 IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool unicode) {
+    const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
     IndexPageInfo info;
     info.pageOffset = offset;
-    if (unicode) {
-        info.entryCount = page[488];
-        info.maxEntries = page[489];
-        info.sizeLevel = load16(page + 490);
-        info.pageType = load16(page + 496);
-        info.trailerBid = load64(page + 504);
-    } else {
-        info.entryCount = page[496];
-        info.maxEntries = page[497];
-        info.sizeLevel = load16(page + 498);
-        info.pageType = load16(page + 500);
-        info.trailerBid = load32(page + 504);
-    }
+    info.entryCount = page[L.entryCountPos];
+    info.maxEntries = page[L.entryCountPos + 1];
+    info.sizeLevel = load16(page + L.levelFieldPos);
+    info.pageType = load16(page + ndb::pageTrailerPos(unicode));
+    info.trailerBid = unicode ? load64(page + ndb::kPageBidPos) : load32(page + ndb::kPageBidPos);
     return info;
 }
 
@@ -48,19 +38,21 @@ struct CensusLists {
 // Counts and lists the page at `offset` when its trailer marks it as an index page of either
 // layout.
 void notePage(const std::uint8_t* page, std::uint64_t offset, CensusLists& lists) {
-    const std::uint8_t a = page[kAnsiTypePos], ar = page[kAnsiTypePos + 1];
-    const std::uint8_t u = page[kUnicodeTypePos], ur = page[kUnicodeTypePos + 1];
-    if (a == ar && a == kBlockPageType) {
+    constexpr std::size_t ansiType = ndb::pageTrailerPos(false);
+    constexpr std::size_t unicodeType = ndb::pageTrailerPos(true);
+    const std::uint8_t a = page[ansiType], ar = page[ansiType + 1];
+    const std::uint8_t u = page[unicodeType], ur = page[unicodeType + 1];
+    if (a == ar && a == ndb::kBlockBTree) {
         ++lists.counts.ansiBlockPages;
         lists.ansiBlock.push_back(describePage(page, offset, false));
-    } else if (a == ar && a == kNodePageType) {
+    } else if (a == ar && a == ndb::kNodeBTree) {
         ++lists.counts.ansiNodePages;
         lists.ansiNode.push_back(describePage(page, offset, false));
     }
-    if (u == ur && u == kBlockPageType) {
+    if (u == ur && u == ndb::kBlockBTree) {
         ++lists.counts.unicodeBlockPages;
         lists.unicodeBlock.push_back(describePage(page, offset, true));
-    } else if (u == ur && u == kNodePageType) {
+    } else if (u == ur && u == ndb::kNodeBTree) {
         ++lists.counts.unicodeNodePages;
         lists.unicodeNode.push_back(describePage(page, offset, true));
     }
@@ -124,15 +116,15 @@ struct LevelPart {
 bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
     std::uint8_t header[20];
     if (!base.readAt(3, header)) return false;
-    const bool unicode = header[7] >= 23;  // wVer: 14 and 15 ANSI, 23 Unicode
+    const bool unicode = header[7] >= ndb::kUnicodeVersion;  // wVer: 14 and 15 ANSI, 23 Unicode
     const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
     std::uint8_t field[8] = {};
     if (!base.readAt(L.bbtRootPos, std::span(field, unicode ? 8 : 4))) return false;
     const std::uint64_t root = unicode ? load64(field) : load32(field);
 
     const std::uint32_t entry = L.leafBbtKey & 0xFFu;
-    const std::size_t typePos = unicode ? kUnicodeTypePos : kAnsiTypePos;
-    const std::size_t crcPos = unicode ? 500 : 508, body = unicode ? 496 : 500;
+    // The trailer starts with the type byte; the checksum covers what lies before it.
+    const std::size_t typePos = ndb::pageTrailerPos(unicode), crcPos = ndb::pageCrcPos(unicode);
     const std::uint64_t pages = base.fileSize / kPageSize;
 
     // The pages [first, end) of a level, read, checked and taken apart.
@@ -148,9 +140,9 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
             const std::uint16_t sizeLevel =
                 p.size() == kPageSize ? load16(p.data() + L.levelFieldPos) : 0;
             const std::uint32_t count = p.size() == kPageSize ? p[L.entryCountPos] : 0;
-            part.ok = p.size() == kPageSize && p[typePos] == kBlockPageType &&
-                      p[typePos + 1] == kBlockPageType &&
-                      crc32(p.data(), body) == load32(p.data() + crcPos) &&
+            part.ok = p.size() == kPageSize && p[typePos] == ndb::kBlockBTree &&
+                      p[typePos + 1] == ndb::kBlockBTree &&
+                      crc32(p.data(), typePos) == load32(p.data() + crcPos) &&
                       (sizeLevel & 0xFFu) == entry && count <= L.entryCountPos / entry;
             if (!part.ok) break;
             const bool leaf = (sizeLevel >> 8) == 0;
@@ -166,9 +158,10 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 }
                 const std::uint64_t offset = unicode ? load64(e + 8) : load32(e + 4);
                 const std::uint64_t size = load16(e + 2 * entry / 3);
-                const std::uint64_t extent = blockExtent(size, unicode);
-                if (offset % kBlockAlignment == 0 && size > 0 && extent <= kMaxBlockExtent &&
-                    offset <= base.fileSize && base.fileSize - offset >= extent)
+                const std::uint64_t extent = ndb::blockExtent(size, unicode);
+                if (offset % ndb::kBlockAlignment == 0 && size > 0 &&
+                    extent <= ndb::kMaxBlockExtent && offset <= base.fileSize &&
+                    base.fileSize - offset >= extent)
                     markBlock(part.covered, offset, extent);
             }
         }
@@ -377,7 +370,8 @@ int detectFormat(MessageBase& base) {
 
 CryptMethod readCryptMethod(MessageBase& base) {
     std::uint8_t b = 0;
-    const std::uint64_t pos = base.isUnicode() ? 513 : 461;
+    const std::uint64_t pos =
+        (base.isUnicode() ? PageLayout::unicode() : PageLayout::ansi()).cryptMethodPos;
     if (!base.readAt(pos, std::span<std::uint8_t>(&b, 1))) return CryptMethod::Unrecognised;
     return b <= 2 ? static_cast<CryptMethod>(b) : CryptMethod::Unrecognised;
 }

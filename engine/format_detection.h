@@ -7,8 +7,6 @@
 
 namespace brevik {
 
-inline constexpr std::uint32_t kPageSize = 512;
-
 // Index pages of each kind seen by the census, per layout.
 struct PageCensus {
     std::uint32_t ansiBlockPages = 0;

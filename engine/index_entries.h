@@ -2,27 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "engine/ndb_format.h"
 
 namespace brevik {
 
 // Index of an entry in `blockTable`; -1 when a block was not found.
 using BlockIndex = std::int32_t;
 inline constexpr BlockIndex kNoBlock = -1;
-
-// A block on disk ([MS-PST] BLOCK): its data, padding to 64 bytes and a trailer, 8192 at most.
-inline constexpr std::uint64_t kBlockAlignment = 64;
-inline constexpr std::uint64_t kMaxBlockExtent = 8192;
-inline constexpr std::uint64_t blockTrailerSize(bool unicode) {
-    return unicode ? 16 : 12;
-}
-// The bytes a block of `byteCount` data bytes takes in the file, trailer included.
-inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, bool unicode) {
-    return (byteCount + blockTrailerSize(unicode) + kBlockAlignment - 1) / kBlockAlignment *
-           kBlockAlignment;
-}
-
-// Node ids of 2^20 and above are items; below it, with a parent, folders.
-inline constexpr std::uint32_t kFirstMessageNodeId = 1048576;
 
 // One index page seen by the census (a [MS-PST] BTPAGE with its trailer).
 struct IndexPageInfo {

@@ -8,6 +8,7 @@
 #include "engine/crc.h"
 #include "engine/format_detection.h"
 #include "engine/large_pages.h"
+#include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 #include "engine/read_window.h"
@@ -16,13 +17,13 @@
 namespace brevik {
 namespace {
 
-// A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in the
-// trailer ([MS-PST] PAGETRAILER: after the body at 500 (Unicode) or 508 (ANSI)).
+// A leaf page the header's roots reach must pass its checksum: CRC of the page body, kept in its
+// trailer ([MS-PST] PAGETRAILER).
 bool livePageFailsChecksum(const MessageBase& base, const IndexPageInfo& p, ByteView page) {
     if (!p.reachable) return false;
     const bool unicode = base.isUnicode();
-    const std::size_t body = unicode ? 496 : 500;
-    return crc32(page.data(), body) != load32(page.data() + (unicode ? 500 : 508));
+    return crc32(page.data(), ndb::pageTrailerPos(unicode)) !=
+           load32(page.data() + ndb::pageCrcPos(unicode));
 }
 
 void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
@@ -47,7 +48,7 @@ std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages) {
     std::vector<FileRange> ranges;
     ranges.reserve(pages.size());
     for (const auto& p : pages)
-        ranges.push_back({p.pageOffset, kPageSize});
+        ranges.push_back({p.pageOffset, ndb::kPageSize});
     return ranges;
 }
 
@@ -94,7 +95,7 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
                 part.damage.note(
                     b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
                     b.reachable ? b.fileOffset : p.pageOffset);
-            } else if (b.fileOffset % kBlockAlignment != 0 ||
+            } else if (b.fileOffset % ndb::kBlockAlignment != 0 ||
                        (b.blockId & ~std::uint64_t{1}) == 0) {
                 ++part.malformed;
                 part.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
@@ -140,8 +141,8 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
 // then bid and CRC (ANSI) or CRC and bid (Unicode)).
 bool trailerConfirms(MessageBase& base, const BlockEntry& e) {
     const bool unicode = base.isUnicode();
-    const std::uint64_t trailerSize = blockTrailerSize(unicode);
-    const std::uint64_t extent = blockExtent(e.byteCount, unicode);
+    const std::uint64_t trailerSize = ndb::blockTrailerSize(unicode);
+    const std::uint64_t extent = ndb::blockExtent(e.byteCount, unicode);
     if (e.fileOffset > base.fileSize || base.fileSize - e.fileOffset < extent) return false;
     std::uint8_t t[16];
     if (!base.readAt(e.fileOffset + extent - trailerSize,
@@ -164,14 +165,14 @@ std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
     if (stale.empty()) return 0;
     std::sort(stale.begin(), stale.end());
 
-    const std::uint64_t maxData = kMaxBlockExtent - blockTrailerSize(base.isUnicode());
+    const std::uint64_t maxData = ndb::kMaxBlockExtent - ndb::blockTrailerSize(base.isUnicode());
     std::vector<std::uint64_t> inside;
     for (const BlockEntry& e : base.blockTable) {
-        if (!e.reachable || e.byteCount < kPageSize || e.byteCount > maxData) continue;
+        if (!e.reachable || e.byteCount < ndb::kPageSize || e.byteCount > maxData) continue;
         const std::uint64_t end = e.fileOffset + e.byteCount;
         auto it = std::lower_bound(stale.begin(), stale.end(), e.fileOffset);
-        if (it == stale.end() || *it + kPageSize > end || !trailerConfirms(base, e)) continue;
-        for (; it != stale.end() && *it + kPageSize <= end; ++it)
+        if (it == stale.end() || *it + ndb::kPageSize > end || !trailerConfirms(base, e)) continue;
+        for (; it != stale.end() && *it + ndb::kPageSize <= end; ++it)
             inside.push_back(*it);
     }
     if (inside.empty()) return 0;
@@ -290,7 +291,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         for (int depth = 0; !level.empty() && depth <= kMaxIndexDepth; ++depth) {
             std::vector<std::uint64_t> pages;
             for (std::uint64_t offset : level) {
-                if (offset > base.fileSize || base.fileSize - offset < kPageSize ||
+                if (offset > base.fileSize || base.fileSize - offset < ndb::kPageSize ||
                     !visited.insert(offset).second)
                     continue;
                 if (IndexPageInfo* leaf = bbtAt.find(base.leafBbtPages, offset))
@@ -304,12 +305,12 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
             std::vector<FileRange> ranges;
             ranges.reserve(pages.size());
             for (std::uint64_t offset : pages)
-                ranges.push_back({offset, kPageSize});
+                ranges.push_back({offset, ndb::kPageSize});
             RangeReader reader(base, std::move(ranges));
             std::vector<std::uint64_t> next;
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 const ByteView page = reader.read(k);
-                if (page.size() != kPageSize) continue;
+                if (page.size() != ndb::kPageSize) continue;
                 // A leaf the census did not list is not marked, nor walked into.
                 const std::uint16_t key = load16(page.data() + L.levelFieldPos);
                 if (key == L.leafBbtKey || key == L.leafNbtKey) continue;
@@ -318,7 +319,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
                 for (std::uint32_t i = 0; i < count; ++i) {
                     const std::uint8_t* ref = page.data() + i * childSize + refPos;
                     const std::uint64_t child = refWidth == 8 ? load64(ref) : load32(ref);
-                    if (child % kPageSize == 0) next.push_back(child);
+                    if (child % ndb::kPageSize == 0) next.push_back(child);
                 }
             }
             level = std::move(next);
@@ -372,9 +373,9 @@ int buildIndexTables(MessageBase& base) {
                 node.parentNodeId = load32(e + 3 * ns / 4);
                 node.reachable = p.reachable;
                 node.pageOffset = p.pageOffset;
-                if (node.nodeId < kFirstMessageNodeId && node.parentNodeId != 0)
+                if (node.nodeId < ndb::kFirstMessageNodeId && node.parentNodeId != 0)
                     ++base.folderCapacity;
-                if (node.nodeId >= kFirstMessageNodeId) ++base.messageNodeCount;
+                if (node.nodeId >= ndb::kFirstMessageNodeId) ++base.messageNodeCount;
                 base.nodeTable.push_back(node);
             }
         }
@@ -466,7 +467,6 @@ BlockIndex findBlock(const MessageBase& base, std::uint64_t blockId) {
 
 namespace {
 
-constexpr std::uint8_t kSubnodeBlockType = 0x02;
 constexpr int kMaxSubnodeDepth = 32;
 
 int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIndex blockIndex,
@@ -481,7 +481,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     Bytes data = base.readAt(block.fileOffset, block.byteCount);
     if (data.empty()) return -1;
     if (claims) claimBlock(base, blockIndex, data, *claims);
-    if (data[0] != kSubnodeBlockType) return -1;
+    if (data[0] != ndb::kSubnodeBlock) return -1;
     const std::uint8_t level = data[1];
     const std::uint32_t count = load16(data.data() + 2);
     const std::uint32_t header = 4 * k;

@@ -87,7 +87,7 @@ void MessageBase::indexBlockOffsets() {
     if (!cyclicBlocks()) return;
     reserveLarge(blockOffsetIndex, blockTable.size());
     for (std::size_t i = 0; i < blockTable.size(); ++i)
-        if (!(blockTable[i].blockId & 2))  // internal blocks are never encoded
+        if (!(blockTable[i].blockId & ndb::kInternalBlockBit))  // internal blocks are never encoded
             blockOffsetIndex.push_back({blockTable[i].fileOffset, static_cast<BlockIndex>(i)});
     std::stable_sort(blockOffsetIndex.begin(), blockOffsetIndex.end(),
                      [](const BlockOffsetRef& a, const BlockOffsetRef& b) {

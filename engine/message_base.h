@@ -15,6 +15,7 @@
 #include "engine/damage_log.h"
 #include "engine/index_entries.h"
 #include "engine/item_tables.h"
+#include "engine/ndb_format.h"
 #include "engine/progress.h"
 
 namespace brevik {
@@ -30,19 +31,7 @@ inline bool isUnicodeFormat(std::uint32_t formatCode) {
     return formatCode >= kFormatAnsiLimit;
 }
 
-// Where the header keeps the index roots and how index pages are laid out, per layout.
-struct PageLayout {
-    std::uint32_t bbtRootPos = 0;
-    std::uint32_t nbtRootPos = 0;
-    std::uint16_t leafBbtKey =
-        0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
-    std::uint16_t leafNbtKey = 0;
-    std::uint16_t levelFieldPos = 0;
-    std::uint16_t entryCountPos = 0;
-
-    static PageLayout ansi() { return {196, 188, 12, 16, 498, 496}; }
-    static PageLayout unicode() { return {240, 224, 24, 32, 490, 488}; }
-};
+using PageLayout = ndb::PageLayout;
 
 // Header crypt method ([MS-PST] bCryptMethod).
 enum class CryptMethod : std::uint8_t { None = 0, Permute = 1, Cyclic = 2, Unrecognised = 255 };

@@ -3,12 +3,7 @@
 #include <algorithm>
 
 namespace brevik {
-namespace {
-
-constexpr std::uint32_t kHidTypeMask = 0x1F;
-constexpr std::size_t kPageMapHeader = 4;  // cAlloc, cFree
-
-}  // namespace
+namespace {}  // namespace
 
 HeapImage HeapImage::fromNodeData(NodeData data) {
     HeapImage heap;
@@ -35,9 +30,9 @@ std::optional<std::uint64_t> HeapImage::fileOffsetOf(std::size_t pos) const {
 }
 
 std::optional<Allocation> findAllocation(const HeapImage& heap, std::uint32_t hid) {
-    if ((hid & kHidTypeMask) != 0) return std::nullopt;
+    if ((hid & ltp::kHidTypeMask) != 0) return std::nullopt;
     const std::uint32_t block = hid >> 16;
-    const std::uint32_t index = (hid >> 5) & 0x7FF;
+    const std::uint32_t index = ltp::hidIndex(hid);
     if (index == 0 || block >= heap.blockCount()) return std::nullopt;
 
     const ByteView all(heap.bytes);
@@ -46,11 +41,11 @@ std::optional<Allocation> findAllocation(const HeapImage& heap, std::uint32_t hi
     // Every heap block starts with the offset of its own page map.
     if (!fits(data, 0, 2)) return std::nullopt;
     const std::size_t pageMap = load16(data.data());
-    if (!fits(data, pageMap, kPageMapHeader)) return std::nullopt;
+    if (!fits(data, pageMap, ltp::kPageMapHeaderSize)) return std::nullopt;
     const std::uint32_t allocCount = load16(data.data() + pageMap);
     if (index > allocCount) return std::nullopt;
     // rgibAlloc[index - 1] and rgibAlloc[index] bound the allocation.
-    const std::size_t entry = pageMap + kPageMapHeader + (index - 1) * 2;
+    const std::size_t entry = pageMap + ltp::kPageMapHeaderSize + (index - 1) * 2;
     if (!fits(data, entry, 4)) return std::nullopt;
     const std::size_t start = load16(data.data() + entry);
     const std::size_t end = load16(data.data() + entry + 2);

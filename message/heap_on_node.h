@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/ltp_format.h"
 #include "message/node_data.h"
 
 namespace brevik {
@@ -32,12 +33,6 @@ struct Allocation {
     std::size_t end = 0;
     std::size_t size() const { return end - start; }
 };
-
-// [MS-PST] HN header fields of the first block.
-inline constexpr std::uint8_t kHeapSignature = 0xEC;
-inline constexpr std::uint8_t kClientPropertyContext = 0xBC;
-inline constexpr std::uint8_t kClientTableContext = 0x7C;
-inline constexpr std::uint8_t kClientBth = 0xB5;
 
 // Resolves `hid` ([MS-PST] HID: type 0 in bits 0-4, 1-based index in bits 5-15, block index in
 // bits 16-31) through the page map of its block. Nullopt when the HID is not a heap id, its block

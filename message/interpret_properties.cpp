@@ -8,86 +8,11 @@
 
 #include "message/class_prefix.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 #include "message/text.h"
 
 namespace brevik {
 namespace {
-
-// Property ids the records know by name ([MS-OXPROPS]).
-namespace pid {
-constexpr std::uint32_t kImportance = 0x0017;
-constexpr std::uint32_t kMessageClass = 0x001A;
-constexpr std::uint32_t kPriority = 0x0026;
-constexpr std::uint32_t kSubject = 0x0037;
-constexpr std::uint32_t kClientSubmitTime = 0x0039;
-constexpr std::uint32_t kSentRepresentingSearchKey = 0x003B;
-constexpr std::uint32_t kSubjectPrefix = 0x003D;
-constexpr std::uint32_t kSentRepresentingEntryId = 0x0041;
-constexpr std::uint32_t kSentRepresentingName = 0x0042;
-constexpr std::uint32_t kReplyRecipientNames = 0x0050;
-constexpr std::uint32_t kReceivedBySearchKey = 0x0051;
-constexpr std::uint32_t kReceivedRepresentingSearchKey = 0x0052;
-constexpr std::uint32_t kSentRepresentingAddressType = 0x0064;
-constexpr std::uint32_t kSentRepresentingEmailAddress = 0x0065;
-constexpr std::uint32_t kConversationTopic = 0x0070;
-constexpr std::uint32_t kReceivedByAddressType = 0x0075;
-constexpr std::uint32_t kReceivedByEmailAddress = 0x0076;
-constexpr std::uint32_t kReceivedRepresentingAddressType = 0x0077;
-constexpr std::uint32_t kReceivedRepresentingEmailAddress = 0x0078;
-constexpr std::uint32_t kTransportMessageHeaders = 0x007D;
-constexpr std::uint32_t kSenderEntryId = 0x0C19;
-constexpr std::uint32_t kSenderName = 0x0C1A;
-constexpr std::uint32_t kSenderSearchKey = 0x0C1D;
-constexpr std::uint32_t kSenderAddressType = 0x0C1E;
-constexpr std::uint32_t kSenderEmailAddress = 0x0C1F;
-constexpr std::uint32_t kDisplayBcc = 0x0E02;
-constexpr std::uint32_t kDisplayCc = 0x0E03;
-constexpr std::uint32_t kDisplayTo = 0x0E04;
-constexpr std::uint32_t kMessageDeliveryTime = 0x0E06;
-constexpr std::uint32_t kMessageFlags = 0x0E07;
-constexpr std::uint32_t kMessageSize = 0x0E08;
-constexpr std::uint32_t kNormalizedSubject = 0x0E1D;
-constexpr std::uint32_t kRtfInSync = 0x0E1F;
-constexpr std::uint32_t kAttachSize = 0x0E20;
-constexpr std::uint32_t kBody = 0x1000;
-constexpr std::uint32_t kRtfSyncBodyCrc = 0x1006;
-constexpr std::uint32_t kRtfSyncBodyCount = 0x1007;
-constexpr std::uint32_t kRtfSyncBodyTag = 0x1008;
-constexpr std::uint32_t kRtfCompressed = 0x1009;
-constexpr std::uint32_t kRtfSyncPrefixCount = 0x1010;
-constexpr std::uint32_t kRtfSyncTrailingCount = 0x1011;
-constexpr std::uint32_t kProperty1012 = 0x1012;
-constexpr std::uint32_t kHtml = 0x1013;
-constexpr std::uint32_t kInternetMessageId = 0x1035;
-constexpr std::uint32_t kInReplyToId = 0x1042;
-constexpr std::uint32_t kProperty1046 = 0x1046;
-constexpr std::uint32_t kDisplayName = 0x3001;
-constexpr std::uint32_t kComment = 0x3004;
-constexpr std::uint32_t kCreationTime = 0x3007;
-constexpr std::uint32_t kLastModificationTime = 0x3008;
-constexpr std::uint32_t kSearchKey = 0x300B;
-constexpr std::uint32_t kReplItemId = 0x35E0;
-constexpr std::uint32_t kContentCount = 0x3602;
-constexpr std::uint32_t kContentUnreadCount = 0x3603;
-constexpr std::uint32_t kSubfolders = 0x360A;
-constexpr std::uint32_t kContainerClass = 0x3613;
-constexpr std::uint32_t kAssociatedContentCount = 0x3617;
-constexpr std::uint32_t kAttachDataObject = 0x3701;
-constexpr std::uint32_t kAttachFilename = 0x3704;
-constexpr std::uint32_t kAttachMethod = 0x3705;
-constexpr std::uint32_t kAttachLongFilename = 0x3707;
-constexpr std::uint32_t kRenderingPosition = 0x370B;
-constexpr std::uint32_t kAttachMimeTag = 0x370E;
-constexpr std::uint32_t kProperty3710 = 0x3710;
-constexpr std::uint32_t kAttachContentId = 0x3712;
-constexpr std::uint32_t kInternetCodepage = 0x3FDE;
-constexpr std::uint32_t kMessageCodepage = 0x3FFD;
-constexpr std::uint32_t kLtpRowId = 0x67F2;
-constexpr std::uint32_t kIgnored6F02 = 0x6F02;
-constexpr std::uint32_t kIgnored6F04 = 0x6F04;
-constexpr std::uint32_t kWeddingAnniversary = 0x3A41;
-constexpr std::uint32_t kBirthday = 0x3A42;
-}  // namespace pid
 
 // Contact properties that have no slot: binary, multi-valued or numeric ones.
 bool ignoredContactProperty(std::uint32_t id) {
@@ -387,7 +312,7 @@ class Interpreter {
                 set32(r_.messageSize, v);
                 break;
             case pid::kNormalizedSubject:
-            case pid::kReplItemId:
+            case pid::kIpmSubtreeEntryId:
             case pid::kIgnored6F02:
             case pid::kIgnored6F04:
                 break;

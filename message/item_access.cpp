@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 #include "message/text.h"
 
 namespace brevik {
@@ -35,13 +36,11 @@ std::string fileName(const AttachmentRecord& a) {
 // The first e-mail address of a contact: a named property of the address set
 // (PSETID_Address, id 0x8083), found through the file's name-to-id map.
 std::string contactEmail(const MessageBase& base, const MessageRecord& r) {
-    static constexpr std::array<std::uint8_t, 16> kAddressSet = {0x04, 0x20, 0x06, 0x00, 0x00, 0x00,
-                                                                 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00,
-                                                                 0x00, 0x00, 0x00, 0x46};
     for (const NamedPropertyEntry& e : base.namedProps) {
         const std::uint32_t guid = (e.guidWord & 0xFFFF) >> 1;
-        if ((e.guidWord & 1) || e.numericId != 0x8083 || guid < 3 ||
-            guid - 3 >= base.namedPropGuids.size() || base.namedPropGuids[guid - 3] != kAddressSet)
+        if ((e.guidWord & 1) || e.numericId != lid::kEmail1EmailAddress || guid < 3 ||
+            guid - 3 >= base.namedPropGuids.size() ||
+            base.namedPropGuids[guid - 3] != kPsetidAddress)
             continue;
         if (const std::string* mail = r.stringById(e.propertyId)) return std::string(mail->c_str());
     }
@@ -79,12 +78,24 @@ const AttachmentRecord* findByContentId(const MessageRecord& record, const std::
 
 std::string contactText(const MessageBase& base, const MessageRecord& r) {
     static const std::pair<std::uint32_t, const char*> kFields[] = {
-        {0x3A45, "Title"},       {0x3A06, "Given name"},   {0x3A44, "Middle name"},
-        {0x3A11, "Surname"},     {0x3A4F, "Nickname"},     {0x3A16, "Company"},
-        {0x3A18, "Department"},  {0x3A17, "Job title"},    {0x3A08, "Business phone"},
-        {0x3A09, "Home phone"},  {0x3A1C, "Mobile phone"}, {0x3A24, "Business fax"},
-        {0x3A29, "Street"},      {0x3A27, "City"},         {0x3A28, "State"},
-        {0x3A2A, "Postal code"}, {0x3A26, "Country"},      {0x3A51, "Web page"}};
+        {pid::kDisplayNamePrefix, "Title"},
+        {pid::kGivenName, "Given name"},
+        {pid::kMiddleName, "Middle name"},
+        {pid::kSurname, "Surname"},
+        {pid::kNickname, "Nickname"},
+        {pid::kCompanyName, "Company"},
+        {pid::kDepartmentName, "Department"},
+        {pid::kTitle, "Job title"},
+        {pid::kBusinessTelephoneNumber, "Business phone"},
+        {pid::kHomeTelephoneNumber, "Home phone"},
+        {pid::kMobileTelephoneNumber, "Mobile phone"},
+        {pid::kBusinessFaxNumber, "Business fax"},
+        {pid::kStreetAddress, "Street"},
+        {pid::kLocality, "City"},
+        {pid::kStateOrProvince, "State"},
+        {pid::kPostalCode, "Postal code"},
+        {pid::kCountry, "Country"},
+        {pid::kBusinessHomePage, "Web page"}};
     std::string out = "Full name: " + text(r.displayName) + "\r\n";
     const std::string mail = contactEmail(base, r);
     if (!mail.empty()) out += "E-mail: " + mail + "\r\n";

@@ -4,7 +4,9 @@
 #include <ctime>
 #include <limits>
 
+#include "engine/filetime.h"
 #include "engine/message_base.h"
+#include "engine/ndb_format.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/records.h"
@@ -14,9 +16,6 @@
 
 namespace brevik {
 namespace {
-
-constexpr std::uint64_t kTicksPerSecond = 10000000;
-constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
 // Appends the well-formed UTF-8 sequence at s[i], or U+FFFD for one bad byte; returns the
 // number of bytes consumed.
@@ -96,7 +95,8 @@ std::string attachmentName(const AttachmentRecord& a) {
 
 FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     const std::int64_t seconds =
-        static_cast<std::int64_t>(utcFiletime / kTicksPerSecond) - kUnixEpochSeconds;
+        static_cast<std::int64_t>(utcFiletime / filetime::kTicksPerSecond) -
+        filetime::kUnixEpochSeconds;
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
     if (!::localtime_r(&t, &local)) return {std::string(), utcFiletime};
@@ -125,8 +125,8 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     text.append(lastDate).append(1, ' ').append(clock, sizeof clock);
 
     // Shift by the zone offset in effect at that moment, staying inside the FILETIME range.
-    const std::int64_t offset =
-        static_cast<std::int64_t>(local.tm_gmtoff) * static_cast<std::int64_t>(kTicksPerSecond);
+    const std::int64_t offset = static_cast<std::int64_t>(local.tm_gmtoff) *
+                                static_cast<std::int64_t>(filetime::kTicksPerSecond);
     std::uint64_t localFiletime = utcFiletime;
     if (offset < 0) {
         const auto back = static_cast<std::uint64_t>(-offset);
@@ -229,7 +229,7 @@ SummaryPlace summariseItem(const MessageBase& base, SummaryRows& rows, std::uint
     const bool noContent = !env.html && !env.body && !env.transportMessageHeaders;
     // Folder-associated items (views, rules, free/busy, settings) are hidden like system items,
     // whatever class they claim and whatever they carry: no user filed them.
-    s.associated = (entry.nodeId & kNodeTypeMask) == kAssociatedMessageType;
+    s.associated = ndb::nidType(entry.nodeId) == ndb::kNidTypeAssociatedMessage;
     if (s.associated) {
         s.hiddenCode = 201;
     } else if (r.kind == item_kind::kSystem) {

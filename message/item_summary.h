@@ -17,10 +17,6 @@ struct MessageRecord;
 inline constexpr std::size_t kMaxKeptBodyBytes = 64 * 1024;
 inline constexpr std::uint64_t kKeptBodyBudgetBytes = 256ull << 20;
 
-// Node id type of folder-associated items ([MS-PST] NID_TYPE_ASSOC_MESSAGE).
-inline constexpr std::uint32_t kNodeTypeMask = 0x1F;
-inline constexpr std::uint32_t kAssociatedMessageType = 0x08;
-
 // One per item, so small fields share their words.
 struct ItemSummary {
     std::string fromText;

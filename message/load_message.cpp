@@ -4,19 +4,15 @@
 #include <unordered_map>
 
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "engine/read_window.h"
 #include "message/interpret_properties.h"
 #include "message/node_data.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint32_t kPidEntryId = 0x0FFF;
-constexpr std::uint32_t kPidRecipientType = 0x0C15;
-constexpr std::uint32_t kPidDisplayName = 0x3001;
-constexpr std::uint32_t kPidAddressType = 0x3002;
-constexpr std::uint32_t kPidEmailAddress = 0x3003;
 
 // The first subnode entry per node id, in list order.
 class SubnodeIndex {
@@ -38,7 +34,7 @@ class SubnodeIndex {
 void loadRecipients(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record) {
     // Only the item's own table: one below another subnode belongs to an embedded message.
     const auto it = std::find_if(entry.subnodes.begin(), entry.subnodes.end(), [](const auto& s) {
-        return s.nodeId == kRecipientTableNid && s.ownerDataIndex == 0;
+        return s.nodeId == ndb::kNidRecipientTable && s.ownerDataIndex == 0;
     });
     if (it == entry.subnodes.end()) return;
     PropertyList rows;
@@ -55,7 +51,7 @@ void appendMsg(StringSlot& name) {
 void loadAttachments(MessageBase& base, const MessageNodeEntry& entry, MessageRecord& record,
                      LoadScope scope) {
     const SubnodeIndex index(entry.subnodes);
-    const SubnodeEntry* table = index.find(kAttachmentTableNid);
+    const SubnodeEntry* table = index.find(ndb::kNidAttachmentTable);
     if (!table) return;
     const PropertyFilter keep = scope == LoadScope::Summary ? &summaryAttachmentProperty : nullptr;
     PropertyList rows;
@@ -127,22 +123,22 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
         bool hasEntryId = false;
         for (const PropertyValue& v : row) {
             switch (v.id) {
-                case kPidDisplayName:
+                case pid::kDisplayName:
                     storeStringValue(base, r.displayName, v, codepage);
                     if (r.displayName) r.displayName = trimSpaces(*r.displayName);
                     break;
-                case kPidAddressType:
+                case pid::kAddressType:
                     storeStringValue(base, r.addressType, v, codepage);
                     break;
-                case kPidEmailAddress:
+                case pid::kEmailAddress:
                     storeStringValue(base, r.emailAddress, v, codepage);
                     break;
-                case kPidEntryId:
+                case pid::kEntryId:
                     storeStringValue(base, r.entryId, v, codepage);
                     r.entryIdLength = static_cast<std::uint16_t>(v.size());
                     hasEntryId = true;
                     break;
-                case kPidRecipientType:
+                case pid::kRecipientType:
                     if (v.data && v.data->size() >= 4) r.recipientType = load32(v.data->data());
                     break;
                 default:

@@ -15,10 +15,6 @@ namespace brevik {
 
 class ReadWindow;
 
-// Subnodes of an item that hold its recipient and attachment tables.
-inline constexpr std::uint32_t kRecipientTableNid = 0x692;
-inline constexpr std::uint32_t kAttachmentTableNid = 0x671;
-
 // Reads `base.messageEntries[itemIndex]` (its data block and subnodes) into a new item record
 // stored in the entry's `record`: own properties, recipients (top-level table only) and
 // attachments, each completed by its own property context. Embedded-message attachments get

@@ -4,15 +4,12 @@
 
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
+#include "engine/ndb_format.h"
 #include "engine/permute.h"
 #include "engine/visited_set.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint8_t kDataTreeType = 0x01;
-constexpr std::size_t kTreeHeaderSize = 8;
-constexpr std::uint64_t kInternalBlockBit = 0x2;
 
 bool validIndex(const MessageBase& base, BlockIndex index) {
     return index >= 0 && static_cast<std::size_t>(index) < base.blockTable.size();
@@ -32,10 +29,10 @@ bool listTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<B
 
     const std::size_t width = base.isUnicode() ? 8 : 4;
     const std::size_t declared = load16(raw.data() + 2);
-    const std::size_t room = (raw.size() - kTreeHeaderSize) / width;
+    const std::size_t room = (raw.size() - ndb::kTreeHeaderSize) / width;
     const std::size_t count = std::min(declared, room);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* e = raw.data() + kTreeHeaderSize + i * width;
+        const std::uint8_t* e = raw.data() + ndb::kTreeHeaderSize + i * width;
         const std::uint64_t bid = width == 8 ? load64(e) : load32(e);
         const BlockIndex child = findBlock(base, bid);
         if (child == kNoBlock) return false;
@@ -69,7 +66,8 @@ TreeLeaves listTree(MessageBase& base, BlockIndex treeIndex) {
 }  // namespace
 
 void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves) {
-    if (!validIndex(base, index) || !(base.blockTable[index].blockId & kInternalBlockBit)) return;
+    if (!validIndex(base, index) || !(base.blockTable[index].blockId & ndb::kInternalBlockBit))
+        return;
     const TreeLeaves tree = listTree(base, index);
     leaves.insert(leaves.end(), tree.blocks.begin(), tree.blocks.end());
 }
@@ -83,7 +81,8 @@ Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
 }
 
 bool looksLikeDataTree(ByteView raw) {
-    return raw.size() >= kTreeHeaderSize && raw[0] == kDataTreeType && (raw[1] == 1 || raw[1] == 2);
+    return raw.size() >= ndb::kTreeHeaderSize && raw[0] == ndb::kDataTreeBlock &&
+           (raw[1] == 1 || raw[1] == 2);
 }
 
 NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
@@ -127,7 +126,7 @@ NodeData readNodeData(MessageBase& base, BlockIndex index) {
     if (!validIndex(base, index)) return {};
     Bytes raw = readBlock(base, index, false);
     if (raw.empty()) return {};
-    if ((base.blockTable[index].blockId & kInternalBlockBit) && looksLikeDataTree(raw))
+    if ((base.blockTable[index].blockId & ndb::kInternalBlockBit) && looksLikeDataTree(raw))
         return expandDataTree(base, index);
     base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[index].blockId);
     return singleBlock(base, index, std::move(raw));
@@ -139,7 +138,7 @@ bool visitNodeData(MessageBase& base, BlockIndex index,
     Bytes raw = readBlock(base, index, false);
     if (raw.empty()) return false;
     const BlockEntry& top = base.blockTable[index];
-    if (!(top.blockId & kInternalBlockBit) || !looksLikeDataTree(raw)) {
+    if (!(top.blockId & ndb::kInternalBlockBit) || !looksLikeDataTree(raw)) {
         base.decodeBlockBytes(raw.data(), raw.size(), top.blockId);
         visit(raw, top.fileOffset);
         return true;

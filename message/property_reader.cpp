@@ -5,6 +5,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include "engine/ltp_format.h"
+#include "engine/ndb_format.h"
 #include "engine/permute.h"
 #include "engine/visited_set.h"
 #include "message/heap_on_node.h"
@@ -14,17 +16,7 @@
 namespace brevik {
 namespace {
 
-constexpr std::uint32_t kNidTypeMask = 0x1F;
-constexpr std::uint64_t kInternalBlockBit = 0x2;
-constexpr std::size_t kHeapHeaderSize = 12;  // [MS-PST] HNHDR
-constexpr std::size_t kBthHeaderSize = 8;    // [MS-PST] BTHHEADER
-constexpr std::size_t kTcInfoSize = 22;      // [MS-PST] TCINFO without its columns
-constexpr std::size_t kTcColumnSize = 8;     // [MS-PST] TCOLDESC
-constexpr std::uint8_t kPcKeySize = 2;
-constexpr std::uint8_t kTcKeySize = 4;
-constexpr std::size_t kPcRecordSize = 8;
 constexpr int kMaxBthLevels = 8;
-constexpr std::uint16_t kRowIdProperty = 0x67F2;
 
 // Inline in a PC record or a TC cell; everything else is named by an HNID.
 bool isInlineType(std::uint16_t type) {
@@ -62,7 +54,7 @@ bool keptByHnid(std::uint16_t type, ReadMode mode) {
 // Types whose empty value may be stored as HNID 0.
 bool isVariableType(std::uint16_t type) {
     return type == ptype::kString8 || type == ptype::kUnicode || type == ptype::kBinary ||
-           type == ptype::kObject || (type & 0x1000) != 0;
+           type == ptype::kObject || (type & ptype::kMultiValued) != 0;
 }
 
 Bytes le32(std::uint32_t v) {
@@ -121,7 +113,7 @@ struct Reader {
             out.locator.position = kNoBlock;
             return true;
         }
-        if ((hnid & kNidTypeMask) != 0) {
+        if ((hnid & ndb::kNidTypeMask) != 0) {
             fromSubnode(out, subnode(hnid));
             return true;
         }
@@ -166,9 +158,9 @@ struct Reader {
 bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t keySize,
                    std::vector<Allocation>& leaves, std::uint32_t* rootBlock) {
     const auto header = findAllocation(heap, headerHid);
-    if (!header || header->size() < kBthHeaderSize) return false;
+    if (!header || header->size() < ltp::kBthHeaderSize) return false;
     const std::uint8_t* h = heap.bytes.data() + header->start;
-    if (h[0] != kClientBth || h[1] != keySize) return false;
+    if (h[0] != ltp::kClientBth || h[1] != keySize) return false;
     const int levels = h[3];
     const std::uint32_t root = load32(h + 4);
     if (root == 0) return true;  // an empty tree
@@ -209,15 +201,15 @@ bool readBthLeaves(const HeapImage& heap, std::uint32_t headerHid, std::uint8_t 
 
 int readPropertyContext(Reader& reader, PropertyList& rows, std::uint32_t userRoot) {
     std::vector<Allocation> leaves;
-    if (!readBthLeaves(reader.heap, userRoot, kPcKeySize, leaves, nullptr)) return -1;
+    if (!readBthLeaves(reader.heap, userRoot, ltp::kPcKeySize, leaves, nullptr)) return -1;
     std::size_t records = 0;
     for (const auto& a : leaves)
-        records += a.size() / kPcRecordSize;
+        records += a.size() / ltp::kPcRecordSize;
     PropertyRow row(records);
     std::size_t slot = 0;
     for (const auto& a : leaves) {
-        for (std::size_t i = 0; i < a.size() / kPcRecordSize; ++i) {
-            const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * kPcRecordSize;
+        for (std::size_t i = 0; i < a.size() / ltp::kPcRecordSize; ++i) {
+            const std::uint8_t* r = reader.heap.bytes.data() + a.start + i * ltp::kPcRecordSize;
             if (reader.keep && !reader.keep(load16(r))) continue;
             if (reader.convertProperty(row[slot], load16(r), load16(r + 2), load32(r + 4)))
                 ++slot;
@@ -292,19 +284,19 @@ struct TableLayout {
 int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
     const HeapImage& heap = reader.heap;
     const auto infoAlloc = findAllocation(heap, userRoot);
-    if (!infoAlloc || infoAlloc->size() < kTcInfoSize) return -1;
+    if (!infoAlloc || infoAlloc->size() < ltp::kTcInfoSize) return -1;
     const std::uint8_t* info = heap.bytes.data() + infoAlloc->start;
-    if (info[0] != kClientTableContext) return -1;
+    if (info[0] != ltp::kClientTableContext) return -1;
     t.cebOffset = load16(info + 6);
     t.rowWidth = load16(info + 8);
     const std::uint32_t hidRowIndex = load32(info + 10);
     t.hnidRows = load32(info + 14);
 
-    const std::size_t columnRoom = (infoAlloc->size() - kTcInfoSize) / kTcColumnSize;
+    const std::size_t columnRoom = (infoAlloc->size() - ltp::kTcInfoSize) / ltp::kTcColumnSize;
     const std::size_t columnCount = std::min<std::size_t>(info[1], columnRoom);
     t.columns.reserve(columnCount);
     for (std::size_t k = 0; k < columnCount; ++k) {
-        const std::uint8_t* c = info + kTcInfoSize + k * kTcColumnSize;
+        const std::uint8_t* c = info + ltp::kTcInfoSize + k * ltp::kTcColumnSize;
         const std::uint32_t tag = load32(c);
         t.columns.push_back({static_cast<std::uint16_t>(tag), static_cast<std::uint16_t>(tag >> 16),
                              load16(c + 4), c[6], c[7]});
@@ -312,7 +304,7 @@ int readTableLayout(Reader& reader, std::uint32_t userRoot, TableLayout& t) {
 
     std::vector<Allocation> indexLeaves;
     std::uint32_t indexBlock = 0;
-    if (!readBthLeaves(heap, hidRowIndex, kTcKeySize, indexLeaves, &indexBlock)) return -1;
+    if (!readBthLeaves(heap, hidRowIndex, ltp::kTcKeySize, indexLeaves, &indexBlock)) return -1;
     for (const auto& a : indexLeaves)
         t.indexSize += a.size();
     // Row index records are 8 bytes (Unicode) or 6 (ANSI); the matrix may hold fewer rows.
@@ -337,7 +329,7 @@ bool forEachRow(Reader& reader, const TableLayout& t, Visit visit) {
             visit(bytes.subspan(at, t.rowWidth), rowFile);
         }
     };
-    if ((t.hnidRows & kNidTypeMask) == 0) {
+    if ((t.hnidRows & ndb::kNidTypeMask) == 0) {
         const HeapImage& heap = reader.heap;
         const auto alloc = findAllocation(heap, t.hnidRows);
         if (!alloc) return false;
@@ -383,7 +375,7 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
     if (raw.empty()) return std::nullopt;
     NodeData data;
     const bool rawTree = looksLikeDataTree(raw);
-    if ((base.blockTable[dataIndex].blockId & kInternalBlockBit) && rawTree) {
+    if ((base.blockTable[dataIndex].blockId & ndb::kInternalBlockBit) && rawTree) {
         data = expandDataTree(base, dataIndex);
     } else {
         base.decodeBlockBytes(raw.data(), raw.size(), base.blockTable[dataIndex].blockId);
@@ -392,9 +384,9 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
                                          : singleBlock(base, dataIndex, std::move(raw));
     }
     HeapImage heap = HeapImage::fromNodeData(std::move(data));
-    if (heap.blockCount() == 0 || heap.blockLengths[0] < kHeapHeaderSize) return std::nullopt;
+    if (heap.blockCount() == 0 || heap.blockLengths[0] < ltp::kHeapHeaderSize) return std::nullopt;
     if (load16(heap.bytes.data()) >= heap.blockLengths[0]) return std::nullopt;
-    if (heap.bytes[2] != kHeapSignature) return std::nullopt;
+    if (heap.bytes[2] != ltp::kHeapSignature) return std::nullopt;
     return heap;
 }
 
@@ -406,8 +398,8 @@ int readList(MessageBase& base, PropertyList& rows, BlockIndex dataIndex,
     const std::uint8_t client = heap->bytes[3];
     const std::uint32_t userRoot = load32(heap->bytes.data() + 4);
     Reader reader(base, *heap, subnodes, loadSubnodeValues, mode, keep);
-    if (client == kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
-    if (client == kClientTableContext) return readTableContext(reader, rows, userRoot);
+    if (client == ltp::kClientPropertyContext) return readPropertyContext(reader, rows, userRoot);
+    if (client == ltp::kClientTableContext) return readTableContext(reader, rows, userRoot);
     return -1;
 }
 
@@ -432,12 +424,12 @@ int readTableRowIds(MessageBase& base, BlockIndex dataIndex,
     ids.clear();
     try {
         const auto heap = readHeap(base, dataIndex);
-        if (!heap || heap->bytes[3] != kClientTableContext) return -1;
+        if (!heap || heap->bytes[3] != ltp::kClientTableContext) return -1;
         Reader reader(base, *heap, subnodes, false, ReadMode::Records, nullptr);
         TableLayout t;
         if (readTableLayout(reader, load32(heap->bytes.data() + 4), t) < 0) return -1;
         if (t.indexSize == 0) return t.indexBlock;
-        std::erase_if(t.columns, [](const TcColumn& c) { return c.id != kRowIdProperty; });
+        std::erase_if(t.columns, [](const TcColumn& c) { return c.id != pid::kLtpRowId; });
         const bool matrixFound = forEachRow(reader, t, [&](ByteView row, auto rowFile) {
             // The first row-id cell that holds a value names the row, when it has 4 bytes.
             std::uint32_t id = 0;

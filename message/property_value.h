@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "message/property_tags.h"
 
 namespace brevik {
 
@@ -30,29 +31,5 @@ struct PropertyValue {
 
 using PropertyRow = std::vector<PropertyValue>;
 using PropertyList = std::vector<PropertyRow>;
-
-// Property types used across the message layer.
-namespace ptype {
-inline constexpr std::uint16_t kInt16 = 0x0002;
-inline constexpr std::uint16_t kInt32 = 0x0003;
-inline constexpr std::uint16_t kFloat = 0x0004;
-inline constexpr std::uint16_t kDouble = 0x0005;
-inline constexpr std::uint16_t kCurrency = 0x0006;
-inline constexpr std::uint16_t kAppTime = 0x0007;
-inline constexpr std::uint16_t kError = 0x000A;
-inline constexpr std::uint16_t kBoolean = 0x000B;
-inline constexpr std::uint16_t kObject = 0x000D;
-inline constexpr std::uint16_t kInt64 = 0x0014;
-inline constexpr std::uint16_t kString8 = 0x001E;
-inline constexpr std::uint16_t kUnicode = 0x001F;
-inline constexpr std::uint16_t kTime = 0x0040;
-inline constexpr std::uint16_t kGuid = 0x0048;
-inline constexpr std::uint16_t kBinary = 0x0102;
-inline constexpr std::uint16_t kMultiInt32 = 0x1003;
-inline constexpr std::uint16_t kMultiInt64 = 0x1014;
-inline constexpr std::uint16_t kMultiString8 = 0x101E;
-inline constexpr std::uint16_t kMultiUnicode = 0x101F;
-inline constexpr std::uint16_t kMultiBinary = 0x1102;
-}  // namespace ptype
 
 }  // namespace brevik

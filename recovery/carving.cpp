@@ -4,15 +4,16 @@
 
 #include "engine/block_claims.h"
 #include "engine/index_tables.h"
+#include "engine/ltp_format.h"
+#include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/permute.h"
 #include "engine/range_reader.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint32_t kMessageClassId = 0x001A;
 
 std::uint64_t key(std::uint64_t bid) {
     return bid & ~std::uint64_t{1};
@@ -39,7 +40,7 @@ class ClaimedLeaves {
     bool dense() const { return !bits_.empty(); }
     void add(std::uint64_t id) {
         id = key(id);
-        if (id & kInternalBlockBit) return;
+        if (id & ndb::kInternalBlockBit) return;
         if (!dense()) {
             sorted_.push_back(id);
         } else if ((id >> 2) >= first_ && (id >> 2) - first_ < bits_.size()) {
@@ -85,7 +86,7 @@ ClaimedLeaves claimedBlocks(MessageBase& base, BlockClaims* known) {
     std::vector<FileRange> ranges;
     for (std::size_t i = 0; i < base.blockTable.size(); ++i) {
         const BlockEntry& e = base.blockTable[i];
-        if ((e.blockId & kInternalBlockBit) && e.byteCount >= 8 &&
+        if ((e.blockId & ndb::kInternalBlockBit) && e.byteCount >= 8 &&
             (alreadyRead.empty() || !alreadyRead[i]))
             ranges.push_back({e.fileOffset, e.byteCount});
     }
@@ -130,7 +131,8 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
     const auto& ids = base.blockIdIndex;
     for (std::size_t k = 0; k < ids.size(); ++k) {
         const std::uint64_t id = ids[k].blockId;
-        if ((k > 0 && ids[k - 1].blockId == id) || (id & 1) || (id & kInternalBlockBit)) continue;
+        if ((k > 0 && ids[k - 1].blockId == id) || (id & 1) || (id & ndb::kInternalBlockBit))
+            continue;
         if (claimed.has(id)) continue;
         // Only now the block table: most blocks are claimed, and its entries lie out of order.
         const BlockIndex i = ids[k].index;
@@ -145,11 +147,11 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
         std::uint8_t sig[2];
         if (!base.readAt(e.fileOffset + 2, sig)) continue;
         base.decodeBlockBytes(sig, 2, e.blockId, 2);
-        if (sig[0] != 0xEC || sig[1] != 0xBC) continue;  // a property context's heap
+        if (sig[0] != ltp::kHeapSignature || sig[1] != ltp::kClientPropertyContext) continue;
         PropertyList rows;
         if (readPropertyList(base, rows, i, kNoSubnodes, false) == -1 || rows.empty()) continue;
         for (const PropertyValue& v : rows.front())
-            if (v.id == kMessageClassId && v.size() > 0) {
+            if (v.id == pid::kMessageClass && v.size() > 0) {
                 found.push_back(i);
                 break;
             }

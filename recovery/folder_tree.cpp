@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ndb_format.h"
 #include "message/class_prefix.h"
 #include "message/item_summary.h"
 #include "message/records.h"
@@ -13,7 +14,6 @@ namespace brevik {
 namespace {
 
 // The top of the personal folders in a healthy file.
-constexpr std::uint32_t kIpmSubtreeNodeId = 0x8022;
 constexpr std::uint8_t kOrdinaryMessageKind = 200;
 
 int compareNames(std::string_view a, std::string_view b) {
@@ -178,7 +178,7 @@ void buildFolderTree(RecoveredBase& base) {
     if (base.topNode == root) {
         FolderTreeNode* candidate = nullptr;
         for (FolderTreeNode* c = root->firstChild; c; c = c->nextSibling)
-            if (folderOf(base, c).nodeId == kIpmSubtreeNodeId && c->firstChild) {
+            if (folderOf(base, c).nodeId == ndb::kNidIpmSubtree && c->firstChild) {
                 candidate = c;
                 break;
             }

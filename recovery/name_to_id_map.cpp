@@ -5,14 +5,11 @@
 #include "engine/index_tables.h"
 #include "engine/permute.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 #include "message/text.h"
 
 namespace brevik {
 namespace {
-
-constexpr std::uint32_t kGuidStreamId = 2;
-constexpr std::uint32_t kEntryStreamId = 3;
-constexpr std::uint32_t kStringStreamId = 4;
 
 // The bytes of a stream property, wherever the reader left them.
 Bytes streamBytes(MessageBase& base, const PropertyValue& v) {
@@ -33,7 +30,7 @@ std::vector<NamedPropertyEntry> parseNamedProperties(ByteView entries, ByteView 
         NamedPropertyEntry& e = out[i];
         const std::uint32_t idOrOffset = load32(r);
         e.guidWord = load16(r + 4);
-        e.propertyId = 0x8000u + load16(r + 6);
+        e.propertyId = kFirstNamedPropertyId + load16(r + 6);
         if ((e.guidWord & 1) == 0) {
             e.numericId = idOrOffset;
             continue;
@@ -66,9 +63,9 @@ void readNameToIdMap(MessageBase& base, BlockIndex dataIndex, BlockIndex subnode
     if (readPropertyList(base, rows, dataIndex, subnodes, false) == -1 || rows.empty()) return;
     Bytes entries, strings, guids;
     for (const PropertyValue& v : rows.front()) {
-        if (v.id == kEntryStreamId && entries.empty()) entries = streamBytes(base, v);
-        if (v.id == kStringStreamId && strings.empty()) strings = streamBytes(base, v);
-        if (v.id == kGuidStreamId && guids.empty()) guids = streamBytes(base, v);
+        if (v.id == pid::kNameidStreamEntry && entries.empty()) entries = streamBytes(base, v);
+        if (v.id == pid::kNameidStreamString && strings.empty()) strings = streamBytes(base, v);
+        if (v.id == pid::kNameidStreamGuid && guids.empty()) guids = streamBytes(base, v);
     }
     base.namedProps = parseNamedProperties(entries, strings);
     base.namedPropGuids = parseGuidStream(guids);

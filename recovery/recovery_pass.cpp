@@ -18,6 +18,7 @@
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
+#include "engine/ndb_format.h"
 #include "engine/read_window.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
@@ -39,11 +40,6 @@ struct MapNode {
     BlockIndex subnodeIndex = kNoBlock;
     bool reachable = false;
 };
-
-// Node id types ([MS-PST] NID_TYPE) of folders.
-constexpr std::uint32_t kNodeTypeMask = 0x1F;
-constexpr std::uint32_t kFolderNodeType = 0x02;
-constexpr std::uint32_t kSearchFolderNodeType = 0x03;
 
 struct KeyHash {
     std::size_t operator()(const std::uint64_t& k) const { return std::hash<std::uint64_t>()(k); }
@@ -322,15 +318,15 @@ class Pass {
         CopyGroups copies(base_.blockTable.size(), base_.messageNodeCount);
         folderAt.reserve(base_.folderCapacity);
         for (const NodeEntry& n : base_.nodeTable) {
-            if (n.nodeId < kFirstMessageNodeId && n.parentNodeId != 0) {
+            if (n.nodeId < ndb::kFirstMessageNodeId && n.parentNodeId != 0) {
                 // Only folder and search-folder node types name folders; anything else with a
                 // parent (node id 0 among them) is a garbled entry of a reused page.
-                const std::uint32_t type = n.nodeId & kNodeTypeMask;
-                if (type == kFolderNodeType || type == kSearchFolderNodeType)
+                const std::uint32_t type = ndb::nidType(n.nodeId);
+                if (type == ndb::kNidTypeNormalFolder || type == ndb::kNidTypeSearchFolder)
                     classifyFolder(n, folderAt);
-            } else if (n.nodeId >= kFirstMessageNodeId)
+            } else if (n.nodeId >= ndb::kFirstMessageNodeId)
                 classifyMessage(n, copies);
-            if (n.nodeId == kNameToIdMapNodeId) {
+            if (n.nodeId == ndb::kNidNameToIdMap) {
                 const BlockIndex data = findBlock(base_, n.dataBid);
                 if (data != kNoBlock && !map_.reachable)
                     map_ = {data, findBlock(base_, n.subnodeBid), n.reachable != 0};
@@ -527,7 +523,7 @@ class Pass {
             if (e.subnodeIndex != kNoBlock)
                 readSubnodeList(base_, e.subnodes, e.subnodeIndex, 0, 0, claims);
             for (const SubnodeEntry& s : e.subnodes)
-                if ((s.ownerDataIndex == 0 && s.nodeId != kRecipientTableNid) ||
+                if ((s.ownerDataIndex == 0 && s.nodeId != ndb::kNidRecipientTable) ||
                     (claims && isDataTree(s.dataIndex)))
                     blocks.push_back(s.dataIndex);
         }
@@ -580,7 +576,7 @@ class Pass {
 
     bool isDataTree(BlockIndex b) const {
         return b >= 0 && static_cast<std::size_t>(b) < base_.blockTable.size() &&
-               (base_.blockTable[b].blockId & kInternalBlockBit);
+               (base_.blockTable[b].blockId & ndb::kInternalBlockBit);
     }
 
     // Loads and books items [first, end).

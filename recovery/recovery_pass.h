@@ -29,7 +29,4 @@ void openMessageBase(RecoveredBase& base);
 // The pass itself, on an opened base; sets `resultOk`.
 void recoverMessageBase(RecoveredBase& base);
 
-// The node id of the name-to-id map.
-inline constexpr std::uint32_t kNameToIdMapNodeId = 0x61;
-
 }  // namespace brevik

@@ -3,22 +3,15 @@
 #include <algorithm>
 
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "message/interpret_properties.h"
 #include "message/property_reader.h"
+#include "message/property_tags.h"
 #include "message/records.h"
 
 namespace brevik {
 namespace {
-
-// Node id types ([MS-PST] NID_TYPE).
-constexpr std::uint32_t kTypeMask = 0x1F;
-constexpr std::uint32_t kContentsTableType = 0x0E;
-constexpr std::uint32_t kFolderType = 0x02;
-constexpr std::uint32_t kRowIdColumn = 0x67F2;
-constexpr std::uint32_t kSubject = 0x0037;
-constexpr std::uint32_t kDeliveryTime = 0x0E06;
-constexpr std::uint32_t kSubmitTime = 0x0039;
 
 const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
     for (const PropertyValue& v : row)
@@ -30,7 +23,7 @@ const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
 
 std::string subjectTimeKey(const PropertyRow& row) {
     std::string key;
-    for (std::uint32_t id : {kSubject, kDeliveryTime, kSubmitTime}) {
+    for (std::uint32_t id : {pid::kSubject, pid::kMessageDeliveryTime, pid::kClientSubmitTime}) {
         if (const PropertyValue* v = find(row, id)) key.append(v->data->begin(), v->data->end());
         key.push_back('\0');
     }
@@ -55,11 +48,11 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
     if (readTableRowIds(base, data, subnodes, ids) == -1) return out;
     PropertyList rows;
     bool complete = false;
-    const std::uint32_t folder = (t.nodeId & ~kTypeMask) | kFolderType;
+    const std::uint32_t folder = (t.nodeId & ~ndb::kNidTypeMask) | ndb::kNidTypeNormalFolder;
     std::unordered_set<std::uint32_t> taken;
     for (std::size_t r = 0; r < ids.size(); ++r) {
         const std::uint32_t nid = ids[r];
-        if (nid < kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
+        if (nid < ndb::kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
         if (!complete) {
             if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
             complete = true;
@@ -80,7 +73,7 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems) {
     std::vector<const NodeEntry*> tables;
     for (const NodeEntry& n : base.nodeTable)
-        if ((n.nodeId & kTypeMask) == kContentsTableType) tables.push_back(&n);
+        if (ndb::nidType(n.nodeId) == ndb::kNidTypeContentsTable) tables.push_back(&n);
     std::stable_sort(tables.begin(), tables.end(), [](const NodeEntry* a, const NodeEntry* b) {
         return a->reachable > b->reachable;
     });

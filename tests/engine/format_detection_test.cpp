@@ -73,7 +73,7 @@ TEST(DetectFormat, LastPageOfTheFileIsExamined) {
     // The only node index page is the final 512 bytes of the file.
     PstImage img(true, 4);
     img.putLeafBlockPage(2, {});
-    img.putLeafNodePage(3, {{kFirstMessageNodeId, 4, 0, 0x122, 0}});
+    img.putLeafNodePage(3, {{ndb::kFirstMessageNodeId, 4, 0, 0x122, 0}});
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
     ASSERT_EQ(base->leafNbtPages.size(), 1u);

@@ -23,11 +23,12 @@ TEST_P(IndexTablesTest, LiveAndStalePagesAreFlattenedWithTheirReachability) {
     img.putLeafBlockPage(2,
                          {{.fileOffset = 8 * 512, .byteCount = 100, .refCount = 2, .blockId = 4},
                           {.fileOffset = 9 * 512, .byteCount = 50, .refCount = 1, .blockId = 8}});
-    img.putLeafNodePage(3, {{.nodeId = 0x122, .dataBid = 4, .subnodeBid = 0, .parentNodeId = 0x122},
-                            {.nodeId = kFirstMessageNodeId, .dataBid = 8, .parentNodeId = 0x122}});
+    img.putLeafNodePage(
+        3, {{.nodeId = 0x122, .dataBid = 4, .subnodeBid = 0, .parentNodeId = 0x122},
+            {.nodeId = ndb::kFirstMessageNodeId, .dataBid = 8, .parentNodeId = 0x122}});
     // A stale copy nobody points at any more.
-    img.putLeafNodePage(5,
-                        {{.nodeId = kFirstMessageNodeId - 1, .dataBid = 8, .parentNodeId = 0x122}});
+    img.putLeafNodePage(
+        5, {{.nodeId = ndb::kFirstMessageNodeId - 1, .dataBid = 8, .parentNodeId = 0x122}});
     img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(3));
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
@@ -41,7 +42,7 @@ TEST_P(IndexTablesTest, LiveAndStalePagesAreFlattenedWithTheirReachability) {
     ASSERT_EQ(base->nodeCount(), 3u);
     EXPECT_EQ(base->nodeTable[0].reachable, 1);
     EXPECT_EQ(base->nodeTable[2].reachable, 0);
-    EXPECT_EQ(base->nodeTable[2].nodeId, kFirstMessageNodeId - 1);
+    EXPECT_EQ(base->nodeTable[2].nodeId, ndb::kFirstMessageNodeId - 1);
     // 1048576 is an item; 1048575 with a parent and the root folder count as folders.
     EXPECT_EQ(base->messageNodeCount, 1u);
     EXPECT_EQ(base->folderCapacity, 2u);
@@ -96,8 +97,8 @@ TEST_P(IndexTablesTest, StalePagesInsideALiveBlockAreItsDataNotPages) {
     // Page images inside block 4 (an attached .pst, say), and stale pages elsewhere.
     img.putLeafNodePage(9, {{.nodeId = 0x122, .dataBid = 8, .parentNodeId = 0x122}});
     img.putLeafBlockPage(10, {{.fileOffset = 18 * 512, .byteCount = 10, .blockId = 0x40}});
-    img.putLeafNodePage(14, {{.nodeId = kFirstMessageNodeId + 0x24, .dataBid = 8}});
-    img.putLeafNodePage(16, {{.nodeId = kFirstMessageNodeId + 0x44, .dataBid = 8}});
+    img.putLeafNodePage(14, {{.nodeId = ndb::kFirstMessageNodeId + 0x24, .dataBid = 8}});
+    img.putLeafNodePage(16, {{.nodeId = ndb::kFirstMessageNodeId + 0x44, .dataBid = 8}});
     img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(3));
     auto base = openImage(img.bytes());
     ASSERT_EQ(detectFormat(*base), 0);
@@ -360,7 +361,7 @@ TEST(IndexTablesLargeFile, OffsetsAndIdsPastFourGiBAreKept) {
     const std::uint64_t far = (5ull << 30) + 512 * 7;
     PstImage img(true, 4);
     img.putLeafBlockPage(2, {{.fileOffset = far, .byteCount = 16, .blockId = (1ull << 33) | 4}});
-    img.putLeafNodePage(3, {{.nodeId = kFirstMessageNodeId, .dataBid = (1ull << 33) | 4}});
+    img.putLeafNodePage(3, {{.nodeId = ndb::kFirstMessageNodeId, .dataBid = (1ull << 33) | 4}});
     img.setRoots(PstImage::pageOffset(2), PstImage::pageOffset(3));
     auto src = std::make_unique<SparseSource>(6ull << 30);
     src->put(0, img.bytes());

@@ -30,7 +30,7 @@ bool openItems(RecoveredBase& base, const std::string& file) {
     base.encodingState =
         base.cryptMethod == CryptMethod::Permute ? encoding::kPermuteEarly : encoding::kPlainEarly;
     for (const NodeEntry& n : base.nodeTable) {
-        if (n.nodeId < kFirstMessageNodeId) continue;
+        if (n.nodeId < ndb::kFirstMessageNodeId) continue;
         MessageNodeEntry e;
         e.nodeId = n.nodeId;
         e.dataIndex = findBlock(base, n.dataBid);

@@ -20,7 +20,7 @@ HeapImage imageOf(const std::vector<Bytes>& blocks) {
 }
 
 TEST(FindAllocation, ResolvesAllocationsInEveryBlock) {
-    test::HeapBuilder builder(kClientPropertyContext);
+    test::HeapBuilder builder(ltp::kClientPropertyContext);
     const std::uint32_t a = builder.add(Bytes(10, 1));
     const std::uint32_t b = builder.add(Bytes(3, 2));
     builder.nextBlock();
@@ -42,7 +42,7 @@ TEST(FindAllocation, ResolvesAllocationsInEveryBlock) {
 }
 
 TEST(FindAllocation, PositionsPastSixtyFourKilobytes) {
-    test::HeapBuilder builder(kClientPropertyContext);
+    test::HeapBuilder builder(ltp::kClientPropertyContext);
     std::uint32_t last = 0;
     for (int i = 0; i < 10; ++i) {
         if (i) builder.nextBlock();
@@ -56,7 +56,7 @@ TEST(FindAllocation, PositionsPastSixtyFourKilobytes) {
 }
 
 TEST(FindAllocation, RejectsWhatTheHeapDoesNotHold) {
-    test::HeapBuilder builder(kClientPropertyContext);
+    test::HeapBuilder builder(ltp::kClientPropertyContext);
     const std::uint32_t a = builder.add(Bytes(10, 1));
     std::vector<Bytes> blocks = builder.blocks();
     const HeapImage heap = imageOf(blocks);

@@ -123,9 +123,9 @@ class LoadMessageTest : public ::testing::TestWithParam<Layout> {
         MessageNodeEntry e;
         e.dataIndex = itemIndex;
         e.reachable = 1;
-        e.subnodes = {{kRecipientTableNid, nestedIndex, 0x8025, 7},
-                      {kRecipientTableNid, rcptIndex, 0, 0},
-                      {kAttachmentTableNid, attIndex, 0, 0},
+        e.subnodes = {{ndb::kNidRecipientTable, nestedIndex, 0x8025, 7},
+                      {ndb::kNidRecipientTable, rcptIndex, 0, 0},
+                      {ndb::kNidAttachmentTable, attIndex, 0, 0},
                       {kAttachA, aIndex, 0, 0},
                       {kAttachB, bIndex, 0, 0}};
         return e;

@@ -461,8 +461,6 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PropertyReaderTest,
 namespace brevik {
 namespace {
 
-constexpr std::uint32_t kRecipientTableNid = 0x692;
-
 std::string textOf(const PropertyValue& v) {
     if (v.type == ptype::kUnicode) return utf16ToUtf8(v.data->data(), v.data->size());
     if (v.type == ptype::kString8) return codepageToUtf8(v.data->data(), v.data->size(), 0);
@@ -515,7 +513,7 @@ TEST(PropertyReaderCorpus, ReadsFoldersAndMessagesOfEverySample) {
             subjects.insert(subjectOf(rows[0]));
             // Recipient names are table cells naming heap values.
             for (const SubnodeEntry& s : subnodes) {
-                if (s.nodeId != kRecipientTableNid) continue;
+                if (s.nodeId != ndb::kNidRecipientTable) continue;
                 PropertyList table;
                 if (readPropertyList(base, table, s.dataIndex, subnodes, true) < 0) continue;
                 for (const auto& row : table)

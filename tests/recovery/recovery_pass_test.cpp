@@ -27,7 +27,7 @@ namespace {
 using test::StoreImage;
 
 constexpr std::uint32_t kRoot = 0x122, kTop = 0x8022, kInbox = 0x8042, kSent = 0x8062;
-constexpr std::uint32_t kItem = kFirstMessageNodeId + 4;  // nid type 0x04: a normal message
+constexpr std::uint32_t kItem = ndb::kFirstMessageNodeId + 4;  // nid type 0x04: a normal message
 
 struct Recovered {
     std::unique_ptr<RecoveredBase> base;
@@ -306,7 +306,7 @@ TEST(RecoveryPass, NameToIdMapInTheFirstBlockIsRead) {
                                     {0x0004, 0x0102, heap.add(strings)}});
     const BlockIndex mapBlock = store.blocks().addHeap(heap, false);
     ASSERT_EQ(mapBlock, 0);
-    store.node(kNameToIdMapNodeId, store.blocks().blockId(mapBlock), 0);
+    store.node(ndb::kNidNameToIdMap, store.blocks().blockId(mapBlock), 0);
     addFolders(store);
     store.node(kItem, store.itemData("Mail"), kInbox);
     auto r = recover(store.build());
@@ -366,7 +366,7 @@ TEST(RecoveryPassCarving, ClaimsGatheredFromItemsLeaveTheScanItsAnswer) {
         const auto healthy = recover(image);
         std::uint32_t k = 0;
         for (const NodeEntry& n : healthy->base->nodeTable)
-            if (n.nodeId >= kFirstMessageNodeId && ++k % 9 == 0)
+            if (n.nodeId >= ndb::kFirstMessageNodeId && ++k % 9 == 0)
                 for (std::uint64_t at = n.pageOffset; at + 32 <= n.pageOffset + 488; at += 32)
                     if (load32(&image[at]) == n.nodeId) std::fill_n(&image[at], 32, 0);
     }

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/crc.h"
 #include "test_paths.h"
 #include "writer_test_util.h"
-#include "writers/pst/crc.h"
 
 namespace brevik::test {
 
 // zlib's CRC-32, which the checker prints for attachment bytes.
 inline std::uint32_t zlibCrc(const Bytes& b) {
-    return pst::crc32(b.data(), b.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF;
+    return crc32(b.data(), b.size(), 0xFFFFFFFF) ^ 0xFFFFFFFF;
 }
 
 // Every regular file below `dir` whose name ends in `ending`, sorted.

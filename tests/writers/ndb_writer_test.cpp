@@ -4,8 +4,9 @@
 
 #include <set>
 
+#include "engine/crc.h"
+#include "engine/ndb_format.h"
 #include "writer_test_util.h"
-#include "writers/pst/crc.h"
 #include "writers/pst/sample_generator.h"
 
 namespace brevik::pst {
@@ -21,8 +22,8 @@ TEST(Crc, MatchesTheFormatsChecksum) {
     EXPECT_EQ(crc32(digits, 0), 0u);
     // Split input continues where the first part stopped.
     EXPECT_EQ(crc32(digits + 4, 5, crc32(digits, 4)), crc32(digits, 9));
-    EXPECT_EQ(blockSignature(0x4400, 0x4400), 0);
-    EXPECT_EQ(blockSignature(0x12345678, 0), 0x1234 ^ 0x5678);
+    EXPECT_EQ(ndb::blockSignature(0x4400, 0x4400), 0);
+    EXPECT_EQ(ndb::blockSignature(0x12345678, 0), 0x1234 ^ 0x5678);
 }
 
 // A small sample with deleted and orphaned items, written once for the tests below.
@@ -82,7 +83,7 @@ TEST_F(WrittenSample, EveryPageAndBlockCarriesItsChecksums) {
         for (const auto& page : *list) {
             const std::uint8_t* p = &f[page.pageOffset];
             EXPECT_EQ(load32(p + 500), crc32(p, 496)) << page.pageOffset;
-            EXPECT_EQ(load16(p + 498), blockSignature(page.pageOffset, load64(p + 504)));
+            EXPECT_EQ(load16(p + 498), ndb::blockSignature(page.pageOffset, load64(p + 504)));
             ++pages;
         }
     EXPECT_GT(pages, 4u);
@@ -91,7 +92,7 @@ TEST_F(WrittenSample, EveryPageAndBlockCarriesItsChecksums) {
         ASSERT_LE(b.fileOffset + size, f.size());
         const std::uint8_t* trailer = &f[b.fileOffset + size - 16];
         EXPECT_EQ(load16(trailer), b.byteCount);
-        EXPECT_EQ(load16(trailer + 2), blockSignature(b.fileOffset, b.blockId));
+        EXPECT_EQ(load16(trailer + 2), ndb::blockSignature(b.fileOffset, b.blockId));
         EXPECT_EQ(load32(trailer + 4), crc32(&f[b.fileOffset], b.byteCount));
         EXPECT_EQ(load64(trailer + 8), b.blockId);
         EXPECT_EQ(b.fileOffset % 64, 0u);

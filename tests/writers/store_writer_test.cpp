@@ -4,10 +4,10 @@
 
 #include <set>
 
+#include "engine/crc.h"
 #include "recovery/name_to_id_map.h"
 #include "support/peer_check.h"
 #include "writer_test_util.h"
-#include "writers/pst/crc.h"
 #include "writers/pst/write_pst_file.h"
 
 namespace brevik::pst {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "engine/filetime.h"
 #include "message/rtf_decompress.h"
 #include "message/rtf_text.h"
 #include "writers/files/item_fields.h"
@@ -16,12 +17,10 @@ namespace brevik::eml {
 namespace {
 
 using files::ItemFields;
-namespace pid = files::pid;
 
 constexpr int kMaxDepth = 16;
 constexpr std::uint32_t kAttachByValue = 1;
 constexpr std::uint32_t kAttachOle = 6;
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 struct Unref {
     void operator()(gpointer p) const {
@@ -78,9 +77,9 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
     if (!has("From")) {
         const std::string address =
             smtpAddress(f, {pid::kSentRepresentingSmtpAddress, pid::kSenderSmtpAddress},
-                        pid::kSentRepresentingAddressType, pid::kSentRepresentingEmail);
+                        pid::kSentRepresentingAddressType, pid::kSentRepresentingEmailAddress);
         const std::string fallback =
-            address.empty() ? smtpAddress(f, {}, pid::kSenderAddressType, pid::kSenderEmail)
+            address.empty() ? smtpAddress(f, {}, pid::kSenderAddressType, pid::kSenderEmailAddress)
                             : address;
         std::string name = f.nonEmpty(pid::kSentRepresentingName)
                                .value_or(f.nonEmpty(pid::kSenderName).value_or(""));
@@ -107,11 +106,11 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
     }
     if (!has("Date")) {
         auto t = f.time(pid::kClientSubmitTime);
-        if (!t) t = f.time(pid::kDeliveryTime);
+        if (!t) t = f.time(pid::kMessageDeliveryTime);
         if (!t) t = f.time(pid::kCreationTime);
-        if (t && *t >= kUnixEpochTicks) {
-            GDateTime* d = g_date_time_new_from_unix_utc(
-                static_cast<gint64>((*t - kUnixEpochTicks) / 10000000ull));
+        if (t && *t >= filetime::kUnixEpochTicks) {
+            GDateTime* d =
+                g_date_time_new_from_unix_utc(static_cast<gint64>(filetime::unixSeconds(*t)));
             if (d) {
                 g_mime_message_set_date(m, d);
                 g_date_time_unref(d);
@@ -126,17 +125,17 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
             g_mime_message_set_message_id(m, bare.c_str());
         }
     if (!has("In-Reply-To"))
-        if (auto v = f.nonEmpty(pid::kInReplyTo))
+        if (auto v = f.nonEmpty(pid::kInReplyToId))
             g_mime_object_set_header(obj, "In-Reply-To", v->c_str(), nullptr);
     if (!has("References"))
-        if (auto v = f.nonEmpty(pid::kReferences))
+        if (auto v = f.nonEmpty(pid::kInternetReferences))
             g_mime_object_set_header(obj, "References", v->c_str(), nullptr);
 }
 
 // A message whose headers are the item's transport headers, without those that described the
 // original body; a fresh message when there are none or they cannot be parsed.
 GPtr<GMimeMessage> messageWithHeaders(const ItemFields& f) {
-    auto raw = f.nonEmpty(pid::kTransportHeaders);
+    auto raw = f.nonEmpty(pid::kTransportMessageHeaders);
     if (raw) {
         std::string text = *raw;
         // Only the header block: anything after its first empty line is not ours to keep.
@@ -223,8 +222,6 @@ GPtr<GMimeObject> embeddedPart(const pst::Item& inner, const std::string& name, 
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }
 
-constexpr std::uint16_t kRtfCompressed = 0x1009;
-
 GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
     const ItemFields f(item.properties);
     GPtr<GMimeMessage> message = messageWithHeaders(f);
@@ -234,7 +231,7 @@ GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
     std::optional<std::string> html = f.html();
     // Outlook often keeps a body only as compressed RTF: unwrap it into what it wraps.
     if (!body && !html) {
-        if (const Bytes* rtf = f.binary(kRtfCompressed); rtf && !rtf->empty()) {
+        if (const Bytes* rtf = f.binary(pid::kRtfCompressed); rtf && !rtf->empty()) {
             const RtfBody decoded = rtfToBody(decompressRtf(*rtf).rtf);
             if (!decoded.text.empty()) (decoded.isHtml() ? html : body) = decoded.text;
         }

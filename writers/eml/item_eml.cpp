@@ -12,28 +12,25 @@
 namespace brevik::eml {
 namespace {
 
-constexpr std::uint16_t kRtfCompressed = 0x1009;
-
 // What the list shows of an item whose properties cannot be read.
 pst::Item itemFromRow(RecoveredBase& base, const ItemSummary& row) {
     pst::Item item;
-    item.properties.push_back(pst::unicodeProperty(files::pid::kSubject, row.subjectText));
-    item.properties.push_back(
-        pst::unicodeProperty(files::pid::kSentRepresentingName, row.fromText));
+    item.properties.push_back(pst::unicodeProperty(pid::kSubject, row.subjectText));
+    item.properties.push_back(pst::unicodeProperty(pid::kSentRepresentingName, row.fromText));
     if (row.utcTime)
-        item.properties.push_back(pst::timeProperty(files::pid::kClientSubmitTime, row.utcTime));
+        item.properties.push_back(pst::timeProperty(pid::kClientSubmitTime, row.utcTime));
     const std::string body = itemBody(base, row);
     if (!body.empty())
-        item.properties.push_back(pst::unicodeProperty(
-            row.bodyFormat == 1 ? files::pid::kHtml : files::pid::kBody, body));
+        item.properties.push_back(
+            pst::unicodeProperty(row.bodyFormat == 1 ? pid::kHtml : pid::kBody, body));
     return item;
 }
 
 void replaceBody(pst::Item& item, const std::string& text) {
     std::erase_if(item.properties, [](const pst::Property& p) {
-        return p.id == files::pid::kBody || p.id == files::pid::kHtml || p.id == kRtfCompressed;
+        return p.id == pid::kBody || p.id == pid::kHtml || p.id == pid::kRtfCompressed;
     });
-    item.properties.push_back(pst::unicodeProperty(files::pid::kBody, text));
+    item.properties.push_back(pst::unicodeProperty(pid::kBody, text));
 }
 
 }  // namespace
@@ -47,10 +44,9 @@ std::string itemAsEml(RecoveredBase& base, std::uint32_t item) {
     // and a contact's body is its fields.
     const bool contact = row.kind == item_kind::kContact;
     if ((contact || row.kind == item_kind::kNote) && !row.fromText.empty() &&
-        !pst::findProperty(full->properties, files::pid::kSentRepresentingName) &&
-        !pst::findProperty(full->properties, files::pid::kSenderName))
-        full->properties.push_back(
-            pst::unicodeProperty(files::pid::kSentRepresentingName, row.fromText));
+        !pst::findProperty(full->properties, pid::kSentRepresentingName) &&
+        !pst::findProperty(full->properties, pid::kSenderName))
+        full->properties.push_back(pst::unicodeProperty(pid::kSentRepresentingName, row.fromText));
     if (contact)
         if (const auto record = loadItemRecord(base, item))
             replaceBody(*full, contactText(base, *record));

@@ -9,43 +9,6 @@
 
 namespace brevik::files {
 
-// Property ids the file writers read.
-namespace pid {
-inline constexpr std::uint16_t kMessageClass = 0x001A;
-inline constexpr std::uint16_t kSubject = 0x0037;
-inline constexpr std::uint16_t kClientSubmitTime = 0x0039;
-inline constexpr std::uint16_t kSentRepresentingName = 0x0042;
-inline constexpr std::uint16_t kSentRepresentingAddressType = 0x0064;
-inline constexpr std::uint16_t kSentRepresentingEmail = 0x0065;
-inline constexpr std::uint16_t kConversationTopic = 0x0070;
-inline constexpr std::uint16_t kTransportHeaders = 0x007D;
-inline constexpr std::uint16_t kRecipientType = 0x0C15;
-inline constexpr std::uint16_t kSenderName = 0x0C1A;
-inline constexpr std::uint16_t kSenderAddressType = 0x0C1E;
-inline constexpr std::uint16_t kSenderEmail = 0x0C1F;
-inline constexpr std::uint16_t kDeliveryTime = 0x0E06;
-inline constexpr std::uint16_t kBody = 0x1000;
-inline constexpr std::uint16_t kHtml = 0x1013;
-inline constexpr std::uint16_t kInternetMessageId = 0x1035;
-inline constexpr std::uint16_t kReferences = 0x1039;
-inline constexpr std::uint16_t kInReplyTo = 0x1042;
-inline constexpr std::uint16_t kDisplayName = 0x3001;
-inline constexpr std::uint16_t kAddressType = 0x3002;
-inline constexpr std::uint16_t kEmailAddress = 0x3003;
-inline constexpr std::uint16_t kCreationTime = 0x3007;
-inline constexpr std::uint16_t kAttachFilename = 0x3704;
-inline constexpr std::uint16_t kAttachMethod = 0x3705;
-inline constexpr std::uint16_t kAttachLongFilename = 0x3707;
-inline constexpr std::uint16_t kAttachMimeTag = 0x370E;
-inline constexpr std::uint16_t kAttachContentId = 0x3712;
-inline constexpr std::uint16_t kAttachFlags = 0x3714;
-inline constexpr std::uint16_t kSmtpAddress = 0x39FE;
-inline constexpr std::uint16_t kInternetCodepage = 0x3FDE;
-inline constexpr std::uint16_t kMessageCodepage = 0x3FFD;
-inline constexpr std::uint16_t kSenderSmtpAddress = 0x5D01;
-inline constexpr std::uint16_t kSentRepresentingSmtpAddress = 0x5D02;
-}  // namespace pid
-
 // Reads one property list (an item's, a recipient's or an attachment's). 8-bit strings are
 // decoded in the code page the list names, else in `fallbackCodepage` (0: Windows-1252).
 class ItemFields {

@@ -2,32 +2,30 @@
 
 #include <ctime>
 
+#include "engine/filetime.h"
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
 
 namespace brevik::mbox {
 namespace {
 
-namespace pid = files::pid;
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
-
 // "From <address> <asctime>" with the sender's SMTP address and the item's time (UTC).
 std::string fromLine(const pst::Item& item) {
     const files::ItemFields f(item.properties);
     std::string address = "MAILER-DAEMON";
     for (std::uint16_t id : {pid::kSentRepresentingSmtpAddress, pid::kSenderSmtpAddress,
-                             pid::kSentRepresentingEmail, pid::kSenderEmail})
+                             pid::kSentRepresentingEmailAddress, pid::kSenderEmailAddress})
         if (auto a = f.nonEmpty(id); a && a->find('@') != std::string::npos &&
                                      a->find_first_of(" \t\r\n") == std::string::npos) {
             address = *a;
             break;
         }
     auto t = f.time(pid::kClientSubmitTime);
-    if (!t) t = f.time(pid::kDeliveryTime);
+    if (!t) t = f.time(pid::kMessageDeliveryTime);
     if (!t) t = f.time(pid::kCreationTime);
     std::time_t seconds = 0;
-    if (t && *t >= kUnixEpochTicks)
-        seconds = static_cast<std::time_t>((*t - kUnixEpochTicks) / 10000000ull);
+    if (t && *t >= filetime::kUnixEpochTicks)
+        seconds = static_cast<std::time_t>(filetime::unixSeconds(*t));
     std::tm tm{};
     ::gmtime_r(&seconds, &tm);
     char date[32];

@@ -11,8 +11,8 @@
 #include <set>
 #include <string>
 
+#include "engine/crc.h"
 #include "writers/files/item_fields.h"
-#include "writers/pst/crc.h"
 
 namespace brevik::msg {
 namespace {
@@ -21,11 +21,7 @@ namespace ptypes = ::brevik::ptype;
 
 constexpr int kMaxDepth = 16;
 constexpr std::uint32_t kReadableWritable = 0x6;
-constexpr std::uint16_t kAttachDataId = 0x3701;
-constexpr std::uint16_t kRowId = 0x3000;
-constexpr std::uint16_t kStoreSupportMask = 0x340D;
 constexpr std::uint32_t kStoreUnicodeOk = 0x00040000;
-constexpr std::uint16_t kMultiFlag = 0x1000;
 // The root storage's class: an Outlook message.
 constexpr guint8 kMessageClassId[16] = {0x0B, 0x0D, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                         0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
@@ -103,7 +99,8 @@ class MsgBuilder {
     void collectNames(const pst::Item& item, int depth) {
         auto scan = [&](const pst::PropertyList& list) {
             for (const pst::Property& p : list)
-                if (p.id >= 0x8000 && p.id - 0x8000u < names_.size()) used_.emplace(p.id, 0);
+                if (p.id >= kFirstNamedPropertyId && p.id - kFirstNamedPropertyId < names_.size())
+                    used_.emplace(p.id, 0);
         };
         scan(item.properties);
         for (const auto& r : item.recipients)
@@ -114,7 +111,7 @@ class MsgBuilder {
         }
     }
     void numberNames() {
-        std::uint16_t next = 0x8000;
+        std::uint16_t next = kFirstNamedPropertyId;
         for (auto& [id, mapped] : used_)
             mapped = next++;
     }
@@ -130,10 +127,10 @@ class MsgBuilder {
         store32(props.data() + 20, static_cast<std::uint32_t>(item.attachments.size()));
         std::set<std::uint16_t> seen;
         writeProperties(dir, item.properties, codepage, props, seen);
-        if (top && !seen.count(kStoreSupportMask)) {
+        if (top && !seen.count(pid::kStoreSupportMask)) {
             Bytes v(4);
             store32(v.data(), kStoreUnicodeOk);
-            addEntry(dir, {kStoreSupportMask, ptypes::kInt32, v}, props, seen);
+            addEntry(dir, {pid::kStoreSupportMask, ptypes::kInt32, v}, props, seen);
         }
         writeStream(dir, "__properties_version1.0", props);
 
@@ -144,10 +141,10 @@ class MsgBuilder {
             Bytes rp(8, 0);
             std::set<std::uint16_t> rseen;
             writeProperties(recip, item.recipients[i].properties, codepage, rp, rseen);
-            if (!rseen.count(kRowId)) {
+            if (!rseen.count(pid::kRowId)) {
                 Bytes v(4);
                 store32(v.data(), static_cast<std::uint32_t>(i));
-                addEntry(recip, {kRowId, ptypes::kInt32, v}, rp, rseen);
+                addEntry(recip, {pid::kRowId, ptypes::kInt32, v}, rp, rseen);
             }
             writeStream(recip, "__properties_version1.0", rp);
             gsf_output_close(sub.get());
@@ -158,11 +155,11 @@ class MsgBuilder {
                 gsf_outfile_new_child(dir, ("__attach_version1.0_#" + hex8(i)).c_str(), TRUE));
             GsfOutfile* attach = GSF_OUTFILE(sub.get());
             Bytes ap(8, 0);
-            std::set<std::uint16_t> aseen{kAttachDataId};
+            std::set<std::uint16_t> aseen{pid::kAttachDataObject};
             writeProperties(attach, a.properties, codepage, ap, aseen);
             if (a.embedded && depth < kMaxDepth) {
                 // The entry of an embedded message has no size; the message is a sub-storage.
-                put32(ap, (std::uint32_t{kAttachDataId} << 16) | ptypes::kObject);
+                put32(ap, (std::uint32_t{pid::kAttachDataObject} << 16) | ptypes::kObject);
                 put32(ap, kReadableWritable);
                 put32(ap, 0xFFFFFFFF);
                 put32(ap, 0);
@@ -170,8 +167,8 @@ class MsgBuilder {
                 writeMessage(GSF_OUTFILE(inner.get()), *a.embedded, false, depth + 1);
                 gsf_output_close(inner.get());
             } else if (!a.embedded) {
-                aseen.erase(kAttachDataId);
-                addEntry(attach, {kAttachDataId, ptypes::kBinary, a.data}, ap, aseen);
+                aseen.erase(pid::kAttachDataObject);
+                addEntry(attach, {pid::kAttachDataObject, ptypes::kBinary, a.data}, ap, aseen);
             }
             writeStream(attach, "__properties_version1.0", ap);
             gsf_output_close(sub.get());
@@ -184,12 +181,12 @@ class MsgBuilder {
                          Bytes& props, std::set<std::uint16_t>& seen) {
         for (const pst::Property& p : list) {
             pst::Property out{p.id, p.type, {}};
-            if (p.id >= 0x8000) {
+            if (p.id >= kFirstNamedPropertyId) {
                 const auto it = used_.find(p.id);
                 if (it == used_.end()) continue;
                 out.id = it->second;
             }
-            if (p.id == files::pid::kSubject &&
+            if (p.id == pid::kSubject &&
                 (p.type == ptypes::kUnicode || p.type == ptypes::kString8)) {
                 // The store keeps a marker and a prefix length before the subject; a message
                 // file holds the subject alone.
@@ -237,7 +234,8 @@ class MsgBuilder {
             }
             store32(value.data(), static_cast<std::uint32_t>(lengths.size()));
             writeStream(dir, stream, lengths);
-        } else if ((p.type & kMultiFlag) && pst::fixedTypeWidth(p.type & ~kMultiFlag)) {
+        } else if ((p.type & ptypes::kMultiValued) &&
+                   pst::fixedTypeWidth(p.type & ~ptypes::kMultiValued)) {
             store32(value.data(), static_cast<std::uint32_t>(p.value.size()));
             writeStream(dir, stream, p.value);
         } else {
@@ -258,7 +256,7 @@ class MsgBuilder {
         std::map<std::uint32_t, Bytes> buckets;
         std::vector<std::array<std::uint8_t, 16>> guidList;
         for (const auto& [sourceId, mapped] : used_) {
-            const pst::NamedProperty& n = names_[sourceId - 0x8000];
+            const pst::NamedProperty& n = names_[sourceId - kFirstNamedPropertyId];
             std::uint32_t guidIndex;
             if (n.guid == kPsMapi) {
                 guidIndex = 1;
@@ -280,18 +278,21 @@ class MsgBuilder {
                 put32(strings, static_cast<std::uint32_t>(name.size()));
                 strings.insert(strings.end(), name.begin(), name.end());
                 strings.resize((strings.size() + 3) & ~std::size_t{3}, 0);
-                const std::uint32_t crc = pst::crc32(name.data(), name.size());
-                const std::uint32_t info = ((mapped - 0x8000u) << 16) | (guidIndex << 1) | 1;
+                const std::uint32_t crc = crc32(name.data(), name.size());
+                const std::uint32_t info =
+                    ((mapped - kFirstNamedPropertyId) << 16) | (guidIndex << 1) | 1;
                 put32(entries, key);
                 put32(entries, info);
-                Bytes& bucket = buckets[0x1000 + ((crc ^ ((guidIndex << 1) | 1)) % 0x1F)];
+                Bytes& bucket =
+                    buckets[pid::kNameidBucketBase + ((crc ^ ((guidIndex << 1) | 1)) % 0x1F)];
                 put32(bucket, crc);
                 put32(bucket, info);
             } else {
-                const std::uint32_t info = ((mapped - 0x8000u) << 16) | (guidIndex << 1);
+                const std::uint32_t info =
+                    ((mapped - kFirstNamedPropertyId) << 16) | (guidIndex << 1);
                 put32(entries, key);
                 put32(entries, info);
-                Bytes& bucket = buckets[0x1000 + ((key ^ (guidIndex << 1)) % 0x1F)];
+                Bytes& bucket = buckets[pid::kNameidBucketBase + ((key ^ (guidIndex << 1)) % 0x1F)];
                 put32(bucket, key);
                 put32(bucket, info);
             }

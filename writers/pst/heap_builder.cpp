@@ -3,18 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "writers/pst/ndb_format.h"
+#include "engine/ndb_format.h"
 
 namespace brevik::pst {
 namespace {
-
-constexpr std::size_t kHeapHeader = 12;           // HNHDR
-constexpr std::size_t kPageHeader = 2;            // HNPAGEHDR
-constexpr std::size_t kBitmapHeader = 66;         // HNBITMAPHDR
-constexpr std::size_t kMaxAllocsPerBlock = 2047;  // hidIndex is 11 bits
-constexpr std::size_t kMaxHeapBlocks = 0xFFFF;    // hidBlockIndex is 16 bits
-constexpr std::uint8_t kHeapSignature = 0xEC;
-constexpr std::uint8_t kBthSignature = 0xB5;
 
 std::size_t align2(std::size_t v) {
     return (v + 1) & ~std::size_t{1};
@@ -44,8 +36,8 @@ HeapBuilder::HeapBuilder(HeapClient client) : client_(client) {
 }
 
 std::size_t HeapBuilder::headerSize(std::size_t blockIndex) {
-    if (blockIndex == 0) return kHeapHeader;
-    return isBitmapBlock(blockIndex) ? kBitmapHeader : kPageHeader;
+    if (blockIndex == 0) return ltp::kHeapHeaderSize;
+    return isBitmapBlock(blockIndex) ? ltp::kBitmapHeaderSize : ltp::kPageHeaderSize;
 }
 
 void HeapBuilder::startBlock() {
@@ -56,27 +48,27 @@ void HeapBuilder::startBlock() {
 }
 
 std::uint32_t HeapBuilder::allocate(ByteView data) {
-    if (data.size() > kMaxHeapAllocation) return 0;
+    if (data.size() > ltp::kMaxAllocation) return 0;
     Block* b = &blocks_.back();
     const auto fits = [&](const Block& blk) {
-        return blk.at.size() < kMaxAllocsPerBlock &&
+        return blk.at.size() < ltp::kMaxAllocsPerBlock &&
                align2(blk.bytes.size() + data.size()) + pageMapSize(blk.at.size() + 1) <=
                    ndb::kMaxBlockData;
     };
     if (!fits(*b)) {
-        if (blocks_.size() >= kMaxHeapBlocks) return 0;
+        if (blocks_.size() >= ltp::kMaxHeapBlocks) return 0;
         startBlock();
         b = &blocks_.back();
     }
     b->at.push_back(static_cast<std::uint16_t>(b->bytes.size()));
     b->bytes.insert(b->bytes.end(), data.begin(), data.end());
     const auto blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
-    return (blockIndex << 16) | (static_cast<std::uint32_t>(b->at.size()) << 5);
+    return ltp::makeHid(blockIndex, static_cast<std::uint32_t>(b->at.size()));
 }
 
 void HeapBuilder::overwrite(std::uint32_t hid, ByteView data) {
     Block& b = blocks_.at(hid >> 16);
-    const std::size_t index = ((hid >> 5) & 0x7FF) - 1;
+    const std::size_t index = ltp::hidIndex(hid) - 1;
     std::memcpy(b.bytes.data() + b.at.at(index), data.data(), data.size());
 }
 
@@ -105,7 +97,7 @@ std::vector<Bytes> HeapBuilder::finish() {
         field[k / 2] |= static_cast<std::uint8_t>(level << (4 * (k % 2)));
     };
     Bytes& first = out.front();
-    first[2] = kHeapSignature;
+    first[2] = ltp::kHeapSignature;
     first[3] = static_cast<std::uint8_t>(client_);
     store32(first.data() + 4, userRoot_);
     for (std::size_t k = 0; k < 8 && k < levels.size(); ++k)
@@ -120,8 +112,8 @@ std::vector<Bytes> HeapBuilder::finish() {
 
 std::uint32_t writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
                        ByteView records, std::size_t count, std::uint32_t headerHid) {
-    Bytes header(8, 0);
-    header[0] = kBthSignature;
+    Bytes header(ltp::kBthHeaderSize, 0);
+    header[0] = ltp::kClientBth;
     header[1] = keySize;
     header[2] = dataSize;
     if (headerHid == 0) headerHid = heap.allocate(header);
@@ -132,7 +124,7 @@ std::uint32_t writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dat
     std::size_t recordSize = std::size_t{keySize} + dataSize;
     std::vector<std::pair<Bytes, std::uint32_t>> level;  // first key, node HID
     for (std::size_t first = 0; first < count;) {
-        const std::size_t n = std::min(kMaxHeapAllocation / recordSize, count - first);
+        const std::size_t n = std::min(ltp::kMaxAllocation / recordSize, count - first);
         const ByteView node = records.subspan(first * recordSize, n * recordSize);
         level.emplace_back(Bytes(node.begin(), node.begin() + keySize), heap.allocate(node));
         first += n;
@@ -142,7 +134,7 @@ std::uint32_t writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dat
     while (level.size() > 1) {
         ++depth;
         std::vector<std::pair<Bytes, std::uint32_t>> upper;
-        const std::size_t perNode = kMaxHeapAllocation / recordSize;
+        const std::size_t perNode = ltp::kMaxAllocation / recordSize;
         for (std::size_t first = 0; first < level.size(); first += perNode) {
             const std::size_t n = std::min(perNode, level.size() - first);
             Bytes node(n * recordSize);

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/ltp_format.h"
 
 namespace brevik::pst {
 
-inline constexpr std::size_t kMaxHeapAllocation = 3580;
-
 enum class HeapClient : std::uint8_t {
-    TableContext = 0x7C,
-    PropertyContext = 0xBC,
+    TableContext = ltp::kClientTableContext,
+    PropertyContext = ltp::kClientPropertyContext,
 };
 
 class HeapBuilder {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "writers/pst/crc.h"
+#include "engine/crc.h"
+#include "message/property_tags.h"
 
 namespace brevik::pst {
 namespace {
@@ -10,11 +11,6 @@ namespace {
 constexpr std::uint32_t kBucketCount = 251;
 constexpr std::size_t kMaxEntries = 0x7FFF;
 constexpr std::uint16_t kMaxGuidIndex = 0x7FFF;  // 15 bits beside the string flag
-// PS_MAPI and PS_PUBLIC_STRINGS have fixed indexes 1 and 2; others follow from 3.
-constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-constexpr std::array<std::uint8_t, 16> kPsPublicStrings = {
-    0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
 }  // namespace
 
@@ -28,6 +24,7 @@ std::string NameToIdMapBuilder::keyOf(const NamedProperty& name) {
 }
 
 std::uint16_t NameToIdMapBuilder::guidIndex(const std::array<std::uint8_t, 16>& guid) {
+    // PS_MAPI and PS_PUBLIC_STRINGS have fixed indexes 1 and 2; others follow from 3.
     if (guid == kPsMapi) return 1;
     if (guid == kPsPublicStrings) return 2;
     const auto it = std::find(guids_.begin(), guids_.end(), guid);
@@ -61,7 +58,7 @@ std::optional<std::uint16_t> NameToIdMapBuilder::idFor(const NamedProperty& name
         e.propertyId = name.numericId;
         e.hashKey = name.numericId;
     }
-    const auto id = static_cast<std::uint16_t>(0x8000 + entries_.size());
+    const auto id = static_cast<std::uint16_t>(kFirstNamedPropertyId + entries_.size());
     entries_.push_back(e);
     byKey_.emplace(key, id);
     return id;
@@ -69,11 +66,11 @@ std::optional<std::uint16_t> NameToIdMapBuilder::idFor(const NamedProperty& name
 
 PropertyList NameToIdMapBuilder::properties() const {
     PropertyList props;
-    props.push_back(int32Property(0x0001, kBucketCount));
+    props.push_back(int32Property(pid::kNameidBucketCount, kBucketCount));
     Bytes guidStream;
     for (const auto& g : guids_)
         guidStream.insert(guidStream.end(), g.begin(), g.end());
-    props.push_back(binaryProperty(0x0002, std::move(guidStream)));
+    props.push_back(binaryProperty(pid::kNameidStreamGuid, std::move(guidStream)));
 
     auto record = [](Bytes& out, std::uint32_t id, std::uint16_t word, std::uint16_t index) {
         std::uint8_t r[8];
@@ -90,11 +87,11 @@ PropertyList NameToIdMapBuilder::properties() const {
         record(entryStream, e.propertyId, e.guidWord, index);
         record(buckets[(e.hashKey ^ e.guidWord) % kBucketCount], e.hashKey, e.guidWord, index);
     }
-    props.push_back(binaryProperty(0x0003, std::move(entryStream)));
-    props.push_back(binaryProperty(0x0004, strings_));
+    props.push_back(binaryProperty(pid::kNameidStreamEntry, std::move(entryStream)));
+    props.push_back(binaryProperty(pid::kNameidStreamString, strings_));
     for (std::uint32_t b = 0; b < kBucketCount; ++b)
-        props.push_back(
-            binaryProperty(static_cast<std::uint16_t>(0x1000 + b), std::move(buckets[b])));
+        props.push_back(binaryProperty(static_cast<std::uint16_t>(pid::kNameidBucketBase + b),
+                                       std::move(buckets[b])));
     return props;
 }
 

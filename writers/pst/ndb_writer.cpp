@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/crc.h"
+#include "engine/ndb_format.h"
 #include "engine/permute.h"
-#include "writers/pst/crc.h"
 
 namespace brevik::pst {
 
@@ -13,7 +14,6 @@ using namespace ndb;
 namespace {
 
 constexpr std::size_t kSectionMapBytes = 496;
-constexpr std::uint16_t kFileVersion = 23;  // Unicode
 constexpr std::uint16_t kClientVersion = 19;
 constexpr std::uint8_t kAMapValid = 0x02;  // [MS-PST] VALID_AMAP2
 constexpr std::uint16_t kBlockRefCount = 2;
@@ -21,11 +21,11 @@ constexpr std::uint16_t kBlockRefCount = 2;
 // Floors of the next node index per node type, as a fresh store starts them.
 std::uint32_t nidIndexFloor(std::size_t type) {
     switch (type) {
-        case 0x03:
+        case kNidTypeSearchFolder:
             return 0x4000;
-        case 0x04:
+        case kNidTypeNormalMessage:
             return 0x10000;
-        case 0x08:
+        case kNidTypeAssociatedMessage:
             return 0x8000;
         default:
             return 0x400;
@@ -38,7 +38,7 @@ NdbWriter::NdbWriter(FileSink& sink, bool permute, bool cyclic)
     : sink_(sink), permute_(permute && !cyclic), cyclic_(cyclic) {
     ensureSection(0);
     cursor_ = kFirstAMapOffset + reservedBytes(0);
-    scratch_.reserve(kMaxBlockBytes);
+    scratch_.reserve(kMaxBlockExtent);
 }
 
 void NdbWriter::fail(std::string text) {
@@ -46,7 +46,7 @@ void NdbWriter::fail(std::string text) {
 }
 
 std::uint64_t NdbWriter::nextBid(bool internal) {
-    const std::uint64_t bid = bidCounter_ | (internal ? kInternalBid : 0);
+    const std::uint64_t bid = bidCounter_ | (internal ? kInternalBlockBit : 0);
     bidCounter_ += 4;
     return bid;
 }
@@ -69,8 +69,9 @@ void NdbWriter::ensureSection(std::uint64_t section) {
 }
 
 void NdbWriter::markAllocated(std::uint64_t offset, std::uint64_t size) {
-    const std::uint64_t first = (offset - kFirstAMapOffset) / kBlockAlign;
-    const std::uint64_t end = (offset + size - kFirstAMapOffset + kBlockAlign - 1) / kBlockAlign;
+    const std::uint64_t first = (offset - kFirstAMapOffset) / kBlockAlignment;
+    const std::uint64_t end =
+        (offset + size - kFirstAMapOffset + kBlockAlignment - 1) / kBlockAlignment;
     for (std::uint64_t bit = first; bit < end; ++bit)
         allocationBits_[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
 }
@@ -96,8 +97,8 @@ std::uint64_t NdbWriter::allocate(std::uint64_t size, std::uint64_t align) {
 
 std::uint64_t NdbWriter::writeBlock(ByteView payload, bool internal, Visibility v) {
     const std::uint64_t bid = nextBid(internal);
-    const std::uint64_t size = alignUp(payload.size() + kBlockTrailerSize, kBlockAlign);
-    const std::uint64_t offset = allocate(size, kBlockAlign);
+    const std::uint64_t size = alignUp(payload.size() + kBlockTrailerSize, kBlockAlignment);
+    const std::uint64_t offset = allocate(size, kBlockAlignment);
     scratch_.assign(static_cast<std::size_t>(size), 0);
     std::memcpy(scratch_.data(), payload.data(), payload.size());
     if (!internal && permute_) encodePermute(scratch_.data(), payload.size());
@@ -126,7 +127,7 @@ std::uint64_t NdbWriter::writeTree(const std::vector<std::uint64_t>& bids, std::
     auto treeBlock = [&](std::uint8_t level, const std::uint64_t* ids, std::size_t count,
                          std::uint64_t bytes) {
         Bytes block(kTreeHeaderSize + count * 8);
-        block[0] = 0x01;
+        block[0] = kDataTreeBlock;
         block[1] = level;
         store16(block.data() + 2, static_cast<std::uint16_t>(count));
         store32(block.data() + 4, static_cast<std::uint32_t>(bytes));
@@ -182,7 +183,7 @@ std::uint64_t NdbWriter::writeSubnodes(std::vector<SubnodeRef> entries, Visibili
     for (std::size_t i = 0; i < entries.size(); i += kMaxSlEntries) {
         const std::size_t count = std::min(kMaxSlEntries, entries.size() - i);
         Bytes block(kTreeHeaderSize + count * kSlEntrySize);
-        block[0] = 0x02;
+        block[0] = kSubnodeBlock;
         block[1] = 0;
         store16(block.data() + 2, static_cast<std::uint16_t>(count));
         for (std::size_t k = 0; k < count; ++k) {
@@ -199,7 +200,7 @@ std::uint64_t NdbWriter::writeSubnodes(std::vector<SubnodeRef> entries, Visibili
         return 0;
     }
     Bytes block(kTreeHeaderSize + leaves.size() * kSiEntrySize);
-    block[0] = 0x02;
+    block[0] = kSubnodeBlock;
     block[1] = 1;
     store16(block.data() + 2, static_cast<std::uint16_t>(leaves.size()));
     for (std::size_t k = 0; k < leaves.size(); ++k) {
@@ -214,8 +215,8 @@ void NdbWriter::addNode(std::uint32_t nid, std::uint32_t parentNid, std::uint64_
                         std::uint64_t subnodeBid, Visibility v) {
     const NodeRecord record{nid, parentNid, dataBid, subnodeBid};
     (v == Visibility::Live ? nodes_ : deletedNodes_).push_back(record);
-    auto& next = nextNidIndex_[nid & 0x1F];
-    next = std::max(next, (nid >> 5) + 1);
+    auto& next = nextNidIndex_[nidType(nid)];
+    next = std::max(next, (nid >> kNidIndexShift) + 1);
 }
 
 NdbWriter::PageRef NdbWriter::writePage(std::uint8_t type,
@@ -372,7 +373,7 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     std::array<std::uint8_t, kHeaderSize> h{};
     std::memcpy(h.data(), "!BDN", 4);
     store16(h.data() + 8, 0x4D53);  // "SM"
-    store16(h.data() + 10, kFileVersion);
+    store16(h.data() + kVersionPos, kUnicodeVersion);
     store16(h.data() + 12, kClientVersion);
     h[14] = 0x01;
     h[15] = 0x01;
@@ -385,15 +386,16 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     store64(h.data() + 192, lastAMap);
     store64(h.data() + 200, freeBytes);
     store64(h.data() + 208, 0);  // cbPMapFree
-    store64(h.data() + 216, nodeRoot.bid);
-    store64(h.data() + 224, nodeRoot.offset);
-    store64(h.data() + 232, blockRoot.bid);
-    store64(h.data() + 240, blockRoot.offset);
+    constexpr PageLayout L = PageLayout::unicode();
+    store64(h.data() + L.nbtRootPos - 8, nodeRoot.bid);
+    store64(h.data() + L.nbtRootPos, nodeRoot.offset);
+    store64(h.data() + L.bbtRootPos - 8, blockRoot.bid);
+    store64(h.data() + L.bbtRootPos, blockRoot.offset);
     h[248] = kAMapValid;
-    std::memset(h.data() + 256, 0xFF, 256);   // rgbFM and rgbFP, no longer used
-    h[512] = 0x80;                            // bSentinel
-    h[513] = cyclic_ ? 2 : permute_ ? 1 : 0;  // bCryptMethod
-    store64(h.data() + 516, bidCounter_);     // bidNextB
+    std::memset(h.data() + 256, 0xFF, 256);  // rgbFM and rgbFP, no longer used
+    h[512] = 0x80;                           // bSentinel
+    h[L.cryptMethodPos] = cyclic_ ? 2 : permute_ ? 1 : 0;
+    store64(h.data() + 516, bidCounter_);  // bidNextB
     store32(h.data() + 4, crc32(h.data() + 8, 471));
     store32(h.data() + 524, crc32(h.data() + 8, 516));
     sink_.write(0, h);
@@ -426,7 +428,7 @@ bool NdbWriter::finish() {
     summary_.fileSize = fileEof;
     summary_.nodeRootOffset = nodeRoot.offset;
     summary_.blockRootOffset = blockRoot.offset;
-    summary_.freeBytes = freeUnits * kBlockAlign;
+    summary_.freeBytes = freeUnits * kBlockAlignment;
 
     writeMapPages(sections);
     writeDList();

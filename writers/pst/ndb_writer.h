@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/ndb_format.h"
 #include "writers/pst/file_sink.h"
-#include "writers/pst/ndb_format.h"
 
 namespace brevik::pst {
 

@@ -25,9 +25,10 @@ std::vector<Bytes> buildPropertyContext(const PropertyList& props, SubnodeSink& 
                      [&](std::size_t a, std::size_t b) { return props[a].id < props[b].id; });
 
     HeapBuilder heap(HeapClient::PropertyContext);
-    const std::uint32_t bthPlaceholder = heap.allocate(Bytes(8, 0));  // the BTH header comes first
+    const std::uint32_t bthPlaceholder =
+        heap.allocate(Bytes(ltp::kBthHeaderSize, 0));  // the BTH header comes first
     Bytes records;
-    records.reserve(order.size() * 8);
+    records.reserve(order.size() * ltp::kPcRecordSize);
     std::size_t count = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const Property& p = props[order[k]];
@@ -44,15 +45,16 @@ std::vector<Bytes> buildPropertyContext(const PropertyList& props, SubnodeSink& 
             hnid = heap.allocate(p.value);  // 0 when too large for the heap
             if (hnid == 0) hnid = subnodes.addStream(p.value);
         }
-        std::uint8_t rec[8];
+        std::uint8_t rec[ltp::kPcRecordSize];
         store16(rec, p.id);
         store16(rec + 2, p.type);
         store32(rec + 4, hnid);
-        records.insert(records.end(), rec, rec + 8);
+        records.insert(records.end(), std::begin(rec), std::end(rec));
         ++count;
     }
     // The BTH proper; its header then takes the place reserved for it.
-    heap.setUserRoot(writeBth(heap, 2, 6, records, count, bthPlaceholder));
+    heap.setUserRoot(writeBth(heap, ltp::kPcKeySize, ltp::kPcRecordSize - ltp::kPcKeySize, records,
+                              count, bthPlaceholder));
     return heap.finish();
 }
 

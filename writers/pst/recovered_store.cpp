@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine/index_tables.h"
+#include "engine/ndb_format.h"
 #include "message/load_message.h"
 #include "message/property_reader.h"
 #include "recovery/folder_tree.h"
@@ -13,20 +14,7 @@
 namespace brevik::pst {
 namespace {
 
-constexpr std::uint32_t kRowIdColumn = 0x67F2;
-constexpr std::uint32_t kRowVersionColumn = 0x67F3;
-constexpr std::uint32_t kAttachDataId = 0x3701;
 constexpr int kMaxEmbeddingDepth = 16;
-constexpr std::uint32_t kStoreNid = 0x21;
-constexpr std::uint32_t kWastebasketEntryId = 0x35E3;
-constexpr std::uint32_t kFinderEntryId = 0x35E7;
-constexpr std::uint8_t kNidTypeAssociatedMessage = 0x08;
-
-// PS_MAPI and PS_PUBLIC_STRINGS, the GUIDs of indexes 1 and 2.
-constexpr std::array<std::uint8_t, 16> kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-constexpr std::array<std::uint8_t, 16> kPsPublicStrings = {
-    0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
 // A value as the writer takes it: the reader hands inline values over as four bytes.
 Bytes carriedValue(const PropertyValue& v) {
@@ -72,13 +60,13 @@ class ItemReader {
         out.reserve(row.size());
         for (const PropertyValue& v : row) {
             if (!v.present()) continue;
-            if (tableRow && (v.id == kRowIdColumn || v.id == kRowVersionColumn)) continue;
+            if (tableRow && (v.id == pid::kLtpRowId || v.id == pid::kLtpRowVer)) continue;
             if (!v.data || v.type == ptypes::kObject) {  // objects are carried by the caller
                 if (v.type != ptypes::kObject) ++dropped;
                 continue;
             }
             std::uint32_t id = v.id;
-            if (id >= 0x8000) {
+            if (id >= kFirstNamedPropertyId) {
                 const auto it = names_.byId.find(id);
                 if (it == names_.byId.end()) {
                     ++dropped;
@@ -106,21 +94,21 @@ class ItemReader {
         Item item;
         item.properties = convert(own[0], false);
 
-        if (const SubnodeEntry* table = find(children, 0x692))
+        if (const SubnodeEntry* table = find(children, ndb::kNidRecipientTable))
             for (const PropertyRow& row : readRows(table->dataIndex, childrenOf(table)))
                 item.recipients.push_back({convert(row, true)});
 
         // Attachments in table order, then any attachment node the table does not list.
         std::vector<std::uint32_t> nids;
         std::unordered_set<std::uint32_t> listed;
-        if (const SubnodeEntry* table = find(children, 0x671))
+        if (const SubnodeEntry* table = find(children, ndb::kNidAttachmentTable))
             for (const PropertyRow& row : readRows(table->dataIndex, childrenOf(table)))
                 for (const PropertyValue& v : row)
-                    if (v.id == kRowIdColumn && v.data && v.data->size() >= 4 &&
+                    if (v.id == pid::kLtpRowId && v.data && v.data->size() >= 4 &&
                         listed.insert(load32(v.data->data())).second)
                         nids.push_back(load32(v.data->data()));
         for (const SubnodeEntry& s : children)
-            if ((s.nodeId & 0x1F) == 0x05 && listed.insert(s.nodeId).second)
+            if (ndb::nidType(s.nodeId) == ndb::kNidTypeAttachment && listed.insert(s.nodeId).second)
                 nids.push_back(s.nodeId);
         for (std::uint32_t nid : nids) {
             const SubnodeEntry* node = find(children, nid);
@@ -132,9 +120,9 @@ class ItemReader {
             }
             Attachment a;
             for (Property& p : convert(rows[0], false))
-                if (p.id != kAttachDataId) a.properties.push_back(std::move(p));
+                if (p.id != pid::kAttachDataObject) a.properties.push_back(std::move(p));
             for (const PropertyValue& v : rows[0]) {
-                if (v.id != kAttachDataId || !v.data) continue;
+                if (v.id != pid::kAttachDataObject || !v.data) continue;
                 if (v.type == ptypes::kObject) {
                     // Our reader follows the object to its subnode and leaves that subnode's
                     // data index in the locator; unresolved, the value is {nid, size}.
@@ -187,7 +175,7 @@ std::optional<NamedProperty> namedProperty(const RecoveredBase& base, const Name
 // The node id named by an entry id of the source's message store (its last four bytes).
 std::uint32_t storeFolderNid(RecoveredBase& base, std::uint32_t propertyId) {
     for (const NodeEntry& n : base.nodeTable) {
-        if (n.nodeId != kStoreNid || !n.reachable) continue;
+        if (n.nodeId != ndb::kNidMessageStore || !n.reachable) continue;
         brevik::PropertyList rows;
         if (readPropertyList(base, rows, findBlock(base, n.dataBid), {}, true,
                              ReadMode::Complete) == -1 ||
@@ -208,7 +196,8 @@ RecoveredNames recoveredNames(const RecoveredBase& base) {
         if (names.byId.count(e.propertyId) || names.table.size() >= 0x7FFF) continue;
         const auto n = namedProperty(base, e);
         if (!n) continue;
-        names.byId.emplace(e.propertyId, static_cast<std::uint16_t>(0x8000 + names.table.size()));
+        names.byId.emplace(e.propertyId,
+                           static_cast<std::uint16_t>(kFirstNamedPropertyId + names.table.size()));
         names.table.push_back(*n);
     }
     return names;
@@ -339,8 +328,8 @@ RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string&
     writerOptions.displayName = base.fileName.empty() ? "Recovered" : base.fileName;
 
     // The source's wastebasket and search root become the written file's own.
-    const std::uint32_t wastebasket = storeFolderNid(base, kWastebasketEntryId);
-    const std::uint32_t finder = storeFolderNid(base, kFinderEntryId);
+    const std::uint32_t wastebasket = storeFolderNid(base, pid::kIpmWastebasketEntryId);
+    const std::uint32_t finder = storeFolderNid(base, pid::kFinderEntryId);
     struct Read {
         std::optional<Item> item;   // empty: unreadable
         std::uint64_t dropped = 0;  // values that could not be carried over
@@ -367,7 +356,7 @@ RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string&
             ++result.unreadableItems;
         } else {
             const bool associated =
-                (base.messageEntries[i].nodeId & 0x1F) == kNidTypeAssociatedMessage;
+                ndb::nidType(base.messageEntries[i].nodeId) == ndb::kNidTypeAssociatedMessage;
             if (!w.addItem(folder, *item, associated)) return false;
             ++result.items;
         }
@@ -407,7 +396,8 @@ RecoveredWriteResult writeRecoveredStore(RecoveredBase& base, const std::string&
                             -1 &&
                         !rows.empty()) {
                         for (const PropertyValue& v : rows[0])
-                            if (v.present() && v.data && v.id < 0x8000 && v.type != ptypes::kObject)
+                            if (v.present() && v.data && v.id < kFirstNamedPropertyId &&
+                                v.type != ptypes::kObject)
                                 folder.properties.push_back(
                                     {static_cast<std::uint16_t>(v.id), v.type, carriedValue(v)});
                     }

@@ -2,19 +2,12 @@
 
 #include <array>
 
+#include "message/property_tags.h"
 #include "message/text.h"
 #include "writers/pst/write_pst_file.h"
 
 namespace brevik::pst {
 namespace {
-
-constexpr std::array<std::uint8_t, 16> guidOf(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return {a, b, c, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-}
-// {00062004-...} PSETID_Address, {0006200E-...} PSETID_Note, {00020329-...} PS_PUBLIC_STRINGS
-constexpr auto kAddressSet = guidOf(0x04, 0x20, 0x06);
-constexpr auto kNoteSet = guidOf(0x0E, 0x20, 0x06);
-constexpr auto kPublicStrings = guidOf(0x29, 0x03, 0x02);
 
 // Model ids of the named properties below.
 constexpr std::uint16_t kEmail1Address = 0x8000;
@@ -104,10 +97,10 @@ Folder SampleGenerator::folderLayout() {
 
 const std::vector<NamedProperty>& SampleGenerator::namedProperties() {
     static const std::vector<NamedProperty> table = {
-        {kAddressSet, false, 0x8083, ""},
-        {kAddressSet, false, 0x8080, ""},
-        {kNoteSet, false, 0x8B00, ""},
-        {kPublicStrings, true, 0, "x-brevik-sample"},
+        {kPsetidAddress, false, lid::kEmail1EmailAddress, ""},
+        {kPsetidAddress, false, lid::kEmail1DisplayName, ""},
+        {kPsetidNote, false, lid::kNoteColor, ""},
+        {kPsPublicStrings, true, 0, "x-brevik-sample"},
     };
     return table;
 }
@@ -119,21 +112,21 @@ Item SampleGenerator::mail(std::uint64_t n, bool deep) {
     const Person& sender = pick(kPeople, r);
     const std::string subject = std::string(pick(kTopics, r >> 8)) + " #" + std::to_string(n);
     const std::uint64_t when = kBaseTime + n * 7 * kMinute;
-    p.push_back(stringProperty(0x001A, "IPM.Note"));
-    p.push_back(stringProperty(0x0037, subject));
-    p.push_back(stringProperty(0x0070, subject));
-    p.push_back(int32Property(0x0017, 1));
-    p.push_back(int32Property(0x0036, 0));
-    p.push_back(stringProperty(0x0C1A, sender.name));
-    p.push_back(stringProperty(0x0C1F, sender.email));
-    p.push_back(stringProperty(0x0C1E, "SMTP"));
-    p.push_back(stringProperty(0x0042, sender.name));
-    p.push_back(stringProperty(0x0065, sender.email));
-    p.push_back(stringProperty(0x0064, "SMTP"));
-    p.push_back(timeProperty(0x0039, when));
-    p.push_back(timeProperty(0x0E06, when + kMinute));
-    p.push_back(timeProperty(0x3007, when + kMinute));
-    p.push_back(timeProperty(0x3008, when + 2 * kMinute));
+    p.push_back(stringProperty(pid::kMessageClass, "IPM.Note"));
+    p.push_back(stringProperty(pid::kSubject, subject));
+    p.push_back(stringProperty(pid::kConversationTopic, subject));
+    p.push_back(int32Property(pid::kImportance, 1));
+    p.push_back(int32Property(pid::kSensitivity, 0));
+    p.push_back(stringProperty(pid::kSenderName, sender.name));
+    p.push_back(stringProperty(pid::kSenderEmailAddress, sender.email));
+    p.push_back(stringProperty(pid::kSenderAddressType, "SMTP"));
+    p.push_back(stringProperty(pid::kSentRepresentingName, sender.name));
+    p.push_back(stringProperty(pid::kSentRepresentingEmailAddress, sender.email));
+    p.push_back(stringProperty(pid::kSentRepresentingAddressType, "SMTP"));
+    p.push_back(timeProperty(pid::kClientSubmitTime, when));
+    p.push_back(timeProperty(pid::kMessageDeliveryTime, when + kMinute));
+    p.push_back(timeProperty(pid::kCreationTime, when + kMinute));
+    p.push_back(timeProperty(pid::kLastModificationTime, when + 2 * kMinute));
 
     // Recipients: one To, up to two Cc, never the sender.
     std::string to, cc;
@@ -142,31 +135,31 @@ Item SampleGenerator::mail(std::uint64_t n, bool deep) {
         const Person& who = kPeople[(r + 1 + k) % std::size(kPeople)];
         const bool isTo = k == 0;
         Recipient rec;
-        rec.properties = {stringProperty(0x3001, who.name),
-                          stringProperty(0x3002, "SMTP"),
-                          stringProperty(0x3003, who.email),
-                          stringProperty(0x39FF, who.name),
-                          int32Property(0x0C15, isTo ? 1 : 2),
-                          int32Property(0x0FFE, 6),
-                          int32Property(0x3900, 0)};
+        rec.properties = {stringProperty(pid::kDisplayName, who.name),
+                          stringProperty(pid::kAddressType, "SMTP"),
+                          stringProperty(pid::kEmailAddress, who.email),
+                          stringProperty(pid::kAddressBookDisplayNamePrintable, who.name),
+                          int32Property(pid::kRecipientType, isTo ? 1 : 2),
+                          int32Property(pid::kObjectType, 6),
+                          int32Property(pid::kDisplayType, 0)};
         item.recipients.push_back(std::move(rec));
         std::string& line = isTo ? to : cc;
         line += (line.empty() ? "" : "; ") + std::string(who.name);
     }
-    p.push_back(stringProperty(0x0E04, to));
-    p.push_back(stringProperty(0x0E03, cc));
+    p.push_back(stringProperty(pid::kDisplayTo, to));
+    p.push_back(stringProperty(pid::kDisplayCc, cc));
 
     // Bodies: most short, every ninth long enough to need a subnode.
     std::string body;
     const std::size_t sentences = n % 9 == 4 ? 120 : 2 + (r >> 24) % 6;
     for (std::size_t k = 0; k < sentences; ++k)
         body += std::string(pick(kSentences, (r >> 32) + k)) + (k % 3 == 2 ? "\r\n" : " ");
-    p.push_back(stringProperty(0x1000, body));
+    p.push_back(stringProperty(pid::kBody, body));
     if (n % 2 == 0) {
         const std::string html =
             "<html><body><p>" + subject + "</p><p>" + body + "</p></body></html>";
-        p.push_back(binaryProperty(0x1013, Bytes(html.begin(), html.end())));
-        p.push_back(int32Property(0x3FDE, 65001));
+        p.push_back(binaryProperty(pid::kHtml, Bytes(html.begin(), html.end())));
+        p.push_back(int32Property(pid::kInternetCodepage, 65001));
     }
     p.push_back(stringProperty(kSampleTag, "sample " + std::to_string(n)));
 
@@ -180,23 +173,26 @@ Item SampleGenerator::mail(std::uint64_t n, bool deep) {
         const std::string name =
             "file-" + std::to_string(n) + "-" + std::to_string(k + 1) + (text ? ".txt" : ".bin");
         Attachment a;
-        a.properties = {stringProperty(0x3704, name), stringProperty(0x3707, name),
-                        stringProperty(0x370E, text ? "text/plain" : "application/octet-stream"),
-                        int32Property(0x370B, 0xFFFFFFFF)};
+        a.properties = {
+            stringProperty(pid::kAttachFilename, name),
+            stringProperty(pid::kAttachLongFilename, name),
+            stringProperty(pid::kAttachMimeTag, text ? "text/plain" : "application/octet-stream"),
+            int32Property(pid::kRenderingPosition, 0xFFFFFFFF)};
         a.data = attachmentBytes(options_.seed * 1000003 + n * 7 + k, size, text);
         item.attachments.push_back(std::move(a));
     }
     // Now and then a forwarded message as an embedded item.
     if (deep && n % 25 == 7) {
         Attachment a;
-        a.properties = {stringProperty(0x3001, "Forwarded: " + subject),
-                        stringProperty(0x3707, "Forwarded.msg")};
+        a.properties = {stringProperty(pid::kDisplayName, "Forwarded: " + subject),
+                        stringProperty(pid::kAttachLongFilename, "Forwarded.msg")};
         a.embedded = std::make_shared<Item>(mail(n + 1000000, false));
         item.attachments.push_back(std::move(a));
     }
+    p.push_back(int32Property(pid::kMessageFlags,
+                              (n % 2 == 0 ? 0x1 : 0x0) | (item.attachments.empty() ? 0 : 0x10)));
     p.push_back(
-        int32Property(0x0E07, (n % 2 == 0 ? 0x1 : 0x0) | (item.attachments.empty() ? 0 : 0x10)));
-    p.push_back(int32Property(0x0E08, static_cast<std::uint32_t>(body.size() * 2 + 1024)));
+        int32Property(pid::kMessageSize, static_cast<std::uint32_t>(body.size() * 2 + 1024)));
     return item;
 }
 
@@ -207,17 +203,18 @@ Item SampleGenerator::contact(std::uint64_t n) {
     const std::string given = pick(kGivenNames, r), surname = pick(kSurnames, r >> 8);
     const std::string full = given + " " + surname;
     const std::string email = given + "." + surname + std::to_string(n) + "@example.com";
-    p.push_back(stringProperty(0x001A, "IPM.Contact"));
-    p.push_back(stringProperty(0x0037, full));
-    p.push_back(stringProperty(0x3001, full));
-    p.push_back(stringProperty(0x3A06, given));
-    p.push_back(stringProperty(0x3A11, surname));
-    p.push_back(stringProperty(0x3A16, "Example Trading AB"));
-    p.push_back(stringProperty(0x3A08, "+46 8 555 0" + std::to_string(100 + n % 900)));
+    p.push_back(stringProperty(pid::kMessageClass, "IPM.Contact"));
+    p.push_back(stringProperty(pid::kSubject, full));
+    p.push_back(stringProperty(pid::kDisplayName, full));
+    p.push_back(stringProperty(pid::kGivenName, given));
+    p.push_back(stringProperty(pid::kSurname, surname));
+    p.push_back(stringProperty(pid::kCompanyName, "Example Trading AB"));
+    p.push_back(stringProperty(pid::kBusinessTelephoneNumber,
+                               "+46 8 555 0" + std::to_string(100 + n % 900)));
     p.push_back(stringProperty(kEmail1Address, email));
     p.push_back(stringProperty(kEmail1DisplayName, full + " (" + email + ")"));
-    p.push_back(timeProperty(0x3007, kBaseTime + n * kMinute));
-    p.push_back(int32Property(0x0E07, 0x1));
+    p.push_back(timeProperty(pid::kCreationTime, kBaseTime + n * kMinute));
+    p.push_back(int32Property(pid::kMessageFlags, 0x1));
     return item;
 }
 
@@ -226,12 +223,12 @@ Item SampleGenerator::note(std::uint64_t n) {
     auto& p = item.properties;
     const std::uint64_t r = random();
     const std::string title = "Note " + std::to_string(n) + ": " + pick(kTopics, r);
-    p.push_back(stringProperty(0x001A, "IPM.StickyNote"));
-    p.push_back(stringProperty(0x0037, title));
-    p.push_back(stringProperty(0x1000, title + "\r\n" + pick(kSentences, r >> 8)));
+    p.push_back(stringProperty(pid::kMessageClass, "IPM.StickyNote"));
+    p.push_back(stringProperty(pid::kSubject, title));
+    p.push_back(stringProperty(pid::kBody, title + "\r\n" + pick(kSentences, r >> 8)));
     p.push_back(int32Property(kNoteColor, static_cast<std::uint32_t>(r % 5)));
-    p.push_back(timeProperty(0x3007, kBaseTime + n * kMinute));
-    p.push_back(int32Property(0x0E07, 0x1));
+    p.push_back(timeProperty(pid::kCreationTime, kBaseTime + n * kMinute));
+    p.push_back(int32Property(pid::kMessageFlags, 0x1));
     return item;
 }
 

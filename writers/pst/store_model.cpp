@@ -27,8 +27,8 @@ namespace {
 
 // Element width of a multi-valued fixed type; 0 for the others.
 std::size_t multiElementWidth(std::uint16_t type) {
-    if ((type & 0x1000) == 0) return 0;
-    const auto single = static_cast<std::uint16_t>(type & ~0x1000);
+    if ((type & ptypes::kMultiValued) == 0) return 0;
+    const auto single = static_cast<std::uint16_t>(type & ~ptypes::kMultiValued);
     if (single == ptypes::kBoolean || single == ptypes::kError) return 0;  // no multi form
     if (single == ptypes::kGuid) return 16;
     return fixedTypeWidth(single);

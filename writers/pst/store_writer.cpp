@@ -3,31 +3,16 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/crc.h"
+#include "engine/ndb_format.h"
 #include "message/text.h"
-#include "writers/pst/crc.h"
 #include "writers/pst/property_context.h"
 
 namespace brevik::pst {
 namespace {
 
-constexpr std::uint8_t kNidTypeNormalFolder = 0x02;
-constexpr std::uint8_t kNidTypeNormalMessage = 0x04;
-constexpr std::uint8_t kNidTypeAssociatedMessage = 0x08;
-constexpr std::uint8_t kNidTypeHierarchyTable = 0x0D;
-constexpr std::uint8_t kNidTypeContentsTable = 0x0E;
-constexpr std::uint8_t kNidTypeAssocContentsTable = 0x0F;
-constexpr std::uint32_t kMessageStoreNid = 0x21;
-constexpr std::uint32_t kNameToIdMapNid = 0x61;
-constexpr std::uint32_t kNormalFolderTemplateNid = 0xA1;
-constexpr std::uint32_t kSearchFolderTemplateNid = 0xC1;
-constexpr std::uint32_t kSearchManagementQueueNid = 0x1E1;
-constexpr std::uint32_t kSearchActivityListNid = 0x201;
-constexpr std::uint32_t kHierarchyTemplateNid = 0x60D;
-constexpr std::uint32_t kContentsTemplateNid = 0x60E;
-constexpr std::uint32_t kAssocContentsTemplateNid = 0x60F;
-constexpr std::uint32_t kSearchContentsTemplateNid = 0x610;
-constexpr std::uint32_t kAttachmentTableNid = 0x671;
-constexpr std::uint32_t kRecipientTableNid = 0x692;
+using namespace ndb;
+
 constexpr int kMaxEmbeddingDepth = 32;
 
 constexpr std::uint32_t tag(std::uint16_t id, std::uint16_t type) {
@@ -37,25 +22,48 @@ constexpr std::uint16_t U = ptypes::kUnicode, I = ptypes::kInt32, B = ptypes::kB
                         T = ptypes::kTime, X = ptypes::kBinary;
 
 const std::vector<std::uint32_t> kHierarchyColumns = {
-    tag(0x3001, U), tag(0x3602, I), tag(0x3603, I), tag(0x360A, B),
-    tag(0x3613, U), tag(0x6635, I), tag(0x6636, I), kRowVersionTag};
+    tag(pid::kDisplayName, U),        tag(pid::kContentCount, I),
+    tag(pid::kContentUnreadCount, I), tag(pid::kSubfolders, B),
+    tag(pid::kContainerClass, U),     tag(pid::kPstHiddenCount, I),
+    tag(pid::kPstHiddenUnread, I),    kRowVersionTag};
 const std::vector<std::uint32_t> kContentsColumns = {
-    tag(0x0017, I), tag(0x001A, U), tag(0x0036, I), tag(0x0037, U), tag(0x0039, T), tag(0x0042, U),
-    tag(0x0057, B), tag(0x0058, B), tag(0x0070, U), tag(0x0071, X), tag(0x0C1A, U), tag(0x0E03, U),
-    tag(0x0E04, U), tag(0x0E06, T), tag(0x0E07, I), tag(0x0E08, I), tag(0x0E17, I), tag(0x1097, I),
-    tag(0x3007, T), tag(0x3008, T), tag(0x65C6, I), kRowVersionTag};
+    tag(pid::kImportance, I),        tag(pid::kMessageClass, U),
+    tag(pid::kSensitivity, I),       tag(pid::kSubject, U),
+    tag(pid::kClientSubmitTime, T),  tag(pid::kSentRepresentingName, U),
+    tag(pid::kMessageToMe, B),       tag(pid::kMessageCcMe, B),
+    tag(pid::kConversationTopic, U), tag(pid::kConversationIndex, X),
+    tag(pid::kSenderName, U),        tag(pid::kDisplayCc, U),
+    tag(pid::kDisplayTo, U),         tag(pid::kMessageDeliveryTime, T),
+    tag(pid::kMessageFlags, I),      tag(pid::kMessageSize, I),
+    tag(pid::kMessageStatus, I),     tag(pid::kItemTemporaryFlags, I),
+    tag(pid::kCreationTime, T),      tag(pid::kLastModificationTime, T),
+    tag(pid::kSecureSubmitFlags, I), kRowVersionTag};
 const std::vector<std::uint32_t> kAssocContentsColumns = {
-    tag(0x001A, U), tag(0x0E07, I), tag(0x3001, U), tag(0x3008, T), tag(0x67F1, I), kRowVersionTag};
-const std::vector<std::uint32_t> kAttachmentColumns = {
-    tag(0x0E20, I), tag(0x3704, U), tag(0x3705, I), tag(0x3707, U),
-    tag(0x370B, I), tag(0x370E, U), kRowVersionTag};
-const std::vector<std::uint32_t> kRecipientColumns = {
-    tag(0x0C15, I), tag(0x0E0F, B), tag(0x0FF9, X), tag(0x0FFE, I), tag(0x0FFF, X),
-    tag(0x3001, U), tag(0x3002, U), tag(0x3003, U), tag(0x300B, X), tag(0x3900, I),
-    tag(0x39FF, U), tag(0x3A40, B), kRowVersionTag};
+    tag(pid::kMessageClass, U),         tag(pid::kMessageFlags, I), tag(pid::kDisplayName, U),
+    tag(pid::kLastModificationTime, T), tag(pid::kLtpParentNid, I), kRowVersionTag};
+const std::vector<std::uint32_t> kAttachmentColumns = {tag(pid::kAttachSize, I),
+                                                       tag(pid::kAttachFilename, U),
+                                                       tag(pid::kAttachMethod, I),
+                                                       tag(pid::kAttachLongFilename, U),
+                                                       tag(pid::kRenderingPosition, I),
+                                                       tag(pid::kAttachMimeTag, U),
+                                                       kRowVersionTag};
+const std::vector<std::uint32_t> kRecipientColumns = {tag(pid::kRecipientType, I),
+                                                      tag(pid::kResponsibility, B),
+                                                      tag(pid::kRecordKey, X),
+                                                      tag(pid::kObjectType, I),
+                                                      tag(pid::kEntryId, X),
+                                                      tag(pid::kDisplayName, U),
+                                                      tag(pid::kAddressType, U),
+                                                      tag(pid::kEmailAddress, U),
+                                                      tag(pid::kSearchKey, X),
+                                                      tag(pid::kDisplayType, I),
+                                                      tag(pid::kAddressBookDisplayNamePrintable, U),
+                                                      tag(pid::kSendRichInfo, B),
+                                                      kRowVersionTag};
 
 std::uint32_t messageFlags(const PropertyList& props) {
-    const Property* p = findProperty(props, 0x0E07);
+    const Property* p = findProperty(props, pid::kMessageFlags);
     return p && p->type == I && p->value.size() >= 4 ? load32(p->value.data()) : 0;
 }
 
@@ -71,7 +79,7 @@ void setProperty(PropertyList& props, Property p) {
 // The code page of an item's 8-bit texts: PidTagMessageCodepage, else PidTagInternetCodepage,
 // else 0 (Windows-1252).
 std::uint32_t itemCodepage(const PropertyList& props) {
-    for (std::uint16_t id : {std::uint16_t{0x3FFD}, std::uint16_t{0x3FDE}})
+    for (std::uint16_t id : {pid::kMessageCodepage, pid::kInternetCodepage})
         if (const Property* p = findProperty(props, id); p && p->type == I && p->value.size() >= 4)
             return load32(p->value.data());
     return 0;
@@ -105,8 +113,8 @@ PstWriter::PstWriter(std::unique_ptr<FileSink> sink, const PstWriterOptions& opt
                           static_cast<std::uint32_t>(0x9E3779B9u * (i + 1))));
     }
     auto named = [](const char* name, const char* cls) {
-        PropertyList p{unicodeProperty(0x3001, name)};
-        if (*cls) p.push_back(unicodeProperty(0x3613, cls));
+        PropertyList p{unicodeProperty(pid::kDisplayName, name)};
+        if (*cls) p.push_back(unicodeProperty(pid::kContainerClass, cls));
         return p;
     };
     newFolder(kRootFolder, kRootFolder, named("", ""));
@@ -167,11 +175,11 @@ PropertyList PstWriter::remap(const PropertyList& props) {
             ++stats_.droppedProperties;
             continue;
         }
-        if (p.id < 0x8000) {
+        if (p.id < kFirstNamedPropertyId) {
             out.push_back(p);
             continue;
         }
-        const std::size_t index = p.id - 0x8000u;
+        const std::size_t index = p.id - kFirstNamedPropertyId;
         if (index >= namedTable_.size()) {
             ++stats_.droppedProperties;
             continue;
@@ -196,11 +204,11 @@ std::optional<FolderId> PstWriter::addFolder(FolderId parent, const Folder& fold
         fail(WriteError::BadInput, "too many folders");
         return std::nullopt;
     }
-    const FolderId nid = (nextFolderIndex_++ << 5) | kNidTypeNormalFolder;
+    const FolderId nid = (nextFolderIndex_++ << kNidIndexShift) | kNidTypeNormalFolder;
     PropertyList props = remap(folder.properties);
-    setProperty(props, unicodeProperty(0x3001, folder.displayName));
+    setProperty(props, unicodeProperty(pid::kDisplayName, folder.displayName));
     if (!folder.containerClass.empty())
-        setProperty(props, unicodeProperty(0x3613, folder.containerClass));
+        setProperty(props, unicodeProperty(pid::kContainerClass, folder.containerClass));
     newFolder(nid, parent, std::move(props));
     ++stats_.folders;
     return nid;
@@ -223,11 +231,11 @@ std::vector<FolderId> PstWriter::addFolderTree(FolderId parent, const Folder& fo
 }
 
 std::uint32_t PstWriter::nextMessageNid() {
-    return (nextMessageIndex_++ << 5) | kNidTypeNormalMessage;
+    return (nextMessageIndex_++ << kNidIndexShift) | kNidTypeNormalMessage;
 }
 
 std::uint32_t PstWriter::unusedFolderNid() const {
-    return (0x7FFF << 5) | kNidTypeNormalFolder;
+    return (0x7FFF << kNidIndexShift) | kNidTypeNormalFolder;
 }
 
 bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
@@ -236,7 +244,8 @@ bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
     if (it == folderIndex_.end())
         return fail(WriteError::BadInput, "unknown folder " + std::to_string(folder));
     const std::uint32_t nid =
-        associated ? (nextAssociatedIndex_++ << 5) | kNidTypeAssociatedMessage : nextMessageNid();
+        associated ? (nextAssociatedIndex_++ << kNidIndexShift) | kNidTypeAssociatedMessage
+                   : nextMessageNid();
     if (!writeItemNode(nid, folder, item, Visibility::Live)) return false;
     FolderState& f = folders_[it->second];
     // The contents columns are all plain properties: no remapping needed. Their text columns
@@ -245,10 +254,10 @@ bool PstWriter::addItem(FolderId folder, const Item& item, bool associated) {
     // Values the item node dropped stay out of the row too (counted there already).
     PropertyList props;
     for (const Property& p : item.properties)
-        if (p.id < 0x8000 && isWritableValue(p.type, p.value)) props.push_back(p);
+        if (p.id < kFirstNamedPropertyId && isWritableValue(p.type, p.value)) props.push_back(p);
     const std::uint32_t codepage = itemCodepage(props);
     for (const Property& p : item.properties)
-        if (p.id < 0x8000 && p.type == ptypes::kString8)
+        if (p.id < kFirstNamedPropertyId && p.type == ptypes::kString8)
             props.push_back(
                 unicodeProperty(p.id, codepageToUtf8(p.value.data(), p.value.size(), codepage)));
     if (associated) {
@@ -303,7 +312,7 @@ std::pair<std::uint64_t, std::uint64_t> PstWriter::writeMessage(const Item& item
             stats_.droppedProperties += table.addRow(static_cast<std::uint32_t>(i), rows[i]);
         SubnodeSink inner(*ndb_, v, counter);
         const std::uint64_t dataBid = ndb_->writeData(table.build(inner), v);
-        subnodes.add({kRecipientTableNid, dataBid, inner.writeTree()});
+        subnodes.add({kNidRecipientTable, dataBid, inner.writeTree()});
     }
 
     if (!item.attachments.empty()) {
@@ -319,14 +328,17 @@ std::pair<std::uint64_t, std::uint64_t> PstWriter::writeMessage(const Item& item
                 Bytes object(8);
                 store32(object.data(), messageNid);
                 store32(object.data() + 4, 0);
-                setProperty(ap, {0x3701, ptypes::kObject, std::move(object)});
-                if (!findProperty(ap, 0x3705)) ap.push_back(int32Property(0x3705, 5));
+                setProperty(ap, {pid::kAttachDataObject, ptypes::kObject, std::move(object)});
+                if (!findProperty(ap, pid::kAttachMethod))
+                    ap.push_back(int32Property(pid::kAttachMethod, 5));
             } else {
                 if (a.embedded) ++stats_.droppedProperties;  // nested deeper than readers go
-                setProperty(ap, binaryProperty(0x3701, a.data));
-                if (!findProperty(ap, 0x3705)) ap.push_back(int32Property(0x3705, 1));
-                if (!findProperty(ap, 0x0E20))
-                    ap.push_back(int32Property(0x0E20, static_cast<std::uint32_t>(a.data.size())));
+                setProperty(ap, binaryProperty(pid::kAttachDataObject, a.data));
+                if (!findProperty(ap, pid::kAttachMethod))
+                    ap.push_back(int32Property(pid::kAttachMethod, 1));
+                if (!findProperty(ap, pid::kAttachSize))
+                    ap.push_back(
+                        int32Property(pid::kAttachSize, static_cast<std::uint32_t>(a.data.size())));
             }
             const std::uint64_t dataBid = ndb_->writeData(buildPropertyContext(ap, inner), v);
             subnodes.add({nid, dataBid, inner.writeTree()});
@@ -334,9 +346,9 @@ std::pair<std::uint64_t, std::uint64_t> PstWriter::writeMessage(const Item& item
         }
         SubnodeSink inner(*ndb_, v, counter);
         const std::uint64_t dataBid = ndb_->writeData(table.build(inner), v);
-        subnodes.add({kAttachmentTableNid, dataBid, inner.writeTree()});
-        if (const Property* f = findProperty(props, 0x0E07); !f)
-            props.push_back(int32Property(0x0E07, 0x10));  // MSGFLAG_HASATTACH
+        subnodes.add({kNidAttachmentTable, dataBid, inner.writeTree()});
+        if (const Property* f = findProperty(props, pid::kMessageFlags); !f)
+            props.push_back(int32Property(pid::kMessageFlags, 0x10));  // MSGFLAG_HASATTACH
     }
 
     const std::uint64_t dataBid = ndb_->writeData(buildPropertyContext(props, subnodes), v);
@@ -361,22 +373,22 @@ void PstWriter::writeFolders() {
     for (FolderState& f : folders_) {
         if (!status().ok()) return;
         PropertyList props = f.properties;
-        setProperty(props,
-                    int32Property(0x3602, static_cast<std::uint32_t>(f.contents->rowCount())));
-        setProperty(props, int32Property(0x3603, f.unread));
-        setProperty(props, boolProperty(0x360A, !f.children.empty()));
-        setProperty(props,
-                    int32Property(0x3617, static_cast<std::uint32_t>(f.associated->rowCount())));
+        setProperty(props, int32Property(pid::kContentCount,
+                                         static_cast<std::uint32_t>(f.contents->rowCount())));
+        setProperty(props, int32Property(pid::kContentUnreadCount, f.unread));
+        setProperty(props, boolProperty(pid::kSubfolders, !f.children.empty()));
+        setProperty(props, int32Property(pid::kAssociatedContentCount,
+                                         static_cast<std::uint32_t>(f.associated->rowCount())));
         writePcNode(f.nid, f.parent, props);
 
         TableBuilder hierarchy(kHierarchyColumns);
         for (FolderId child : f.children) {
             const FolderState& c = folders_[folderIndex_.at(child)];
             PropertyList row = c.properties;
-            setProperty(row,
-                        int32Property(0x3602, static_cast<std::uint32_t>(c.contents->rowCount())));
-            setProperty(row, int32Property(0x3603, c.unread));
-            setProperty(row, boolProperty(0x360A, !c.children.empty()));
+            setProperty(row, int32Property(pid::kContentCount,
+                                           static_cast<std::uint32_t>(c.contents->rowCount())));
+            setProperty(row, int32Property(pid::kContentUnreadCount, c.unread));
+            setProperty(row, boolProperty(pid::kSubfolders, !c.children.empty()));
             hierarchy.addRow(child, row);
         }
         const std::uint32_t index = f.nid & ~0x1Fu;
@@ -390,33 +402,38 @@ void PstWriter::writeFolders() {
 
 void PstWriter::writeStoreNodes() {
     PropertyList store;
+    store.push_back(binaryProperty(pid::kRecordKey,
+                                   Bytes(options_.recordKey.begin(), options_.recordKey.end())));
+    store.push_back(unicodeProperty(pid::kDisplayName, options_.displayName));
     store.push_back(
-        binaryProperty(0x0FF9, Bytes(options_.recordKey.begin(), options_.recordKey.end())));
-    store.push_back(unicodeProperty(0x3001, options_.displayName));
-    store.push_back(int32Property(0x35DF, 0x89));  // IPM subtree, wastebasket and finder valid
-    store.push_back(binaryProperty(0x35E0, entryId(options_.recordKey, kTopOfPersonalFolders)));
-    store.push_back(binaryProperty(0x35E3, entryId(options_.recordKey, kDeletedItemsFolder)));
-    store.push_back(binaryProperty(0x35E7, entryId(options_.recordKey, kSearchRootFolder)));
+        int32Property(pid::kValidFolderMask, 0x89));  // IPM subtree, wastebasket and finder valid
+    store.push_back(binaryProperty(pid::kIpmSubtreeEntryId,
+                                   entryId(options_.recordKey, kTopOfPersonalFolders)));
+    store.push_back(binaryProperty(pid::kIpmWastebasketEntryId,
+                                   entryId(options_.recordKey, kDeletedItemsFolder)));
+    store.push_back(
+        binaryProperty(pid::kFinderEntryId, entryId(options_.recordKey, kSearchRootFolder)));
     store.push_back(int32Property(0x6633, 0));  // no password
-    writePcNode(kMessageStoreNid, 0, store);
-    writePcNode(kNameToIdMapNid, 0, nameMap_.properties());
+    writePcNode(kNidMessageStore, 0, store);
+    writePcNode(kNidNameToIdMap, 0, nameMap_.properties());
 
-    const PropertyList emptyFolder{int32Property(0x3602, 0), int32Property(0x3603, 0),
-                                   boolProperty(0x360A, false)};
-    writePcNode(kNormalFolderTemplateNid, 0, emptyFolder);
-    writePcNode(kSearchFolderTemplateNid, 0, emptyFolder);
-    ndb_->addNode(kSearchManagementQueueNid, 0, 0, 0);
-    ndb_->addNode(kSearchActivityListNid, 0, 0, 0);
+    const PropertyList emptyFolder{int32Property(pid::kContentCount, 0),
+                                   int32Property(pid::kContentUnreadCount, 0),
+                                   boolProperty(pid::kSubfolders, false)};
+    writePcNode(kNidNormalFolderTemplate, 0, emptyFolder);
+    writePcNode(kNidSearchFolderTemplate, 0, emptyFolder);
+    ndb_->addNode(kNidSearchManagementQueue, 0, 0, 0);
+    ndb_->addNode(kNidSearchActivityList, 0, 0, 0);
 
     TableBuilder hierarchy(kHierarchyColumns), contents(kContentsColumns),
         assoc(kAssocContentsColumns), search(kContentsColumns), attachments(kAttachmentColumns),
         recipients(kRecipientColumns);
-    writeTableNode(kHierarchyTemplateNid, 0, hierarchy);
-    writeTableNode(kContentsTemplateNid, 0, contents);
-    writeTableNode(kAssocContentsTemplateNid, 0, assoc);
-    writeTableNode(kSearchContentsTemplateNid, 0, search);
-    writeTableNode(kAttachmentTableNid, 0, attachments);
-    writeTableNode(kRecipientTableNid, 0, recipients);
+    writeTableNode(kNidHierarchyTableTemplate, 0, hierarchy);
+    writeTableNode(kNidContentsTableTemplate, 0, contents);
+    writeTableNode(kNidAssocContentsTableTemplate, 0, assoc);
+    writeTableNode(kNidSearchContentsTableTemplate, 0, search);
+    writeTableNode(kNidAttachmentTable, 0, attachments);
+    writeTableNode(kNidRecipientTable, 0, recipients);
 }
 
 bool PstWriter::finish() {

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ndb_format.h"
 #include "writers/pst/file_sink.h"
 #include "writers/pst/name_to_id_map.h"
 #include "writers/pst/ndb_writer.h"
@@ -30,8 +31,8 @@ struct PstWriterOptions {
 
 // A folder is named by its node id.
 using FolderId = std::uint32_t;
-inline constexpr FolderId kRootFolder = 0x122;
-inline constexpr FolderId kTopOfPersonalFolders = 0x8022;
+inline constexpr FolderId kRootFolder = ndb::kNidRootFolder;
+inline constexpr FolderId kTopOfPersonalFolders = ndb::kNidIpmSubtree;
 inline constexpr FolderId kSearchRootFolder = 0x8042;
 inline constexpr FolderId kDeletedItemsFolder = 0x8082;
 

@@ -8,9 +8,6 @@
 
 namespace brevik::pst {
 
-inline constexpr std::uint8_t kNidTypeAttachment = 0x05;
-inline constexpr std::uint8_t kNidTypeLtp = 0x1F;
-
 class SubnodeSink {
   public:
     // `counter` numbers the subnodes; nested sinks of one item share it so that every subnode
@@ -18,10 +15,10 @@ class SubnodeSink {
     SubnodeSink(NdbWriter& ndb, Visibility v, std::uint32_t& counter)
         : ndb_(ndb), visibility_(v), counter_(counter) {}
 
-    std::uint32_t newNid(std::uint8_t type) { return (counter_++ << 5) | type; }
+    std::uint32_t newNid(std::uint8_t type) { return (counter_++ << ndb::kNidIndexShift) | type; }
     // Writes `data` as a new subnode cut into `chunk`-byte blocks; returns its id.
     std::uint32_t addStream(ByteView data, std::size_t chunk = ndb::kMaxBlockData) {
-        const std::uint32_t nid = newNid(kNidTypeLtp);
+        const std::uint32_t nid = newNid(ndb::kNidTypeLtp);
         refs_.push_back({nid, ndb_.writeStream(data, chunk, visibility_), 0});
         return nid;
     }

@@ -9,10 +9,6 @@
 namespace brevik::pst {
 namespace {
 
-constexpr std::uint8_t kTableSignature = 0x7C;
-constexpr std::size_t kTcInfoSize = 22;
-constexpr std::size_t kColumnDescSize = 8;
-
 bool isFixedCell(std::uint16_t type) {
     return isInlineType(type) || tableCellSize(type) == 8;
 }
@@ -95,7 +91,7 @@ std::size_t TableBuilder::addRow(std::uint32_t rowId, const PropertyList& cells)
 
 std::vector<Bytes> TableBuilder::build(SubnodeSink& subnodes) {
     HeapBuilder heap(HeapClient::TableContext);
-    Bytes info(kTcInfoSize + columns_.size() * kColumnDescSize, 0);
+    Bytes info(ltp::kTcInfoSize + columns_.size() * ltp::kTcColumnSize, 0);
     const std::uint32_t infoHid = heap.allocate(info);
 
     // The structure first (row index, and the row matrix when it fits in the heap), so that a
@@ -109,8 +105,8 @@ std::vector<Bytes> TableBuilder::build(SubnodeSink& subnodes) {
         store32(records.data() + i * 8, index[i].first);
         store32(records.data() + i * 8 + 4, index[i].second);
     }
-    const std::uint32_t rowIndex = writeBth(heap, 4, 4, records, index.size());
-    const bool matrixInHeap = !rows_.empty() && rows_.size() <= kMaxHeapAllocation;
+    const std::uint32_t rowIndex = writeBth(heap, ltp::kTcKeySize, 4, records, index.size());
+    const bool matrixInHeap = !rows_.empty() && rows_.size() <= ltp::kMaxAllocation;
     const std::uint32_t matrixHid = matrixInHeap ? heap.allocate(rows_) : 0;
 
     for (const VarCell& v : varCells_) {
@@ -131,7 +127,7 @@ std::vector<Bytes> TableBuilder::build(SubnodeSink& subnodes) {
         hnidRows = subnodes.addStream(rows_, (ndb::kMaxBlockData / rowSize_) * rowSize_);
     }
 
-    info[0] = kTableSignature;
+    info[0] = ltp::kClientTableContext;
     info[1] = static_cast<std::uint8_t>(columns_.size());
     for (int i = 0; i < 4; ++i)
         store16(info.data() + 2 + 2 * i, ends_[i]);
@@ -139,7 +135,7 @@ std::vector<Bytes> TableBuilder::build(SubnodeSink& subnodes) {
     store32(info.data() + 14, hnidRows);
     store32(info.data() + 18, 0);
     for (std::size_t i = 0; i < columns_.size(); ++i) {
-        std::uint8_t* d = info.data() + kTcInfoSize + i * kColumnDescSize;
+        std::uint8_t* d = info.data() + ltp::kTcInfoSize + i * ltp::kTcColumnSize;
         store32(d, columns_[i].tag);
         store16(d + 4, columns_[i].offset);
         d[6] = columns_[i].size;

@@ -6,13 +6,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "message/property_tags.h"
 #include "writers/pst/store_model.h"
 #include "writers/pst/subnode_sink.h"
 
 namespace brevik::pst {
 
-inline constexpr std::uint32_t kRowIdTag = 0x67F20003;       // PidTagLtpRowId
-inline constexpr std::uint32_t kRowVersionTag = 0x67F30003;  // PidTagLtpRowVer
+inline constexpr std::uint32_t kRowIdTag = std::uint32_t{pid::kLtpRowId} << 16 | ptype::kInt32;
+inline constexpr std::uint32_t kRowVersionTag =
+    std::uint32_t{pid::kLtpRowVer} << 16 | ptype::kInt32;
 inline constexpr std::size_t kMaxTableColumns = 255;
 
 class TableBuilder {

@@ -1,0 +1,147 @@
+// The node database layer of [MS-PST]: pages, blocks, node ids and the header's fixed places,
+// for the readers and the writer alike. Sizes without a layout argument are the Unicode ones.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace brevik::ndb {
+
+// --- pages ---
+inline constexpr std::size_t kPageSize = 512;
+inline constexpr std::size_t kPageTrailerSize = 16;  // [MS-PST] PAGETRAILER
+inline constexpr std::size_t kPageDataSize = kPageSize - kPageTrailerSize;
+
+// Where the page trailer starts, per layout: ptype, ptypeRepeat and wSig, then dwCRC and the
+// page's id (Unicode) or the id and dwCRC (ANSI). The CRC covers the bytes before the trailer.
+inline constexpr std::size_t pageTrailerPos(bool unicode) {
+    return unicode ? 496 : 500;
+}
+inline constexpr std::size_t pageCrcPos(bool unicode) {
+    return unicode ? 500 : 508;
+}
+inline constexpr std::size_t kPageBidPos = 504;
+
+enum PageType : std::uint8_t {
+    kBlockBTree = 0x80,
+    kNodeBTree = 0x81,
+    kFMap = 0x82,
+    kPMap = 0x83,
+    kAMap = 0x84,
+    kFPMap = 0x85,
+    kDList = 0x86,
+};
+
+// --- blocks ([MS-PST] BLOCK): data, padding to 64 bytes and a trailer, 8192 bytes at most ---
+inline constexpr std::uint64_t kBlockAlignment = 64;
+inline constexpr std::uint64_t kMaxBlockExtent = 8192;
+inline constexpr std::uint64_t blockTrailerSize(bool unicode) {  // [MS-PST] BLOCKTRAILER
+    return unicode ? 16 : 12;
+}
+inline constexpr std::size_t kBlockTrailerSize = blockTrailerSize(true);
+inline constexpr std::size_t kMaxBlockData = kMaxBlockExtent - kBlockTrailerSize;  // 8176
+
+inline constexpr std::uint64_t alignUp(std::uint64_t v, std::uint64_t a) {
+    return (v + a - 1) / a * a;
+}
+// The bytes a block of `byteCount` data bytes takes in the file, trailer included.
+inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, bool unicode) {
+    return alignUp(byteCount + blockTrailerSize(unicode), kBlockAlignment);
+}
+
+inline constexpr std::uint64_t kInternalBlockBit = 0x2;  // bit set on the ids of internal blocks
+
+// [MS-PST] ComputeSig: the 16-bit signature of a page or block at `offset` with id `bid`.
+inline constexpr std::uint16_t blockSignature(std::uint64_t offset, std::uint64_t bid) {
+    const auto mixed = static_cast<std::uint32_t>(offset ^ bid);
+    return static_cast<std::uint16_t>((mixed >> 16) ^ (mixed & 0xFFFF));
+}
+
+// Internal blocks ([MS-PST] XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK): btype, cLevel, cEnt, then entries.
+inline constexpr std::uint8_t kDataTreeBlock = 0x01;
+inline constexpr std::uint8_t kSubnodeBlock = 0x02;
+inline constexpr std::size_t kTreeHeaderSize = 8;
+inline constexpr std::size_t kMaxTreeEntries = (kMaxBlockData - kTreeHeaderSize) / 8;  // 1021
+inline constexpr std::size_t kSlEntrySize = 24;
+inline constexpr std::size_t kSiEntrySize = 16;
+inline constexpr std::size_t kMaxSlEntries = (kMaxBlockData - kTreeHeaderSize) / kSlEntrySize;
+inline constexpr std::size_t kMaxSiEntries = (kMaxBlockData - kTreeHeaderSize) / kSiEntrySize;
+
+// B-tree pages ([MS-PST] BTPAGE, Unicode): entries, then cEnt, cEntMax, cbEnt, cLevel.
+inline constexpr std::size_t kBtEntriesSize = 488;
+inline constexpr std::size_t kBtIndexEntrySize = 24;  // BTENTRY
+inline constexpr std::size_t kBbtEntrySize = 24;      // BBTENTRY
+inline constexpr std::size_t kNbtEntrySize = 32;      // NBTENTRY
+
+// --- node ids ([MS-PST] NID): a type in bits 0-4, an index above it ---
+inline constexpr std::uint32_t kNidTypeMask = 0x1F;
+inline constexpr unsigned kNidIndexShift = 5;
+enum NidType : std::uint8_t {
+    kNidTypeNormalFolder = 0x02,
+    kNidTypeSearchFolder = 0x03,
+    kNidTypeNormalMessage = 0x04,
+    kNidTypeAttachment = 0x05,
+    kNidTypeAssociatedMessage = 0x08,
+    kNidTypeHierarchyTable = 0x0D,
+    kNidTypeContentsTable = 0x0E,
+    kNidTypeAssocContentsTable = 0x0F,
+    kNidTypeLtp = 0x1F,
+};
+inline constexpr std::uint32_t nidType(std::uint32_t nid) {
+    return nid & kNidTypeMask;
+}
+
+// Node ids of 2^20 and above are items; below it, with a parent, folders.
+inline constexpr std::uint32_t kFirstMessageNodeId = 1048576;
+
+// Node ids the format fixes ([MS-PST] special NIDs); the subnode ids of an item's tables.
+inline constexpr std::uint32_t kNidMessageStore = 0x21;
+inline constexpr std::uint32_t kNidNameToIdMap = 0x61;
+inline constexpr std::uint32_t kNidNormalFolderTemplate = 0xA1;
+inline constexpr std::uint32_t kNidSearchFolderTemplate = 0xC1;
+inline constexpr std::uint32_t kNidRootFolder = 0x122;
+inline constexpr std::uint32_t kNidSearchManagementQueue = 0x1E1;
+inline constexpr std::uint32_t kNidSearchActivityList = 0x201;
+inline constexpr std::uint32_t kNidHierarchyTableTemplate = 0x60D;
+inline constexpr std::uint32_t kNidContentsTableTemplate = 0x60E;
+inline constexpr std::uint32_t kNidAssocContentsTableTemplate = 0x60F;
+inline constexpr std::uint32_t kNidSearchContentsTableTemplate = 0x610;
+inline constexpr std::uint32_t kNidAttachmentTable = 0x671;
+inline constexpr std::uint32_t kNidRecipientTable = 0x692;
+// The top of the personal folders, as the files Outlook writes number it.
+inline constexpr std::uint32_t kNidIpmSubtree = 0x8022;
+
+// --- the header ([MS-PST] HEADER) ---
+inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode
+inline constexpr std::uint16_t kUnicodeVersion = 23;
+
+// Where the header keeps the index roots (the BREF's ib, its bid 8 bytes before) and the crypt
+// method, and how index pages are laid out, per layout.
+struct PageLayout {
+    std::uint32_t bbtRootPos = 0;
+    std::uint32_t nbtRootPos = 0;
+    std::uint16_t leafBbtKey =
+        0;  // cbEnt | cLevel << 8 of a leaf block page; intermediate entry size
+    std::uint16_t leafNbtKey = 0;
+    std::uint16_t levelFieldPos = 0;
+    std::uint16_t entryCountPos = 0;
+    std::uint16_t cryptMethodPos = 0;
+
+    static constexpr PageLayout ansi() { return {196, 188, 12, 16, 498, 496, 461}; }
+    static constexpr PageLayout unicode() { return {240, 224, 24, 32, 490, 488, 513}; }
+};
+
+// --- the allocation maps (Unicode) ---
+// One AMap page heads each 253,952-byte section from 0x4400 on; a PMap follows it in every
+// eighth section, an FMap in section 128 and every 496th after it, an FPMap in section 8192 and
+// every 31,744th after it.
+inline constexpr std::uint64_t kHeaderSize = 564;
+inline constexpr std::uint64_t kDListOffset = 0x4200;
+inline constexpr std::uint64_t kFirstAMapOffset = 0x4400;
+inline constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;
+inline constexpr std::uint64_t kFMapFirstSection = 128;
+inline constexpr std::uint64_t kFMapInterval = 496;
+inline constexpr std::uint64_t kFPMapFirstSection = 128 * 8 * 8;
+inline constexpr std::uint64_t kFPMapInterval = 496 * 8 * 8;
+
+}  // namespace brevik::ndb
