@@ -8,6 +8,7 @@
 #include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
+#include "engine/trailers.h"
 
 namespace brevik {
 namespace {
@@ -24,8 +25,9 @@ IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool 
     info.entryCount = page[L.entryCountPos];
     info.maxEntries = page[L.entryCountPos + 1];
     info.sizeLevel = load16(page + L.levelFieldPos);
-    info.pageType = load16(page + ndb::pageTrailerPos(unicode));
-    info.trailerBid = unicode ? load64(page + ndb::kPageBidPos) : load32(page + ndb::kPageBidPos);
+    const PageTrailer trailer = parsePageTrailer(ByteView(page, kPageSize), L);
+    info.pageType = static_cast<std::uint16_t>(trailer.type | trailer.typeRepeat << 8);
+    info.trailerBid = trailer.bid;
     return info;
 }
 
@@ -38,8 +40,8 @@ struct CensusLists {
 // Counts and lists the page at `offset` when its trailer marks it as an index page of either
 // layout.
 void notePage(const std::uint8_t* page, std::uint64_t offset, CensusLists& lists) {
-    constexpr std::size_t ansiType = ndb::pageTrailerPos(false);
-    constexpr std::size_t unicodeType = ndb::pageTrailerPos(true);
+    constexpr std::size_t ansiType = PageLayout::ansi().trailerPos;
+    constexpr std::size_t unicodeType = PageLayout::unicode().trailerPos;
     const std::uint8_t a = page[ansiType], ar = page[ansiType + 1];
     const std::uint8_t u = page[unicodeType], ur = page[unicodeType + 1];
     if (a == ar && a == ndb::kBlockBTree) {
@@ -123,8 +125,7 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
     const std::uint64_t root = unicode ? load64(field) : load32(field);
 
     const std::uint32_t entry = L.leafBbtKey & 0xFFu;
-    // The trailer starts with the type byte; the checksum covers what lies before it.
-    const std::size_t typePos = ndb::pageTrailerPos(unicode), crcPos = ndb::pageCrcPos(unicode);
+    const std::size_t typePos = L.trailerPos;
     const std::uint64_t pages = base.fileSize / kPageSize;
 
     // The pages [first, end) of a level, read, checked and taken apart.
@@ -141,8 +142,7 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 p.size() == kPageSize ? load16(p.data() + L.levelFieldPos) : 0;
             const std::uint32_t count = p.size() == kPageSize ? p[L.entryCountPos] : 0;
             part.ok = p.size() == kPageSize && p[typePos] == ndb::kBlockBTree &&
-                      p[typePos + 1] == ndb::kBlockBTree &&
-                      crc32(p.data(), typePos) == load32(p.data() + crcPos) &&
+                      p[typePos + 1] == ndb::kBlockBTree && pageCrcMatches(p, L) &&
                       (sizeLevel & 0xFFu) == entry && count <= L.entryCountPos / entry;
             if (!part.ok) break;
             const bool leaf = (sizeLevel >> 8) == 0;
@@ -158,7 +158,7 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 }
                 const std::uint64_t offset = unicode ? load64(e + 8) : load32(e + 4);
                 const std::uint64_t size = load16(e + 2 * entry / 3);
-                const std::uint64_t extent = ndb::blockExtent(size, unicode);
+                const std::uint64_t extent = ndb::blockExtent(size, L);
                 if (offset % ndb::kBlockAlignment == 0 && size > 0 &&
                     extent <= ndb::kMaxBlockExtent && offset <= base.fileSize &&
                     base.fileSize - offset >= extent)

@@ -12,6 +12,7 @@
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 #include "engine/read_window.h"
+#include "engine/trailers.h"
 #include "engine/visited_set.h"
 
 namespace brevik {
@@ -21,9 +22,7 @@ namespace {
 // trailer ([MS-PST] PAGETRAILER).
 bool livePageFailsChecksum(const MessageBase& base, const IndexPageInfo& p, ByteView page) {
     if (!p.reachable) return false;
-    const bool unicode = base.isUnicode();
-    return crc32(page.data(), ndb::pageTrailerPos(unicode)) !=
-           load32(page.data() + ndb::pageCrcPos(unicode));
+    return !pageCrcMatches(page, PageLayout::of(base.isUnicode()));
 }
 
 void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
@@ -140,16 +139,14 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
 // entry describes bytes that really are a block at that place ([MS-PST] BLOCKTRAILER: cb, wSig,
 // then bid and CRC (ANSI) or CRC and bid (Unicode)).
 bool trailerConfirms(MessageBase& base, const BlockEntry& e) {
-    const bool unicode = base.isUnicode();
-    const std::uint64_t trailerSize = ndb::blockTrailerSize(unicode);
-    const std::uint64_t extent = ndb::blockExtent(e.byteCount, unicode);
+    const PageLayout L = PageLayout::of(base.isUnicode());
+    const std::uint64_t extent = ndb::blockExtent(e.byteCount, L);
     if (e.fileOffset > base.fileSize || base.fileSize - e.fileOffset < extent) return false;
     std::uint8_t t[16];
-    if (!base.readAt(e.fileOffset + extent - trailerSize,
-                     std::span<std::uint8_t>(t, static_cast<std::size_t>(trailerSize))))
-        return false;
-    const std::uint64_t bid = unicode ? load64(t + 8) : load32(t + 4);
-    return load16(t) == e.byteCount && (bid | 1) == (e.blockId | 1);
+    const std::span<std::uint8_t> trailer(t, L.blockTrailerSize);
+    if (!base.readAt(e.fileOffset + extent - L.blockTrailerSize, trailer)) return false;
+    const BlockTrailer read = parseBlockTrailer(trailer, L);
+    return read.byteCount == e.byteCount && (read.bid | 1) == (e.blockId | 1);
 }
 
 // Stale leaf pages lying wholly inside a live block are that block's bytes, not pages the file
@@ -165,7 +162,8 @@ std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
     if (stale.empty()) return 0;
     std::sort(stale.begin(), stale.end());
 
-    const std::uint64_t maxData = ndb::kMaxBlockExtent - ndb::blockTrailerSize(base.isUnicode());
+    const std::uint64_t maxData =
+        ndb::kMaxBlockExtent - PageLayout::of(base.isUnicode()).blockTrailerSize;
     std::vector<std::uint64_t> inside;
     for (const BlockEntry& e : base.blockTable) {
         if (!e.reachable || e.byteCount < ndb::kPageSize || e.byteCount > maxData) continue;

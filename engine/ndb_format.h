@@ -12,16 +12,6 @@ inline constexpr std::size_t kPageSize = 512;
 inline constexpr std::size_t kPageTrailerSize = 16;  // [MS-PST] PAGETRAILER
 inline constexpr std::size_t kPageDataSize = kPageSize - kPageTrailerSize;
 
-// Where the page trailer starts, per layout: ptype, ptypeRepeat and wSig, then dwCRC and the
-// page's id (Unicode) or the id and dwCRC (ANSI). The CRC covers the bytes before the trailer.
-inline constexpr std::size_t pageTrailerPos(bool unicode) {
-    return unicode ? 496 : 500;
-}
-inline constexpr std::size_t pageCrcPos(bool unicode) {
-    return unicode ? 500 : 508;
-}
-inline constexpr std::size_t kPageBidPos = 504;
-
 enum PageType : std::uint8_t {
     kBlockBTree = 0x80,
     kNodeBTree = 0x81,
@@ -35,18 +25,11 @@ enum PageType : std::uint8_t {
 // --- blocks ([MS-PST] BLOCK): data, padding to 64 bytes and a trailer, 8192 bytes at most ---
 inline constexpr std::uint64_t kBlockAlignment = 64;
 inline constexpr std::uint64_t kMaxBlockExtent = 8192;
-inline constexpr std::uint64_t blockTrailerSize(bool unicode) {  // [MS-PST] BLOCKTRAILER
-    return unicode ? 16 : 12;
-}
-inline constexpr std::size_t kBlockTrailerSize = blockTrailerSize(true);
+inline constexpr std::size_t kBlockTrailerSize = 16;  // Unicode; a layout's blockTrailerSize
 inline constexpr std::size_t kMaxBlockData = kMaxBlockExtent - kBlockTrailerSize;  // 8176
 
 inline constexpr std::uint64_t alignUp(std::uint64_t v, std::uint64_t a) {
     return (v + a - 1) / a * a;
-}
-// The bytes a block of `byteCount` data bytes takes in the file, trailer included.
-inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, bool unicode) {
-    return alignUp(byteCount + blockTrailerSize(unicode), kBlockAlignment);
 }
 
 inline constexpr std::uint64_t kInternalBlockBit = 0x2;  // bit set on the ids of internal blocks
@@ -115,8 +98,9 @@ inline constexpr std::uint32_t kNidIpmSubtree = 0x8022;
 inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode
 inline constexpr std::uint16_t kUnicodeVersion = 23;
 
-// Where the header keeps the index roots (the BREF's ib, its bid 8 bytes before) and the crypt
-// method, and how index pages are laid out, per layout.
+// One layout of the file ([MS-PST] ANSI or Unicode) as values: where the header keeps the index
+// roots (the BREF's ib, its bid 8 bytes before) and the crypt method, how index pages are laid
+// out, and the shape of page and block trailers. A layout with other pages is one more value.
 struct PageLayout {
     std::uint32_t bbtRootPos = 0;
     std::uint32_t nbtRootPos = 0;
@@ -126,10 +110,30 @@ struct PageLayout {
     std::uint16_t levelFieldPos = 0;
     std::uint16_t entryCountPos = 0;
     std::uint16_t cryptMethodPos = 0;
+    // The page trailer ([MS-PST] PAGETRAILER): ptype, ptypeRepeat and wSig at `trailerPos`, then
+    // dwCRC and the page's bid (Unicode) or the bid and dwCRC (ANSI). The CRC covers the bytes
+    // before the trailer.
+    std::uint16_t trailerPos = 0;
+    std::uint16_t crcPos = 0;
+    std::uint16_t bidPos = 0;
+    std::uint8_t bidWidth = 0;          // bytes of a block id: 4 ANSI, 8 Unicode
+    std::uint8_t blockTrailerSize = 0;  // [MS-PST] BLOCKTRAILER
 
-    static constexpr PageLayout ansi() { return {196, 188, 12, 16, 498, 496, 461}; }
-    static constexpr PageLayout unicode() { return {240, 224, 24, 32, 490, 488, 513}; }
+    static constexpr PageLayout ansi() {
+        return {196, 188, 12, 16, 498, 496, 461, 500, 508, 504, 4, 12};
+    }
+    static constexpr PageLayout unicode() {
+        return {240, 224, 24, 32, 490, 488, 513, 496, 500, 504, 8, 16};
+    }
+    static constexpr PageLayout of(bool unicode) {
+        return unicode ? PageLayout::unicode() : ansi();
+    }
 };
+
+// The bytes a block of `byteCount` data bytes takes in the file, trailer included.
+inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, const PageLayout& layout) {
+    return alignUp(byteCount + layout.blockTrailerSize, kBlockAlignment);
+}
 
 // --- the allocation maps (Unicode) ---
 // One AMap page heads each 253,952-byte section from 0x4400 on; a PMap follows it in every

@@ -6,6 +6,7 @@
 #include "engine/crc.h"
 #include "engine/ndb_format.h"
 #include "engine/permute.h"
+#include "engine/trailers.h"
 
 namespace brevik::pst {
 
@@ -104,11 +105,9 @@ std::uint64_t NdbWriter::writeBlock(ByteView payload, bool internal, Visibility 
     if (!internal && permute_) encodePermute(scratch_.data(), payload.size());
     if (!internal && cyclic_)
         cryptCyclic(scratch_.data(), payload.size(), static_cast<std::uint32_t>(bid));
-    std::uint8_t* trailer = scratch_.data() + size - kBlockTrailerSize;
-    store16(trailer, static_cast<std::uint16_t>(payload.size()));
-    store16(trailer + 2, blockSignature(offset, bid));
-    store32(trailer + 4, crc32(scratch_.data(), payload.size()));
-    store64(trailer + 8, bid);
+    writeBlockTrailer(scratch_, PageLayout::unicode(),
+                      {static_cast<std::uint16_t>(payload.size()), blockSignature(offset, bid),
+                       crc32(scratch_.data(), payload.size()), bid});
     sink_.write(offset, scratch_);
     const BlockRecord record{bid, offset, static_cast<std::uint16_t>(payload.size())};
     if (v == Visibility::Live) {
@@ -223,12 +222,7 @@ NdbWriter::PageRef NdbWriter::writePage(std::uint8_t type,
                                         std::array<std::uint8_t, kPageSize>& page, Visibility v) {
     const std::uint64_t bid = nextBid(false);
     const std::uint64_t offset = allocate(kPageSize, kPageSize);
-    std::uint8_t* trailer = page.data() + kPageDataSize;
-    trailer[0] = type;
-    trailer[1] = type;
-    store16(trailer + 2, blockSignature(offset, bid));
-    store32(trailer + 4, crc32(page.data(), kPageDataSize));
-    store64(trailer + 8, bid);
+    writePageTrailer(page, PageLayout::unicode(), type, bid, blockSignature(offset, bid));
     sink_.write(offset, page);
     if (v == Visibility::Live)
         markAllocated(offset, kPageSize);
@@ -309,12 +303,7 @@ NdbWriter::PageRef NdbWriter::writeIndexLevels(std::uint8_t type, std::vector<Pa
 void NdbWriter::writeMapPages(std::uint64_t sections) {
     std::array<std::uint8_t, kPageSize> page{};
     auto put = [&](std::uint8_t type, std::uint64_t offset) {
-        std::uint8_t* trailer = page.data() + kPageDataSize;
-        trailer[0] = type;
-        trailer[1] = type;
-        store16(trailer + 2, 0);
-        store32(trailer + 4, crc32(page.data(), kPageDataSize));
-        store64(trailer + 8, offset);
+        writePageTrailer(page, PageLayout::unicode(), type, offset, 0);
         sink_.write(offset, page);
     };
     // Longest run of free 64-byte units per section, for the FMaps.
@@ -358,12 +347,8 @@ void NdbWriter::writeMapPages(std::uint64_t sections) {
 void NdbWriter::writeDList() {
     // An empty density list: readers that use it rebuild it on demand.
     std::array<std::uint8_t, kPageSize> page{};
-    std::uint8_t* trailer = page.data() + kPageDataSize;
-    trailer[0] = kDList;
-    trailer[1] = kDList;
-    store16(trailer + 2, blockSignature(kDListOffset, kDListOffset));
-    store32(trailer + 4, crc32(page.data(), kPageDataSize));
-    store64(trailer + 8, kDListOffset);
+    writePageTrailer(page, PageLayout::unicode(), kDList, kDListOffset,
+                     blockSignature(kDListOffset, kDListOffset));
     sink_.write(kDListOffset, page);
 }
 
