@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "engine/btree_entries.h"
 #include "engine/crc.h"
 #include "engine/index_tables.h"
 #include "engine/ndb_format.h"
@@ -151,13 +152,13 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 part.covered.assign(pages, 0);
             }
             for (std::uint32_t j = 0; j < count; ++j) {
-                const std::uint8_t* e = p.data() + j * entry;
+                const ByteView e = p.subspan(j * entry, entry);
                 if (!leaf) {
-                    part.children.push_back(unicode ? load64(e + 16) : load32(e + 8));
+                    part.children.push_back(parseBtEntry(e, L).childOffset);
                     continue;
                 }
-                const std::uint64_t offset = unicode ? load64(e + 8) : load32(e + 4);
-                const std::uint64_t size = load16(e + 2 * entry / 3);
+                const BbtEntry block = parseBbtEntry(e, L);
+                const std::uint64_t offset = block.offset, size = block.byteCount;
                 const std::uint64_t extent = ndb::blockExtent(size, L);
                 if (offset % ndb::kBlockAlignment == 0 && size > 0 &&
                     extent <= ndb::kMaxBlockExtent && offset <= base.fileSize &&

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/block_claims.h"
+#include "engine/btree_entries.h"
 #include "engine/crc.h"
 #include "engine/format_detection.h"
 #include "engine/large_pages.h"
@@ -62,7 +63,6 @@ struct BlockEntryPart {
 
 BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::size_t end) {
     const PageLayout& L = base.layout;
-    const bool unicode = base.isUnicode();
     const std::uint32_t bs = entrySize(L.leafBbtKey);
     const std::vector<IndexPageInfo> pages(base.leafBbtPages.begin() + first,
                                            base.leafBbtPages.begin() + end);
@@ -81,12 +81,12 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
             part.damage.note(DamageKind::LiveIndexPageChecksum, p.pageOffset);
         const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, bs));
         for (std::uint32_t j = 0; j < n; ++j) {
-            const std::uint8_t* e = page.data() + j * bs;
+            const BbtEntry e = parseBbtEntry(page.subspan(j * bs, bs), L);
             BlockEntry b;
-            b.blockId = unicode ? load64(e) : load32(e);
-            b.fileOffset = unicode ? load64(e + bs / 3) : load32(e + bs / 3);
-            b.byteCount = load16(e + 2 * bs / 3);
-            b.refCount = load16(e + 2 * bs / 3 + 2);
+            b.blockId = e.bid;
+            b.fileOffset = e.offset;
+            b.byteCount = e.byteCount;
+            b.refCount = e.refCount;
             b.reachable = p.reachable;
             // Blocks start on 64-byte boundaries: anything else is not a block entry.
             if (b.fileOffset > base.fileSize) {
@@ -276,10 +276,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         };
 
         const PageLayout& L = base.layout;
-        const bool unicode = base.isUnicode();
         const std::uint32_t childSize = entrySize(L.leafBbtKey);  // BTENTRY size
-        const std::uint32_t refPos = unicode ? 16 : 8;            // BREF.ib inside a BTENTRY
-        const std::uint32_t refWidth = unicode ? 8 : 4;
 
         // Level by level, each level's pages in file order, so that neighbours share reads. A
         // leaf page the census listed is marked without reading it again: the census kept only
@@ -315,8 +312,8 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
                 const std::uint32_t count =
                     std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
                 for (std::uint32_t i = 0; i < count; ++i) {
-                    const std::uint8_t* ref = page.data() + i * childSize + refPos;
-                    const std::uint64_t child = refWidth == 8 ? load64(ref) : load32(ref);
+                    const std::uint64_t child =
+                        parseBtEntry(page.subspan(i * childSize, childSize), L).childOffset;
                     if (child % ndb::kPageSize == 0) next.push_back(child);
                 }
             }
@@ -337,7 +334,6 @@ int buildIndexTables(MessageBase& base) {
     base.folderCapacity = 0;
     try {
         const PageLayout& L = base.layout;
-        const bool unicode = base.isUnicode();
 
         // The id of the index page that listed each entry (newer pages have higher ids), for
         // choosing among copies of a block; needed only until the id index is sorted.
@@ -363,12 +359,12 @@ int buildIndexTables(MessageBase& base) {
             checkLivePage(base, p, page);
             const std::uint32_t n = std::min<std::uint32_t>(p.entryCount, entriesThatFit(L, ns));
             for (std::uint32_t j = 0; j < n; ++j) {
-                const std::uint8_t* e = page.data() + j * ns;
+                const NbtEntry e = parseNbtEntry(page.subspan(j * ns, ns), L);
                 NodeEntry node;
-                node.nodeId = load32(e);
-                node.dataBid = unicode ? load64(e + ns / 4) : load32(e + ns / 4);
-                node.subnodeBid = unicode ? load64(e + ns / 2) : load32(e + ns / 2);
-                node.parentNodeId = load32(e + 3 * ns / 4);
+                node.nodeId = e.nodeId;
+                node.dataBid = e.dataBid;
+                node.subnodeBid = e.subnodeBid;
+                node.parentNodeId = e.parentNodeId;
                 node.reachable = p.reachable;
                 node.pageOffset = p.pageOffset;
                 if (node.nodeId < ndb::kFirstMessageNodeId && node.parentNodeId != 0)
@@ -474,6 +470,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
     if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex)) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
+    const PageLayout L = PageLayout::of(base.isUnicode());
     const std::uint32_t k = base.isUnicode() ? 2 : 1;
     if (block.byteCount < 4 * k) return -1;
     Bytes data = base.readAt(block.fileOffset, block.byteCount);
@@ -490,8 +487,8 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
         if (block.byteCount != count * es + header) return -1;
         std::vector<BlockIndex> children(count);
         for (std::uint32_t j = 0; j < count; ++j) {
-            const std::uint8_t* e = data.data() + header + j * es;
-            children[j] = findBlock(base, k == 2 ? load64(e + 8) : load32(e + 4));
+            children[j] =
+                findBlock(base, parseSiEntry(ByteView(data).subspan(header + j * es, es), L).bid);
         }
         ReadWindow window(base);
         if (count > 1) window.readBlocks(children);
@@ -508,13 +505,13 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     std::vector<BlockIndex> nested(count, kNoBlock);  // each entry's own subnode block
     std::size_t nestedCount = 0;
     for (std::uint32_t j = 0; j < count; ++j) {
-        const std::uint8_t* e = data.data() + header + j * es;
+        const SlEntry e = parseSlEntry(ByteView(data).subspan(header + j * es, es), L);
         SubnodeEntry& s = own[j];
-        s.nodeId = load32(e);
-        s.dataIndex = findBlock(base, k == 2 ? load64(e + 8) : load32(e + 4));
+        s.nodeId = e.nodeId;
+        s.dataIndex = findBlock(base, e.dataBid);
         s.ownerNodeId = ownerNodeId;
         s.ownerDataIndex = ownerDataIndex;
-        const std::uint64_t subBid = k == 2 ? load64(e + 16) : load32(e + 8);
+        const std::uint64_t subBid = e.subnodeBid;
         if (subBid != 0 && (nested[j] = findBlock(base, subBid)) != kNoBlock) ++nestedCount;
     }
     // Nested lists (an attachment's, say) usually lie together: read them at once.
