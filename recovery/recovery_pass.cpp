@@ -42,7 +42,9 @@ Status Pass::checkpoint(int progressSlot) const {
 
 Status Pass::readFormatAndTables() {
     try {
-        if (detectFormat(base_) != 0) return Status::failure(Reason::FormatUnknown);
+        // Reads of a stopped pass fail, and no layout then fits.
+        if (detectFormat(base_) != 0)
+            return Status::failure(base_.stopped() ? Reason::Stopped : Reason::FormatUnknown);
     } catch (const PassAborted& aborted) {  // raised from inside its scans
         return Status::failure(abortReason(aborted.reason));
     }
@@ -73,11 +75,7 @@ Status Pass::classify() {
     map_ = classifyNodes(base_, vote_);
     if (Status s = checkpoint(milestone::kNodesClassified); !s.ok()) return s;
     const std::optional<std::int32_t> encoding = vote_.finish(base_);
-    if (!encoding) {
-        Status s = Status::failure(Reason::NoReadableBlocks);
-        s.actual = vote_.sampled();  // blocks sampled, none in a known encoding
-        return s;
-    }
+    if (!encoding) return Status::failure(Reason::NoReadableBlocks);
     base_.encodingState = *encoding;
     base_.indexBlockOffsets();
     return {};
