@@ -84,8 +84,9 @@ class OrderedWorkers {
     // Positions taken so far: the next one to take.
     std::uint64_t taken() const { return taken_; }
 
-    // The result of the next position, valid until the next call; raises what making it raised.
-    T& next() { return *next(std::chrono::milliseconds::max(), nullptr); }
+    // The result of the next position (at most `count` calls), valid until the next call; raises
+    // what making it raised.
+    T& next() { return *next({}, nullptr); }
 
     // The same, asking `keepWaiting` every `poll` while the result is not made yet; null once it
     // answers false.
@@ -96,18 +97,22 @@ class OrderedWorkers {
         }
         std::unique_lock guard(lock_);
         Slot& slot = ring_[taken_ % ring_.size()];
-        while (!slot.filled) {
-            consumerWaiting_ = true;
-            const bool filled = keepWaiting
-                                    ? filled_.wait_for(guard, poll, [&] { return slot.filled; })
-                                    : (filled_.wait(guard, [&] { return slot.filled; }), true);
-            consumerWaiting_ = false;
-            if (filled) break;
-            guard.unlock();
-            const bool keep = keepWaiting();
-            guard.lock();
-            if (!keep) return nullptr;
+        const auto filled = [&] { return slot.filled; };
+        consumerWaiting_ = true;
+        if (!keepWaiting) {
+            filled_.wait(guard, filled);
+        } else {
+            while (!filled_.wait_for(guard, poll, filled)) {
+                guard.unlock();
+                const bool keep = keepWaiting();
+                guard.lock();
+                if (!keep) {
+                    consumerWaiting_ = false;
+                    return nullptr;
+                }
+            }
         }
+        consumerWaiting_ = false;
         // The result taken before is spent now; a worker frees it when it reuses the slot, so
         // memory goes back on the thread that allocated it.
         slot.filled = false;

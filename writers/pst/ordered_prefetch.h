@@ -3,6 +3,7 @@
 // and turning it into output costs about as much as writing it, and the two then overlap.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <span>
