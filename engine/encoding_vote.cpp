@@ -65,11 +65,11 @@ void EncodingVote::afterEntry() {
     }
 }
 
-std::int32_t EncodingVote::finish(MessageBase& base) {
+std::optional<std::int32_t> EncodingVote::finish(MessageBase& base) {
     if (sampling_) {
         if (sampled_ == other_) {
             base.errorCode = ERROR_NO_READABLE_BLOCKS;
-            throw PassAborted{"no readable blocks"};
+            return std::nullopt;
         }
         if (cyclic_ > plain_ && cyclic_ > permuted_)
             state_ = encoding::kCyclicMajority;

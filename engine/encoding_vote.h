@@ -23,9 +23,9 @@ class EncodingVote {
     bool sampleBlock(MessageBase& base, std::uint64_t fileOffset, std::uint64_t blockId);
     // The early-decision step, run after every node entry.
     void afterEntry();
-    // The final decision. Raises PassAborted with ERROR_NO_READABLE_BLOCKS when no sample was
-    // recognisable; otherwise returns the encoding state.
-    std::int32_t finish(MessageBase& base);
+    // The final decision: the encoding state, or nothing (and ERROR_NO_READABLE_BLOCKS in the
+    // base) when no sample was recognisable.
+    std::optional<std::int32_t> finish(MessageBase& base);
 
     std::int32_t state() const { return state_; }
     std::uint32_t sampled() const { return sampled_; }

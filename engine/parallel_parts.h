@@ -4,14 +4,12 @@
 #pragma once
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <mutex>
-#include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "engine/ordered_workers.h"
 
 namespace brevik {
 
@@ -55,7 +53,6 @@ void inOrderedChunks(std::uint64_t count, std::uint64_t perChunk, unsigned threa
                      std::uint64_t ahead, const Produce& produce, const Consume& consume) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     perChunk = std::max<std::uint64_t>(perChunk, 1);
-    ahead = std::max<std::uint64_t>(ahead, 1);
     const std::uint64_t chunks = (count + perChunk - 1) / perChunk;
     auto chunkEnd = [&](std::uint64_t c) { return std::min(count, (c + 1) * perChunk); };
     const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>({threads, chunks, 64}));
@@ -64,82 +61,13 @@ void inOrderedChunks(std::uint64_t count, std::uint64_t perChunk, unsigned threa
             consume(produce(c * perChunk, chunkEnd(c)));
         return;
     }
-
-    struct Slot {
-        std::optional<Result> result;
-        std::exception_ptr failure;
-    };
-    std::vector<Slot> ring(static_cast<std::size_t>(ahead));
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::uint64_t next = 0, consumed = 0;
-    bool quit = false;
-    auto work = [&] {
-        for (;;) {
-            std::uint64_t c;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock,
-                             [&] { return quit || next >= chunks || next < consumed + ahead; });
-                if (quit || next >= chunks) return;
-                c = next++;
-            }
-            Slot made;
-            try {
-                made.result.emplace(produce(c * perChunk, chunkEnd(c)));
-            } catch (...) {
-                made.failure = std::current_exception();
-            }
-            {
-                std::lock_guard lock(mutex);
-                ring[c % ahead] = std::move(made);
-            }
-            changed.notify_all();
-        }
-    };
-    std::exception_ptr failure;
-    {
-        std::vector<std::jthread> pool;
-        for (unsigned k = 0; k < workers; ++k) {
-            try {
-                pool.emplace_back(work);
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        auto stop = [&] {
-            {
-                std::lock_guard lock(mutex);
-                quit = true;
-            }
-            changed.notify_all();
-        };
-        try {
-            for (std::uint64_t c = 0; c < chunks; ++c) {
-                Slot taken;
-                if (pool.empty()) {
-                    taken.result.emplace(produce(c * perChunk, chunkEnd(c)));
-                } else {
-                    std::unique_lock lock(mutex);
-                    Slot& slot = ring[c % ahead];
-                    changed.wait(lock, [&] { return slot.result || slot.failure; });
-                    taken = std::move(slot);
-                    slot = Slot{};
-                }
-                if (taken.failure) std::rethrow_exception(taken.failure);
-                consume(std::move(*taken.result));
-                {
-                    std::lock_guard lock(mutex);
-                    consumed = c + 1;
-                }
-                changed.notify_all();
-            }
-        } catch (...) {
-            failure = std::current_exception();
-            stop();
-        }
-    }
-    if (failure) std::rethrow_exception(failure);
+    OrderedWorkers<Result> made(
+        chunks, workers, {.ahead = static_cast<std::size_t>(std::max<std::uint64_t>(ahead, 1))},
+        [&](std::uint64_t c, const std::stop_token&) {
+            return produce(c * perChunk, chunkEnd(c));
+        });
+    for (std::uint64_t c = 0; c < chunks; ++c)
+        consume(std::move(made.next()));
 }
 
 }  // namespace brevik

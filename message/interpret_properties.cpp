@@ -1,15 +1,12 @@
 #include "message/interpret_properties.h"
 
-#include <algorithm>
 #include <array>
 #include <initializer_list>
-#include <new>
 #include <utility>
 
 #include "message/class_prefix.h"
-#include "message/property_reader.h"
 #include "message/property_tags.h"
-#include "message/text.h"
+#include "message/value_slots.h"
 
 namespace brevik {
 namespace {
@@ -36,147 +33,6 @@ bool ignoredContactProperty(std::uint32_t id) {
         default:
             return false;
     }
-}
-
-// UTF-16 and UTF-32 cannot hold 8-bit strings; a value naming them is not a usable code page.
-bool usableCodepage(std::uint32_t cp) {
-    return cp != 0 && cp <= 65535 && cp != 1200 && cp != 1201 && cp != 12000 && cp != 12001;
-}
-
-constexpr std::uint32_t kUsAscii = 20127;
-
-// The first usable code page named by `first`, else by `second`, in any row.
-std::uint32_t findCodepage(const PropertyList& rows, std::uint32_t first, std::uint32_t second) {
-    for (const std::uint32_t id : {first, second}) {
-        for (const PropertyRow& row : rows) {
-            for (const PropertyValue& v : row) {
-                if (v.id != id || !v.data || v.data->size() < 4) continue;
-                const std::uint32_t cp = load32(v.data->data());
-                if (usableCodepage(cp)) return cp == kUsAscii ? kDefaultCodepage : cp;
-            }
-        }
-    }
-    return 0;
-}
-
-// A value's bytes: its own data, or read through its locator when a base is at hand.
-class ValueBytes {
-  public:
-    ValueBytes(MessageBase* base, const PropertyValue& v) {
-        if (v.data) {
-            bytes_ = &*v.data;
-        } else if (base) {
-            loaded_ = loadValue(*base, v.locator, 0, false);
-            bytes_ = &loaded_;
-        }
-    }
-    bool available() const { return bytes_ != nullptr; }
-    const Bytes& bytes() const { return *bytes_; }
-
-  private:
-    const Bytes* bytes_ = nullptr;
-    Bytes loaded_;
-};
-
-std::string decodeText(const std::uint8_t* data, std::size_t size, std::uint16_t type,
-                       std::uint32_t codepage) {
-    if (type == ptype::kUnicode) return utf16ToUtf8(data, size);
-    if (type == ptype::kString8) return codepageToUtf8(data, size, codepage);
-    return std::string(data, data + size);
-}
-
-// storeStringValue, decoding the value as `type`.
-int storeAs(MessageBase* base, StringSlot& slot, const PropertyValue& v, std::uint16_t type,
-            std::uint32_t codepage) {
-    slot.reset();
-    try {
-        const ValueBytes value(base, v);
-        if (!value.available()) return 1;
-        // A loaded value that came back empty could not be read.
-        if (!v.data && value.bytes().empty()) return 1;
-        slot = decodeText(value.bytes().data(), value.bytes().size(), type, codepage);
-        return 1;
-    } catch (const std::bad_alloc&) {
-        slot.reset();
-        return -1;
-    }
-}
-
-// The first 32 bits of an inline or heap value, zero-extended when shorter.
-std::optional<std::uint32_t> value32(const PropertyValue& v) {
-    if (!v.data || v.data->empty()) return std::nullopt;
-    std::uint8_t le[4] = {0, 0, 0, 0};
-    std::copy_n(v.data->begin(), std::min<std::size_t>(4, v.data->size()), le);
-    return load32(le);
-}
-
-TimeSlot valueTime(const PropertyValue& v) {
-    if (!v.data) return std::nullopt;
-    std::uint8_t le[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    std::copy_n(v.data->begin(), std::min<std::size_t>(8, v.data->size()), le);
-    return load64(le);
-}
-
-void set32(std::uint32_t& out, const PropertyValue& v) {
-    if (auto x = value32(v)) out = *x;
-}
-void set32(std::optional<std::uint32_t>& out, const PropertyValue& v) {
-    if (auto x = value32(v)) out = *x;
-}
-void setTime(TimeSlot& out, const PropertyValue& v) {
-    if (auto t = valueTime(v)) out = t;
-}
-
-// Marker characters are control characters; anything else starts the subject itself.
-bool isControl(std::uint32_t c) {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0);
-}
-
-// PidTagSubject: an optional control-character marker and prefix length precede the text.
-void storeSubject(MessageBase* base, const PropertyValue& v, std::uint32_t codepage,
-                  MessageEnvelope& env) {
-    const ValueBytes value(base, v);
-    if (!value.available() || value.bytes().empty()) return;
-    const Bytes& b = value.bytes();
-    SubjectRecord subject;
-    std::size_t skip = 0;
-    if (v.type == ptype::kUnicode) {
-        if (b.size() >= 4 && isControl(load16(b.data()))) {
-            subject.marker = b[0];
-            subject.prefixLength = b[2];
-            skip = 4;
-        }
-        subject.text = utf16ToUtf8(b.data() + skip, b.size() - skip);
-    } else {
-        // A first byte of 100 or more is taken as text, whatever it is.
-        if (b.size() >= 2 && b[0] < 0x20) {
-            subject.marker = b[0];
-            subject.prefixLength = b[1];
-            skip = 2;
-        }
-        subject.text = decodeText(b.data() + skip, b.size() - skip, v.type, codepage);
-    }
-    env.subject = std::move(subject);
-}
-
-// A body (plain or HTML): an empty text is not kept; otherwise its locator is kept so that the
-// body can be read again.
-void storeBody(MessageBase* base, StringSlot& slot, ValueLocator& locator, const PropertyValue& v,
-               std::uint32_t codepage) {
-    // The HTML body is usually binary in the item's code page; it reaches views as UTF-8 text.
-    storeAs(base, slot, v, v.type == ptype::kBinary ? ptype::kString8 : v.type, codepage);
-    if (slot && slot->empty()) {
-        slot.reset();
-        return;
-    }
-    locator = v.locator;
-}
-
-void storeRaw(MessageBase* base, std::optional<Bytes>& out, const PropertyValue& v) {
-    if (v.data)
-        out = *v.data;
-    else if (base)
-        out = loadValue(*base, v.locator, 0, false);
 }
 
 void storeContact(MessageBase* base, MessageRecord& record, const PropertyValue& v,
@@ -210,225 +66,11 @@ class Interpreter {
             if (!summaryOnly_) storeContact(base_, r_, v, cp_);
             return false;
         }
-        switch (v.id) {
-            case pid::kImportance:
-                set32(env_.importance, v);
-                break;
-            case pid::kMessageClass:
-                str(r_.messageClass, v);
-                r_.kind = messageClassKind(r_.messageClass.value_or(std::string()));
-                break;
-            case pid::kPriority:
-                set32(env_.priority, v);
-                break;
-            case pid::kSubject:
-                storeSubject(base_, v, cp_, env_);
-                break;
-            case pid::kClientSubmitTime:
-                setTime(env_.clientSubmitTime, v);
-                break;
-            case pid::kSentRepresentingSearchKey:
-                detail(env_.sentRepresentingSearchKey, v);
-                break;
-            case pid::kSubjectPrefix:
-                detail(env_.subjectPrefix, v);
-                break;
-            case pid::kSentRepresentingEntryId:
-                detail(env_.sentRepresentingEntryId, v);
-                env_.sentRepresentingEntryIdLength = static_cast<std::uint16_t>(v.size());
-                break;
-            case pid::kSentRepresentingName:
-                shown(from_[0], env_.sentRepresentingName, v);
-                break;
-            case pid::kReplyRecipientNames:
-                detail(env_.replyRecipientNames, v);
-                break;
-            case pid::kReceivedBySearchKey:
-                shown(to_[1], env_.receivedBySearchKey, v);
-                break;
-            case pid::kReceivedRepresentingSearchKey:
-                detail(env_.receivedRepresentingSearchKey, v);
-                break;
-            case pid::kSentRepresentingAddressType:
-                detail(env_.sentRepresentingAddressType, v);
-                break;
-            case pid::kSentRepresentingEmailAddress:
-                shown(from_[1], env_.sentRepresentingEmailAddress, v);
-                break;
-            case pid::kConversationTopic:
-                shown(topic_, env_.conversationTopic, v);
-                break;
-            case pid::kReceivedByAddressType:
-                detail(env_.receivedByAddressType, v);
-                break;
-            case pid::kReceivedByEmailAddress:
-                shown(to_[2], env_.receivedByEmailAddress, v);
-                break;
-            case pid::kReceivedRepresentingAddressType:
-                detail(env_.receivedRepresentingAddressType, v);
-                break;
-            case pid::kReceivedRepresentingEmailAddress:
-                shown(to_[3], env_.receivedRepresentingEmailAddress, v);
-                break;
-            case pid::kTransportMessageHeaders:
-                // A summary row asks only whether there are headers.
-                if (summaryOnly_ && v.data)
-                    env_.transportMessageHeaders.emplace();
-                else
-                    str(env_.transportMessageHeaders, v);
-                break;
-            case pid::kSenderEntryId:
-                detail(env_.senderEntryId, v);
-                env_.senderEntryIdLength = static_cast<std::uint16_t>(v.size());
-                break;
-            case pid::kSenderName:
-                detail(env_.senderName, v);
-                break;
-            case pid::kSenderSearchKey:
-                detail(env_.senderSearchKey, v);
-                break;
-            case pid::kSenderAddressType:
-                detail(env_.senderAddressType, v);
-                break;
-            case pid::kSenderEmailAddress:
-                shown(from_[2], env_.senderEmailAddress, v);
-                break;
-            case pid::kDisplayBcc:
-                detail(env_.displayBcc, v);
-                break;
-            case pid::kDisplayCc:
-                detail(env_.displayCc, v);
-                break;
-            case pid::kDisplayTo:
-                shown(to_[0], env_.displayTo, v);
-                break;
-            case pid::kMessageDeliveryTime:
-                setTime(env_.deliveryTime, v);
-                break;
-            case pid::kMessageFlags:
-                set32(env_.messageFlags, v);
-                break;
-            case pid::kMessageSize:
-                set32(r_.messageSize, v);
-                break;
-            case pid::kNormalizedSubject:
-            case pid::kIpmSubtreeEntryId:
-            case pid::kIgnored6F02:
-            case pid::kIgnored6F04:
-                break;
-            case pid::kRtfInSync:
-                if (auto x = value32(v)) env_.rtfInSync = static_cast<std::uint16_t>(*x);
-                break;
-            case pid::kAttachSize:
-                if (att) set32(att->size, v);
-                return att != nullptr;
-            case pid::kBody:
-                if (summaryOnly_)
-                    deferredBody_ = &v;
-                else
-                    storeBody(base_, env_.body, env_.bodyLocator, v, cp_);
-                break;
-            case pid::kRtfSyncBodyCrc:
-                set32(env_.rtfSyncBodyCrc, v);
-                break;
-            case pid::kRtfSyncBodyCount:
-                set32(env_.rtfSyncBodyCount, v);
-                break;
-            case pid::kRtfSyncPrefixCount:
-                set32(env_.rtfSyncPrefixCount, v);
-                break;
-            case pid::kRtfSyncTrailingCount:
-                set32(env_.rtfSyncTrailingCount, v);
-                break;
-            case pid::kRtfSyncBodyTag:
-                detail(env_.rtfSyncBodyTag, v);
-                break;
-            case pid::kRtfCompressed:
-                if (summaryOnly_) {
-                    deferredRtf_ = &v;
-                } else {
-                    storeRaw(base_, env_.compressedRtf, v);
-                    env_.compressedRtfLocator = v.locator;
-                }
-                break;
-            case pid::kProperty1012:
-                if (!summaryOnly_) storeRaw(base_, env_.property1012, v);
-                break;
-            case pid::kHtml:
-                storeBody(base_, env_.html, env_.htmlLocator, v, htmlCp_);
-                break;
-            case pid::kInternetMessageId:
-                detail(env_.internetMessageId, v);
-                break;
-            case pid::kInReplyToId:
-                detail(env_.inReplyToId, v);
-                break;
-            case pid::kProperty1046:
-                detail(env_.property1046, v);
-                break;
-            case pid::kDisplayName:
-                str(att ? att->displayName : r_.displayName, v);
-                break;
-            case pid::kComment:
-                detail(r_.comment, v);
-                break;
-            // An attachment's own times must not replace the item's.
-            case pid::kCreationTime:
-                if (!att) setTime(r_.creationTime, v);
-                break;
-            case pid::kLastModificationTime:
-                if (!att) setTime(r_.lastModificationTime, v);
-                break;
-            case pid::kSearchKey:
-                detail(env_.searchKey, v);
-                break;
-            case pid::kContentCount:
-                set32(r_.folderCounts.contentCount, v);
-                break;
-            case pid::kContentUnreadCount:
-                set32(r_.folderCounts.unreadCount, v);
-                break;
-            case pid::kSubfolders:
-                if (auto x = value32(v)) r_.folderCounts.hasSubfolders = *x != 0 ? 1 : 0;
-                break;
-            case pid::kContainerClass:
-                str(r_.messageClass, v);
-                r_.kind = containerClassKind(r_.messageClass.value_or(std::string()));
-                break;
-            case pid::kAssociatedContentCount:
-                set32(r_.folderCounts.associatedContentCount, v);
-                break;
-            case pid::kAttachDataObject:
-                if (att) att->dataLocator = v.locator;
-                return att != nullptr;
-            case pid::kAttachFilename:
-                if (att) str(att->fileName, v);
-                return att != nullptr;
-            case pid::kAttachMethod:
-                if (att) set32(att->method, v);
-                return att != nullptr;
-            case pid::kAttachLongFilename:
-                if (att) str(att->longFileName, v);
-                return att != nullptr;
-            case pid::kRenderingPosition:
-                if (att) set32(att->renderingPosition, v);
-                return att != nullptr;
-            case pid::kAttachMimeTag:
-                if (att) detail(att->mimeTag, v);
-                return att != nullptr;
-            case pid::kProperty3710:
-                if (att) set32(att->property3710, v);
-                return att != nullptr;
-            case pid::kAttachContentId:
-                if (att) detail(att->contentId, v);
-                return att != nullptr;
-            case pid::kLtpRowId:
-                if (att) set32(att->rowId, v);
-                return att != nullptr;
-            default:
-                other(v);
-                break;
-        }
+        // An attachment property marks its row as an attachment's, when there is one.
+        if (attachmentProperty(v, att)) return att != nullptr;
+        if (!addressProperty(v) && !envelopeProperty(v) && !bodyProperty(v) &&
+            !recordProperty(v, att))
+            other(v);
         return false;
     }
 
@@ -461,6 +103,268 @@ class Interpreter {
     }
 
   private:
+    // Who sent the item and to whom: the sender, the one it was sent for, and the recipients
+    // as the item names them.
+    bool addressProperty(const PropertyValue& v) {
+        switch (v.id) {
+            case pid::kSentRepresentingSearchKey:
+                detail(env_.sentRepresentingSearchKey, v);
+                break;
+            case pid::kSentRepresentingEntryId:
+                detail(env_.sentRepresentingEntryId, v);
+                env_.sentRepresentingEntryIdLength = static_cast<std::uint16_t>(v.size());
+                break;
+            case pid::kSentRepresentingName:
+                shown(from_[0], env_.sentRepresentingName, v);
+                break;
+            case pid::kSentRepresentingAddressType:
+                detail(env_.sentRepresentingAddressType, v);
+                break;
+            case pid::kSentRepresentingEmailAddress:
+                shown(from_[1], env_.sentRepresentingEmailAddress, v);
+                break;
+            case pid::kSenderEntryId:
+                detail(env_.senderEntryId, v);
+                env_.senderEntryIdLength = static_cast<std::uint16_t>(v.size());
+                break;
+            case pid::kSenderName:
+                detail(env_.senderName, v);
+                break;
+            case pid::kSenderSearchKey:
+                detail(env_.senderSearchKey, v);
+                break;
+            case pid::kSenderAddressType:
+                detail(env_.senderAddressType, v);
+                break;
+            case pid::kSenderEmailAddress:
+                shown(from_[2], env_.senderEmailAddress, v);
+                break;
+            case pid::kReplyRecipientNames:
+                detail(env_.replyRecipientNames, v);
+                break;
+            case pid::kReceivedBySearchKey:
+                shown(to_[1], env_.receivedBySearchKey, v);
+                break;
+            case pid::kReceivedByAddressType:
+                detail(env_.receivedByAddressType, v);
+                break;
+            case pid::kReceivedByEmailAddress:
+                shown(to_[2], env_.receivedByEmailAddress, v);
+                break;
+            case pid::kReceivedRepresentingSearchKey:
+                detail(env_.receivedRepresentingSearchKey, v);
+                break;
+            case pid::kReceivedRepresentingAddressType:
+                detail(env_.receivedRepresentingAddressType, v);
+                break;
+            case pid::kReceivedRepresentingEmailAddress:
+                shown(to_[3], env_.receivedRepresentingEmailAddress, v);
+                break;
+            case pid::kDisplayTo:
+                shown(to_[0], env_.displayTo, v);
+                break;
+            case pid::kDisplayCc:
+                detail(env_.displayCc, v);
+                break;
+            case pid::kDisplayBcc:
+                detail(env_.displayBcc, v);
+                break;
+            default:
+                return false;
+        }
+        return true;
+    }
+
+    // The item's own subject, times, flags and internet headers.
+    bool envelopeProperty(const PropertyValue& v) {
+        switch (v.id) {
+            case pid::kImportance:
+                set32(env_.importance, v);
+                break;
+            case pid::kPriority:
+                set32(env_.priority, v);
+                break;
+            case pid::kSubject:
+                storeSubject(base_, v, cp_, env_);
+                break;
+            case pid::kSubjectPrefix:
+                detail(env_.subjectPrefix, v);
+                break;
+            case pid::kNormalizedSubject:
+                break;
+            case pid::kConversationTopic:
+                shown(topic_, env_.conversationTopic, v);
+                break;
+            case pid::kClientSubmitTime:
+                setTime(env_.clientSubmitTime, v);
+                break;
+            case pid::kMessageDeliveryTime:
+                setTime(env_.deliveryTime, v);
+                break;
+            case pid::kMessageFlags:
+                set32(env_.messageFlags, v);
+                break;
+            case pid::kTransportMessageHeaders:
+                // A summary row asks only whether there are headers.
+                if (summaryOnly_ && v.data)
+                    env_.transportMessageHeaders.emplace();
+                else
+                    str(env_.transportMessageHeaders, v);
+                break;
+            case pid::kInternetMessageId:
+                detail(env_.internetMessageId, v);
+                break;
+            case pid::kInReplyToId:
+                detail(env_.inReplyToId, v);
+                break;
+            case pid::kProperty1046:
+                detail(env_.property1046, v);
+                break;
+            case pid::kSearchKey:
+                detail(env_.searchKey, v);
+                break;
+            default:
+                return false;
+        }
+        return true;
+    }
+
+    // The bodies: text, HTML, compressed RTF and what keeps RTF in step with the text.
+    bool bodyProperty(const PropertyValue& v) {
+        switch (v.id) {
+            case pid::kBody:
+                if (summaryOnly_)
+                    deferredBody_ = &v;
+                else
+                    storeBody(base_, env_.body, env_.bodyLocator, v, cp_);
+                break;
+            case pid::kHtml:
+                storeBody(base_, env_.html, env_.htmlLocator, v, htmlCp_);
+                break;
+            case pid::kRtfCompressed:
+                if (summaryOnly_) {
+                    deferredRtf_ = &v;
+                } else {
+                    storeRaw(base_, env_.compressedRtf, v);
+                    env_.compressedRtfLocator = v.locator;
+                }
+                break;
+            case pid::kRtfInSync:
+                if (auto x = value32(v)) env_.rtfInSync = static_cast<std::uint16_t>(*x);
+                break;
+            case pid::kRtfSyncBodyCrc:
+                set32(env_.rtfSyncBodyCrc, v);
+                break;
+            case pid::kRtfSyncBodyCount:
+                set32(env_.rtfSyncBodyCount, v);
+                break;
+            case pid::kRtfSyncPrefixCount:
+                set32(env_.rtfSyncPrefixCount, v);
+                break;
+            case pid::kRtfSyncTrailingCount:
+                set32(env_.rtfSyncTrailingCount, v);
+                break;
+            case pid::kRtfSyncBodyTag:
+                detail(env_.rtfSyncBodyTag, v);
+                break;
+            case pid::kProperty1012:
+                if (!summaryOnly_) storeRaw(base_, env_.property1012, v);
+                break;
+            default:
+                return false;
+        }
+        return true;
+    }
+
+    // What items and folders both have (class, name, times), and a folder's counts.
+    bool recordProperty(const PropertyValue& v, AttachmentRecord* att) {
+        switch (v.id) {
+            case pid::kMessageClass:
+                str(r_.messageClass, v);
+                r_.kind = messageClassKind(r_.messageClass.value_or(std::string()));
+                break;
+            case pid::kContainerClass:
+                str(r_.messageClass, v);
+                r_.kind = containerClassKind(r_.messageClass.value_or(std::string()));
+                break;
+            case pid::kMessageSize:
+                set32(r_.messageSize, v);
+                break;
+            case pid::kDisplayName:
+                str(att ? att->displayName : r_.displayName, v);
+                break;
+            case pid::kComment:
+                detail(r_.comment, v);
+                break;
+            // An attachment's own times must not replace the item's.
+            case pid::kCreationTime:
+                if (!att) setTime(r_.creationTime, v);
+                break;
+            case pid::kLastModificationTime:
+                if (!att) setTime(r_.lastModificationTime, v);
+                break;
+            case pid::kContentCount:
+                set32(r_.folderCounts.contentCount, v);
+                break;
+            case pid::kContentUnreadCount:
+                set32(r_.folderCounts.unreadCount, v);
+                break;
+            case pid::kAssociatedContentCount:
+                set32(r_.folderCounts.associatedContentCount, v);
+                break;
+            case pid::kSubfolders:
+                if (auto x = value32(v)) r_.folderCounts.hasSubfolders = *x != 0 ? 1 : 0;
+                break;
+            case pid::kIpmSubtreeEntryId:
+                break;
+            case pid::kIgnored6F02:
+                break;
+            case pid::kIgnored6F04:
+                break;
+            default:
+                return false;
+        }
+        return true;
+    }
+
+    // An attachment's own properties, stored when there is an attachment to take them.
+    bool attachmentProperty(const PropertyValue& v, AttachmentRecord* att) {
+        switch (v.id) {
+            case pid::kAttachSize:
+                if (att) set32(att->size, v);
+                break;
+            case pid::kAttachDataObject:
+                if (att) att->dataLocator = v.locator;
+                break;
+            case pid::kAttachFilename:
+                if (att) str(att->fileName, v);
+                break;
+            case pid::kAttachMethod:
+                if (att) set32(att->method, v);
+                break;
+            case pid::kAttachLongFilename:
+                if (att) str(att->longFileName, v);
+                break;
+            case pid::kRenderingPosition:
+                if (att) set32(att->renderingPosition, v);
+                break;
+            case pid::kAttachMimeTag:
+                if (att) detail(att->mimeTag, v);
+                break;
+            case pid::kProperty3710:
+                if (att) set32(att->property3710, v);
+                break;
+            case pid::kAttachContentId:
+                if (att) detail(att->contentId, v);
+                break;
+            case pid::kLtpRowId:
+                if (att) set32(att->rowId, v);
+                break;
+            default:
+                return false;
+        }
+        return true;
+    }
     void str(StringSlot& slot, const PropertyValue& v) { storeStringValue(base_, slot, v, cp_); }
     // A text a summary row shows only when the ones before it have none: a summary load
     // converts it at the end, if at all.
@@ -519,11 +423,6 @@ std::uint32_t findStringCodepage(const PropertyList& rows) {
 
 std::uint32_t findHtmlCodepage(const PropertyList& rows) {
     return findCodepage(rows, pid::kInternetCodepage, pid::kMessageCodepage);
-}
-
-int storeStringValue(MessageBase* base, StringSlot& slot, const PropertyValue& v,
-                     std::uint32_t codepage) {
-    return storeAs(base, slot, v, v.type, codepage);
 }
 
 namespace {

@@ -25,7 +25,7 @@ void appendNamedBlocks(MessageBase& base, const std::vector<FileRange>& ranges, 
     const bool unicode = base.isUnicode();
     RangeReader reader(base, std::vector<FileRange>(ranges.begin() + first, ranges.begin() + end));
     for (std::size_t r = 0; r < end - first; ++r) {
-        if (base.stopped()) throw PassAborted{"stopped"};
+        if (base.stopped()) return;
         appendNamedBlockIds(unicode, reader.read(r), claimed);
     }
 }
@@ -124,6 +124,7 @@ ClaimedLeaves claimedBlocks(MessageBase& base, BlockClaims* known) {
 std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* known) {
     std::vector<BlockIndex> found;
     ClaimedLeaves claimed = claimedBlocks(base, known);
+    if (base.stopped()) return found;  // what is claimed is not known in full
     static const std::vector<SubnodeEntry> kNoSubnodes;
     // The block each id stands for: the first of its copies in the id index, the one
     // `findBlock` returns.

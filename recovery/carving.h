@@ -16,7 +16,7 @@ inline constexpr std::uint32_t kUnclaimedItemsFolderId =
 // context with a message class: the data of items whose node entries were overwritten or lost.
 // One block per id (the one `findBlock` returns), in table order. Needs the encoding decided.
 // `known`, when given, holds what internal blocks read before named (it is used up): only the
-// others are read.
+// others are read. A stop ends the scan early with nothing found.
 std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* known = nullptr);
 
 }  // namespace brevik

@@ -36,7 +36,7 @@ namespace {
 std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
                                       const std::unordered_set<std::uint32_t>& knownItems) {
     std::vector<TableRowItem> out;
-    if (base.stopped()) throw PassAborted{"stopped"};
+    if (base.stopped()) return out;
     const BlockIndex data = findBlock(base, t.dataBid);
     if (data == kNoBlock) return out;
     std::vector<SubnodeEntry> subnodes;

@@ -24,7 +24,8 @@ struct TableRowItem {
 
 // Rows of every contents table (live copies first) whose item is not in `knownItems`, one per
 // item. Callers leave out rows whose key is that of an item found without its node id. Needs
-// the encoding decided; reads the file only, so it may run beside other work of the pass.
+// the encoding decided; reads the file only, so it may run beside other work of the pass. A stop
+// ends the scan early: the caller checks for one.
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems);
 

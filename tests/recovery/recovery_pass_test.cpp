@@ -254,6 +254,30 @@ TEST(RecoveryPass, NotAPersonalFolderFileFails) {
     EXPECT_EQ(r->base->resultOk, 0);
 }
 
+// The messages that name the cause of a failed pass read it from errorText.
+TEST(RecoveryPass, AFailedPassSaysWhyInErrorText) {
+    auto junk = recover(Bytes(4096, 0x5A));
+    EXPECT_EQ(junk->base->resultOk, 0);
+    EXPECT_EQ(junk->base->errorText, "format not recognised");
+
+    StoreImage unreadable(true, false);
+    for (const std::uint32_t folder : {kRoot, kTop}) {
+        const BlockIndex data = unreadable.blocks().addData(Bytes(64, 0x12));
+        unreadable.node(folder, unreadable.blocks().blockId(data), kRoot);
+    }
+    auto garbled = recover(unreadable.build());
+    EXPECT_EQ(garbled->base->errorCode, ERROR_NO_READABLE_BLOCKS);
+    EXPECT_EQ(garbled->base->errorText, "no readable data blocks");
+
+    StoreImage store;
+    addFolders(store);
+    auto stopped = test::openImage(store.build());
+    stopped->requestStop();
+    openMessageBase(*stopped);
+    EXPECT_EQ(stopped->resultOk, 0);
+    EXPECT_EQ(stopped->errorText, "stopped");
+}
+
 TEST(RecoveryPass, StoppingWhileItemsLoadFailsTheRun) {
     StoreImage store;
     addFolders(store);

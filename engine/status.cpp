@@ -1,0 +1,66 @@
+#include "engine/status.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace brevik {
+namespace {
+
+std::string_view reasonText(Reason why) {
+    switch (why) {
+        case Reason::Ok:
+            return "no error";
+        case Reason::Stopped:
+            return "stopped";
+        case Reason::FormatUnknown:
+            return "format not recognised";
+        case Reason::HeaderUnreadable:
+            return "header unreadable";
+        case Reason::NoIndexPages:
+            return "no complete pair of index pages";
+        case Reason::ReadFailed:
+            return "a read of the file failed";
+        case Reason::NoReadableBlocks:
+            return "no readable data blocks";
+        case Reason::OutOfMemory:
+            return "out of memory";
+        case Reason::Unexpected:
+            break;
+    }
+    return "unexpected failure";
+}
+
+}  // namespace
+
+std::string describe(const Status& status) {
+    std::string out(reasonText(status.reason));
+    char buf[64];
+    if (status.offset) {
+        std::snprintf(buf, sizeof buf, " at offset 0x%llx",
+                      static_cast<unsigned long long>(*status.offset));
+        out += buf;
+    }
+    if (status.expected && status.actual) {
+        std::snprintf(buf, sizeof buf, " (expected %llu, found %llu)",
+                      static_cast<unsigned long long>(*status.expected),
+                      static_cast<unsigned long long>(*status.actual));
+        out += buf;
+    }
+    return out;
+}
+
+Reason abortReason(std::string_view text) {
+    static constexpr std::array<std::pair<std::string_view, Reason>, 5> kKnown{{
+        {"stopped", Reason::Stopped},
+        {"header unreadable", Reason::HeaderUnreadable},
+        {"no complete pair of index pages", Reason::NoIndexPages},
+        {"census read failed", Reason::ReadFailed},
+        {"no readable blocks", Reason::NoReadableBlocks},
+    }};
+    for (const auto& [known, why] : kKnown)
+        if (text == known) return why;
+    return Reason::Unexpected;
+}
+
+}  // namespace brevik

@@ -1,0 +1,43 @@
+// The folders' own records, the groups made up for orphaned items, and names for folders that
+// lost theirs.
+#include <string>
+
+#include "message/class_prefix.h"
+#include "message/interpret_properties.h"
+#include "message/property_reader.h"
+#include "message/records.h"
+#include "recovery/pass.h"
+
+namespace brevik {
+
+void Pass::readFolderRecords() {
+    static const std::vector<SubnodeEntry> kNoSubnodes;
+    for (FolderEntry& f : base_.folderEntries) {
+        PropertyList rows;
+        auto record = makeFolderRecord();
+        if (readPropertyList(base_, rows, f.dataIndex, kNoSubnodes, false) != -1)
+            interpretProperties(&base_, rows, *record);
+        f.record = std::move(record);
+    }
+}
+
+void Pass::appendOrphanGroups() {
+    for (FolderEntry& o : orphans_)
+        base_.folderEntries.push_back(std::move(o));
+    orphans_.clear();
+    base_.folderCount = static_cast<std::uint32_t>(base_.folderEntries.size());
+    base_.folderCapacity = base_.folderCount;
+}
+
+void Pass::nameUnnamedFolders() {
+    const std::string lost = classPrefixString(1).value_or("Lost and Found");
+    std::uint32_t unnamed = 0;
+    for (FolderEntry& f : base_.folderEntries) {
+        if (!f.record) f.record = makeFolderRecord();
+        if (f.record->displayName && !f.record->displayName->empty()) continue;
+        f.record->displayName = unnamed == 0 ? lost : lost + "_" + std::to_string(unnamed);
+        ++unnamed;
+    }
+}
+
+}  // namespace brevik
