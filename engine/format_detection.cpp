@@ -9,6 +9,7 @@
 #include "engine/ndb_format.h"
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
+#include "engine/status.h"
 #include "engine/trailers.h"
 
 namespace brevik {
@@ -36,6 +37,7 @@ struct CensusLists {
     PageCensus counts;
     std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode;
     std::uint64_t pagesRead = 0;
+    Status status;  // the first failure, which ends the census
 };
 
 // Counts and lists the page at `offset` when its trailer marks it as an index page of either
@@ -68,21 +70,24 @@ using Coverage = std::vector<std::uint8_t>;
 // A sequential scan of the complete pages [first, end): counts for the layout vote and, for
 // both candidate layouts, the index pages that the chosen layout will keep. Pages wholly in
 // live blocks are that data, not index pages, and are passed over.
-void scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, const Coverage* covered,
-               CensusLists& lists) {
+Status scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, const Coverage* covered,
+                 CensusLists& lists) {
     Bytes chunk;
     while (first < end) {
         const std::uint64_t count = std::min<std::uint64_t>(end - first, kChunkBytes / kPageSize);
         chunk.resize(count * kPageSize);
-        if (!base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk)))
-            throw PassAborted{"census read failed"};
+        if (!base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk))) {
+            if (base.stopped()) return Status::failure(Reason::Stopped);
+            return Status::at(Reason::ReadFailed, first * kPageSize);
+        }
         for (std::uint64_t i = 0; i < count; ++i)
             if (!covered || (*covered)[first + i] != 0xFF)
                 notePage(chunk.data() + i * kPageSize, (first + i) * kPageSize, lists);
         lists.pagesRead += count;
         first += count;
-        if (base.stopped()) throw PassAborted{"stopped"};
+        if (base.stopped()) return Status::failure(Reason::Stopped);
     }
+    return {};
 }
 
 // Deepest block index walked for the coverage; real files use a handful of levels.
@@ -273,14 +278,16 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
                 const std::uint64_t from = std::max(a, before[k]) - before[k];
                 const std::uint64_t to =
                     std::min(b, before[k] + runs[k].end - runs[k].first) - before[k];
-                if (from < to)
-                    scanPages(base, runs[k].first + from, runs[k].first + to, covered, part);
+                if (from < to && part.status.ok())
+                    part.status =
+                        scanPages(base, runs[k].first + from, runs[k].first + to, covered, part);
             }
             return part;
         });
     CensusLists& all = lists[0];
     for (std::size_t k = 1; k < lists.size(); ++k) {
         const CensusLists& part = lists[k];
+        if (all.status.ok()) all.status = part.status;  // the first in file order
         all.counts.ansiBlockPages += part.counts.ansiBlockPages;
         all.counts.ansiNodePages += part.counts.ansiNodePages;
         all.counts.unicodeBlockPages += part.counts.unicodeBlockPages;
@@ -327,7 +334,13 @@ std::uint32_t chooseFormatCode(const PageCensus& c, std::uint8_t versionByte) {
     return 61952;
 }
 
-int detectFormat(MessageBase& base) {
+Status findLayout(MessageBase& base) {
+    // Between steps: a stop ends the detection, else the progress moves on.
+    auto checkpoint = [&](int progressSlot) {
+        if (base.stopped()) return Status::failure(Reason::Stopped);
+        if (progressSlot >= 0) base.markProgress(progressSlot);
+        return Status{};
+    };
     try {
         // Pages inside the live index's blocks are not read when that index is intact: in a
         // healthy file that is most of it.
@@ -336,13 +349,16 @@ int detectFormat(MessageBase& base) {
         CensusLists lists = scanPages(base, skipLive ? &covered : nullptr);
         Coverage().swap(covered);
         base.censusPagesRead = lists.pagesRead;
-        if (base.stopped()) throw PassAborted{"stopped"};
-        base.markProgress(106);
+        if (!lists.status.ok()) return lists.status;
+        if (Status s = checkpoint(106); !s.ok()) return s;
         if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete())
-            throw PassAborted{"no complete pair of index pages"};
+            return Status::failure(Reason::NoIndexPages);
 
         std::uint8_t header[20];
-        if (!base.readAt(3, header)) throw PassAborted{"header unreadable"};
+        if (!base.readAt(3, header)) {
+            if (base.stopped()) return Status::failure(Reason::Stopped);
+            return Status::at(Reason::HeaderUnreadable, 3);
+        }
         base.formatCode = chooseFormatCode(lists.counts, header[7]);
         const bool unicode = base.isUnicode();
         base.layout = unicode ? PageLayout::unicode() : PageLayout::ansi();
@@ -351,22 +367,27 @@ int detectFormat(MessageBase& base) {
         auto& nodePages = unicode ? lists.unicodeNode : lists.ansiNode;
         base.bbtPagesSeen = static_cast<std::uint32_t>(blockPages.size());
         base.nbtPagesSeen = static_cast<std::uint32_t>(nodePages.size());
-        base.checkpoint(156);
+        if (Status s = checkpoint(156); !s.ok()) return s;
         base.leafBbtPages = keepLeaves(blockPages, base.layout.leafBbtKey);
-        base.checkpoint(161);
+        if (Status s = checkpoint(161); !s.ok()) return s;
         base.leafNbtPages = keepLeaves(nodePages, base.layout.leafNbtKey);
-        base.checkpoint(166);
+        if (Status s = checkpoint(166); !s.ok()) return s;
 
         if (markReachableFromRoot(base, base.layout.bbtRootPos) == 0)
             markReachableFromLatestRoot(base, blockPages);
-        base.checkpoint(171);
+        if (Status s = checkpoint(171); !s.ok()) return s;
         if (markReachableFromRoot(base, base.layout.nbtRootPos) == 0)
             markReachableFromLatestRoot(base, nodePages);
-        base.checkpoint();
-        return 0;
-    } catch (...) {
-        return 101;
+        return checkpoint(-1);
+    } catch (const std::bad_alloc&) {
+        return Status::failure(Reason::OutOfMemory);
+    } catch (...) {  // a worker's failure, rethrown by the parts
+        return Status::failure(Reason::Unexpected);
     }
+}
+
+int detectFormat(MessageBase& base) {
+    return findLayout(base).ok() ? 0 : 101;
 }
 
 CryptMethod readCryptMethod(MessageBase& base) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/message_base.h"
+#include "engine/status.h"
 
 namespace brevik {
 
@@ -23,7 +24,11 @@ struct PageCensus {
 std::uint32_t chooseFormatCode(const PageCensus& census, std::uint8_t versionByte);
 
 // Census, format code, page layout, leaf index page lists and their reachability from the
-// header's roots. Returns 0, or 101 when no layout could be decided or the run was stopped.
+// header's roots. Fails with the reason: stopped, a read of the census or the header failed (with
+// its offset), or no complete pair of index pages of one layout was found.
+Status findLayout(MessageBase& base);
+
+// findLayout as a code: 0, or 101 when no layout could be decided or the run was stopped.
 int detectFormat(MessageBase& base);
 
 // The header's crypt method byte for the detected layout.

@@ -49,11 +49,6 @@ void MessageBase::attachSource(std::unique_ptr<ByteSource> src) {
     fileSize = source ? source->size() : 0;
 }
 
-void MessageBase::checkpoint(int progressSlot) {
-    if (stopped()) throw PassAborted{"stopped"};
-    if (progressSlot >= 0) markProgress(progressSlot);
-}
-
 void MessageBase::decodeBlockBytes(std::uint8_t* data, std::size_t length, std::uint64_t blockId,
                                    std::size_t offset) const {
     if (!decodesBlocks() || length == 0) return;

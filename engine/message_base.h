@@ -62,11 +62,6 @@ struct DropCounts {
     bool operator==(const DropCounts&) const = default;
 };
 
-// Thrown inside a pass for every fatal condition; the pass turns it into `resultOk` 0.
-struct PassAborted {
-    const char* reason;
-};
-
 class MessageBase {
   public:
     MessageBase();
@@ -170,8 +165,6 @@ class MessageBase {
     // Asks a running pass to stop; it fails at its next checkpoint.
     void requestStop() { stopRequested.store(true, std::memory_order_relaxed); }
     bool stopped() const { return stopRequested.load(std::memory_order_relaxed); }
-    // Checkpoint of a pass: raises PassAborted when a stop was requested.
-    void checkpoint(int progressSlot = -1);
     void markProgress(int slot, std::uint32_t value = 513) {
         if (progress) progress->mark(slot, value);
     }

@@ -13,12 +13,10 @@ std::string_view reasonText(Reason why) {
             return "no error";
         case Reason::Stopped:
             return "stopped";
-        case Reason::FormatUnknown:
-            return "format not recognised";
         case Reason::HeaderUnreadable:
             return "header unreadable";
         case Reason::NoIndexPages:
-            return "no complete pair of index pages";
+            return "no block and node index pages found";
         case Reason::ReadFailed:
             return "a read of the file failed";
         case Reason::NoReadableBlocks:
@@ -48,19 +46,6 @@ std::string describe(const Status& status) {
         out += buf;
     }
     return out;
-}
-
-Reason abortReason(std::string_view text) {
-    static constexpr std::array<std::pair<std::string_view, Reason>, 5> kKnown{{
-        {"stopped", Reason::Stopped},
-        {"header unreadable", Reason::HeaderUnreadable},
-        {"no complete pair of index pages", Reason::NoIndexPages},
-        {"census read failed", Reason::ReadFailed},
-        {"no readable blocks", Reason::NoReadableBlocks},
-    }};
-    for (const auto& [known, why] : kKnown)
-        if (text == known) return why;
-    return Reason::Unexpected;
 }
 
 }  // namespace brevik

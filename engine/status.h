@@ -13,9 +13,8 @@ namespace brevik {
 enum class Reason : std::uint8_t {
     Ok,
     Stopped,           // a stop was requested
-    FormatUnknown,     // no layout fits the file
     HeaderUnreadable,  // the header could not be read
-    NoIndexPages,      // no complete pair of block and node index pages
+    NoIndexPages,      // no complete pair of block and node index pages: not a data file
     ReadFailed,        // a read of the file failed
     NoReadableBlocks,  // no sampled data block is in a known encoding
     OutOfMemory,
@@ -28,13 +27,13 @@ struct [[nodiscard]] Status {
     std::optional<std::uint64_t> expected, actual;
 
     static Status failure(Reason why) { return Status{why, {}, {}, {}}; }
+    static Status at(Reason why, std::uint64_t fileOffset) {
+        return Status{why, fileOffset, {}, {}};
+    }
     bool ok() const { return reason == Reason::Ok; }
 };
 
 // One line for a user: the reason, then the offset and the values when known.
 std::string describe(const Status& status);
-
-// The reason behind the text a PassAborted carries (raised where a scan cannot return a value).
-Reason abortReason(std::string_view text);
 
 }  // namespace brevik

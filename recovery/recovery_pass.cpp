@@ -41,13 +41,7 @@ Status Pass::checkpoint(int progressSlot) const {
 }
 
 Status Pass::readFormatAndTables() {
-    try {
-        // Reads of a stopped pass fail, and no layout then fits.
-        if (detectFormat(base_) != 0)
-            return Status::failure(base_.stopped() ? Reason::Stopped : Reason::FormatUnknown);
-    } catch (const PassAborted& aborted) {  // raised from inside its scans
-        return Status::failure(abortReason(aborted.reason));
-    }
+    if (Status s = findLayout(base_); !s.ok()) return s;
     if (Status s = checkpoint(milestone::kFormatKnown); !s.ok()) return s;
     base_.cryptMethod = readCryptMethod(base_);
     buildIndexTables(base_);
@@ -167,8 +161,6 @@ void recoverMessageBase(RecoveredBase& base) {
     // Damaged input must never end the process: what escapes a stage still fails only the pass.
     try {
         status = Pass(base).run();
-    } catch (const PassAborted& aborted) {
-        status = Status::failure(abortReason(aborted.reason));
     } catch (const std::bad_alloc&) {
         status = Status::failure(Reason::OutOfMemory);
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/byte_source.h"
 #include "engine/index_tables.h"
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
@@ -88,6 +89,28 @@ TEST(DetectFormat, FilesWithoutACompletePairFail) {
     PstImage onlyBlocks(true, 4);
     onlyBlocks.putLeafBlockPage(2, {});
     EXPECT_EQ(detectFormat(*openImage(onlyBlocks.bytes())), 101);
+}
+
+// A failed detection says why: what the file lacks, where a read failed, or that it was stopped.
+TEST(FindLayout, FailuresCarryTheirReasonAndOffset) {
+    EXPECT_EQ(findLayout(*openImage(Bytes(4096, 0x5A))).reason, Reason::NoIndexPages);
+
+    PstImage img(true, 8);
+    img.putLeafBlockPage(2, {});
+    img.putLeafNodePage(3, {});
+    auto source = std::make_unique<FailingSource>(img.bytes());
+    source->failRange(PstImage::pageOffset(5), 512);
+    auto base = std::make_unique<RecoveredBase>();
+    base->attachSource(std::move(source));
+    const Status failed = findLayout(*base);
+    EXPECT_EQ(failed.reason, Reason::ReadFailed);
+    ASSERT_TRUE(failed.offset.has_value());
+    EXPECT_LE(*failed.offset, PstImage::pageOffset(5));
+    EXPECT_NE(describe(failed).find("at offset 0x"), std::string::npos) << describe(failed);
+
+    auto stopped = openImage(img.bytes());
+    stopped->requestStop();
+    EXPECT_EQ(findLayout(*stopped).reason, Reason::Stopped);
 }
 
 TEST(DetectFormat, StoppedRunFails) {

@@ -258,7 +258,7 @@ TEST(RecoveryPass, NotAPersonalFolderFileFails) {
 TEST(RecoveryPass, AFailedPassSaysWhyInErrorText) {
     auto junk = recover(Bytes(4096, 0x5A));
     EXPECT_EQ(junk->base->resultOk, 0);
-    EXPECT_EQ(junk->base->errorText, "format not recognised");
+    EXPECT_EQ(junk->base->errorText, "no block and node index pages found");
 
     StoreImage unreadable(true, false);
     for (const std::uint32_t folder : {kRoot, kTop}) {
