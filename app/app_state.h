@@ -15,7 +15,7 @@
 #include "app/app_environment.h"
 #include "app/backup_copy.h"
 #include "engine/progress.h"
-#include "platform/manual_reset_event.h"
+#include "app/manual_reset_event.h"
 #include "recovery/recovered_base.h"
 
 namespace brevik::app {
