@@ -110,6 +110,7 @@ struct PageLayout {
     std::uint16_t levelFieldPos = 0;
     std::uint16_t entryCountPos = 0;
     std::uint16_t cryptMethodPos = 0;
+    std::uint16_t fileEofPos = 0;  // ROOT's ibFileEof: where the file should end
     // The page trailer ([MS-PST] PAGETRAILER): ptype, ptypeRepeat and wSig at `trailerPos`, then
     // dwCRC and the page's bid (Unicode) or the bid and dwCRC (ANSI). The CRC covers the bytes
     // before the trailer.
@@ -120,10 +121,10 @@ struct PageLayout {
     std::uint8_t blockTrailerSize = 0;  // [MS-PST] BLOCKTRAILER
 
     static constexpr PageLayout ansi() {
-        return {196, 188, 12, 16, 498, 496, 461, 500, 508, 504, 4, 12};
+        return {196, 188, 12, 16, 498, 496, 461, 168, 500, 508, 504, 4, 12};
     }
     static constexpr PageLayout unicode() {
-        return {240, 224, 24, 32, 490, 488, 513, 496, 500, 504, 8, 16};
+        return {240, 224, 24, 32, 490, 488, 513, 184, 496, 500, 504, 8, 16};
     }
     static constexpr PageLayout of(bool unicode) {
         return unicode ? PageLayout::unicode() : ansi();

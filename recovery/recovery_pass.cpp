@@ -51,10 +51,10 @@ Status Pass::readFormatAndTables() {
 
 // A file cut short: the header's end-of-file ([MS-PST] ROOT ibFileEof) lies past its end.
 void Pass::checkFileEnd() {
-    const bool unicode = base_.isUnicode();
+    const ndb::PageLayout L = ndb::PageLayout::of(base_.isUnicode());
     std::uint8_t eof[8] = {};
-    if (!base_.readAt(unicode ? 184 : 168, std::span(eof, unicode ? 8 : 4))) return;
-    const std::uint64_t stated = unicode ? load64(eof) : load32(eof);
+    if (!base_.readAt(L.fileEofPos, std::span(eof, L.bidWidth))) return;
+    const std::uint64_t stated = L.bidWidth == 8 ? load64(eof) : load32(eof);
     if (stated > base_.fileSize)
         base_.damage.note(DamageKind::FileShorterThanHeader, base_.fileSize);
 }

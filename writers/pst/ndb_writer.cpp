@@ -367,7 +367,7 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     for (std::size_t t = 0; t < 32; ++t)
         store32(h.data() + 44 + t * 4, std::max(nextNidIndex_[t], nidIndexFloor(t)));
     // ROOT
-    store64(h.data() + 184, fileEof);
+    store64(h.data() + PageLayout::unicode().fileEofPos, fileEof);
     store64(h.data() + 192, lastAMap);
     store64(h.data() + 200, freeBytes);
     store64(h.data() + 208, 0);  // cbPMapFree
