@@ -18,6 +18,10 @@ const char* damageKindName(DamageKind kind) {
             return "items whose properties could not be read";
         case DamageKind::StaleIndexEntries:
             return "stale or garbled index entries";
+        case DamageKind::UnreadablePages:
+            return "pages that could not be read";
+        case DamageKind::FolderNotLoaded:
+            return "folders whose properties could not be read";
         case DamageKind::Count:
             break;
     }

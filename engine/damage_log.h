@@ -16,6 +16,8 @@ enum class DamageKind : std::uint8_t {
     LiveNodeWithoutData,    // a live folder or item entry whose data block is unknown
     ItemNotLoaded,          // an item whose properties could not be read
     StaleIndexEntries,      // stale or garbled index entries (normal in used files)
+    UnreadablePages,        // pages the census could not read (a bad stretch of the disk)
+    FolderNotLoaded,        // a live folder whose properties could not be read
     Count
 };
 

@@ -37,7 +37,8 @@ struct CensusLists {
     PageCensus counts;
     std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode;
     std::uint64_t pagesRead = 0;
-    Status status;  // the first failure, which ends the census
+    std::vector<std::uint64_t> unreadable;  // offsets of pages that could not be read
+    Status status;                          // a stop, which ends the census
 };
 
 // Counts and lists the page at `offset` when its trailer marks it as an index page of either
@@ -76,13 +77,20 @@ Status scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, cons
     while (first < end) {
         const std::uint64_t count = std::min<std::uint64_t>(end - first, kChunkBytes / kPageSize);
         chunk.resize(count * kPageSize);
-        if (!base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk))) {
-            if (base.stopped()) return Status::failure(Reason::Stopped);
-            return Status::at(Reason::ReadFailed, first * kPageSize);
+        // A stretch that cannot be read costs only its own pages: the rest are read one by one.
+        const bool whole = base.readAt(first * kPageSize, std::span<std::uint8_t>(chunk));
+        if (!whole && base.stopped()) return Status::failure(Reason::Stopped);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (covered && (*covered)[first + i] == 0xFF) continue;
+            const std::uint64_t offset = (first + i) * kPageSize;
+            const std::span<std::uint8_t> page(chunk.data() + i * kPageSize, kPageSize);
+            if (!whole && !base.readAt(offset, page)) {
+                if (base.stopped()) return Status::failure(Reason::Stopped);
+                lists.unreadable.push_back(offset);
+                continue;
+            }
+            notePage(page.data(), offset, lists);
         }
-        for (std::uint64_t i = 0; i < count; ++i)
-            if (!covered || (*covered)[first + i] != 0xFF)
-                notePage(chunk.data() + i * kPageSize, (first + i) * kPageSize, lists);
         lists.pagesRead += count;
         first += count;
         if (base.stopped()) return Status::failure(Reason::Stopped);
@@ -300,6 +308,7 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
         append(all.ansiNode, part.ansiNode);
         append(all.unicodeBlock, part.unicodeBlock);
         append(all.unicodeNode, part.unicodeNode);
+        all.unreadable.insert(all.unreadable.end(), part.unreadable.begin(), part.unreadable.end());
     }
     return std::move(all);
 }
@@ -350,6 +359,8 @@ Status findLayout(MessageBase& base) {
         Coverage().swap(covered);
         base.censusPagesRead = lists.pagesRead;
         if (!lists.status.ok()) return lists.status;
+        for (const std::uint64_t offset : lists.unreadable)
+            base.damage.note(DamageKind::UnreadablePages, offset);
         if (Status s = checkpoint(106); !s.ok()) return s;
         if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete())
             return Status::failure(Reason::NoIndexPages);

@@ -17,8 +17,6 @@ std::string_view reasonText(Reason why) {
             return "header unreadable";
         case Reason::NoIndexPages:
             return "no block and node index pages found";
-        case Reason::ReadFailed:
-            return "a read of the file failed";
         case Reason::NoReadableBlocks:
             return "no readable data blocks";
         case Reason::OutOfMemory:

@@ -15,7 +15,6 @@ enum class Reason : std::uint8_t {
     Stopped,           // a stop was requested
     HeaderUnreadable,  // the header could not be read
     NoIndexPages,      // no complete pair of block and node index pages: not a data file
-    ReadFailed,        // a read of the file failed
     NoReadableBlocks,  // no sampled data block is in a known encoding
     OutOfMemory,
     Unexpected,  // a failure of ours, not of the file

@@ -17,6 +17,11 @@ void Pass::readFolderRecords() {
         auto record = makeFolderRecord();
         if (readPropertyList(base_, rows, f.dataIndex, kNoSubnodes, false) != -1)
             interpretProperties(&base_, rows, *record);
+        else if (f.reachable && f.dataIndex >= 0 &&
+                 static_cast<std::size_t>(f.dataIndex) < base_.blockTable.size())
+            // Its items stay, in a folder named for lost ones; the user is told what was lost.
+            base_.damage.note(DamageKind::FolderNotLoaded,
+                              base_.blockTable[static_cast<std::size_t>(f.dataIndex)].fileOffset);
         f.record = std::move(record);
     }
 }

@@ -91,22 +91,30 @@ TEST(DetectFormat, FilesWithoutACompletePairFail) {
     EXPECT_EQ(detectFormat(*openImage(onlyBlocks.bytes())), 101);
 }
 
-// A failed detection says why: what the file lacks, where a read failed, or that it was stopped.
-TEST(FindLayout, FailuresCarryTheirReasonAndOffset) {
+// An unreadable page costs only itself; a failed detection says why: what the file lacks, where
+// a read failed, or that it was stopped.
+TEST(FindLayout, UnreadablePagesAreNotedAndFailuresCarryTheirReason) {
     EXPECT_EQ(findLayout(*openImage(Bytes(4096, 0x5A))).reason, Reason::NoIndexPages);
 
     PstImage img(true, 8);
     img.putLeafBlockPage(2, {});
     img.putLeafNodePage(3, {});
-    auto source = std::make_unique<FailingSource>(img.bytes());
-    source->failRange(PstImage::pageOffset(5), 512);
-    auto base = std::make_unique<RecoveredBase>();
-    base->attachSource(std::move(source));
-    const Status failed = findLayout(*base);
-    EXPECT_EQ(failed.reason, Reason::ReadFailed);
-    ASSERT_TRUE(failed.offset.has_value());
-    EXPECT_LE(*failed.offset, PstImage::pageOffset(5));
-    EXPECT_NE(describe(failed).find("at offset 0x"), std::string::npos) << describe(failed);
+    auto open = [&](std::uint64_t badOffset, std::uint64_t badLength) {
+        auto source = std::make_unique<FailingSource>(img.bytes());
+        source->failRange(badOffset, badLength);
+        auto base = std::make_unique<RecoveredBase>();
+        base->attachSource(std::move(source));
+        return base;
+    };
+    auto badPage = open(PstImage::pageOffset(5), 512);
+    EXPECT_TRUE(findLayout(*badPage).ok());
+    EXPECT_EQ(badPage->leafNbtPages.size(), 1u);
+    EXPECT_EQ(badPage->damage.firstOffsets(DamageKind::UnreadablePages),
+              std::vector<std::uint64_t>{PstImage::pageOffset(5)});
+
+    const Status header = findLayout(*open(0, 64));
+    EXPECT_EQ(header.reason, Reason::HeaderUnreadable);
+    EXPECT_EQ(describe(header), "header unreadable at offset 0x3");
 
     auto stopped = openImage(img.bytes());
     stopped->requestStop();

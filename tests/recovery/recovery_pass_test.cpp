@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/block_claims.h"
+#include "engine/byte_source.h"
 #include "engine/index_tables.h"
 #include "message/item_summary.h"
 #include "message/records.h"
@@ -255,6 +256,37 @@ TEST(RecoveryPass, NotAPersonalFolderFileFails) {
 }
 
 // The messages that name the cause of a failed pass read it from errorText.
+// A stretch of the file that cannot be read (a bad sector) costs only what lies in it: the census
+// reads around it, the folder whose record lay there keeps its items under a made-up name, and
+// both losses are reported.
+TEST(RecoveryPass, AnUnreadableStretchCostsOnlyWhatLiesInIt) {
+    BREVIK_REQUIRE_CORPUS();
+    const Bytes image = test::readWholeFile(test::corpusPath("pst/outlook1.pst"));
+    auto healthy = recover(image);
+    ASSERT_EQ(healthy->base->resultOk, 1);
+    const RecoveredBase& h = *healthy->base;
+    std::uint32_t folder = h.folderCount;
+    for (std::uint32_t f = 0; f < h.folderCount && folder == h.folderCount; ++f)
+        if (h.folderEntries[f].reachable && h.folderEntries[f].itemCount > 0) folder = f;
+    ASSERT_LT(folder, h.folderCount);
+    const std::uint64_t bad = h.blockTable[h.folderEntries[folder].dataIndex].fileOffset;
+
+    auto source = std::make_unique<FailingSource>(image);
+    source->failRange(bad, 64);
+    RecoveredBase damaged;
+    damaged.attachSource(std::move(source));
+    damaged.censusSkipsLiveBlocks = false;  // the census reads the bad stretch too
+    openMessageBase(damaged);
+    ASSERT_EQ(damaged.resultOk, 1) << damaged.errorText;
+    EXPECT_EQ(damaged.itemCount, h.itemCount);
+    EXPECT_EQ(damaged.damage.count(DamageKind::UnreadablePages), 1u);
+    EXPECT_EQ(damaged.damage.firstOffsets(DamageKind::UnreadablePages).front(),
+              bad / ndb::kPageSize * ndb::kPageSize);
+    EXPECT_EQ(damaged.damage.count(DamageKind::FolderNotLoaded), 1u);
+    EXPECT_TRUE(damaged.damage.dataLost());
+    EXPECT_EQ(damaged.folderEntries[folder].itemCount, h.folderEntries[folder].itemCount);
+}
+
 TEST(RecoveryPass, AFailedPassSaysWhyInErrorText) {
     auto junk = recover(Bytes(4096, 0x5A));
     EXPECT_EQ(junk->base->resultOk, 0);
