@@ -15,6 +15,8 @@
 namespace brevik {
 namespace {
 
+// The census reads the file in the 512-byte pages that both classic layouts share, and votes
+// between them; the layout's own values take over once it is known.
 using ndb::kPageSize;
 
 // Large sequential reads: the census touches every page of the file.
@@ -27,7 +29,7 @@ IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool 
     info.entryCount = page[L.entryCountPos];
     info.maxEntries = page[L.entryCountPos + 1];
     info.sizeLevel = load16(page + L.levelFieldPos);
-    const PageTrailer trailer = parsePageTrailer(ByteView(page, kPageSize), L);
+    const PageTrailer trailer = parsePageTrailer(ByteView(page, L.pageSize), L);
     info.pageType = static_cast<std::uint16_t>(trailer.type | trailer.typeRepeat << 8);
     info.trailerBid = trailer.bid;
     return info;
@@ -148,14 +150,14 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
         LevelPart part;
         std::vector<FileRange> ranges;
         for (std::uint64_t k = first; k < end; ++k)
-            ranges.push_back({level[k], kPageSize});
+            ranges.push_back({level[k], L.pageSize});
         RangeReader reader(base, std::move(ranges));
         for (std::uint64_t k = first; k < end && part.ok; ++k) {
             const ByteView p = reader.read(k - first);
-            const std::uint16_t sizeLevel =
-                p.size() == kPageSize ? load16(p.data() + L.levelFieldPos) : 0;
-            const std::uint32_t count = p.size() == kPageSize ? p[L.entryCountPos] : 0;
-            part.ok = p.size() == kPageSize && p[typePos] == ndb::kBlockBTree &&
+            const bool whole = p.size() == L.pageSize;
+            const std::uint16_t sizeLevel = whole ? load16(p.data() + L.levelFieldPos) : 0;
+            const std::uint32_t count = whole ? p[L.entryCountPos] : 0;
+            part.ok = whole && p[typePos] == ndb::kBlockBTree &&
                       p[typePos + 1] == ndb::kBlockBTree && pageCrcMatches(p, L) &&
                       (sizeLevel & 0xFFu) == entry && count <= L.entryCountPos / entry;
             if (!part.ok) break;
@@ -173,9 +175,8 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
                 const BbtEntry block = parseBbtEntry(e, L);
                 const std::uint64_t offset = block.offset, size = block.byteCount;
                 const std::uint64_t extent = ndb::blockExtent(size, L);
-                if (offset % ndb::kBlockAlignment == 0 && size > 0 &&
-                    extent <= ndb::kMaxBlockExtent && offset <= base.fileSize &&
-                    base.fileSize - offset >= extent)
+                if (offset % L.blockAlignment == 0 && size > 0 && extent <= L.maxBlockExtent &&
+                    offset <= base.fileSize && base.fileSize - offset >= extent)
                     markBlock(part.covered, offset, extent);
             }
         }

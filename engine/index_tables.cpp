@@ -44,11 +44,12 @@ std::uint32_t entriesThatFit(const PageLayout& layout, std::uint32_t size) {
 }
 
 // The leaf pages as ranges to read, in list order (file order after a census).
-std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages) {
+std::vector<FileRange> pageRanges(const std::vector<IndexPageInfo>& pages,
+                                  const PageLayout& layout) {
     std::vector<FileRange> ranges;
     ranges.reserve(pages.size());
     for (const auto& p : pages)
-        ranges.push_back({p.pageOffset, ndb::kPageSize});
+        ranges.push_back({p.pageOffset, layout.pageSize});
     return ranges;
 }
 
@@ -72,7 +73,7 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
         announced += p.entryCount;
     reserveLarge(part.blocks, announced);
     reserveLarge(part.pageBids, announced);
-    RangeReader reader(base, pageRanges(pages));
+    RangeReader reader(base, pageRanges(pages, L));
     for (std::size_t k = 0; k < pages.size(); ++k) {
         const IndexPageInfo& p = pages[k];
         const ByteView page = reader.read(k);
@@ -94,7 +95,7 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
                 part.damage.note(
                     b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
                     b.reachable ? b.fileOffset : p.pageOffset);
-            } else if (b.fileOffset % ndb::kBlockAlignment != 0 ||
+            } else if (b.fileOffset % L.blockAlignment != 0 ||
                        (b.blockId & ~std::uint64_t{1}) == 0) {
                 ++part.malformed;
                 part.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);
@@ -162,15 +163,15 @@ std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
     if (stale.empty()) return 0;
     std::sort(stale.begin(), stale.end());
 
-    const std::uint64_t maxData =
-        ndb::kMaxBlockExtent - PageLayout::of(base.isUnicode()).blockTrailerSize;
+    const PageLayout L = PageLayout::of(base.isUnicode());
+    const std::uint64_t maxData = L.maxBlockExtent - L.blockTrailerSize;
     std::vector<std::uint64_t> inside;
     for (const BlockEntry& e : base.blockTable) {
-        if (!e.reachable || e.byteCount < ndb::kPageSize || e.byteCount > maxData) continue;
+        if (!e.reachable || e.byteCount < L.pageSize || e.byteCount > maxData) continue;
         const std::uint64_t end = e.fileOffset + e.byteCount;
         auto it = std::lower_bound(stale.begin(), stale.end(), e.fileOffset);
-        if (it == stale.end() || *it + ndb::kPageSize > end || !trailerConfirms(base, e)) continue;
-        for (; it != stale.end() && *it + ndb::kPageSize <= end; ++it)
+        if (it == stale.end() || *it + L.pageSize > end || !trailerConfirms(base, e)) continue;
+        for (; it != stale.end() && *it + L.pageSize <= end; ++it)
             inside.push_back(*it);
     }
     if (inside.empty()) return 0;
@@ -286,7 +287,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         for (int depth = 0; !level.empty() && depth <= kMaxIndexDepth; ++depth) {
             std::vector<std::uint64_t> pages;
             for (std::uint64_t offset : level) {
-                if (offset > base.fileSize || base.fileSize - offset < ndb::kPageSize ||
+                if (offset > base.fileSize || base.fileSize - offset < L.pageSize ||
                     !visited.insert(offset).second)
                     continue;
                 if (IndexPageInfo* leaf = bbtAt.find(base.leafBbtPages, offset))
@@ -300,12 +301,12 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
             std::vector<FileRange> ranges;
             ranges.reserve(pages.size());
             for (std::uint64_t offset : pages)
-                ranges.push_back({offset, ndb::kPageSize});
+                ranges.push_back({offset, L.pageSize});
             RangeReader reader(base, std::move(ranges));
             std::vector<std::uint64_t> next;
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 const ByteView page = reader.read(k);
-                if (page.size() != ndb::kPageSize) continue;
+                if (page.size() != L.pageSize) continue;
                 // A leaf the census did not list is not marked, nor walked into.
                 const std::uint16_t key = load16(page.data() + L.levelFieldPos);
                 if (key == L.leafBbtKey || key == L.leafNbtKey) continue;
@@ -314,7 +315,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
                 for (std::uint32_t i = 0; i < count; ++i) {
                     const std::uint64_t child =
                         parseBtEntry(page.subspan(i * childSize, childSize), L).childOffset;
-                    if (child % ndb::kPageSize == 0) next.push_back(child);
+                    if (child % L.pageSize == 0) next.push_back(child);
                 }
             }
             level = std::move(next);
@@ -351,7 +352,7 @@ int buildIndexTables(MessageBase& base) {
         for (const auto& p : base.leafNbtPages)
             announced += p.entryCount;
         reserveLarge(base.nodeTable, announced);
-        RangeReader nbtReader(base, pageRanges(base.leafNbtPages));
+        RangeReader nbtReader(base, pageRanges(base.leafNbtPages, L));
         for (std::size_t k = 0; k < base.leafNbtPages.size(); ++k) {
             const IndexPageInfo& p = base.leafNbtPages[k];
             const ByteView page = nbtReader.read(k);

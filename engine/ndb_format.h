@@ -98,10 +98,14 @@ inline constexpr std::uint32_t kNidIpmSubtree = 0x8022;
 inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode
 inline constexpr std::uint16_t kUnicodeVersion = 23;
 
-// One layout of the file ([MS-PST] ANSI or Unicode) as values: where the header keeps the index
-// roots (the BREF's ib, its bid 8 bytes before) and the crypt method, how index pages are laid
-// out, and the shape of page and block trailers. A layout with other pages is one more value.
+// One layout of the file ([MS-PST] ANSI or Unicode) as values: the sizes of its pages and blocks,
+// where the header keeps the index roots (the BREF's ib, its bid 8 bytes before) and the crypt
+// method, how index pages are laid out, and the shape of page and block trailers. A layout with
+// other pages is one more value.
 struct PageLayout {
+    std::uint32_t pageSize = 0;
+    std::uint32_t blockAlignment = 0;  // blocks start on and fill multiples of it
+    std::uint32_t maxBlockExtent = 0;  // the most a block takes, trailer included
     std::uint32_t bbtRootPos = 0;
     std::uint32_t nbtRootPos = 0;
     std::uint16_t leafBbtKey =
@@ -121,10 +125,40 @@ struct PageLayout {
     std::uint8_t blockTrailerSize = 0;  // [MS-PST] BLOCKTRAILER
 
     static constexpr PageLayout ansi() {
-        return {196, 188, 12, 16, 498, 496, 461, 168, 500, 508, 504, 4, 12};
+        return {kPageSize,
+                kBlockAlignment,
+                kMaxBlockExtent,
+                196,
+                188,
+                12,
+                16,
+                498,
+                496,
+                461,
+                168,
+                500,
+                508,
+                504,
+                4,
+                12};
     }
     static constexpr PageLayout unicode() {
-        return {240, 224, 24, 32, 490, 488, 513, 184, 496, 500, 504, 8, 16};
+        return {kPageSize,
+                kBlockAlignment,
+                kMaxBlockExtent,
+                240,
+                224,
+                24,
+                32,
+                490,
+                488,
+                513,
+                184,
+                496,
+                500,
+                504,
+                8,
+                16};
     }
     static constexpr PageLayout of(bool unicode) {
         return unicode ? PageLayout::unicode() : ansi();
@@ -133,7 +167,7 @@ struct PageLayout {
 
 // The bytes a block of `byteCount` data bytes takes in the file, trailer included.
 inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, const PageLayout& layout) {
-    return alignUp(byteCount + layout.blockTrailerSize, kBlockAlignment);
+    return alignUp(byteCount + layout.blockTrailerSize, layout.blockAlignment);
 }
 
 // --- the allocation maps (Unicode) ---

@@ -5,7 +5,7 @@
 namespace brevik {
 
 PageTrailer parsePageTrailer(ByteView page, const ndb::PageLayout& L) {
-    if (page.size() < ndb::kPageSize) return {};
+    if (page.size() < L.pageSize) return {};
     const std::uint8_t* t = page.data() + L.trailerPos;
     PageTrailer out;
     out.type = t[0];
@@ -17,16 +17,16 @@ PageTrailer parsePageTrailer(ByteView page, const ndb::PageLayout& L) {
 }
 
 std::uint32_t pageCrc(ByteView page, const ndb::PageLayout& L) {
-    return page.size() < ndb::kPageSize ? 0 : crc32(page.data(), L.trailerPos);
+    return page.size() < L.pageSize ? 0 : crc32(page.data(), L.trailerPos);
 }
 
 bool pageCrcMatches(ByteView page, const ndb::PageLayout& L) {
-    return page.size() >= ndb::kPageSize && pageCrc(page, L) == load32(page.data() + L.crcPos);
+    return page.size() >= L.pageSize && pageCrc(page, L) == load32(page.data() + L.crcPos);
 }
 
 void writePageTrailer(std::span<std::uint8_t> page, const ndb::PageLayout& L, std::uint8_t type,
                       std::uint64_t bid, std::uint16_t signature) {
-    if (page.size() < ndb::kPageSize) return;
+    if (page.size() < L.pageSize) return;
     std::uint8_t* t = page.data() + L.trailerPos;
     t[0] = type;
     t[1] = type;

@@ -20,7 +20,7 @@ struct PageTrailer {
     bool operator==(const PageTrailer&) const = default;
 };
 
-// The trailer of a `kPageSize` page; all zeros when `page` is shorter.
+// The trailer of a page of the layout; all zeros when `page` is shorter.
 PageTrailer parsePageTrailer(ByteView page, const ndb::PageLayout& layout);
 
 // The CRC a page's trailer should hold: of the bytes before the trailer.
