@@ -27,12 +27,6 @@ std::string withoutAngleBrackets(std::string id) {
     return id;
 }
 
-std::string fileName(const AttachmentRecord& a) {
-    for (const StringSlot* s : {&a.longFileName, &a.fileName, &a.displayName})
-        if (!text(*s).empty()) return text(*s);
-    return "attachment";
-}
-
 // The first e-mail address of a contact: a named property of the address set
 // (PSETID_Address, id 0x8083), found through the file's name-to-id map.
 std::string contactEmail(const MessageBase& base, const MessageRecord& r) {
@@ -72,7 +66,7 @@ const AttachmentRecord* findByContentId(const MessageRecord& record, const std::
         if (!id.empty() && id == want) return &a;
     }
     for (const AttachmentRecord& a : record.attachments)
-        if (lower(fileName(a)) == want) return &a;
+        if (lower(attachmentName(a)) == want) return &a;
     return nullptr;
 }
 

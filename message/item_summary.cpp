@@ -85,13 +85,13 @@ std::optional<std::uint64_t> shownTime(const MessageRecord& r) {
     return r.lastModificationTime;
 }
 
+}  // namespace
+
 std::string attachmentName(const AttachmentRecord& a) {
     std::string name = firstText({&a.longFileName, &a.fileName, &a.displayName});
     if (name.empty()) name = classPrefixString(25).value_or(std::string());
     return name;
 }
-
-}  // namespace
 
 FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     const std::int64_t seconds =

@@ -10,6 +10,7 @@
 namespace brevik {
 
 class MessageBase;
+struct AttachmentRecord;
 struct MessageRecord;
 
 // Bodies up to this size are copied into their summary row while the base's total stays within
@@ -54,6 +55,10 @@ struct ItemBody {
     bool rtfDamaged = false;
 };
 ItemBody chooseItemBody(const MessageRecord& record);
+
+// The name an attachment is listed by: its long file name, file name or display name, else
+// "Attachment".
+std::string attachmentName(const AttachmentRecord& attachment);
 
 // A time as the item list shows it.
 struct FormattedTime {
