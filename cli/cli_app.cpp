@@ -16,6 +16,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "arguments; 3 (list, show, export, report, batch) the file (batch: some file) is "
         "damaged and some of its data was lost.");
     app.require_subcommand(1);
+    app.set_version_flag("--version", "brevik-cli " BREVIK_VERSION);
 
     InfoOptions info;
     auto* infoCmd = app.add_subcommand("info", "Show the layout and index tables of each file");
@@ -77,6 +78,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     generateCmd->add_option("--deleted", gen.deleted, "Deleted items");
     generateCmd->add_option("--orphans", gen.orphans, "Items whose folder is missing");
     generateCmd->add_option("--seed", gen.seed, "Seed");
+    generateCmd->add_flag("--hostile", gen.hostile, "Escapes, header injections and bidi marks");
 
     for (auto [command, threads] :
          {std::pair{listCmd, &list.threads}, std::pair{showCmd, &show.threads},
@@ -91,7 +93,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err);
+        // The parser's message stays; its own codes do not: help and version are 0, any
+        // argument error is 2, as the footer says.
+        return app.exit(e, out, err) == 0 ? 0 : 2;
     }
     auto runCommand = [&]() {
         if (infoCmd->parsed()) return runInfo(info, out, err);

@@ -1,11 +1,13 @@
 #include "cli/export_command.h"
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <unordered_map>
 
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 #include "recovery/recovered_base.h"
 #include "writers/files/save_files.h"
 #include "writers/pst/sample_generator.h"
@@ -23,6 +25,7 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
     sample.deleted = options.deleted;
     sample.orphans = options.orphans;
     sample.seed = options.seed;
+    sample.hostileTexts = options.hostile;
     pst::PstWriteStats stats;
     const pst::WriteStatus status = pst::generateSamplePst(options.out, sample, &stats);
     if (!status.ok()) {
@@ -36,19 +39,35 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
 
 namespace {
 
+// Regular files in `folder` and below; 0 when there is no such folder.
+std::uint64_t filesUnder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(folder, ec)) return 0;
+    std::uint64_t n = 0;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        n += it->is_regular_file(ec);
+    return n;
+}
+
 // Prints the outcome of a save; false when it failed or was stopped.
 bool reportSave(const std::string& file, bool ok, bool canceled, const std::string& message,
                 std::uint64_t items, std::uint64_t unreadableItems, const std::string& outputPath,
                 std::ostream& out, std::ostream& err) {
     if (canceled) {
         err << "Canceled by user\n";
+        // Files finished before the stop stay: say how many and where, so none go unnoticed.
+        if (const std::uint64_t kept = filesUnder(outputPath); kept > 0)
+            err << "brevik-cli: " << kept << " files written before the stop remain in "
+                << terminalLine(outputPath) << "\n";
         return false;
     }
     if (!ok) {
-        err << "brevik-cli: cannot save '" << file << "': " << message << "\n";
+        err << "brevik-cli: cannot save '" << terminalLine(file) << "': " << terminalLine(message)
+            << "\n";
         return false;
     }
-    out << "Saved " << items << " items to " << outputPath << "\n";
+    out << "Saved " << items << " items to " << terminalLine(outputPath) << "\n";
     if (unreadableItems) err << "brevik-cli: " << unreadableItems << " items could not be read\n";
     return true;
 }

@@ -32,6 +32,7 @@ struct GenerateOptions {
     std::uint64_t deleted = 0;
     std::uint64_t orphans = 0;
     std::uint64_t seed = 1;
+    bool hostile = false;  // texts a hostile file would hold, for tests and fuzzing
 };
 int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 

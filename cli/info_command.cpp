@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 
@@ -48,7 +49,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
             continue;
         }
         if (detectFormat(base) != 0) {
-            err << "brevik-cli: '" << path
+            err << "brevik-cli: '" << terminalLine(path)
                 << "' is not a readable personal folder file (no block and node index pages "
                    "found)\n";
             status = 1;
@@ -78,7 +79,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
             json->flush();
             continue;
         }
-        out << path << "\n"
+        out << terminalLine(path) << "\n"
             << "  layout:              " << (unicode ? "Unicode" : "ANSI") << " (format code "
             << base.formatCode << ")\n"
             << "  size:                " << base.fileSize << " bytes\n"

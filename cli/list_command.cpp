@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 #include "engine/parallel_parts.h"
 #include "message/item_summary.h"
 
@@ -173,16 +174,16 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
     }
 
     const ShownItemCounts counts = countShownItems(base, options.all);
-    out << options.file << ": " << base.folderCount << " folders, " << counts.items << " items ("
-        << counts.deleted << " deleted)\n";
+    out << terminalLine(options.file) << ": " << base.folderCount << " folders, " << counts.items
+        << " items (" << counts.deleted << " deleted)\n";
     if (const std::string d = droppedText(base.dropped); !d.empty())
         out << "Skipped or rebuilt: " << d << "\n";
     out << "\n";
     for (const ShownFolder& f : folders) {
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
-        out << std::string(2 * f.depth, ' ') << f.path.substr(f.path.rfind('/') + 1) << " ("
-            << fe.itemCount << ")" << (fe.reachable == 0 && !fe.orphanGroup ? " [deleted]" : "")
-            << "\n";
+        out << std::string(2 * f.depth, ' ') << terminalLine(f.path.substr(f.path.rfind('/') + 1))
+            << " (" << fe.itemCount << ")"
+            << (fe.reachable == 0 && !fe.orphanGroup ? " [deleted]" : "") << "\n";
     }
     for (const ShownFolder& f : folders) {
         if (f.copy) continue;
@@ -191,7 +192,7 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
         for (std::uint32_t i = fe.firstItem; i < fe.endItem; ++i) {
             if (!listed(base, i, options)) continue;
             if (!header) {
-                out << "\n== " << f.path << "\n"
+                out << "\n== " << terminalLine(f.path) << "\n"
                     << "     #  D  Att  Kind         From | To | Subject | Date\n";
                 header = true;
             }
@@ -203,8 +204,8 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
             std::snprintf(lead, sizeof lead, "%s  %c  %3d  %-11s  ", number,
                           s.deletedMark ? 'D' : ' ', s.attachmentCount,
                           s.associated ? "associated" : kindName(s.kind));
-            out << lead << s.fromText << " | " << s.toText << " | " << s.subjectText << " | "
-                << s.dateText << "\n";
+            out << lead << terminalLine(s.fromText) << " | " << terminalLine(s.toText) << " | "
+                << terminalLine(s.subjectText) << " | " << terminalLine(s.dateText) << "\n";
         }
     }
 }

@@ -1,4 +1,5 @@
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,12 +181,12 @@ bool openInput(RecoveredBase& base, const std::string& path, std::ostream& err) 
             refused = "is not a regular file";
     }
     if (refused) {
-        err << "brevik-cli: cannot open '" << path << "': " << refused << "\n";
+        err << "brevik-cli: cannot open '" << terminalLine(path) << "': " << refused << "\n";
         return false;
     }
     setMessageBasePath(base, path);
     if (!base.openFile()) {
-        err << "brevik-cli: cannot open '" << path << "': " << base.errorText << "\n";
+        err << "brevik-cli: cannot open '" << terminalLine(path) << "': " << base.errorText << "\n";
         return false;
     }
     return true;
@@ -252,9 +253,10 @@ bool recoverWithProgress(RecoveredBase& base, const std::string& path, std::ostr
     }
     if (base.resultOk != 1) {
         if (base.errorCode == ERROR_NO_READABLE_BLOCKS)
-            err << "brevik-cli: '" << path << "': no readable data blocks (unknown encoding)\n";
+            err << "brevik-cli: '" << terminalLine(path)
+                << "': no readable data blocks (unknown encoding)\n";
         else
-            err << "brevik-cli: '" << path
+            err << "brevik-cli: '" << terminalLine(path)
                 << "' is not a readable personal folder file (no block and node index pages "
                    "found)\n";
         return false;

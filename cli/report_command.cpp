@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 #include "message/item_summary.h"
 
 namespace brevik::cli {
@@ -67,7 +68,7 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
                         {"folders", folders}});
         return;
     }
-    out << options.file << ": "
+    out << terminalLine(options.file) << ": "
         << (lost ? "damaged: some data was lost" : "healthy: nothing was lost") << "\n";
     if (!damage.empty()) out << "\nDamage:\n";
     for (const auto& k : damage) {
@@ -82,7 +83,7 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
         << d.duplicateItems << " duplicate copies dropped\n";
     out << "\nItems per folder (live index / stale index / data alone / table row):\n";
     for (const auto& f : folders) {
-        out << "  " << f["path"].get<std::string>() << ":";
+        out << "  " << terminalLine(f["path"].get<std::string>()) << ":";
         for (std::size_t k = 0; k < kItemSourceSlots; ++k)
             out << " " << f["items"][itemSourceSlotName(k)].get<std::uint64_t>();
         out << "\n";

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "cli/terminal_text.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
@@ -41,8 +42,9 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
             found = i;
     }
     if (!found) {
-        err << "brevik-cli: '" << options.file << "' has no item number " << options.number << "\n";
-        return 1;
+        err << "brevik-cli: '" << terminalLine(options.file) << "' has no item with that number ("
+            << options.number << ")\n";
+        return 2;
     }
     const std::uint32_t index = *found;
     const ItemSummary& s = base.itemSummaries[index];
@@ -93,30 +95,34 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         printJson(out, j);
         return exitStatus(base);
     }
+    // Every text below comes from the file: none reaches the terminal unescaped.
     out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"
-        << "Folder:      " << folderPath << "\n"
+        << "Folder:      " << terminalLine(folderPath) << "\n"
         << "Kind:        " << kindName(s.kind) << "\n"
-        << "From:        " << s.fromText;
-    if (!senderAddress.empty() && senderAddress != s.fromText) out << " <" << senderAddress << ">";
+        << "From:        " << terminalLine(s.fromText);
+    if (!senderAddress.empty() && senderAddress != s.fromText)
+        out << " <" << terminalLine(senderAddress) << ">";
     out << "\n"
-        << "To:          " << s.toText << "\n";
-    if (!text(env.displayCc).empty()) out << "Cc:          " << text(env.displayCc) << "\n";
-    out << "Subject:     " << s.subjectText << "\n"
-        << "Date:        " << s.dateText << "\n";
+        << "To:          " << terminalLine(s.toText) << "\n";
+    if (!text(env.displayCc).empty())
+        out << "Cc:          " << terminalLine(text(env.displayCc)) << "\n";
+    out << "Subject:     " << terminalLine(s.subjectText) << "\n"
+        << "Date:        " << terminalLine(s.dateText) << "\n";
     if (record && !record->recipients.empty()) {
         out << "Recipients:\n";
         for (const RecipientRecord& r : record->recipients) {
-            out << "  " << recipientTypeName(r.recipientType) << " " << text(r.displayName);
-            if (r.emailAddress) out << " <" << *r.emailAddress << ">";
+            out << "  " << recipientTypeName(r.recipientType) << " "
+                << terminalLine(text(r.displayName));
+            if (r.emailAddress) out << " <" << terminalLine(*r.emailAddress) << ">";
             out << "\n";
         }
     }
     if (!s.attachmentNames.empty()) {
         out << "Attachments:\n";
         for (const auto& name : s.attachmentNames)
-            out << "  " << name << "\n";
+            out << "  " << terminalLine(name) << "\n";
     }
-    out << "\n" << body << "\n";
+    out << "\n" << terminalBlock(body) << "\n";
     return exitStatus(base);
 }
 

@@ -207,6 +207,35 @@ const ByteTable* byteTable(std::uint32_t codepage, Converter& converter) {
 
 }  // namespace
 
+std::size_t decodeUtf8At(std::string_view text, std::size_t i, char32_t& c) {
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+    if (i >= text.size()) return 0;
+    const std::uint8_t lead = byte(i);
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    const std::size_t n = lead >= 0xF0 && lead <= 0xF4  ? 4
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xC2 && lead < 0xE0 ? 2
+                                                        : 0;
+    if (n == 0 || i + n > text.size()) return 0;
+    c = lead & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    return n;
+}
+
+bool isInvisibleControl(char32_t c) {
+    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 ||
+           c == 0x2029;
+}
+
 bool isWellFormedUtf8(std::string_view text) {
     return wellFormedUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }

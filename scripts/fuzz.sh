@@ -17,7 +17,7 @@ if [ -n "${missing:-}" ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBREVIK_FUZZ=ON -DBREVIK_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz -j "$(nproc)"
+cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz brevik-cli -j "$(nproc)"
 seconds=${FUZZ_SECONDS:-60}
 seed=${FUZZ_SEED:-1}
 work=$(mktemp -d)
@@ -26,6 +26,10 @@ mkdir -p "$work/seeds" "$work/a" "$work/b" "$work/c"
 for f in sample1 sample2 test_ansi submessage sample-contacts empty; do
     [ -f "../shared/corpus/pst/$f.pst" ] && cp "../shared/corpus/pst/$f.pst" "$work/seeds/"
 done
+# Texts a hostile file holds (escapes, line breaks in ids and MIME types, bidi marks), for the
+# writer above all.
+./build-fuzz/brevik-cli generate "$work/seeds/hostile.pst" --items 12 --deleted 2 --orphans 2 \
+    --hostile >/dev/null
 # Runs one target; prints its final stats, or on failure its whole report (the input that failed
 # is kept as fuzz-crash-* in the working folder so that it can be replayed).
 run_target() {

@@ -129,6 +129,29 @@ TEST(Interrupt, CtrlCAndSigtermStopAnExportAndLeaveNothing) {
         fs::remove_all(out);
         fs::remove_all(tmp);
     }
+    // Separate files finished before the stop stay, and the tool says how many and where.
+    const fs::path out = dir.path() / "eml";
+    Child child({"export", sample, "--format", "eml", "--out", out.string()}, dir.path());
+    ASSERT_GT(child.pid, 0);
+    auto files = [&] {
+        std::size_t n = 0;
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec))
+            n += it->is_regular_file(ec);
+        return n;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    while (files() < 20 && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(child.pid, SIGINT);
+    int status = 0;
+    const std::string err = child.finish(status);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(err.find(std::to_string(files()) + " files written before the stop remain in " +
+                       (out / "Recovered_big_as_eml_by_Brevik").string()),
+              std::string::npos)
+        << err;
 }
 
 }  // namespace

@@ -95,9 +95,11 @@ TEST(ShowCommand, PrintsHeaderRecipientsAttachmentsAndBody) {
 
 TEST(ShowCommand, UnknownNumbersAndBadFilesFailClearly) {
     BREVIK_REQUIRE_CORPUS();
-    const CliRun missing = run({"show", test::corpusPath("pst/sample1.pst"), "99"});
-    EXPECT_NE(missing.status, 0);
-    EXPECT_NE(missing.err.find("no item number 99"), std::string::npos) << missing.err;
+    for (const char* number : {"0", "99", "99999999"}) {
+        const CliRun missing = run({"show", test::corpusPath("pst/sample1.pst"), number});
+        EXPECT_EQ(missing.status, 2) << number;
+        EXPECT_NE(missing.err.find("no item with that number"), std::string::npos) << missing.err;
+    }
     const CliRun notPst = run({"list", test::corpusPath("eml/test.eml")});
     EXPECT_NE(notPst.status, 0);
     EXPECT_NE(notPst.err.find("test.eml"), std::string::npos) << notPst.err;
@@ -129,7 +131,7 @@ TEST(ListCommand, ItemsWithOnlyAnRtfBodyShowItAsHtmlOrText) {
         EXPECT_EQ(items[i]["bodyFormat"], expected[i].first) << i;
         EXPECT_EQ(items[i]["bodyFromRtf"], expected[i].second) << i;
     }
-    const std::vector<std::string> bodies = {"<p>Hi</p>", "Plain\r\ntext", "Caf\xC3\xA9",
+    const std::vector<std::string> bodies = {"<p>Hi</p>", "Plain\ntext", "Caf\xC3\xA9",
                                              "Own body"};
     for (std::size_t i = 0; i < bodies.size(); ++i) {
         const CliRun shown = run({"show", path, std::to_string(i + 1)});

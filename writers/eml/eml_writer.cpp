@@ -10,6 +10,7 @@
 #include "engine/filetime.h"
 #include "message/rtf_decompress.h"
 #include "message/rtf_text.h"
+#include "writers/files/header_values.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
 
@@ -58,8 +59,10 @@ std::string smtpAddress(const ItemFields& f, std::initializer_list<std::uint16_t
 constexpr const char* kNoAddress = "unknown@unknown.invalid";
 
 void addMailbox(InternetAddressList* list, const std::string& name, const std::string& address) {
-    GPtr<InternetAddress> a(
-        internet_address_mailbox_new(name.c_str(), address.empty() ? kNoAddress : address.c_str()));
+    const std::string shownName = files::headerText(name);
+    const std::string bareAddress = files::headerText(address);
+    GPtr<InternetAddress> a(internet_address_mailbox_new(
+        shownName.c_str(), bareAddress.empty() ? kNoAddress : bareAddress.c_str()));
     internet_address_list_add(list, a.get());
 }
 
@@ -101,7 +104,7 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
         }
     }
     if (!has("Subject")) {
-        const std::string subject = f.subject();
+        const std::string subject = files::headerText(f.subject());
         if (!subject.empty()) g_mime_message_set_subject(m, subject.c_str(), "utf-8");
     }
     if (!has("Date")) {
@@ -118,17 +121,17 @@ void setEnvelope(GMimeMessage* m, const pst::Item& item, const ItemFields& f) {
         }
     }
     if (!has("Message-ID"))
-        if (auto id = f.nonEmpty(pid::kInternetMessageId)) {
+        if (auto id = files::headerId(f.nonEmpty(pid::kInternetMessageId).value_or(""))) {
             std::string bare = *id;
             if (bare.size() > 2 && bare.front() == '<' && bare.back() == '>')
                 bare = bare.substr(1, bare.size() - 2);
             g_mime_message_set_message_id(m, bare.c_str());
         }
     if (!has("In-Reply-To"))
-        if (auto v = f.nonEmpty(pid::kInReplyToId))
+        if (auto v = files::headerIdList(f.nonEmpty(pid::kInReplyToId).value_or("")))
             g_mime_object_set_header(obj, "In-Reply-To", v->c_str(), nullptr);
     if (!has("References"))
-        if (auto v = f.nonEmpty(pid::kInternetReferences))
+        if (auto v = files::headerIdList(f.nonEmpty(pid::kInternetReferences).value_or("")))
             g_mime_object_set_header(obj, "References", v->c_str(), nullptr);
 }
 
@@ -189,11 +192,7 @@ struct AttachmentInfo {
 };
 
 GPtr<GMimeObject> filePart(const AttachmentInfo& a, bool inlined) {
-    std::string type = a.mimeType.empty() ? "application/octet-stream" : toLower(a.mimeType);
-    const std::size_t slash = type.find('/');
-    if (slash == std::string::npos || slash == 0 || slash + 1 == type.size() ||
-        type.find_first_of(" ;\"\r\n") != std::string::npos)
-        type = "application/octet-stream";
+    const std::string type = files::mimeType(a.mimeType);
     const std::string major = type.substr(0, type.find('/'));
     const std::string minor = type.substr(type.find('/') + 1);
     GMimePart* part = g_mime_part_new_with_type(major.c_str(), minor.c_str());
@@ -204,9 +203,9 @@ GPtr<GMimeObject> filePart(const AttachmentInfo& a, bool inlined) {
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(part, wrapper.get());
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
-    g_mime_part_set_filename(part, a.name.c_str());
+    g_mime_part_set_filename(part, files::headerText(a.name).c_str());
     g_mime_object_set_disposition(GMIME_OBJECT(part), inlined ? "inline" : "attachment");
-    if (!a.contentId.empty()) g_mime_part_set_content_id(part, a.contentId.c_str());
+    if (auto id = files::headerId(a.contentId)) g_mime_part_set_content_id(part, id->c_str());
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }
 
@@ -217,7 +216,8 @@ GPtr<GMimeObject> embeddedPart(const pst::Item& inner, const std::string& name, 
     GMimeMessagePart* part = g_mime_message_part_new_with_message("rfc822", message.get());
     GPtr<GMimeContentDisposition> disposition(g_mime_content_disposition_new());
     g_mime_content_disposition_set_disposition(disposition.get(), "attachment");
-    g_mime_content_disposition_set_parameter(disposition.get(), "filename", name.c_str());
+    g_mime_content_disposition_set_parameter(disposition.get(), "filename",
+                                             files::headerText(name).c_str());
     g_mime_object_set_content_disposition(GMIME_OBJECT(part), disposition.get());
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "message/text.h"
+
 namespace brevik::files {
 namespace {
 
@@ -61,9 +63,11 @@ std::string safeName(std::string_view text, std::size_t maxBytes) {
         if (n == 1) {
             const bool bad = c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
             out += bad ? '_' : static_cast<char>(c);
-        } else {
+        } else if (char32_t cp = 0; decodeUtf8At(text, i, cp) != n) {
+            out += '_';  // a surrogate or a value past U+10FFFF
+        } else if (!isInvisibleControl(cp)) {
             out.append(text.substr(i, n));
-        }
+        }  // invisible controls go: a name must read as it is
         i += n;
     }
     // Leading dots (hidden files), "..", and trailing dots or blanks (dropped by some systems).

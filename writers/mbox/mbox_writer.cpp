@@ -4,6 +4,7 @@
 
 #include "engine/filetime.h"
 #include "writers/eml/eml_writer.h"
+#include "writers/files/header_values.h"
 #include "writers/files/item_fields.h"
 
 namespace brevik::mbox {
@@ -16,7 +17,8 @@ std::string fromLine(const pst::Item& item) {
     for (std::uint16_t id : {pid::kSentRepresentingSmtpAddress, pid::kSenderSmtpAddress,
                              pid::kSentRepresentingEmailAddress, pid::kSenderEmailAddress})
         if (auto a = f.nonEmpty(id); a && a->find('@') != std::string::npos &&
-                                     a->find_first_of(" \t\r\n") == std::string::npos) {
+                                     files::headerText(*a) == *a &&
+                                     a->find(' ') == std::string::npos) {
             address = *a;
             break;
         }

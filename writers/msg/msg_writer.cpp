@@ -8,10 +8,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "engine/crc.h"
+#include "writers/files/header_values.h"
 #include "writers/files/item_fields.h"
 
 namespace brevik::msg {
@@ -36,6 +38,20 @@ struct Unref {
     }
 };
 using OutPtr = std::unique_ptr<GsfOutput, Unref>;
+
+// Properties that other programs write into a message's headers as they stand.
+bool isHeaderProperty(std::uint16_t id) {
+    return id == pid::kInternetMessageId || id == pid::kInReplyToId ||
+           id == pid::kInternetReferences || id == pid::kAttachMimeTag ||
+           id == pid::kAttachContentId;
+}
+
+std::optional<std::string> headerValue(std::uint16_t id, const std::string& text) {
+    if (text.empty()) return text;
+    if (id == pid::kInternetMessageId || id == pid::kAttachContentId) return files::headerId(text);
+    if (id == pid::kAttachMimeTag) return files::mimeType(text);
+    return files::headerIdList(text);
+}
 
 void put32(Bytes& out, std::uint32_t v) {
     const std::size_t at = out.size();
@@ -186,8 +202,14 @@ class MsgBuilder {
                 if (it == used_.end()) continue;
                 out.id = it->second;
             }
-            if (p.id == pid::kSubject &&
-                (p.type == ptypes::kUnicode || p.type == ptypes::kString8)) {
+            const bool isString = p.type == ptypes::kUnicode || p.type == ptypes::kString8;
+            if (isString && isHeaderProperty(p.id)) {
+                // Readers turn these into headers: no line break may reach them.
+                const auto value = headerValue(p.id, files::decodeString(p, codepage));
+                if (!value) continue;
+                out.type = ptypes::kUnicode;
+                out.value = pst::utf8ToUtf16le(*value);
+            } else if (p.id == pid::kSubject && isString) {
                 // The store keeps a marker and a prefix length before the subject; a message
                 // file holds the subject alone.
                 out.type = ptypes::kUnicode;

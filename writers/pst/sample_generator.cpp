@@ -232,7 +232,49 @@ Item SampleGenerator::note(std::uint64_t n) {
     return item;
 }
 
+namespace {
+
+constexpr const char* kHostileFolderName = "Projects\x1b]0;owned\x07 \u202Etxt.exe";
+
+void replaceProperty(PropertyList& list, Property p) {
+    std::erase_if(list, [&](const Property& q) { return q.id == p.id; });
+    list.push_back(std::move(p));
+}
+
+// Texts that would retitle a terminal, forge a line, add headers to an exported message, or make
+// a file name read backwards.
+void addHostileTexts(Item& item, std::uint64_t n) {
+    auto& p = item.properties;
+    const std::string number = std::to_string(n);
+    replaceProperty(
+        p, stringProperty(pid::kSubject, "Invoice\x1b]0;owned\x07\r\nForged: line #" + number));
+    replaceProperty(p, stringProperty(pid::kSenderName, "Mallory \u202Efdp.exe"));
+    replaceProperty(p, stringProperty(pid::kSentRepresentingName, "Mallory \u202Efdp.exe"));
+    replaceProperty(p,
+                    stringProperty(pid::kInternetMessageId,
+                                   "<id-" + number + "@example.com>\r\nBcc: victim@example.com"));
+    replaceProperty(p, stringProperty(pid::kInReplyToId, "<prev@example.com>\r\nX-Injected: yes"));
+    Attachment a;
+    a.properties = {stringProperty(pid::kAttachLongFilename, "invoice\u202Efdp.exe"),
+                    stringProperty(pid::kAttachMimeTag, "text/plain\r\nX-Evil: 1"),
+                    stringProperty(pid::kAttachContentId, "<c@example.com>\r\nX-Cid: 1"),
+                    int32Property(pid::kRenderingPosition, 0xFFFFFFFF)};
+    const std::string data = "hostile attachment " + number + "\n";
+    a.data.assign(data.begin(), data.end());
+    item.attachments.push_back(std::move(a));
+}
+
+}  // namespace
+
 SampleItem SampleGenerator::next() {
+    SampleItem s = nextItem();
+    if (options_.hostileTexts && s.folder != SampleFolder::Contacts &&
+        s.folder != SampleFolder::Notes)
+        addHostileTexts(s.item, produced_);
+    return s;
+}
+
+SampleItem SampleGenerator::nextItem() {
     const std::uint64_t n = produced_++;
     SampleItem s;
     if (n >= options_.items) {
@@ -271,7 +313,10 @@ WriteStatus generateSamplePst(const std::string& path, const SampleOptions& opti
         [&](PstWriter& w) {
             w.setNamedProperties(SampleGenerator::namedProperties());
             std::vector<FolderId> ids;
-            for (const Folder& f : SampleGenerator::folderLayout().children) {
+            Folder layout = SampleGenerator::folderLayout();
+            if (options.hostileTexts)
+                layout.children.at(0).children.at(0).displayName = kHostileFolderName;
+            for (const Folder& f : layout.children) {
                 const auto added = w.addFolderTree(kTopOfPersonalFolders, f);
                 ids.insert(ids.end(), added.begin(), added.end());
             }

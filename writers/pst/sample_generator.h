@@ -22,6 +22,9 @@ struct SampleOptions {
     std::uint64_t seed = 1;
     bool permute = true;
     bool cyclic = false;  // overrides `permute`
+    // Mail and a folder name carrying terminal escapes, line breaks in message ids and MIME
+    // types, and bidirectional overrides: what a hostile file holds, for tests and fuzzing.
+    bool hostileTexts = false;
     std::uint64_t maxFileBytes = 0;
     std::string tempFolder;  // working file; empty: beside the destination
     const std::atomic<bool>* stop = nullptr;
@@ -52,6 +55,7 @@ class SampleGenerator {
     SampleItem next();
 
   private:
+    SampleItem nextItem();
     Item mail(std::uint64_t n, bool deep);
     Item contact(std::uint64_t n);
     Item note(std::uint64_t n);
