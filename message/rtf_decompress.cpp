@@ -15,6 +15,8 @@ constexpr std::uint32_t kStoredType = 0x414C454D;  // "MELA"
 constexpr std::size_t kDictionarySize = 4096;
 // A hostile raw size must not make us reserve gigabytes before the data proves it.
 constexpr std::size_t kMaxRawBytes = std::size_t{256} << 20;
+// The most one input byte can produce: a two-byte reference copies up to 17 bytes.
+constexpr std::size_t kMaxExpansion = 9;
 
 // The dictionary's preset contents: common RTF header words.
 constexpr std::string_view kPreset =
@@ -27,7 +29,9 @@ void decompressLz(ByteView in, std::size_t rawSize, DecompressedRtf& out) {
     std::array<std::uint8_t, kDictionarySize> dict{};
     std::copy(kPreset.begin(), kPreset.end(), dict.begin());
     std::size_t write = kPreset.size();
-    out.rtf.reserve(std::min(rawSize, kMaxRawBytes));
+    // Room for what the stated size and the input can both produce: a size that lies costs no
+    // more than the data behind it.
+    out.rtf.reserve(std::min({rawSize, kMaxRawBytes, in.size() * kMaxExpansion}));
     auto emit = [&](std::uint8_t b) {
         out.rtf.push_back(b);
         dict[write] = b;

@@ -82,6 +82,13 @@ TEST(RtfDecompress, ReadsBothFormsChecksTheCrcAndKeepsWhatDamagedDataHolds) {
         d = decompressRtf(junk);
         EXPECT_LE(d.rtf.size(), load32(junk.data() + 4));
     }
+
+    // A raw size that lies costs memory only for what the data can produce.
+    Bytes lying = lz;
+    store32(lying.data() + 4, 0xFFFFFFFF);
+    d = decompressRtf(lying);
+    EXPECT_EQ(textOf(d.rtf), plain);
+    EXPECT_LE(d.rtf.capacity(), 9 * lz.size());
 }
 
 TEST(RtfText, UnwrapsHtmlAndTextAndReadsNativeRtf) {
