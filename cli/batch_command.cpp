@@ -83,7 +83,7 @@ std::string saveResults(RecoveredBase& base, const Job& job, const BatchOptions&
         status = 1;
         return "failed";
     }
-    return status == kExitDataLost ? "damaged" : "healthy";
+    return verdictName(base.damage);
 }
 
 // Recovers one file into its folder; returns its JSON line and sets its exit status.

@@ -43,6 +43,12 @@ inline int exitStatus(const RecoveredBase& base) {
     return base.damage.dataLost() ? kExitDataLost : 0;
 }
 
+// "healthy" only when the structures are sound; "damaged" when anything beyond stale index
+// entries was found, lost or not.
+inline const char* verdictName(const DamageLog& damage) {
+    return damage.damaged() ? "damaged" : "healthy";
+}
+
 // Text of a kind code for people.
 const char* kindName(std::uint8_t kind);
 

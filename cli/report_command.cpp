@@ -1,5 +1,6 @@
 // brevik-cli report: how healthy a file is, what was damaged and where, what was rebuilt, and
 // where each folder's items came from.
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -61,7 +62,7 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
 
     if (options.json) {
         printJson(out, {{"file", options.file},
-                        {"verdict", lost ? "damaged" : "healthy"},
+                        {"verdict", verdictName(base.damage)},
                         {"dataLost", lost},
                         {"damage", damage},
                         {"rebuilt", rebuilt},
@@ -69,13 +70,22 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
         return;
     }
     out << terminalLine(options.file) << ": "
-        << (lost ? "damaged: some data was lost" : "healthy: nothing was lost") << "\n";
+        << (lost                    ? "damaged: some data was lost"
+            : base.damage.damaged() ? "damaged: nothing was lost, but the file is broken (other "
+                                      "programs may refuse it); use the recovered copy instead"
+                                    : "healthy: nothing was lost")
+        << "\n";
     if (!damage.empty()) out << "\nDamage:\n";
     for (const auto& k : damage) {
         out << "  " << k["count"].get<std::uint64_t>() << " " << k["kind"].get<std::string>()
-            << (k["lostData"].get<bool>() ? "" : " (nothing lost)") << "; first at";
-        for (const auto& o : k["firstOffsets"])
-            out << " " << hex(o.get<std::uint64_t>());
+            << (k["lostData"].get<bool>() ? "" : " (nothing lost)");
+        // Kinds without a place in the file (a lost folder) keep offset 0.
+        const auto& offsets = k["firstOffsets"];
+        if (std::any_of(offsets.begin(), offsets.end(), [](const auto& o) { return o != 0; })) {
+            out << "; first at";
+            for (const auto& o : offsets)
+                out << " " << hex(o.get<std::uint64_t>());
+        }
         out << "\n";
     }
     out << "\nRebuilt: " << d.itemsFromDataAlone << " items from their data alone, " << fromRows

@@ -22,6 +22,18 @@ const char* damageKindName(DamageKind kind) {
             return "pages that could not be read";
         case DamageKind::FolderNotLoaded:
             return "folders whose properties could not be read";
+        case DamageKind::HeaderDamaged:
+            return "header damaged (its checksums, crypt method or allocation-map flag)";
+        case DamageKind::IndexRootLost:
+            return "index roots lost (the index was rebuilt from its pages)";
+        case DamageKind::IndexPageDamaged:
+            return "index pages damaged (the index was rebuilt from the pages left)";
+        case DamageKind::AllocationMapDamaged:
+            return "allocation-map pages damaged";
+        case DamageKind::FolderLost:
+            return "folders lost (their items are in Lost and Found folders)";
+        case DamageKind::ItemOnlyRowLeft:
+            return "items of which only their row in a folder's table is left";
         case DamageKind::Count:
             break;
     }

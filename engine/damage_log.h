@@ -18,6 +18,14 @@ enum class DamageKind : std::uint8_t {
     StaleIndexEntries,      // stale or garbled index entries (normal in used files)
     UnreadablePages,        // pages the census could not read (a bad stretch of the disk)
     FolderNotLoaded,        // a live folder whose properties could not be read
+    // Broken structures that other readers need and the recovery rebuilt around.
+    HeaderDamaged,         // header magic, checksums, crypt method or allocation-map flag wrong
+    IndexRootLost,         // the header's index root is not an index page
+    IndexPageDamaged,      // an index page the tree points at is not a sound index page
+    AllocationMapDamaged,  // an allocation-map page is missing or broken
+    // What the structure held and the recovery could not give back whole.
+    FolderLost,       // a folder whose items were found without it
+    ItemOnlyRowLeft,  // an item of which only its row in a contents table is left
     Count
 };
 
@@ -40,8 +48,27 @@ class DamageLog {
     const std::vector<std::uint64_t>& firstOffsets(DamageKind kind) const {
         return entries_[static_cast<std::size_t>(kind)].firstOffsets;
     }
-    // Stale entries are how a used file looks; every other kind cost the user something.
-    static bool losesData(DamageKind kind) { return kind != DamageKind::StaleIndexEntries; }
+    // Stale entries are how a used file looks, and a broken structure the recovery rebuilt
+    // costs nothing; every other kind cost the user something.
+    static bool losesData(DamageKind kind) {
+        return kind != DamageKind::StaleIndexEntries && !isStructural(kind);
+    }
+    static bool isStructural(DamageKind kind) {
+        return kind == DamageKind::HeaderDamaged || kind == DamageKind::IndexRootLost ||
+               kind == DamageKind::IndexPageDamaged || kind == DamageKind::AllocationMapDamaged;
+    }
+    // Anything beyond stale entries: a file that other readers would refuse or misread.
+    bool damaged() const {
+        for (std::size_t k = 0; k < entries_.size(); ++k)
+            if (entries_[k].count && static_cast<DamageKind>(k) != DamageKind::StaleIndexEntries)
+                return true;
+        return false;
+    }
+    // The index the header names was not (wholly) usable: reachability is no sign of liveness.
+    bool indexDamaged() const {
+        return count(DamageKind::IndexRootLost) || count(DamageKind::IndexPageDamaged) ||
+               count(DamageKind::LiveIndexPageChecksum);
+    }
     bool dataLost() const {
         for (std::size_t k = 0; k < entries_.size(); ++k)
             if (entries_[k].count && losesData(static_cast<DamageKind>(k))) return true;

@@ -13,6 +13,7 @@
 #include "engine/parallel_parts.h"
 #include "engine/range_reader.h"
 #include "engine/read_window.h"
+#include "engine/structure_check.h"
 #include "engine/trailers.h"
 #include "engine/visited_set.h"
 
@@ -287,9 +288,11 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
         for (int depth = 0; !level.empty() && depth <= kMaxIndexDepth; ++depth) {
             std::vector<std::uint64_t> pages;
             for (std::uint64_t offset : level) {
-                if (offset > base.fileSize || base.fileSize - offset < L.pageSize ||
-                    !visited.insert(offset).second)
+                if (offset > base.fileSize || base.fileSize - offset < L.pageSize) {
+                    if (depth > 0) base.damage.note(DamageKind::IndexPageDamaged, offset);
                     continue;
+                }
+                if (!visited.insert(offset).second) continue;
                 if (IndexPageInfo* leaf = bbtAt.find(base.leafBbtPages, offset))
                     mark(*leaf);
                 else if (IndexPageInfo* nodeLeaf = nbtAt.find(base.leafNbtPages, offset))
@@ -307,6 +310,9 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
             for (std::size_t k = 0; k < pages.size(); ++k) {
                 const ByteView page = reader.read(k);
                 if (page.size() != L.pageSize) continue;
+                // The tree points here, so this should be one of its pages.
+                if (depth > 0 && !isIndexPage(page, L))
+                    base.damage.note(DamageKind::IndexPageDamaged, pages[k]);
                 // A leaf the census did not list is not marked, nor walked into.
                 const std::uint16_t key = load16(page.data() + L.levelFieldPos);
                 if (key == L.leafBbtKey || key == L.leafNbtKey) continue;

@@ -175,6 +175,14 @@ inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, const PageLa
 // eighth section, an FMap in section 128 and every 496th after it, an FPMap in section 8192 and
 // every 31,744th after it.
 inline constexpr std::uint64_t kHeaderSize = 564;
+// The header's own checks: "!BDN" at its start; dwCRCPartial of the 471 bytes from offset 8 (both
+// layouts) and, in Unicode files, dwCRCFull of the 516 bytes from offset 8.
+inline constexpr char kHeaderMagic[4] = {'!', 'B', 'D', 'N'};
+inline constexpr std::size_t kHeaderCrcStart = 8;
+inline constexpr std::size_t kHeaderPartialCrcPos = 4;
+inline constexpr std::size_t kHeaderPartialCrcLength = 471;
+inline constexpr std::size_t kHeaderFullCrcPos = 524;
+inline constexpr std::size_t kHeaderFullCrcLength = 516;
 inline constexpr std::uint64_t kDListOffset = 0x4200;
 inline constexpr std::uint64_t kFirstAMapOffset = 0x4400;
 inline constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;

@@ -56,6 +56,7 @@ class Pass {
     void addUnclaimedItems(BlockClaims* known);
     std::unordered_set<std::uint32_t> indexedItems() const;
     void addTableRowItems(std::vector<TableRowItem> found);
+    void markLiveByTables();
     void groupByFolder(std::size_t first);
 
     // pass_load.cpp: loading the items, on threads.

@@ -70,30 +70,61 @@ std::unordered_set<std::uint32_t> Pass::indexedItems() const {
     return known;
 }
 
-// Items whose node or data is lost but whose row survives in a contents table, unless the row
-// names the subject and time of an item found without its node entry.
+// Items whose node or data is lost but whose row survives in a contents table. A row naming the
+// subject and time of an item found from its data alone is that item: the full copy takes the
+// row's node id and folder (and the table's liveness) instead of a second, empty copy.
 void Pass::addTableRowItems(std::vector<TableRowItem> found) {
-    std::unordered_set<std::string> carvedKeys;
+    std::unordered_map<std::string, std::size_t> carved;  // key -> entry found from its data
     static const std::vector<SubnodeEntry> kNoSubnodes;
-    for (const MessageNodeEntry& e : base_.messageEntries) {
-        if (e.source == ItemSource::Index) continue;
+    for (std::size_t i = 0; i < base_.messageEntries.size(); ++i) {
+        const MessageNodeEntry& e = base_.messageEntries[i];
+        if (e.source != ItemSource::DataAlone) continue;
         PropertyList rows;
         if (readPropertyList(base_, rows, e.dataIndex, kNoSubnodes, false) != -1 && !rows.empty())
-            carvedKeys.insert(subjectTimeKey(rows.front()));
+            for (std::string& key : itemKeys(rows.front()))
+                carved.try_emplace(std::move(key), i);
     }
+    std::unordered_set<std::size_t> adopted;
     for (TableRowItem& row : found) {
-        if (carvedKeys.count(row.key)) continue;
+        if (auto c = carved.find(row.key); c != carved.end()) {
+            if (adopted.insert(c->second).second) {
+                MessageNodeEntry& e = base_.messageEntries[c->second];
+                e.nodeId = row.nodeId;
+                e.parentNodeId = row.parentNodeId;
+                e.reachable = row.reachable;
+            }
+            continue;
+        }
         MessageNodeEntry m;
         m.nodeId = row.nodeId;
         m.parentNodeId = row.parentNodeId;
         m.reachable = row.reachable;
         m.source = ItemSource::TableRow;
         ++base_.dropped.itemsFromTableRows;
+        base_.damage.note(DamageKind::ItemOnlyRowLeft, 0);  // its body and attachments are gone
         m.record = std::move(row.record);
         base_.messageEntries.push_back(std::move(m));
     }
     base_.itemCapacity = std::max<std::uint32_t>(
         base_.itemCapacity, static_cast<std::uint32_t>(base_.messageEntries.size()));
+}
+
+// With the index damaged, reachability from what is left of it says little (an older root may
+// make deleted items look live and live ones deleted): an item is live when the newest copy of
+// its folder's contents table lists it. Items of folders whose table cannot be read keep their
+// marks.
+void Pass::markLiveByTables() {
+    const auto listed = listedItems(base_);
+    // An item kept in several copies (older versions under the same id) keeps its marks: the
+    // table names the id, not the copy.
+    std::unordered_map<std::uint32_t, std::uint32_t> copies;
+    for (const MessageNodeEntry& e : base_.messageEntries)
+        if (e.source == ItemSource::Index) ++copies[e.nodeId];
+    for (MessageNodeEntry& e : base_.messageEntries) {
+        if (e.source != ItemSource::Index || copies[e.nodeId] > 1) continue;
+        if (const auto f = listed.find(e.parentNodeId); f != listed.end())
+            e.reachable = f->second.count(e.nodeId) ? 1 : 0;
+    }
 }
 
 // Groups the items from `first` on (sorted, each parent's items after any before `first`).
@@ -117,6 +148,8 @@ void Pass::groupByFolder(std::size_t first) {
             target->dataIndex = 0;
             target->orphanGroup = true;
             ++base_.dropped.orphanGroups;
+            // Items that name a folder the file no longer has: that folder is lost.
+            if (parent != kUnclaimedItemsFolderId) base_.damage.note(DamageKind::FolderLost, 0);
         }
         target->firstItem = static_cast<std::uint32_t>(start);
         target->endItem = static_cast<std::uint32_t>(end);

@@ -8,6 +8,7 @@
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
+#include "engine/structure_check.h"
 #include "recovery/carving.h"
 #include "recovery/folder_tree.h"
 #include "recovery/name_to_id_map.h"
@@ -44,6 +45,7 @@ Status Pass::readFormatAndTables() {
     if (Status s = findLayout(base_); !s.ok()) return s;
     if (Status s = checkpoint(milestone::kFormatKnown); !s.ok()) return s;
     base_.cryptMethod = readCryptMethod(base_);
+    checkFileStructure(base_);
     buildIndexTables(base_);
     checkFileEnd();
     return checkpoint(milestone::kTablesBuilt);
@@ -71,6 +73,7 @@ Status Pass::classify() {
     const std::optional<std::int32_t> encoding = vote_.finish(base_);
     if (!encoding) return Status::failure(Reason::NoReadableBlocks);
     base_.encodingState = *encoding;
+    checkCryptMethod(base_);
     base_.indexBlockOffsets();
     return {};
 }
@@ -93,6 +96,7 @@ Status Pass::orderItems() {
     readNameToIdMap(base_, map_.dataIndex, map_.subnodeIndex);
     std::vector<TableRowItem> rows = tableRows.get();
     if (Status s = checkpoint(); !s.ok()) return s;  // the scan ends early on a stop
+    if (base_.damage.indexDamaged()) markLiveByTables();
     // Items found from their data alone sort after all others. Without table rows (whose fate
     // depends on those items) the items with node entries can then load first, and the scan for
     // items without reads only the internal blocks those loads did not.

@@ -21,13 +21,27 @@ const PropertyValue* find(const PropertyRow& row, std::uint32_t id) {
 
 }  // namespace
 
-std::string subjectTimeKey(const PropertyRow& row) {
+namespace {
+
+std::string keyWith(const PropertyRow& row, std::uint32_t timeId) {
     std::string key;
-    for (std::uint32_t id : {pid::kSubject, pid::kMessageDeliveryTime, pid::kClientSubmitTime}) {
-        if (const PropertyValue* v = find(row, id)) key.append(v->data->begin(), v->data->end());
-        key.push_back('\0');
-    }
+    if (const PropertyValue* v = find(row, pid::kSubject))
+        key.append(v->data->begin(), v->data->end());
+    key.push_back('\0');
+    if (const PropertyValue* v = find(row, timeId)) key.append(v->data->begin(), v->data->end());
     return key;
+}
+
+}  // namespace
+
+std::string subjectTimeKey(const PropertyRow& row) {
+    return keyWith(row, find(row, pid::kMessageDeliveryTime) ? pid::kMessageDeliveryTime
+                                                             : pid::kClientSubmitTime);
+}
+
+std::vector<std::string> itemKeys(const PropertyRow& properties) {
+    return {keyWith(properties, pid::kMessageDeliveryTime),
+            keyWith(properties, pid::kClientSubmitTime)};
 }
 
 namespace {
@@ -54,7 +68,9 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
         const std::uint32_t nid = ids[r];
         if (nid < ndb::kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
         if (!complete) {
-            if (readPropertyList(base, rows, data, subnodes, true) == -1) break;
+            // Complete: a row keeps its times and other 8-byte cells in the row itself.
+            if (readPropertyList(base, rows, data, subnodes, true, ReadMode::Complete) == -1)
+                break;
             complete = true;
         }
         if (r >= rows.size()) break;  // the second read found fewer rows
@@ -68,6 +84,30 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
 }
 
 }  // namespace
+
+std::unordered_map<std::uint32_t, std::unordered_set<std::uint32_t>> listedItems(
+    MessageBase& base) {
+    std::unordered_map<std::uint32_t, const NodeEntry*> newest;
+    for (const NodeEntry& n : base.nodeTable) {
+        if (ndb::nidType(n.nodeId) != ndb::kNidTypeContentsTable) continue;
+        const NodeEntry*& kept = newest[n.nodeId];
+        if (!kept || n.dataBid > kept->dataBid) kept = &n;
+    }
+    std::unordered_map<std::uint32_t, std::unordered_set<std::uint32_t>> listed;
+    for (const auto& [tableId, t] : newest) {
+        if (base.stopped()) break;
+        const BlockIndex data = findBlock(base, t->dataBid);
+        if (data == kNoBlock) continue;
+        std::vector<SubnodeEntry> subnodes;
+        if (const BlockIndex sub = findBlock(base, t->subnodeBid); sub != kNoBlock)
+            readSubnodeList(base, subnodes, sub, 0, 0);
+        std::vector<std::uint32_t> ids;
+        if (readTableRowIds(base, data, subnodes, ids) == -1) continue;
+        const std::uint32_t folder = (tableId & ~ndb::kNidTypeMask) | ndb::kNidTypeNormalFolder;
+        listed[folder].insert(ids.begin(), ids.end());
+    }
+    return listed;
+}
 
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems) {

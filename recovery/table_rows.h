@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -30,7 +31,16 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems);
 
 // The subject-and-time key of an item's property row, for matching rows with items found
-// without node ids.
+// without node ids: the subject with the delivery time, or with the submit time when the row
+// has no delivery time.
 std::string subjectTimeKey(const PropertyRow& row);
+// Both keys an item's own properties may match a row by: a contents table need not hold the
+// delivery time.
+std::vector<std::string> itemKeys(const PropertyRow& properties);
+
+// The items each folder's newest contents table lists (the copy with the newest data block, for
+// a damaged index no longer tells which copy is live), by folder node id. Folders whose table
+// cannot be read are absent.
+std::unordered_map<std::uint32_t, std::unordered_set<std::uint32_t>> listedItems(MessageBase& base);
 
 }  // namespace brevik

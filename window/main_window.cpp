@@ -280,7 +280,7 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
                                   .arg(QString::fromStdString(b->fileName))
                                   .arg(b->summaryCounter)
                                   .arg(b->folderCount)
-                                  .arg(b->damage.dataLost()
+                                  .arg(b->damage.damaged()
                                            ? tr(" (damaged: see Tools > Recovery Report)")
                                            : QString()));
         summary_->show();

@@ -26,7 +26,12 @@ QString reportHtml(const RecoveredBase& base) {
     html += lost ? QObject::tr(
                        "<p style='color:#b91c1c'><b>Damaged: some data was lost.</b> "
                        "Everything that could be read is listed and can be saved.</p>")
-                 : QObject::tr("<p style='color:#15803d'><b>Healthy: nothing was lost.</b></p>");
+            : base.damage.damaged()
+                ? QObject::tr(
+                      "<p style='color:#b45309'><b>Damaged: nothing was lost,</b> but the "
+                      "file is broken and other programs may refuse it. Save what was "
+                      "recovered and use the copy instead.</p>")
+                : QObject::tr("<p style='color:#15803d'><b>Healthy: nothing was lost.</b></p>");
 
     QString damage;
     for (std::size_t k = 0; k < static_cast<std::size_t>(DamageKind::Count); ++k) {

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "support/cli_run.h"
 #include "support/corpus.h"
 #include "support/damage.h"
 #include "support/peer_tools.h"
+#include "writers/pst/sample_generator.h"
 
 namespace brevik {
 namespace {
@@ -48,6 +51,80 @@ TEST(ReportCommand, ExitStatusSaysWhetherDataWasLost) {
     }
     for (const std::string& file : test::corpusPstFiles())
         EXPECT_EQ(test::runCli({"list", file}).status, 0) << file << " is healthy";
+}
+
+// Each item as (subject, deleted mark), sorted: what a listing shows.
+std::vector<std::pair<std::string, bool>> shownItems(const std::string& path) {
+    const auto j = nlohmann::json::parse(test::runCli({"list", "--json", path}).out);
+    std::vector<std::pair<std::string, bool>> items;
+    for (const auto& i : j["items"])
+        items.emplace_back(i["subject"].get<std::string>(), i["deleted"].get<bool>());
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+// A file Outlook would refuse is "damaged" even when the recovery rebuilt all of it; the exit
+// status stays 0 then, and every item keeps its place and its deleted mark.
+TEST(ReportCommand, BrokenStructuresAreDamageWithoutLossAndItemsKeepTheirMarks) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "sound.pst").string();
+    pst::SampleOptions sample;
+    sample.items = 300;
+    sample.deleted = 10;
+    ASSERT_TRUE(pst::generateSamplePst(path, sample).ok());
+    const Bytes original = test::readFileBytes(path);
+    const auto baseline = shownItems(path);
+    const auto sound = nlohmann::json::parse(test::runCli({"report", "--json", path}).out);
+    EXPECT_EQ(sound["verdict"], "healthy") << sound.dump(2);
+
+    const std::vector<test::IndexPage> live = test::liveIndexPages(original, true);
+    const std::uint64_t roots[] = {test::headerRoot(original, true, true),
+                                   test::headerRoot(original, true, false)};
+    const test::HeaderLayout h = test::HeaderLayout::of(true);
+    const std::vector<std::pair<const char*, std::function<void(Bytes&)>>> cases = {
+        {"header zeroed", [&](Bytes& b) { test::zeroRange(b, 0, h.size); }},
+        {"header checksum", [&](Bytes& b) { b[test::kCrcPartialPos] ^= 0xFF; }},
+        {"crypt method", [&](Bytes& b) { b[h.cryptPos] = b[h.cryptPos] ? 0 : 1; }},
+        {"roots zeroed",
+         [&](Bytes& b) { test::zeroRange(b, roots[0], 512), test::zeroRange(b, roots[1], 512); }},
+        {"intermediate pages zeroed",
+         [&](Bytes& b) {
+             for (const test::IndexPage& p : live)
+                 if (p.level > 0 && p.offset != roots[0] && p.offset != roots[1])
+                     test::zeroRange(b, p.offset, 512);
+         }},
+        {"allocation map zeroed", [&](Bytes& b) { test::zeroRange(b, 0x4400, 512); }}};
+    for (const auto& [name, damage] : cases) {
+        SCOPED_TRACE(name);
+        Bytes damaged = original;
+        damage(damaged);
+        const std::string file = (dir.path() / "damaged.pst").string();
+        test::writeFileBytes(file, damaged);
+        const test::CliRun run = test::runCli({"report", "--json", file});
+        EXPECT_EQ(run.status, 0) << run.err;
+        const auto report = nlohmann::json::parse(run.out);
+        EXPECT_EQ(report["verdict"], "damaged");
+        EXPECT_EQ(report["dataLost"], false) << report["damage"].dump(2);
+        EXPECT_EQ(shownItems(file), baseline);
+    }
+
+    // Half the live leaf node pages gone: an item found from its data and its row in the
+    // folder's table are one item, live, not an empty row beside a deleted copy.
+    Bytes damaged = original;
+    bool odd = false;
+    for (const test::IndexPage& p : live)
+        if (p.nodeIndex && p.level == 0 && (odd = !odd)) test::zeroRange(damaged, p.offset, 512);
+    const std::string file = (dir.path() / "leaves.pst").string();
+    test::writeFileBytes(file, damaged);
+    const auto items = shownItems(file);
+    EXPECT_EQ(items.size(), baseline.size());
+    std::map<std::string, int> copies;  // each subject's items beyond the sound file's
+    for (const auto& item : baseline)
+        --copies[item.first];
+    for (const auto& item : items)
+        ++copies[item.first];
+    for (const auto& [subject, extra] : copies)
+        EXPECT_LE(extra, 0) << subject;
 }
 
 }  // namespace
