@@ -77,6 +77,7 @@ class Pass {
     // pass_folders.cpp: the folders' own records and names.
     void readFolderRecords();
     void appendOrphanGroups();
+    void nameLostFolders();
     void nameUnnamedFolders();
 
     RecoveredBase& base_;

@@ -1,12 +1,15 @@
 // The folders' own records, the groups made up for orphaned items, and names for folders that
 // lost theirs.
 #include <string>
+#include <unordered_set>
 
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/property_reader.h"
 #include "message/records.h"
+#include "recovery/carving.h"
 #include "recovery/pass.h"
+#include "recovery/table_rows.h"
 
 namespace brevik {
 
@@ -27,11 +30,30 @@ void Pass::readFolderRecords() {
 }
 
 void Pass::appendOrphanGroups() {
+    nameLostFolders();
     for (FolderEntry& o : orphans_)
         base_.folderEntries.push_back(std::move(o));
     orphans_.clear();
     base_.folderCount = static_cast<std::uint32_t>(base_.folderEntries.size());
     base_.folderCapacity = base_.folderCount;
+}
+
+// A group made up for the items of a lost folder takes the folder's name and place when a trace
+// of it survives ("Inbox (recovered)" under the Inbox's parent); "Lost and Found" otherwise.
+void Pass::nameLostFolders() {
+    std::unordered_set<std::uint32_t> lost;
+    for (const FolderEntry& o : orphans_)
+        if (o.nodeId != kUnclaimedItemsFolderId) lost.insert(o.nodeId);
+    const auto traces = lostFolderTraces(base_, lost);
+    for (FolderEntry& o : orphans_) {
+        const auto t = traces.find(o.nodeId);
+        if (t == traces.end()) continue;
+        if (!t->second.name.empty()) {
+            o.record = makeFolderRecord();
+            o.record->displayName = t->second.name + " (recovered)";
+        }
+        o.parentNodeId = t->second.parentNodeId;
+    }
 }
 
 void Pass::nameUnnamedFolders() {

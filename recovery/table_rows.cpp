@@ -69,8 +69,7 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
         if (nid < ndb::kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
         if (!complete) {
             // Complete: a row keeps its times and other 8-byte cells in the row itself.
-            if (readPropertyList(base, rows, data, subnodes, true, ReadMode::Complete) == -1)
-                break;
+            if (readPropertyList(base, rows, data, subnodes, true, ReadMode::Complete) == -1) break;
             complete = true;
         }
         if (r >= rows.size()) break;  // the second read found fewer rows
@@ -84,6 +83,57 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
 }
 
 }  // namespace
+
+namespace {
+
+std::string folderName(MessageBase& base, const PropertyRow& row) {
+    auto record = makeFolderRecord();
+    interpretProperties(&base, {row}, *record);
+    return record->displayName.value_or("");
+}
+
+}  // namespace
+
+std::unordered_map<std::uint32_t, LostFolderTrace> lostFolderTraces(
+    MessageBase& base, const std::unordered_set<std::uint32_t>& lost) {
+    std::unordered_map<std::uint32_t, LostFolderTrace> traces;
+    if (lost.empty()) return traces;
+    static const std::vector<SubnodeEntry> kNoSubnodes;
+    // A stale copy of the folder's own node names its parent and, when its data reads, itself.
+    for (const NodeEntry& n : base.nodeTable) {
+        if (!lost.count(n.nodeId) || base.stopped()) continue;
+        LostFolderTrace& t = traces[n.nodeId];
+        if (t.parentNodeId == 0 && n.parentNodeId != n.nodeId) t.parentNodeId = n.parentNodeId;
+        PropertyList rows;
+        const BlockIndex data = findBlock(base, n.dataBid);
+        if (t.name.empty() && data != kNoBlock &&
+            readPropertyList(base, rows, data, kNoSubnodes, false) != -1 && !rows.empty())
+            t.name = folderName(base, rows.front());
+    }
+    // A row in a hierarchy table names the folder and, by the table, its parent.
+    for (const NodeEntry& n : base.nodeTable) {
+        if (ndb::nidType(n.nodeId) != ndb::kNidTypeHierarchyTable || base.stopped()) continue;
+        const BlockIndex data = findBlock(base, n.dataBid);
+        if (data == kNoBlock) continue;
+        std::vector<SubnodeEntry> subnodes;
+        if (const BlockIndex sub = findBlock(base, n.subnodeBid); sub != kNoBlock)
+            readSubnodeList(base, subnodes, sub, 0, 0);
+        std::vector<std::uint32_t> ids;
+        if (readTableRowIds(base, data, subnodes, ids) == -1 ||
+            std::none_of(ids.begin(), ids.end(), [&](std::uint32_t id) { return lost.count(id); }))
+            continue;
+        PropertyList rows;
+        if (readPropertyList(base, rows, data, subnodes, true, ReadMode::Complete) == -1) continue;
+        const std::uint32_t parent = (n.nodeId & ~ndb::kNidTypeMask) | ndb::kNidTypeNormalFolder;
+        for (std::size_t r = 0; r < ids.size() && r < rows.size(); ++r) {
+            if (!lost.count(ids[r])) continue;
+            LostFolderTrace& t = traces[ids[r]];
+            if (t.name.empty()) t.name = folderName(base, rows[r]);
+            if (t.parentNodeId == 0 && parent != ids[r]) t.parentNodeId = parent;
+        }
+    }
+    return traces;
+}
 
 std::unordered_map<std::uint32_t, std::unordered_set<std::uint32_t>> listedItems(
     MessageBase& base) {

@@ -38,6 +38,16 @@ std::string subjectTimeKey(const PropertyRow& row);
 // delivery time.
 std::vector<std::string> itemKeys(const PropertyRow& properties);
 
+// What is left of a folder whose node is gone: its name and the folder above it, from its row
+// in a hierarchy table or a stale copy of its own node.
+struct LostFolderTrace {
+    std::string name;                // UTF-8; empty when none survives
+    std::uint32_t parentNodeId = 0;  // 0 when unknown
+};
+// Traces of the folders `lost` names, by folder node id; folders with none are absent.
+std::unordered_map<std::uint32_t, LostFolderTrace> lostFolderTraces(
+    MessageBase& base, const std::unordered_set<std::uint32_t>& lost);
+
 // The items each folder's newest contents table lists (the copy with the newest data block, for
 // a damaged index no longer tells which copy is live), by folder node id. Folders whose table
 // cannot be read are absent.

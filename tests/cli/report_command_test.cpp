@@ -127,5 +127,47 @@ TEST(ReportCommand, BrokenStructuresAreDamageWithoutLossAndItemsKeepTheirMarks) 
         EXPECT_LE(extra, 0) << subject;
 }
 
+// A folder whose node is gone while its row survives in its parent's hierarchy table comes back
+// under its own name and in its place, with its items.
+TEST(ReportCommand, LostFoldersTakeTheNameAndPlaceTheirRowsKeep) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "sound.pst").string();
+    pst::SampleOptions sample;
+    sample.items = 60;
+    ASSERT_TRUE(pst::generateSamplePst(path, sample).ok());
+    const auto sound = nlohmann::json::parse(test::runCli({"list", "--json", path}).out);
+    std::uint32_t sentId = 0, sentItems = 0;
+    for (const auto& f : sound["folders"])
+        if (f["path"] == "Top of Personal Folders/Sent Items") {
+            sentId = f["nodeId"];
+            sentItems = f["items"];
+        }
+    ASSERT_NE(sentId, 0u);
+
+    // Drop the leaf node page that lists the folder (its parent's tables sit on an earlier one).
+    Bytes image = test::readFileBytes(path);
+    bool dropped = false;
+    for (const test::IndexPage& p : test::liveIndexPages(image, true)) {
+        if (!p.nodeIndex || p.level != 0) continue;
+        for (std::size_t e = 0; e < image[p.offset + 488] && !dropped; ++e)
+            if (load64(image.data() + p.offset + e * 32) == sentId) {
+                test::zeroRange(image, p.offset, 512);
+                dropped = true;
+            }
+    }
+    ASSERT_TRUE(dropped);
+    const std::string damaged = (dir.path() / "lost.pst").string();
+    test::writeFileBytes(damaged, image);
+    const auto listing = nlohmann::json::parse(test::runCli({"list", "--json", damaged}).out);
+    bool found = false;
+    for (const auto& f : listing["folders"])
+        if (f["path"] == "Top of Personal Folders/Sent Items (recovered)") {
+            found = true;
+            EXPECT_EQ(f["items"], sentItems);
+        }
+    EXPECT_TRUE(found) << listing["folders"].dump(1);
+    EXPECT_EQ(test::runCli({"report", damaged}).status, 3);  // the folder itself is lost
+}
+
 }  // namespace
 }  // namespace brevik
