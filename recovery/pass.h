@@ -57,6 +57,7 @@ class Pass {
     std::unordered_set<std::uint32_t> indexedItems() const;
     void addTableRowItems(std::vector<TableRowItem> found);
     void markLiveByTables();
+    void listUnreadableItemsFromRows();
     void groupByFolder(std::size_t first);
 
     // pass_load.cpp: loading the items, on threads.

@@ -127,6 +127,33 @@ void Pass::markLiveByTables() {
     }
 }
 
+// Items whose node entry survives but whose data cannot be read: their row in the folder's
+// contents table still tells what they were, so they are listed from it (the data is lost all
+// the same, and stays counted as such).
+void Pass::listUnreadableItemsFromRows() {
+    std::unordered_map<std::uint32_t, std::uint32_t> failed;  // node id -> item
+    for (std::uint32_t i = 0; i < base_.itemCount; ++i) {
+        const MessageNodeEntry& e = base_.messageEntries[i];
+        if (e.loadFailed && e.source == ItemSource::Index) failed.emplace(e.nodeId, i);
+    }
+    if (failed.empty()) return;
+    std::unordered_set<std::uint32_t> ids;
+    for (const auto& [id, item] : failed)
+        ids.insert(id);
+    for (TableRowItem& row : findRowsOf(base_, ids)) {
+        const std::uint32_t i = failed.at(row.nodeId);
+        MessageNodeEntry& e = base_.messageEntries[i];
+        if (e.parentNodeId != row.parentNodeId) continue;  // a row of another folder's table
+        e.source = ItemSource::TableRow;
+        e.loadFailed = 0;
+        e.record = std::move(row.record);
+        --base_.dropped.itemsNotLoaded;
+        ++base_.dropped.itemsFromTableRows;
+        placeItemSummary(base_.rows(), i, summariseItem(base_, base_.rows(), i));
+        e.record.reset();
+    }
+}
+
 // Groups the items from `first` on (sorted, each parent's items after any before `first`).
 void Pass::groupByFolder(std::size_t first) {
     std::unordered_map<std::uint32_t, std::uint32_t> firstFolder;

@@ -28,6 +28,7 @@ Status Pass::run() {
     if (s.ok()) s = classify();
     if (s.ok()) s = orderItems();
     if (s.ok()) s = loadEveryItem();
+    if (s.ok()) listUnreadableItemsFromRows();
     if (s.ok()) s = finishFolders();
     if (!s.ok()) return s;
     base_.markProgress(milestone::kDone);

@@ -1,6 +1,7 @@
 #include "recovery/table_rows.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/index_tables.h"
 #include "engine/ndb_format.h"
@@ -46,9 +47,11 @@ std::vector<std::string> itemKeys(const PropertyRow& properties) {
 
 namespace {
 
-// The rows of contents table `t` whose items are not in `knownItems`, one per item, in row order.
-std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
-                                      const std::unordered_set<std::uint32_t>& knownItems) {
+using RowWanted = std::function<bool(std::uint32_t nodeId)>;
+
+// The rows of contents table `t` whose items `wanted` takes, one per item, in row order.
+std::vector<TableRowItem> wantedRows(MessageBase& base, const NodeEntry& t,
+                                     const RowWanted& wanted) {
     std::vector<TableRowItem> out;
     if (base.stopped()) return out;
     const BlockIndex data = findBlock(base, t.dataBid);
@@ -66,7 +69,7 @@ std::vector<TableRowItem> unknownRows(MessageBase& base, const NodeEntry& t,
     std::unordered_set<std::uint32_t> taken;
     for (std::size_t r = 0; r < ids.size(); ++r) {
         const std::uint32_t nid = ids[r];
-        if (nid < ndb::kFirstMessageNodeId || knownItems.count(nid) || taken.count(nid)) continue;
+        if (nid < ndb::kFirstMessageNodeId || !wanted(nid) || taken.count(nid)) continue;
         if (!complete) {
             // Complete: a row keeps its times and other 8-byte cells in the row itself.
             if (readPropertyList(base, rows, data, subnodes, true, ReadMode::Complete) == -1) break;
@@ -159,8 +162,9 @@ std::unordered_map<std::uint32_t, std::unordered_set<std::uint32_t>> listedItems
     return listed;
 }
 
-std::vector<TableRowItem> findTableRowItems(MessageBase& base,
-                                            const std::unordered_set<std::uint32_t>& knownItems) {
+namespace {
+
+std::vector<TableRowItem> findRows(MessageBase& base, const RowWanted& wanted) {
     std::vector<const NodeEntry*> tables;
     for (const NodeEntry& n : base.nodeTable)
         if (ndb::nidType(n.nodeId) == ndb::kNidTypeContentsTable) tables.push_back(&n);
@@ -174,12 +178,24 @@ std::vector<TableRowItem> findTableRowItems(MessageBase& base,
     std::unordered_set<std::uint32_t> taken;
     inOrderedChunks<std::vector<TableRowItem>>(
         tables.size(), 1, base.passThreads, 2 * std::max(1u, base.passThreads),
-        [&](std::uint64_t k, std::uint64_t) { return unknownRows(base, *tables[k], knownItems); },
+        [&](std::uint64_t k, std::uint64_t) { return wantedRows(base, *tables[k], wanted); },
         [&](std::vector<TableRowItem> rows) {
             for (TableRowItem& row : rows)
                 if (taken.insert(row.nodeId).second) out.push_back(std::move(row));
         });
     return out;
+}
+
+}  // namespace
+
+std::vector<TableRowItem> findTableRowItems(MessageBase& base,
+                                            const std::unordered_set<std::uint32_t>& knownItems) {
+    return findRows(base, [&](std::uint32_t nid) { return !knownItems.count(nid); });
+}
+
+std::vector<TableRowItem> findRowsOf(MessageBase& base,
+                                     const std::unordered_set<std::uint32_t>& items) {
+    return findRows(base, [&](std::uint32_t nid) { return items.count(nid) != 0; });
 }
 
 }  // namespace brevik

@@ -30,6 +30,10 @@ struct TableRowItem {
 std::vector<TableRowItem> findTableRowItems(MessageBase& base,
                                             const std::unordered_set<std::uint32_t>& knownItems);
 
+// The rows (live copies first) of the given items, one per item.
+std::vector<TableRowItem> findRowsOf(MessageBase& base,
+                                     const std::unordered_set<std::uint32_t>& items);
+
 // The subject-and-time key of an item's property row, for matching rows with items found
 // without node ids: the subject with the delivery time, or with the submit time when the row
 // has no delivery time.

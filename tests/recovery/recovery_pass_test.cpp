@@ -119,6 +119,23 @@ TEST(RecoveryPass, ItemsWhoseNodesAreGoneComeBackFromTheirContentsTableRows) {
     EXPECT_EQ(wiped->base->dropped.itemsFromDataAlone, 2u);
     EXPECT_EQ(wiped->base->dropped.itemsFromTableRows, 0u);
     EXPECT_EQ(wiped->base->itemCount, 3u);
+
+    // A node entry that survives while its item's data is destroyed: the item is listed from its
+    // row, in its folder, and counts as lost data.
+    Bytes unreadable = test::readFileBytes(path);
+    const RecoveredBase& sound = *healthy->base;
+    const BlockEntry& data = sound.blockTable[sound.messageEntries[1].dataIndex];
+    std::fill_n(&unreadable[data.fileOffset], data.byteCount, 0xEE);
+    const auto rowOnly = recover(unreadable);
+    const RecoveredBase& ro = *rowOnly->base;
+    ASSERT_EQ(ro.itemCount, 3u);
+    EXPECT_EQ(ro.dropped.itemsNotLoaded, 0u);
+    EXPECT_TRUE(ro.damage.dataLost());
+    std::multiset<std::string> listed;
+    for (std::uint32_t i = 0; i < ro.itemCount; ++i)
+        listed.insert(ro.itemSummaries[i].subjectText + "/" + itemSourceName(ro.messageEntries[i]));
+    EXPECT_EQ(listed, (std::multiset<std::string>{"first/live index", "second/table row",
+                                                  "third/live index"}));
 }
 
 class RecoveryPassTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {
