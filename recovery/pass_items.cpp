@@ -103,6 +103,7 @@ void Pass::addTableRowItems(std::vector<TableRowItem> found) {
         ++base_.dropped.itemsFromTableRows;
         base_.damage.note(DamageKind::ItemOnlyRowLeft, 0);  // its body and attachments are gone
         m.record = std::move(row.record);
+        base_.tableRowValues[row.nodeId] = std::move(row.row);
         base_.messageEntries.push_back(std::move(m));
     }
     base_.itemCapacity = std::max<std::uint32_t>(
@@ -127,14 +128,16 @@ void Pass::markLiveByTables() {
     }
 }
 
-// Items whose node entry survives but whose data cannot be read: their row in the folder's
+// Live items whose node entry survives but whose data cannot be read: their row in the folder's
 // contents table still tells what they were, so they are listed from it (the data is lost all
 // the same, and stays counted as such).
 void Pass::listUnreadableItemsFromRows() {
     std::unordered_map<std::uint32_t, std::uint32_t> failed;  // node id -> item
     for (std::uint32_t i = 0; i < base_.itemCount; ++i) {
         const MessageNodeEntry& e = base_.messageEntries[i];
-        if (e.loadFailed && e.source == ItemSource::Index) failed.emplace(e.nodeId, i);
+        // Stale entries of deleted items point at data since reused: nothing to rescue there.
+        if (e.loadFailed && e.source == ItemSource::Index && e.reachable)
+            failed.emplace(e.nodeId, i);
     }
     if (failed.empty()) return;
     std::unordered_set<std::uint32_t> ids;
@@ -147,6 +150,7 @@ void Pass::listUnreadableItemsFromRows() {
         e.source = ItemSource::TableRow;
         e.loadFailed = 0;
         e.record = std::move(row.record);
+        base_.tableRowValues[row.nodeId] = std::move(row.row);
         --base_.dropped.itemsNotLoaded;
         ++base_.dropped.itemsFromTableRows;
         placeItemSummary(base_.rows(), i, summariseItem(base_, base_.rows(), i));

@@ -5,6 +5,7 @@ namespace brevik {
 void RecoveredBase::release() {
     MessageBase::release();
     clearRows();
+    tableRowValues.clear();
     treeNodes.clear();
     rootNode = nullptr;
     topNode = nullptr;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <deque>
+#include <unordered_map>
 
 #include "engine/message_base.h"
 #include "message/item_summary.h"
+#include "message/property_value.h"
 #include "recovery/folder_tree_node.h"
 
 namespace brevik {
@@ -21,6 +23,9 @@ class RecoveredBase : public MessageBase, public SummaryRows {
     std::deque<FolderTreeNode> treeNodes;  // owns every tree node; deque keeps them in place
     FolderTreeNode* rootNode = nullptr;
     FolderTreeNode* topNode = nullptr;
+    // The contents-table rows that items found only as rows were rebuilt from, by node id:
+    // what a save writes for them.
+    std::unordered_map<std::uint32_t, PropertyRow> tableRowValues;
 
     // Also frees the rows and the tree (reset() calls it too).
     void release() override;

@@ -19,6 +19,7 @@ namespace brevik {
 Status Pass::run() {
     base_.dropped = DropCounts{};
     base_.damage.clear();
+    base_.tableRowValues.clear();
     // A run after a stopped one starts its numbers and body budget afresh.
     base_.summaryCounter = 0;
     base_.keptBodyBytes = 0;

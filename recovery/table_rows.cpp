@@ -80,7 +80,7 @@ std::vector<TableRowItem> wantedRows(MessageBase& base, const NodeEntry& t,
         taken.insert(nid);
         auto record = makeItemRecord();
         interpretProperties(&base, {row}, *record);
-        out.push_back({nid, folder, t.reachable, std::move(record), subjectTimeKey(row)});
+        out.push_back({nid, folder, t.reachable, std::move(record), subjectTimeKey(row), row});
     }
     return out;
 }

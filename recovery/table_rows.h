@@ -21,6 +21,7 @@ struct TableRowItem {
     std::uint8_t reachable = 0;             // the table copy came from a live index page
     std::shared_ptr<MessageRecord> record;  // the row's values, interpreted as an item's
     std::string key;                        // the row's subjectTimeKey
+    PropertyRow row;                        // the values as read, for saves
 };
 
 // Rows of every contents table (live copies first) whose item is not in `knownItems`, one per

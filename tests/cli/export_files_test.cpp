@@ -3,8 +3,13 @@
 
 #include <filesystem>
 
+#include "recovery/recovery_pass.h"
 #include "support/cli_run.h"
 #include "support/corpus.h"
+#include "support/damage.h"
+#include "support/peer_tools.h"
+#include "support/pst_image.h"
+#include "support/written_store.h"
 
 namespace brevik::cli {
 namespace {
@@ -34,6 +39,27 @@ TEST(ExportFiles, SavesTheChosenItemsInTheChosenFormat) {
 
     EXPECT_NE(test::runCli({"export", file, "--format", "doc", "--out", out.string()}).status, 0);
     fs::remove_all(out);
+}
+
+// An item of which only its row is left is saved with what the row holds, not dropped.
+TEST(ExportFiles, ItemsLeftOnlyAsRowsAreSavedFromTheirRows) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "rows.pst").string();
+    ASSERT_TRUE(test::writeInbox(path, {test::mailItem("first"), test::mailItem("second")}));
+    Bytes image = test::readFileBytes(path);
+    const auto sound = test::openImage(image);
+    openMessageBase(*sound);
+    ASSERT_EQ(sound->itemCount, 2u);
+    const std::uint32_t second = sound->itemSummaries[0].subjectText == "second" ? 0 : 1;
+    const BlockEntry& data = sound->blockTable[sound->messageEntries[second].dataIndex];
+    std::fill_n(&image[data.fileOffset], data.byteCount, 0xEE);
+    const std::string damaged = (dir.path() / "damaged.pst").string();
+    test::writeFileBytes(damaged, image);
+
+    const auto run = test::runCli(
+        {"export", damaged, "--format", "eml", "--out", (dir.path() / "out").string()});
+    EXPECT_EQ(run.status, 3) << run.err;  // the item's body is lost
+    EXPECT_NE(run.out.find("Saved 2 items"), std::string::npos) << run.out << run.err;
 }
 
 }  // namespace

@@ -35,6 +35,15 @@ class ItemReader {
         byOwner_.clear();
         for (const SubnodeEntry& s : all)
             byOwner_[ownerKey(s.ownerNodeId, s.ownerDataIndex)].push_back(s);
+        if (e.source == ItemSource::TableRow) {
+            // Only its row in the folder's table is left, and whatever subnodes still read.
+            const auto row = base_.tableRowValues.find(e.nodeId);
+            if (row == base_.tableRowValues.end()) return std::nullopt;
+            Item item;
+            item.properties = convert(row->second, true);
+            addSubnodes(item, nullptr, 0);
+            return item;
+        }
         return readMessage(e.dataIndex, nullptr, 0);
     }
     std::uint64_t dropped = 0;
@@ -93,7 +102,13 @@ class ItemReader {
         if (own.empty()) return std::nullopt;
         Item item;
         item.properties = convert(own[0], false);
+        addSubnodes(item, self, depth);
+        return item;
+    }
 
+    // The recipients and attachments that `self`'s subnodes (an item's own: null) hold.
+    void addSubnodes(Item& item, const SubnodeEntry* self, int depth) {
+        const std::vector<SubnodeEntry>& children = childrenOf(self);
         if (const SubnodeEntry* table = find(children, ndb::kNidRecipientTable))
             for (const PropertyRow& row : readRows(table->dataIndex, childrenOf(table)))
                 item.recipients.push_back({convert(row, true)});
@@ -147,7 +162,6 @@ class ItemReader {
             }
             item.attachments.push_back(std::move(a));
         }
-        return item;
     }
 
     RecoveredBase& base_;
