@@ -23,6 +23,7 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
     sample.deleted = options.deleted;
     sample.orphans = options.orphans;
     sample.seed = options.seed;
+    sample.pages4k = options.pages4k;
     pst::PstWriteStats stats;
     const pst::WriteStatus status = pst::generateSamplePst(options.out, sample, &stats);
     if (!status.ok()) {

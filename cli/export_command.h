@@ -32,6 +32,7 @@ struct GenerateOptions {
     std::uint64_t deleted = 0;
     std::uint64_t orphans = 0;
     std::uint64_t seed = 1;
+    bool pages4k = false;  // the offline layout with 4 KiB pages and deflated blocks
 };
 int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 

@@ -22,6 +22,8 @@ const char* damageKindName(DamageKind kind) {
             return "pages that could not be read";
         case DamageKind::FolderNotLoaded:
             return "folders whose properties could not be read";
+        case DamageKind::DeflatedBlocks:
+            return "compressed blocks that do not inflate to their stated size";
         case DamageKind::Count:
             break;
     }

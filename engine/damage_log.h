@@ -18,6 +18,7 @@ enum class DamageKind : std::uint8_t {
     StaleIndexEntries,      // stale or garbled index entries (normal in used files)
     UnreadablePages,        // pages the census could not read (a bad stretch of the disk)
     FolderNotLoaded,        // a live folder whose properties could not be read
+    DeflatedBlocks,         // deflated blocks that do not inflate to the size they state
     Count
 };
 

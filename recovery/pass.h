@@ -51,6 +51,7 @@ class Pass {
     Status loadEveryItem();
     Status finishFolders();
     void checkFileEnd();
+    void noteInflateFaults();
 
     // pass_items.cpp: items beside those the index names, and their folders.
     void addUnclaimedItems(BlockClaims* known);

@@ -21,7 +21,8 @@ struct SampleOptions {
     std::uint64_t orphans = 0;
     std::uint64_t seed = 1;
     bool permute = true;
-    bool cyclic = false;  // overrides `permute`
+    bool cyclic = false;   // overrides `permute`
+    bool pages4k = false;  // the offline layout: 4 KiB pages, deflated blocks, no encoding
     std::uint64_t maxFileBytes = 0;
     std::string tempFolder;  // working file; empty: beside the destination
     const std::atomic<bool>* stop = nullptr;
