@@ -129,7 +129,7 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
 }  // namespace
 
 void writeListing(const RecoveredBase& base, const ListOptions& options, std::ostream& out) {
-    const auto folders = shownFolders(base);
+    const auto folders = shownFolders(base, options.all);
     if (options.json || options.jsonLines) {
         const auto at = itemShownFolders(base, folders);
         auto wanted = [&](std::uint32_t i) {

@@ -52,6 +52,7 @@ class Pass {
     Status finishFolders();
     void checkFileEnd();
     void noteInflateFaults();
+    void readIpmSubtreeId();
 
     // pass_items.cpp: items beside those the index names, and their folders.
     void addUnclaimedItems(BlockClaims* known);

@@ -154,6 +154,7 @@ Status Pass::loadEveryItem() {
 
 Status Pass::finishFolders() {
     readFolderRecords();
+    readIpmSubtreeId();
     if (Status s = checkpoint(milestone::kFoldersRead); !s.ok()) return s;
     appendOrphanGroups();
     nameUnnamedFolders();
