@@ -29,4 +29,14 @@ inline void recoverImage(Bytes image, bool loadItems) {
     }
 }
 
+// A copy of `sample` damaged by the input, recovered; the body of the damage-style targets.
+inline int recoverDamaged(const Bytes& sample, const std::uint8_t* data, std::size_t size,
+                          bool loadItems) {
+    if (sample.empty()) return 0;
+    Bytes image = sample;
+    overwriteBytes(image, data, size);
+    recoverImage(std::move(image), loadItems);
+    return 0;
+}
+
 }  // namespace brevik::fuzz
