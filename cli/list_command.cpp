@@ -167,7 +167,9 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
                        writeItem(part, base, i, itemFolderPath(folders, at[i]), nullptr);
                    });
         w.endArray();
-        w.field("layout", base.isUnicode() ? "Unicode" : "ANSI");
+        w.field("layout", base.has4kPages()  ? "Unicode, 4 KiB pages"
+                          : base.isUnicode() ? "Unicode"
+                                             : "ANSI");
         w.endObject();
         return;
     }
