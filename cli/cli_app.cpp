@@ -79,6 +79,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     generateCmd->add_option("--orphans", gen.orphans, "Items whose folder is missing");
     generateCmd->add_option("--seed", gen.seed, "Seed");
     generateCmd->add_flag("--hostile", gen.hostile, "Escapes, header injections and bidi marks");
+    generateCmd->add_flag("--pages4k", gen.pages4k, "4 KiB pages and compressed blocks (.ost)");
 
     for (auto [command, threads] :
          {std::pair{listCmd, &list.threads}, std::pair{showCmd, &show.threads},

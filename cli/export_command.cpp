@@ -26,6 +26,7 @@ int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream&
     sample.orphans = options.orphans;
     sample.seed = options.seed;
     sample.hostileTexts = options.hostile;
+    sample.pages4k = options.pages4k;
     pst::PstWriteStats stats;
     const pst::WriteStatus status = pst::generateSamplePst(options.out, sample, &stats);
     if (!status.ok()) {

@@ -33,6 +33,7 @@ struct GenerateOptions {
     std::uint64_t orphans = 0;
     std::uint64_t seed = 1;
     bool hostile = false;  // texts a hostile file would hold, for tests and fuzzing
+    bool pages4k = false;  // the offline layout with 4 KiB pages and deflated blocks
 };
 int runGenerate(const GenerateOptions& options, std::ostream& out, std::ostream& err);
 

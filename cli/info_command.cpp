@@ -62,7 +62,9 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
         nlohmann::json j = {
             {"file", path},
             {"fileSize", base.fileSize},
-            {"layout", unicode ? "Unicode" : "ANSI"},
+            {"layout", base.has4kPages() ? "Unicode, 4 KiB pages"
+                       : unicode         ? "Unicode"
+                                         : "ANSI"},
             {"formatCode", base.formatCode},
             {"cryptMethod", cryptName(base.cryptMethod)},
             {"leafBlockPages", base.leafBbtPages.size()},

@@ -130,7 +130,7 @@ void writeItems(JsonWriter& w, std::uint32_t itemCount, unsigned threads, const 
 }  // namespace
 
 void writeListing(const RecoveredBase& base, const ListOptions& options, std::ostream& out) {
-    const auto folders = shownFolders(base);
+    const auto folders = shownFolders(base, options.all);
     if (options.json || options.jsonLines) {
         const auto at = itemShownFolders(base, folders);
         auto wanted = [&](std::uint32_t i) {
@@ -168,7 +168,9 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
                        writeItem(part, base, i, itemFolderPath(folders, at[i]), nullptr);
                    });
         w.endArray();
-        w.field("layout", base.isUnicode() ? "Unicode" : "ANSI");
+        w.field("layout", base.has4kPages()  ? "Unicode, 4 KiB pages"
+                          : base.isUnicode() ? "Unicode"
+                                             : "ANSI");
         w.endObject();
         return;
     }

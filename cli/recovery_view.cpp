@@ -35,17 +35,17 @@ extern "C" void onInterrupt(int) {
 
 }  // namespace
 
-std::vector<ShownFolder> shownFolders(const RecoveredBase& base) {
+std::vector<ShownFolder> shownFolders(const RecoveredBase& base, bool all) {
     std::vector<ShownFolder> out;
     if (!base.topNode) return out;
+    const FolderTreeNode* start = all && base.systemFoldersHidden ? base.rootNode : base.topNode;
     std::unordered_set<std::uint32_t> seen;
     struct Frame {
         const FolderTreeNode* node;
         int depth;
         std::string path;
     };
-    std::vector<Frame> stack{
-        {base.topNode, 0, std::string(folderName(base, base.topNode->folderIndex))}};
+    std::vector<Frame> stack{{start, 0, std::string(folderName(base, start->folderIndex))}};
     while (!stack.empty()) {
         Frame f = std::move(stack.back());
         stack.pop_back();
@@ -57,7 +57,7 @@ std::vector<ShownFolder> shownFolders(const RecoveredBase& base) {
         out.push_back(std::move(s));
         std::vector<const FolderTreeNode*> children;
         for (const FolderTreeNode* c = f.node->firstChild; c; c = c->nextSibling)
-            children.push_back(c);
+            if (all || !c->system) children.push_back(c);
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             stack.push_back({*it, f.depth + 1,
                              f.path + "/" + std::string(folderName(base, (*it)->folderIndex))});

@@ -20,7 +20,8 @@ struct ShownFolder {
     bool copy = false;  // an extra entry for a folder shown elsewhere too
 };
 
-std::vector<ShownFolder> shownFolders(const RecoveredBase& base);
+// With `all` the system folders too, from the root when the tree starts at a mailbox's top.
+std::vector<ShownFolder> shownFolders(const RecoveredBase& base, bool all = false);
 // For every item index, the position in `folders` of the folder that holds it, or
 // kNoShownFolder.
 inline constexpr std::uint32_t kNoShownFolder = UINT32_MAX;

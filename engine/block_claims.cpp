@@ -1,5 +1,6 @@
 #include "engine/block_claims.h"
 
+#include "engine/block_data.h"
 #include "engine/index_tables.h"
 #include "engine/message_base.h"
 #include "engine/ndb_format.h"
@@ -17,8 +18,10 @@ constexpr int kMaxTreeDepth = 3;
 void claimTree(MessageBase& base, BlockIndex block, BlockClaims& claims, int depth) {
     if (block < 0 || static_cast<std::size_t>(block) >= base.blockTable.size()) return;
     const BlockEntry& e = base.blockTable[block];
-    if (!(e.blockId & ndb::kInternalBlockBit) || e.byteCount < 8 || depth >= kMaxTreeDepth) return;
-    const Bytes bytes = base.readAt(e.fileOffset, e.byteCount);
+    if (!(e.blockId & ndb::kInternalBlockBit) || blockDataSize(base, e) < 8 ||
+        depth >= kMaxTreeDepth)
+        return;
+    const Bytes bytes = readBlockData(base, e);
     if (bytes.size() < 8) return;
     const std::size_t first = claims.ids.size();
     claimBlock(base, block, bytes, claims);

@@ -17,6 +17,17 @@ inline std::uint64_t loadBid(const std::uint8_t* p, std::uint8_t width) {
 }
 }  // namespace detail
 
+// cEnt of a B-tree page: one byte, two with 4 KiB pages; 0 when `page` is too short.
+inline std::uint32_t pageEntryCount(ByteView page, const ndb::PageLayout& L) {
+    if (page.size() < std::size_t{L.entryCountPos} + L.entryCountWidth) return 0;
+    return L.entryCountWidth == 2 ? load16(page.data() + L.entryCountPos) : page[L.entryCountPos];
+}
+inline std::uint32_t pageMaxEntries(ByteView page, const ndb::PageLayout& L) {
+    const std::size_t at = std::size_t{L.entryCountPos} + L.entryCountWidth;
+    if (page.size() < at + L.entryCountWidth) return 0;
+    return L.entryCountWidth == 2 ? load16(page.data() + at) : page[at];
+}
+
 // [MS-PST] BTENTRY of an intermediate page: the first key below a child page and where it lies.
 struct BtEntry {
     std::uint64_t key = 0;
@@ -33,12 +44,14 @@ inline BtEntry parseBtEntry(ByteView e, const ndb::PageLayout& L) {
             detail::loadBid(e.data() + 2 * w, w)};
 }
 
-// [MS-PST] BBTENTRY: a block's id, offset, size and reference count.
+// [MS-PST] BBTENTRY: a block's id, offset, size and reference count. With 4 KiB pages the
+// stored size is followed by the inflated size, then the reference count.
 struct BbtEntry {
     std::uint64_t bid = 0;
     std::uint64_t offset = 0;
     std::uint16_t byteCount = 0;
     std::uint16_t refCount = 0;
+    std::uint16_t inflatedCount = 0;  // the stored size where the layout keeps no other
 };
 inline constexpr std::size_t bbtEntrySize(const ndb::PageLayout& L) {
     return 3u * L.bidWidth;
@@ -46,8 +59,12 @@ inline constexpr std::size_t bbtEntrySize(const ndb::PageLayout& L) {
 inline BbtEntry parseBbtEntry(ByteView e, const ndb::PageLayout& L) {
     const std::uint8_t w = L.bidWidth;
     if (e.size() < bbtEntrySize(L)) return {};
-    return {detail::loadBid(e.data(), w), detail::loadBid(e.data() + w, w),
-            load16(e.data() + 2 * w), load16(e.data() + 2 * w + 2)};
+    const std::uint8_t* sizes = e.data() + 2 * w;
+    if (L.inflatedSizes)
+        return {detail::loadBid(e.data(), w), detail::loadBid(e.data() + w, w), load16(sizes),
+                load16(sizes + 4), load16(sizes + 2)};
+    return {detail::loadBid(e.data(), w), detail::loadBid(e.data() + w, w), load16(sizes),
+            load16(sizes + 2), load16(sizes)};
 }
 
 // [MS-PST] NBTENTRY: a node's id, its data and subnode blocks, and its parent.

@@ -34,6 +34,8 @@ const char* damageKindName(DamageKind kind) {
             return "folders lost (their items are in Lost and Found folders)";
         case DamageKind::ItemOnlyRowLeft:
             return "items of which only their row in a folder's table is left";
+        case DamageKind::DeflatedBlocks:
+            return "compressed blocks that do not inflate to their stated size";
         case DamageKind::Count:
             break;
     }

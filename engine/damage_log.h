@@ -26,6 +26,7 @@ enum class DamageKind : std::uint8_t {
     // What the structure held and the recovery could not give back whole.
     FolderLost,       // a folder whose items were found without it
     ItemOnlyRowLeft,  // an item of which only its row in a contents table is left
+    DeflatedBlocks,   // deflated blocks that do not inflate to the size they state
     Count
 };
 

@@ -1,6 +1,7 @@
 #include "engine/format_detection.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "engine/btree_entries.h"
@@ -19,15 +20,17 @@ namespace {
 // between them; the layout's own values take over once it is known.
 using ndb::kPageSize;
 
+constexpr std::size_t k4kPage = PageLayout::unicode4k().pageSize;
+
 // Large sequential reads: the census touches every page of the file.
 constexpr std::size_t kChunkBytes = 256u << 10;
 
-IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool unicode) {
-    const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
+IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, const PageLayout& L) {
+    const ByteView bytes(page, L.pageSize);
     IndexPageInfo info;
     info.pageOffset = offset;
-    info.entryCount = page[L.entryCountPos];
-    info.maxEntries = page[L.entryCountPos + 1];
+    info.entryCount = static_cast<std::uint16_t>(pageEntryCount(bytes, L));
+    info.maxEntries = static_cast<std::uint16_t>(pageMaxEntries(bytes, L));
     info.sizeLevel = load16(page + L.levelFieldPos);
     const PageTrailer trailer = parsePageTrailer(ByteView(page, L.pageSize), L);
     info.pageType = static_cast<std::uint16_t>(trailer.type | trailer.typeRepeat << 8);
@@ -37,7 +40,7 @@ IndexPageInfo describePage(const std::uint8_t* page, std::uint64_t offset, bool 
 
 struct CensusLists {
     PageCensus counts;
-    std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode;
+    std::vector<IndexPageInfo> ansiBlock, ansiNode, unicodeBlock, unicodeNode, u4kBlock, u4kNode;
     std::uint64_t pagesRead = 0;
     std::vector<std::uint64_t> unreadable;  // offsets of pages that could not be read
     Status status;                          // a stop, which ends the census
@@ -52,17 +55,31 @@ void notePage(const std::uint8_t* page, std::uint64_t offset, CensusLists& lists
     const std::uint8_t u = page[unicodeType], ur = page[unicodeType + 1];
     if (a == ar && a == ndb::kBlockBTree) {
         ++lists.counts.ansiBlockPages;
-        lists.ansiBlock.push_back(describePage(page, offset, false));
+        lists.ansiBlock.push_back(describePage(page, offset, PageLayout::ansi()));
     } else if (a == ar && a == ndb::kNodeBTree) {
         ++lists.counts.ansiNodePages;
-        lists.ansiNode.push_back(describePage(page, offset, false));
+        lists.ansiNode.push_back(describePage(page, offset, PageLayout::ansi()));
     }
     if (u == ur && u == ndb::kBlockBTree) {
         ++lists.counts.unicodeBlockPages;
-        lists.unicodeBlock.push_back(describePage(page, offset, true));
+        lists.unicodeBlock.push_back(describePage(page, offset, PageLayout::unicode()));
     } else if (u == ur && u == ndb::kNodeBTree) {
         ++lists.counts.unicodeNodePages;
-        lists.unicodeNode.push_back(describePage(page, offset, true));
+        lists.unicodeNode.push_back(describePage(page, offset, PageLayout::unicode()));
+    }
+}
+
+// The same for the 4 KiB page at `offset` (a multiple of 4096).
+void note4kPage(const std::uint8_t* page, std::uint64_t offset, CensusLists& lists) {
+    constexpr PageLayout L = PageLayout::unicode4k();
+    const std::uint8_t t = page[L.trailerPos], tr = page[L.trailerPos + 1];
+    if (t != tr) return;
+    if (t == ndb::kBlockBTree) {
+        ++lists.counts.unicode4kBlockPages;
+        lists.u4kBlock.push_back(describePage(page, offset, L));
+    } else if (t == ndb::kNodeBTree) {
+        ++lists.counts.unicode4kNodePages;
+        lists.u4kNode.push_back(describePage(page, offset, L));
     }
 }
 
@@ -92,6 +109,15 @@ Status scanPages(MessageBase& base, std::uint64_t first, std::uint64_t end, cons
                 continue;
             }
             notePage(page.data(), offset, lists);
+            if (offset % k4kPage == 0 && base.fileSize - offset >= k4kPage) {
+                // A 4 KiB page that runs past this chunk is read on its own.
+                if (whole && i + k4kPage / kPageSize <= count) {
+                    note4kPage(page.data(), offset, lists);
+                } else {
+                    std::array<std::uint8_t, k4kPage> big;
+                    if (base.readAt(offset, big)) note4kPage(big.data(), offset, lists);
+                }
+            }
         }
         lists.pagesRead += count;
         first += count;
@@ -135,7 +161,9 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
     std::uint8_t header[20];
     if (!base.readAt(3, header)) return false;
     const bool unicode = header[7] >= ndb::kUnicodeVersion;  // wVer: 14 and 15 ANSI, 23 Unicode
-    const PageLayout L = unicode ? PageLayout::unicode() : PageLayout::ansi();
+    const PageLayout L = header[7] == ndb::kUnicode4kVersion ? PageLayout::unicode4k()
+                         : unicode                           ? PageLayout::unicode()
+                                                             : PageLayout::ansi();
     std::uint8_t field[8] = {};
     if (!base.readAt(L.bbtRootPos, std::span(field, unicode ? 8 : 4))) return false;
     const std::uint64_t root = unicode ? load64(field) : load32(field);
@@ -156,7 +184,7 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
             const ByteView p = reader.read(k - first);
             const bool whole = p.size() == L.pageSize;
             const std::uint16_t sizeLevel = whole ? load16(p.data() + L.levelFieldPos) : 0;
-            const std::uint32_t count = whole ? p[L.entryCountPos] : 0;
+            const std::uint32_t count = whole ? pageEntryCount(p, L) : 0;
             part.ok = whole && p[typePos] == ndb::kBlockBTree &&
                       p[typePos + 1] == ndb::kBlockBTree && pageCrcMatches(p, L) &&
                       (sizeLevel & 0xFFu) == entry && count <= L.entryCountPos / entry;
@@ -191,7 +219,7 @@ bool liveBlockCoverage(MessageBase& base, Coverage& covered) {
         if (depth > kMaxCoverageDepth || base.stopped()) return false;
         std::sort(level.begin(), level.end());
         for (std::uint64_t offset : level)
-            if (offset % kPageSize != 0 || offset / kPageSize >= pages ||
+            if (offset % L.pageSize != 0 || offset / kPageSize >= pages ||
                 !visited.insert(offset).second)
                 return false;
         // Checksums and marking are most of the work: a wide level is split over the threads.
@@ -301,6 +329,8 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
         all.counts.ansiNodePages += part.counts.ansiNodePages;
         all.counts.unicodeBlockPages += part.counts.unicodeBlockPages;
         all.counts.unicodeNodePages += part.counts.unicodeNodePages;
+        all.counts.unicode4kBlockPages += part.counts.unicode4kBlockPages;
+        all.counts.unicode4kNodePages += part.counts.unicode4kNodePages;
         all.pagesRead += part.pagesRead;
         auto append = [](std::vector<IndexPageInfo>& to, const std::vector<IndexPageInfo>& from) {
             to.insert(to.end(), from.begin(), from.end());
@@ -309,6 +339,8 @@ CensusLists scanPages(MessageBase& base, const Coverage* covered) {
         append(all.ansiNode, part.ansiNode);
         append(all.unicodeBlock, part.unicodeBlock);
         append(all.unicodeNode, part.unicodeNode);
+        append(all.u4kBlock, part.u4kBlock);
+        append(all.u4kNode, part.u4kNode);
         all.unreadable.insert(all.unreadable.end(), part.unreadable.begin(), part.unreadable.end());
     }
     return std::move(all);
@@ -344,6 +376,16 @@ std::uint32_t chooseFormatCode(const PageCensus& c, std::uint8_t versionByte) {
     return 61952;
 }
 
+bool chooses4kPages(const PageCensus& c, std::uint8_t versionByte) {
+    if (!c.unicode4kComplete()) return false;
+    if (versionByte == ndb::kUnicode4kVersion) return true;
+    if (!c.ansiComplete() && !c.unicodeComplete()) return true;
+    if (versionByte == 14 || versionByte == 15 || versionByte == ndb::kUnicodeVersion) return false;
+    const std::uint64_t pages4k = 8 * (std::uint64_t{c.unicode4kBlockPages} + c.unicode4kNodePages);
+    return pages4k >= std::uint64_t{c.ansiBlockPages} + c.ansiNodePages &&
+           pages4k >= std::uint64_t{c.unicodeBlockPages} + c.unicodeNodePages;
+}
+
 Status findLayout(MessageBase& base) {
     // Between steps: a stop ends the detection, else the progress moves on.
     auto checkpoint = [&](int progressSlot) {
@@ -363,7 +405,8 @@ Status findLayout(MessageBase& base) {
         for (const std::uint64_t offset : lists.unreadable)
             base.damage.note(DamageKind::UnreadablePages, offset);
         if (Status s = checkpoint(106); !s.ok()) return s;
-        if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete())
+        if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete() &&
+            !lists.counts.unicode4kComplete())
             return Status::failure(Reason::NoIndexPages);
 
         std::uint8_t header[20];
@@ -371,12 +414,17 @@ Status findLayout(MessageBase& base) {
             if (base.stopped()) return Status::failure(Reason::Stopped);
             return Status::at(Reason::HeaderUnreadable, 3);
         }
-        base.formatCode = chooseFormatCode(lists.counts, header[7]);
+        const bool pages4k = chooses4kPages(lists.counts, header[7]);
+        base.formatCode = pages4k ? kFormatUnicode4k : chooseFormatCode(lists.counts, header[7]);
         const bool unicode = base.isUnicode();
-        base.layout = unicode ? PageLayout::unicode() : PageLayout::ansi();
+        base.layout = pages4k   ? PageLayout::unicode4k()
+                      : unicode ? PageLayout::unicode()
+                                : PageLayout::ansi();
 
-        auto& blockPages = unicode ? lists.unicodeBlock : lists.ansiBlock;
-        auto& nodePages = unicode ? lists.unicodeNode : lists.ansiNode;
+        auto& blockPages = pages4k   ? lists.u4kBlock
+                           : unicode ? lists.unicodeBlock
+                                     : lists.ansiBlock;
+        auto& nodePages = pages4k ? lists.u4kNode : unicode ? lists.unicodeNode : lists.ansiNode;
         base.bbtPagesSeen = static_cast<std::uint32_t>(blockPages.size());
         base.nbtPagesSeen = static_cast<std::uint32_t>(nodePages.size());
         if (Status s = checkpoint(156); !s.ok()) return s;
@@ -404,8 +452,7 @@ int detectFormat(MessageBase& base) {
 
 CryptMethod readCryptMethod(MessageBase& base) {
     std::uint8_t b = 0;
-    const std::uint64_t pos =
-        (base.isUnicode() ? PageLayout::unicode() : PageLayout::ansi()).cryptMethodPos;
+    const std::uint64_t pos = base.layout.cryptMethodPos;
     if (!base.readAt(pos, std::span<std::uint8_t>(&b, 1))) return CryptMethod::Unrecognised;
     return b <= 2 ? static_cast<CryptMethod>(b) : CryptMethod::Unrecognised;
 }

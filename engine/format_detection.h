@@ -14,14 +14,22 @@ struct PageCensus {
     std::uint32_t ansiNodePages = 0;
     std::uint32_t unicodeBlockPages = 0;
     std::uint32_t unicodeNodePages = 0;
+    std::uint32_t unicode4kBlockPages = 0;  // 4 KiB pages, looked for on 4 KiB boundaries
+    std::uint32_t unicode4kNodePages = 0;
 
     bool ansiComplete() const { return ansiBlockPages > 0 && ansiNodePages > 0; }
     bool unicodeComplete() const { return unicodeBlockPages > 0 && unicodeNodePages > 0; }
+    bool unicode4kComplete() const { return unicode4kBlockPages > 0 && unicode4kNodePages > 0; }
 };
 
 // The format code for a census and the header's version byte (the low byte of wVer). Callers
 // have checked that at least one pair is complete.
 std::uint32_t chooseFormatCode(const PageCensus& census, std::uint8_t versionByte);
+
+// Whether the census's pages are those of the 4 KiB layout: its pair is complete, and the header
+// says so, or no other pair is complete, or (a header of no known version) its pages, each worth
+// eight small ones, outnumber the others'.
+bool chooses4kPages(const PageCensus& census, std::uint8_t versionByte);
 
 // Census, format code, page layout, leaf index page lists and their reachability from the
 // header's roots. Fails with the reason: stopped, a read of the census or the header failed (with

@@ -17,8 +17,8 @@ struct IndexPageInfo {
     std::uint64_t pageOffset = 0;
     std::uint16_t pageType = 0;  // ptype in the low byte, ptypeRepeat in the high byte
     std::uint64_t trailerBid = 0;
-    std::uint8_t maxEntries = 0;
-    std::uint8_t entryCount = 0;
+    std::uint16_t maxEntries = 0;
+    std::uint16_t entryCount = 0;
     std::uint16_t sizeLevel = 0;  // cbEnt in the low byte, cLevel in the high byte
     std::uint8_t reachable = 0;
 };
@@ -27,10 +27,13 @@ struct IndexPageInfo {
 // Millions of these make up the block table: 24 bytes each.
 struct BlockEntry {
     std::uint64_t fileOffset = 0;
-    std::uint16_t byteCount = 0;
+    std::uint16_t byteCount = 0;  // bytes stored in the file
     std::uint16_t refCount = 0;
+    std::uint16_t inflatedCount = 0;  // bytes of data; differs from byteCount when deflated
     std::uint8_t reachable = 0;
     std::uint64_t blockId = 0;
+
+    bool deflated() const { return inflatedCount != byteCount; }
 };
 
 // A leaf entry of the node index ([MS-PST] NBTENTRY).

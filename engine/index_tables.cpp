@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/block_claims.h"
+#include "engine/block_data.h"
 #include "engine/btree_entries.h"
 #include "engine/crc.h"
 #include "engine/format_detection.h"
@@ -24,7 +25,7 @@ namespace {
 // trailer ([MS-PST] PAGETRAILER).
 bool livePageFailsChecksum(const MessageBase& base, const IndexPageInfo& p, ByteView page) {
     if (!p.reachable) return false;
-    return !pageCrcMatches(page, PageLayout::of(base.isUnicode()));
+    return !pageCrcMatches(page, base.layout);
 }
 
 void checkLivePage(MessageBase& base, const IndexPageInfo& p, ByteView page) {
@@ -89,6 +90,7 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
             b.fileOffset = e.offset;
             b.byteCount = e.byteCount;
             b.refCount = e.refCount;
+            b.inflatedCount = e.inflatedCount;
             b.reachable = p.reachable;
             // Blocks start on 64-byte boundaries: anything else is not a block entry.
             if (b.fileOffset > base.fileSize) {
@@ -141,10 +143,10 @@ void readBlockEntries(MessageBase& base, std::vector<std::uint64_t>& pageBids) {
 // entry describes bytes that really are a block at that place ([MS-PST] BLOCKTRAILER: cb, wSig,
 // then bid and CRC (ANSI) or CRC and bid (Unicode)).
 bool trailerConfirms(MessageBase& base, const BlockEntry& e) {
-    const PageLayout L = PageLayout::of(base.isUnicode());
+    const PageLayout& L = base.layout;
     const std::uint64_t extent = ndb::blockExtent(e.byteCount, L);
     if (e.fileOffset > base.fileSize || base.fileSize - e.fileOffset < extent) return false;
-    std::uint8_t t[16];
+    std::uint8_t t[24];
     const std::span<std::uint8_t> trailer(t, L.blockTrailerSize);
     if (!base.readAt(e.fileOffset + extent - L.blockTrailerSize, trailer)) return false;
     const BlockTrailer read = parseBlockTrailer(trailer, L);
@@ -164,8 +166,8 @@ std::size_t dropPagesInsideLiveBlocks(MessageBase& base) {
     if (stale.empty()) return 0;
     std::sort(stale.begin(), stale.end());
 
-    const PageLayout L = PageLayout::of(base.isUnicode());
-    const std::uint64_t maxData = L.maxBlockExtent - L.blockTrailerSize;
+    const PageLayout& L = base.layout;
+    const std::uint64_t maxData = ndb::maxBlockData(L);
     std::vector<std::uint64_t> inside;
     for (const BlockEntry& e : base.blockTable) {
         if (!e.reachable || e.byteCount < L.pageSize || e.byteCount > maxData) continue;
@@ -317,7 +319,7 @@ std::size_t markReachablePages(MessageBase& base, std::uint64_t pageOffset) {
                 const std::uint16_t key = load16(page.data() + L.levelFieldPos);
                 if (key == L.leafBbtKey || key == L.leafNbtKey) continue;
                 const std::uint32_t count =
-                    std::min<std::uint32_t>(page[L.entryCountPos], entriesThatFit(L, childSize));
+                    std::min<std::uint32_t>(pageEntryCount(page, L), entriesThatFit(L, childSize));
                 for (std::uint32_t i = 0; i < count; ++i) {
                     const std::uint64_t child =
                         parseBtEntry(page.subspan(i * childSize, childSize), L).childOffset;
@@ -477,11 +479,12 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     if (blockIndex < 0 || static_cast<std::size_t>(blockIndex) >= base.blockTable.size()) return -1;
     if (depth > kMaxSubnodeDepth || !visited.insert(blockIndex)) return -1;
     const BlockEntry& block = base.blockTable[blockIndex];
-    const PageLayout L = PageLayout::of(base.isUnicode());
+    const PageLayout& L = base.layout;
     const std::uint32_t k = base.isUnicode() ? 2 : 1;
-    if (block.byteCount < 4 * k) return -1;
-    Bytes data = base.readAt(block.fileOffset, block.byteCount);
+    if (blockDataSize(base, block) < 4 * k) return -1;
+    Bytes data = readBlockData(base, block);
     if (data.empty()) return -1;
+    const std::size_t size = data.size();
     if (claims) claimBlock(base, blockIndex, data, *claims);
     if (data[0] != ndb::kSubnodeBlock) return -1;
     const std::uint8_t level = data[1];
@@ -491,7 +494,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     if (level == 1) {
         // Intermediate block ([MS-PST] SIBLOCK): entries name leaf subnode blocks of one owner.
         const std::uint32_t es = 8 * k;
-        if (block.byteCount != count * es + header) return -1;
+        if (size != count * es + header) return -1;
         std::vector<BlockIndex> children(count);
         for (std::uint32_t j = 0; j < count; ++j) {
             children[j] =
@@ -507,7 +510,7 @@ int readSubnodeBlock(MessageBase& base, std::vector<SubnodeEntry>& list, BlockIn
     if (level != 0) return -1;
 
     const std::uint32_t es = 12 * k;
-    if (block.byteCount != count * es + header) return -1;
+    if (size != count * es + header) return -1;
     std::vector<SubnodeEntry> own(count);
     std::vector<BlockIndex> nested(count, kNoBlock);  // each entry's own subnode block
     std::size_t nestedCount = 0;

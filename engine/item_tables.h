@@ -51,6 +51,7 @@ struct FolderEntry {
     std::uint32_t endItem = 0;
     std::shared_ptr<MessageRecord> record;  // its display name is what the tree shows
     bool orphanGroup = false;
+    bool hidden = false;  // marked hidden in the store (PR_ATTR_HIDDEN): a system folder
 };
 
 // One record of the name-to-id map ([MS-PST] NAMEID).

@@ -36,6 +36,18 @@ inline constexpr std::uint32_t hidIndex(std::uint32_t hid) {
 inline constexpr std::uint32_t makeHid(std::uint32_t blockIndex, std::uint32_t index) {
     return (blockIndex << 16) | (index << kHidIndexShift);
 }
+// With 4 KiB pages the block index starts at bit `blockShift` (19) and the index fills the bits
+// between (14 of them); with 16 these are the [MS-PST] HID above.
+inline constexpr std::uint32_t hidBlock(std::uint32_t hid, unsigned blockShift) {
+    return hid >> blockShift;
+}
+inline constexpr std::uint32_t hidIndex(std::uint32_t hid, unsigned blockShift) {
+    return (hid >> kHidIndexShift) & ((1u << (blockShift - kHidIndexShift)) - 1);
+}
+inline constexpr std::uint32_t makeHid(std::uint32_t blockIndex, std::uint32_t index,
+                                       unsigned blockShift) {
+    return (blockIndex << blockShift) | (index << kHidIndexShift);
+}
 
 // --- B-tree on the heap ([MS-PST] BTHHEADER), property and table contexts ---
 inline constexpr std::size_t kBthHeaderSize = 8;

@@ -128,6 +128,7 @@ void MessageBase::reset() {
     nbtPagesSeen = 0;
     dropped = DropCounts{};
     damage.clear();
+    inflateFaults.clear();
     formatCode = 0;
     layout = PageLayout{};
     cryptMethod = CryptMethod::Unrecognised;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/block_data.h"
 #include "engine/byte_source.h"
 #include "engine/bytes.h"
 #include "engine/damage_log.h"
@@ -30,6 +31,8 @@ inline constexpr std::uint32_t kFormatAnsiLimit = 5329;
 inline bool isUnicodeFormat(std::uint32_t formatCode) {
     return formatCode >= kFormatAnsiLimit;
 }
+// The Unicode layout with 4 KiB pages and deflated blocks, found by its own pages.
+inline constexpr std::uint32_t kFormatUnicode4k = 69632;
 
 using PageLayout = ndb::PageLayout;
 
@@ -107,7 +110,8 @@ class MessageBase {
     std::uint32_t folderCapacity = 0;
     std::uint32_t messageNodeCount = 0;
     DropCounts dropped;
-    DamageLog damage;  // what the last run found damaged, with offsets
+    DamageLog damage;             // what the last run found damaged, with offsets
+    InflateFaults inflateFaults;  // deflated blocks that failed to inflate, from any thread
 
     // --- what a recovery pass found ---
     std::uint32_t itemCapacity = 0;
@@ -131,6 +135,7 @@ class MessageBase {
     std::atomic<bool> stopRequested{false};
 
     bool isUnicode() const { return isUnicodeFormat(formatCode); }
+    bool has4kPages() const { return formatCode == kFormatUnicode4k; }
     bool decodesBlocks() const { return encodingState < encoding::kDecodeBelow; }
     bool cyclicBlocks() const {
         return encodingState == encoding::kCyclicEarly ||

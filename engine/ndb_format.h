@@ -95,8 +95,10 @@ inline constexpr std::uint32_t kNidRecipientTable = 0x692;
 inline constexpr std::uint32_t kNidIpmSubtree = 0x8022;
 
 // --- the header ([MS-PST] HEADER) ---
-inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode
+inline constexpr std::uint64_t kVersionPos = 10;  // wVer: 14 and 15 ANSI, 23 Unicode, 36 4 KiB
 inline constexpr std::uint16_t kUnicodeVersion = 23;
+// Offline files of Outlook 2013 and later: Unicode with 4 KiB pages and deflated blocks.
+inline constexpr std::uint16_t kUnicode4kVersion = 36;
 
 // One layout of the file ([MS-PST] ANSI or Unicode) as values: the sizes of its pages and blocks,
 // where the header keeps the index roots (the BREF's ib, its bid 8 bytes before) and the crypt
@@ -123,6 +125,11 @@ struct PageLayout {
     std::uint16_t bidPos = 0;
     std::uint8_t bidWidth = 0;          // bytes of a block id: 4 ANSI, 8 Unicode
     std::uint8_t blockTrailerSize = 0;  // [MS-PST] BLOCKTRAILER
+    std::uint8_t entryCountWidth = 1;   // cEnt and cEntMax: 1 byte, 2 with 4 KiB pages
+    std::uint8_t hidBlockShift = 16;    // an HID's block index starts here; 19 with 4 KiB pages
+    // Block index entries and block trailers carry the inflated size beside the stored one; a
+    // block whose two sizes differ is deflated (zlib).
+    bool inflatedSizes = false;
 
     static constexpr PageLayout ansi() {
         return {kPageSize,
@@ -160,14 +167,26 @@ struct PageLayout {
                 8,
                 16};
     }
+    // The 4 KiB-page layout: 4096-byte pages whose trailer (24 bytes) ends with 8 unknown bytes,
+    // 16-bit entry counts, blocks on 512-byte boundaries up to 64 KiB with a 24-byte trailer.
+    static constexpr PageLayout unicode4k() {
+        return {4096, 512,  65536, 240,  224, 24, 32, 4060, 4056, 513,
+                184,  4072, 4076,  4080, 8,   24, 2,  19,   true};
+    }
     static constexpr PageLayout of(bool unicode) {
         return unicode ? PageLayout::unicode() : ansi();
     }
+    bool operator==(const PageLayout&) const = default;
 };
 
 // The bytes a block of `byteCount` data bytes takes in the file, trailer included.
 inline constexpr std::uint64_t blockExtent(std::uint64_t byteCount, const PageLayout& layout) {
     return alignUp(byteCount + layout.blockTrailerSize, layout.blockAlignment);
+}
+
+// The most one block's data inflates to: what its extent could hold stored.
+inline constexpr std::uint64_t maxBlockData(const PageLayout& layout) {
+    return layout.maxBlockExtent - layout.blockTrailerSize;
 }
 
 // --- the allocation maps (Unicode) ---
@@ -190,5 +209,12 @@ inline constexpr std::uint64_t kFMapFirstSection = 128;
 inline constexpr std::uint64_t kFMapInterval = 496;
 inline constexpr std::uint64_t kFPMapFirstSection = 128 * 8 * 8;
 inline constexpr std::uint64_t kFPMapInterval = 496 * 8 * 8;
+
+// With 4 KiB pages: the density list at 0x21000, then from 0x22000 one AMap page per section,
+// each of whose 4072 bytes' bits maps 512 bytes. No PMap, FMap or FPMap pages.
+inline constexpr std::uint64_t kDListOffset4k = 0x21000;
+inline constexpr std::uint64_t kFirstAMapOffset4k = 0x22000;
+inline constexpr std::uint64_t kAMapBytes4k = 4072;
+inline constexpr std::uint64_t kAMapCoverage4k = kAMapBytes4k * 8 * 512;
 
 }  // namespace brevik::ndb

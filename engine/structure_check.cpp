@@ -58,9 +58,11 @@ void checkFileStructure(MessageBase& base) {
     }
 
     // One allocation-map page heads each section the file reaches.
-    for (std::uint64_t at = ndb::kFirstAMapOffset;
-         at < base.fileSize && base.fileSize - at >= L.pageSize && !base.stopped();
-         at += ndb::kAMapCoverage)
+    const bool pages4k = L.pageSize != ndb::kPageSize;
+    const std::uint64_t firstAMap = pages4k ? ndb::kFirstAMapOffset4k : ndb::kFirstAMapOffset;
+    const std::uint64_t coverage = pages4k ? ndb::kAMapCoverage4k : ndb::kAMapCoverage;
+    for (std::uint64_t at = firstAMap;
+         at < base.fileSize && base.fileSize - at >= L.pageSize && !base.stopped(); at += coverage)
         if (!base.readAt(at, page) || !pageOfType(page, L, ndb::kAMap))
             base.damage.note(DamageKind::AllocationMapDamaged, at);
 }

@@ -47,6 +47,7 @@ BlockTrailer parseBlockTrailer(ByteView trailer, const ndb::PageLayout& L) {
     if (L.bidWidth == 8) {
         out.crc = load32(t + 4);
         out.bid = load64(t + 8);
+        if (L.inflatedSizes) out.inflatedCount = load16(t + 18);
     } else {
         out.bid = load32(t + 4);
         out.crc = load32(t + 8);
@@ -63,6 +64,7 @@ void writeBlockTrailer(std::span<std::uint8_t> block, const ndb::PageLayout& L,
     if (L.bidWidth == 8) {
         store32(t + 4, trailer.crc);
         store64(t + 8, trailer.bid);
+        if (L.inflatedSizes) store16(t + 18, trailer.inflatedCount);
     } else {
         store32(t + 4, static_cast<std::uint32_t>(trailer.bid));
         store32(t + 8, trailer.crc);

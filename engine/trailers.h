@@ -35,11 +35,13 @@ void writePageTrailer(std::span<std::uint8_t> page, const ndb::PageLayout& layou
                       std::uint8_t type, std::uint64_t bid, std::uint16_t signature);
 
 // [MS-PST] BLOCKTRAILER: cb, wSig, then the bid and dwCRC (ANSI) or dwCRC and bid (Unicode).
+// With 4 KiB pages 8 more bytes follow: 2 unknown, the inflated size, 4 unknown.
 struct BlockTrailer {
     std::uint16_t byteCount = 0;  // cb: bytes of data before the padding
     std::uint16_t signature = 0;
     std::uint32_t crc = 0;
     std::uint64_t bid = 0;
+    std::uint16_t inflatedCount = 0;  // 4 KiB pages only
 };
 
 // The trailer in the last `layout.blockTrailerSize` bytes of `trailer`; zeros when shorter.

@@ -6,8 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/byte_source.h"
-#include "recovery/recovery_pass.h"
+#include "damage_input.h"
 
 namespace {
 
@@ -23,15 +22,5 @@ const brevik::Bytes& sample() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    brevik::Bytes image = sample();
-    if (image.empty()) return 0;
-    // Each 5-byte group: a 32-bit offset (modulo the size) and the byte to write there.
-    for (std::size_t i = 0; i + 5 <= size; i += 5) {
-        const std::uint32_t at = brevik::load32(data + i) % image.size();
-        image[at] = data[i + 4];
-    }
-    brevik::RecoveredBase base;
-    base.attachSource(std::make_unique<brevik::MemorySource>(std::move(image)));
-    brevik::openMessageBase(base);
-    return 0;
+    return brevik::fuzz::recoverDamaged(sample(), data, size, false);
 }

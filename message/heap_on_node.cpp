@@ -31,8 +31,8 @@ std::optional<std::uint64_t> HeapImage::fileOffsetOf(std::size_t pos) const {
 
 std::optional<Allocation> findAllocation(const HeapImage& heap, std::uint32_t hid) {
     if ((hid & ltp::kHidTypeMask) != 0) return std::nullopt;
-    const std::uint32_t block = hid >> 16;
-    const std::uint32_t index = ltp::hidIndex(hid);
+    const std::uint32_t block = ltp::hidBlock(hid, heap.hidBlockShift);
+    const std::uint32_t index = ltp::hidIndex(hid, heap.hidBlockShift);
     if (index == 0 || block >= heap.blockCount()) return std::nullopt;
 
     const ByteView all(heap.bytes);

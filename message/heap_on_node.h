@@ -18,7 +18,8 @@ struct HeapImage {
     Bytes bytes;
     std::vector<std::size_t> blockStarts;         // where each heap block begins in `bytes`
     std::vector<std::uint32_t> blockLengths;      // length of each heap block
-    std::vector<std::uint64_t> blockFileOffsets;  // file offset of each heap block's data
+    std::vector<std::uint64_t> blockFileOffsets;  // position of each heap block's data
+    unsigned hidBlockShift = 16;                  // the layout's: where an HID's block begins
 
     static HeapImage fromNodeData(NodeData data);
     std::size_t blockCount() const { return blockStarts.size(); }
@@ -35,8 +36,9 @@ struct Allocation {
 };
 
 // Resolves `hid` ([MS-PST] HID: type 0 in bits 0-4, 1-based index in bits 5-15, block index in
-// bits 16-31) through the page map of its block. Nullopt when the HID is not a heap id, its block
-// or index does not exist, or the allocation does not lie inside its block.
+// bits 16-31; with 4 KiB pages the block index starts at bit 19) through the page map of its block.
+// Nullopt when the HID is not a heap id, its block or index does not exist, or the allocation does
+// not lie inside its block.
 std::optional<Allocation> findAllocation(const HeapImage& heap, std::uint32_t hid);
 
 }  // namespace brevik

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/block_data.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
 #include "engine/ndb_format.h"
@@ -40,7 +41,7 @@ bool listTree(MessageBase& base, BlockIndex index, int expectLevel, VisitedSet<B
             if (!listTree(base, child, 1, visited, leaves, total)) return false;
             continue;
         }
-        const std::uint32_t size = base.blockTable[child].byteCount;
+        const std::size_t size = blockDataSize(base, base.blockTable[child]);
         if (size == 0 || size > kMaxNodeDataBytes - total) return false;
         leaves.push_back(child);
         total += size;
@@ -65,6 +66,28 @@ TreeLeaves listTree(MessageBase& base, BlockIndex treeIndex) {
 
 }  // namespace
 
+std::uint64_t fileOffsetFor(const MessageBase& base, BlockIndex index) {
+    if (!validIndex(base, index)) return 0;
+    const BlockEntry& e = base.blockTable[index];
+    return isDeflated(base, e) ? deflatedPosition(index, 0) : e.fileOffset;
+}
+
+Bytes readAtPosition(MessageBase& base, std::uint64_t position, std::size_t length) {
+    if (length == 0) return {};
+    if (!(position & kDeflatedPositionTag)) {
+        Bytes out = base.readAt(position, length);
+        base.decodeFileBytes(out.data(), out.size(), position);
+        return out;
+    }
+    const auto index = static_cast<BlockIndex>((position >> 16) & 0xFFFFFFFFu);
+    const std::size_t offset = position & 0xFFFF;
+    if ((position & ~kDeflatedPositionTag) >> 48 || !validIndex(base, index)) return {};
+    Bytes block = readBlock(base, index, true);
+    if (offset > block.size() || length > block.size() - offset) return {};
+    return Bytes(block.begin() + static_cast<std::ptrdiff_t>(offset),
+                 block.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
 void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves) {
     if (!validIndex(base, index) || !(base.blockTable[index].blockId & ndb::kInternalBlockBit))
         return;
@@ -75,7 +98,7 @@ void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockInde
 Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
     if (!validIndex(base, index)) return {};
     const BlockEntry& entry = base.blockTable[index];
-    Bytes data = base.readAt(entry.fileOffset, entry.byteCount);
+    Bytes data = readBlockData(base, entry);
     if (decode) base.decodeBlockBytes(data.data(), data.size(), entry.blockId);
     return data;
 }
@@ -100,15 +123,16 @@ NodeData expandDataTree(MessageBase& base, BlockIndex treeIndex) {
         // Read straight onto the end of what is joined.
         const BlockEntry& block = base.blockTable[leaf];
         const std::size_t at = out.bytes.size();
-        out.bytes.resize(at + block.byteCount);
-        if (!base.readAt(block.fileOffset, std::span(out.bytes).subspan(at))) {
+        const std::size_t size = blockDataSize(base, block);
+        out.bytes.resize(at + size);
+        if (!readBlockDataInto(base, block, std::span(out.bytes).subspan(at))) {
             out.bytes.resize(at);
             out.complete = false;
             break;
         }
-        base.decodeBlockBytes(out.bytes.data() + at, block.byteCount, block.blockId);
-        out.blockLengths.push_back(block.byteCount);
-        out.blockFileOffsets.push_back(block.fileOffset);
+        base.decodeBlockBytes(out.bytes.data() + at, size, block.blockId);
+        out.blockLengths.push_back(static_cast<std::uint32_t>(size));
+        out.blockFileOffsets.push_back(fileOffsetFor(base, leaf));
     }
     return out;
 }
@@ -117,7 +141,7 @@ NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded) {
     NodeData out;
     if (decoded.empty() || !validIndex(base, index)) return out;
     out.blockLengths.push_back(static_cast<std::uint32_t>(decoded.size()));
-    out.blockFileOffsets.push_back(base.blockTable[index].fileOffset);
+    out.blockFileOffsets.push_back(fileOffsetFor(base, index));
     out.bytes = std::move(decoded);
     return out;
 }
@@ -140,17 +164,17 @@ bool visitNodeData(MessageBase& base, BlockIndex index,
     const BlockEntry& top = base.blockTable[index];
     if (!(top.blockId & ndb::kInternalBlockBit) || !looksLikeDataTree(raw)) {
         base.decodeBlockBytes(raw.data(), raw.size(), top.blockId);
-        visit(raw, top.fileOffset);
+        visit(raw, fileOffsetFor(base, index));
         return true;
     }
     const TreeLeaves leaves = listTree(base, index);
     Bytes buffer;
     for (const BlockIndex leaf : leaves.blocks) {
         const BlockEntry& block = base.blockTable[leaf];
-        buffer.resize(block.byteCount);
-        if (!base.readAt(block.fileOffset, buffer)) return false;
+        buffer.resize(blockDataSize(base, block));
+        if (!readBlockDataInto(base, block, buffer)) return false;
         base.decodeBlockBytes(buffer.data(), buffer.size(), block.blockId);
-        visit(buffer, block.fileOffset);
+        visit(buffer, fileOffsetFor(base, leaf));
     }
     return leaves.complete;
 }

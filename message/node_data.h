@@ -53,6 +53,23 @@ bool visitNodeData(MessageBase& base, BlockIndex index,
 // what readNodeData would join, so that a caller can read them in one go beforehand.
 void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves);
 
+// A place to read a value again from. Bytes of a plain block are named by their file offset; a
+// deflated block's bytes exist only once inflated, so they are named by the block and the offset
+// into its inflated data, tagged by bit 62 (no file offset reaches it). Offsets into one block
+// stay below 2^16, so a position plus an offset inside the block stays a position.
+inline constexpr std::uint64_t kDeflatedPositionTag = std::uint64_t{1} << 62;
+inline constexpr std::uint64_t deflatedPosition(BlockIndex index, std::uint32_t offset) {
+    return kDeflatedPositionTag |
+           (static_cast<std::uint64_t>(static_cast<std::uint32_t>(index)) << 16) | offset;
+}
+
+// The position of byte 0 of block `index`'s data.
+std::uint64_t fileOffsetFor(const MessageBase& base, BlockIndex index);
+
+// `length` decoded bytes at `position` (a file offset or a place in a deflated block); empty
+// when they cannot be read.
+Bytes readAtPosition(MessageBase& base, std::uint64_t position, std::size_t length);
+
 // One decoded data block as NodeData.
 NodeData singleBlock(MessageBase& base, BlockIndex index, Bytes decoded);
 

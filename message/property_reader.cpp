@@ -384,6 +384,7 @@ std::optional<HeapImage> readHeap(MessageBase& base, BlockIndex dataIndex) {
                                          : singleBlock(base, dataIndex, std::move(raw));
     }
     HeapImage heap = HeapImage::fromNodeData(std::move(data));
+    heap.hidBlockShift = base.layout.hidBlockShift ? base.layout.hidBlockShift : 16;
     if (heap.blockCount() == 0 || heap.blockLengths[0] < ltp::kHeapHeaderSize) return std::nullopt;
     if (load16(heap.bytes.data()) >= heap.blockLengths[0]) return std::nullopt;
     if (heap.bytes[2] != ltp::kHeapSignature) return std::nullopt;
@@ -475,9 +476,8 @@ Bytes loadValue(MessageBase& base, const ValueLocator& locator, std::uint32_t pa
         out = le32(static_cast<std::uint32_t>(locator.position));
     } else if (locator.length != 0) {
         if (locator.position <= 0) return {};
-        out = base.readAt(static_cast<std::uint64_t>(locator.position), locator.length);
+        out = readAtPosition(base, static_cast<std::uint64_t>(locator.position), locator.length);
         if (out.empty()) return {};
-        base.decodeFileBytes(out.data(), out.size(), static_cast<std::uint64_t>(locator.position));
     } else {
         if (locator.position < 0 || locator.position > INT32_MAX) return {};
         out = readSubnodeData(base, static_cast<BlockIndex>(locator.position));

@@ -111,6 +111,7 @@ inline constexpr std::uint16_t kSearchKey = 0x300B;
 inline constexpr std::uint16_t kStoreSupportMask = 0x340D;
 inline constexpr std::uint16_t kValidFolderMask = 0x35DF;
 inline constexpr std::uint16_t kIpmSubtreeEntryId = 0x35E0;
+inline constexpr std::uint16_t kAttrHidden = 0x10F4;
 inline constexpr std::uint16_t kIpmWastebasketEntryId = 0x35E3;
 inline constexpr std::uint16_t kFinderEntryId = 0x35E7;
 inline constexpr std::uint16_t kContentCount = 0x3602;

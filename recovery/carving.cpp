@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/block_claims.h"
+#include "engine/block_data.h"
 #include "engine/index_tables.h"
 #include "engine/ltp_format.h"
 #include "engine/ndb_format.h"
@@ -84,10 +85,15 @@ ClaimedLeaves claimedBlocks(MessageBase& base, BlockClaims* known) {
             if (b >= 0 && static_cast<std::size_t>(b) < alreadyRead.size()) alreadyRead[b] = 1;
     }
     std::vector<FileRange> ranges;
+    std::vector<std::uint64_t> namedByDeflated;  // deflated blocks are read one by one
     for (std::size_t i = 0; i < base.blockTable.size(); ++i) {
         const BlockEntry& e = base.blockTable[i];
-        if ((e.blockId & ndb::kInternalBlockBit) && e.byteCount >= 8 &&
-            (alreadyRead.empty() || !alreadyRead[i]))
+        if (!(e.blockId & ndb::kInternalBlockBit) || blockDataSize(base, e) < 8 ||
+            (!alreadyRead.empty() && alreadyRead[i]))
+            continue;
+        if (isDeflated(base, e))
+            appendNamedBlockIds(base.isUnicode(), readBlockData(base, e), namedByDeflated);
+        else
             ranges.push_back({e.fileOffset, e.byteCount});
     }
     std::stable_sort(ranges.begin(), ranges.end(),
@@ -111,6 +117,7 @@ ClaimedLeaves claimedBlocks(MessageBase& base, BlockClaims* known) {
         claimed.addAll(known->ids);
         *known = {};
     }
+    claimed.addAll(namedByDeflated);
     for (auto& part : parts) {
         claimed.addAll(part);
         std::vector<std::uint64_t>().swap(part);
@@ -138,7 +145,7 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
         // Only now the block table: most blocks are claimed, and its entries lie out of order.
         const BlockIndex i = ids[k].index;
         if (i >= 0 && static_cast<std::size_t>(i) < base.blockTable.size() &&
-            base.blockTable[i].byteCount >= 8)
+            blockDataSize(base, base.blockTable[i]) >= 8)
             unclaimed.push_back(i);
     }
     // Read in table order, as the blocks lie in the file.
@@ -146,7 +153,14 @@ std::vector<BlockIndex> findUnclaimedItemBlocks(MessageBase& base, BlockClaims* 
     for (const BlockIndex i : unclaimed) {
         const BlockEntry& e = base.blockTable[i];
         std::uint8_t sig[2];
-        if (!base.readAt(e.fileOffset + 2, sig)) continue;
+        if (isDeflated(base, e)) {
+            const Bytes data = readBlockData(base, e);
+            if (data.size() < 4) continue;
+            sig[0] = data[2];
+            sig[1] = data[3];
+        } else if (!base.readAt(e.fileOffset + 2, sig)) {
+            continue;
+        }
         base.decodeBlockBytes(sig, 2, e.blockId, 2);
         if (sig[0] != ltp::kHeapSignature || sig[1] != ltp::kClientPropertyContext) continue;
         PropertyList rows;

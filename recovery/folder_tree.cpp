@@ -33,6 +33,43 @@ bool isAncestorOrSelf(const FolderTreeNode* candidate, const FolderTreeNode* nod
     return false;
 }
 
+// The top of the mailbox below `root`: the folder the store names, else (a store whose own node
+// is lost) one named as offline files name it, at most two levels down. It must have folders.
+FolderTreeNode* mailboxTop(const RecoveredBase& base, FolderTreeNode* root) {
+    if (base.ipmSubtreeId != 0) {
+        FolderTreeNode* named = nullptr;
+        for (FolderTreeNode* c = root->firstChild; c && !named; c = c->nextSibling)
+            named = findTreeNode(base, c, base.ipmSubtreeId);
+        if (named && named->firstChild) return named;
+    }
+    constexpr std::string_view kIpmSubtreeName = "IPM_SUBTREE";
+    for (FolderTreeNode* c = root->firstChild; c; c = c->nextSibling) {
+        if (compareNames(folderName(base, c->folderIndex), kIpmSubtreeName) == 0 && c->firstChild)
+            return c;
+        for (FolderTreeNode* g = c->firstChild; g; g = g->nextSibling)
+            if (compareNames(folderName(base, g->folderIndex), kIpmSubtreeName) == 0 &&
+                g->firstChild)
+                return g;
+    }
+    return nullptr;
+}
+
+// Marks the system folders: with the tree at the mailbox's top, every folder outside it; and in
+// any tree the folders the store hides, with everything below them.
+void markSystemFolders(RecoveredBase& base) {
+    for (FolderTreeNode& n : base.treeNodes) {
+        bool inside = !base.systemFoldersHidden;
+        for (const FolderTreeNode* p = &n; p; p = p->parent) {
+            if (base.folderEntries[p->folderIndex].hidden) n.system = true;
+            if (p == base.topNode) {
+                inside = true;
+                break;
+            }
+        }
+        if (!inside) n.system = true;
+    }
+}
+
 FolderTreeNode* newNode(RecoveredBase& base, std::uint32_t folderIndex) {
     base.treeNodes.emplace_back();
     base.treeNodes.back().folderIndex = folderIndex;
@@ -175,8 +212,8 @@ void buildFolderTree(RecoveredBase& base) {
             break;
         }
     }
+    FolderTreeNode* candidate = nullptr;
     if (base.topNode == root) {
-        FolderTreeNode* candidate = nullptr;
         for (FolderTreeNode* c = root->firstChild; c; c = c->nextSibling)
             if (folderOf(base, c).nodeId == ndb::kNidIpmSubtree && c->firstChild) {
                 candidate = c;
@@ -190,10 +227,21 @@ void buildFolderTree(RecoveredBase& base) {
         }
     }
 
+    // An offline file's root holds the mailbox's own root and others beside it, and the user's
+    // folders lie further down; the rest is the store's. A personal folders file whose top is
+    // not where the steps above look would otherwise show its mailbox below a nameless root.
+    base.systemFoldersHidden = false;
+    if (base.topNode == root && !candidate) {
+        if (FolderTreeNode* top = mailboxTop(base, root)) {
+            base.topNode = top;
+            base.systemFoldersHidden = true;
+        }
+    }
+
     for (FolderTreeNode* r : forest)
         if (r != root) insertChildSorted(base, base.topNode, r);
 
-    if (base.topNode != root) {
+    if (base.topNode != root && !base.systemFoldersHidden) {
         if (folderHoldsMail(base, root->folderIndex))
             insertChildSorted(base, base.topNode, newNode(base, root->folderIndex));
         std::vector<std::uint32_t> extra;
@@ -203,6 +251,7 @@ void buildFolderTree(RecoveredBase& base) {
         for (std::uint32_t index : extra)
             insertChildSorted(base, base.topNode, newNode(base, index));
     }
+    markSystemFolders(base);
 }
 
 }  // namespace brevik

@@ -12,6 +12,9 @@ struct FolderTreeNode {
     FolderTreeNode* lastChild = nullptr;
     FolderTreeNode* nextSibling = nullptr;
     std::uintptr_t viewHandle = 0;  // written by the views
+    // Outside the mailbox's top folder, or hidden by the store, or below such a folder: shown
+    // only when system folders are asked for (`list --all`, View > Show system folders).
+    bool system = false;
 };
 
 }  // namespace brevik

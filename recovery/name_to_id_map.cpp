@@ -4,6 +4,7 @@
 
 #include "engine/index_tables.h"
 #include "engine/permute.h"
+#include "message/node_data.h"
 #include "message/property_reader.h"
 #include "message/property_tags.h"
 #include "message/text.h"
@@ -16,8 +17,8 @@ Bytes streamBytes(MessageBase& base, const PropertyValue& v) {
     if (v.data) return *v.data;
     if (v.locator.length == 0) return loadValue(base, v.locator, 0, false);
     if (v.locator.position <= 0) return {};
-    Bytes b = base.readAt(static_cast<std::uint64_t>(v.locator.position), v.locator.length);
-    base.decodeFileBytes(b.data(), b.size(), static_cast<std::uint64_t>(v.locator.position));
+    Bytes b =
+        readAtPosition(base, static_cast<std::uint64_t>(v.locator.position), v.locator.length);
     return b;
 }
 

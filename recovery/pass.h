@@ -51,6 +51,8 @@ class Pass {
     Status loadEveryItem();
     Status finishFolders();
     void checkFileEnd();
+    void noteInflateFaults();
+    void readIpmSubtreeId();
 
     // pass_items.cpp: items beside those the index names, and their folders.
     void addUnclaimedItems(BlockClaims* known);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "engine/block_data.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
 #include "engine/ndb_format.h"
@@ -105,9 +106,15 @@ class NodeClassifier {
     }
 
     void sample(BlockIndex data) {
-        if (vote_.sampling())
-            vote_.sampleBlock(base_, base_.blockTable[data].fileOffset,
-                              base_.blockTable[data].blockId);
+        if (!vote_.sampling()) return;
+        const BlockEntry& e = base_.blockTable[data];
+        if (!isDeflated(base_, e)) {
+            vote_.sampleBlock(base_, e.fileOffset, e.blockId);
+            return;
+        }
+        // The signature lies inside the deflated stream.
+        const Bytes bytes = readBlockData(base_, e);
+        if (bytes.size() >= 4) vote_.addSample(bytes[2], bytes[3], e.blockId);
     }
 
     void folder(const NodeEntry& n) {

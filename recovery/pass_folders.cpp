@@ -3,6 +3,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "engine/index_tables.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/property_reader.h"
@@ -12,16 +13,49 @@
 #include "recovery/table_rows.h"
 
 namespace brevik {
+namespace {
+
+bool flagSet(const PropertyList& rows, std::uint16_t id) {
+    if (rows.empty()) return false;
+    for (const PropertyValue& v : rows.front())
+        if (v.id == id && v.type == ptype::kBoolean && v.data && !v.data->empty())
+            return (*v.data)[0] != 0;
+    return false;
+}
+
+}  // namespace
+
+// The folder the message store names as the top of the mailbox: the node id at the end of its
+// PR_IPM_SUBTREE_ENTRYID ([MS-PST] ENTRYID: flags, provider uid, nid). Offline files number it
+// freely, and a personal folders file need not use the usual id either.
+void Pass::readIpmSubtreeId() {
+    static const std::vector<SubnodeEntry> kNoSubnodes;
+    base_.ipmSubtreeId = 0;
+    const NodeEntry* store = nullptr;
+    for (const NodeEntry& n : base_.nodeTable)
+        if (n.nodeId == ndb::kNidMessageStore && (!store || (n.reachable && !store->reachable)))
+            store = &n;
+    if (!store) return;
+    PropertyList rows;
+    if (readPropertyList(base_, rows, findBlock(base_, store->dataBid), kNoSubnodes, false) == -1 ||
+        rows.empty())
+        return;
+    constexpr std::size_t kEntryIdSize = 24;
+    for (const PropertyValue& v : rows.front())
+        if (v.id == pid::kIpmSubtreeEntryId && v.data && v.data->size() >= kEntryIdSize)
+            base_.ipmSubtreeId = load32(v.data->data() + kEntryIdSize - 4);
+}
 
 void Pass::readFolderRecords() {
     static const std::vector<SubnodeEntry> kNoSubnodes;
     for (FolderEntry& f : base_.folderEntries) {
         PropertyList rows;
         auto record = makeFolderRecord();
-        if (readPropertyList(base_, rows, f.dataIndex, kNoSubnodes, false) != -1)
+        if (readPropertyList(base_, rows, f.dataIndex, kNoSubnodes, false) != -1) {
             interpretProperties(&base_, rows, *record);
-        else if (f.reachable && f.dataIndex >= 0 &&
-                 static_cast<std::size_t>(f.dataIndex) < base_.blockTable.size())
+            f.hidden = flagSet(rows, pid::kAttrHidden);
+        } else if (f.reachable && f.dataIndex >= 0 &&
+                   static_cast<std::size_t>(f.dataIndex) < base_.blockTable.size())
             // Its items stay, in a folder named for lost ones; the user is told what was lost.
             base_.damage.note(DamageKind::FolderNotLoaded,
                               base_.blockTable[static_cast<std::size_t>(f.dataIndex)].fileOffset);

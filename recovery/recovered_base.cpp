@@ -9,6 +9,8 @@ void RecoveredBase::release() {
     treeNodes.clear();
     rootNode = nullptr;
     topNode = nullptr;
+    ipmSubtreeId = 0;
+    systemFoldersHidden = false;
 }
 
 }  // namespace brevik

@@ -26,6 +26,11 @@ class RecoveredBase : public MessageBase, public SummaryRows {
     // The contents-table rows that items found only as rows were rebuilt from, by node id:
     // what a save writes for them.
     std::unordered_map<std::uint32_t, PropertyRow> tableRowValues;
+    // The folder the store names as the top of its mailbox (PR_IPM_SUBTREE_ENTRYID), 0 if none.
+    std::uint32_t ipmSubtreeId = 0;
+    // The tree starts at the mailbox's top and the folders outside it, and hidden ones, are
+    // system folders: shown only on request (from `rootNode`, see FolderTreeNode::system).
+    bool systemFoldersHidden = false;
 
     // Also frees the rows and the tree (reset() calls it too).
     void release() override;

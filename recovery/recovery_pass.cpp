@@ -20,6 +20,7 @@ Status Pass::run() {
     base_.dropped = DropCounts{};
     base_.damage.clear();
     base_.tableRowValues.clear();
+    base_.inflateFaults.clear();
     // A run after a stopped one starts its numbers and body budget afresh.
     base_.summaryCounter = 0;
     base_.keptBodyBytes = 0;
@@ -31,6 +32,7 @@ Status Pass::run() {
     if (s.ok()) s = loadEveryItem();
     if (s.ok()) listUnreadableItemsFromRows();
     if (s.ok()) s = finishFolders();
+    noteInflateFaults();
     if (!s.ok()) return s;
     base_.markProgress(milestone::kDone);
     base_.resultOk = 1;
@@ -55,12 +57,18 @@ Status Pass::readFormatAndTables() {
 
 // A file cut short: the header's end-of-file ([MS-PST] ROOT ibFileEof) lies past its end.
 void Pass::checkFileEnd() {
-    const ndb::PageLayout L = ndb::PageLayout::of(base_.isUnicode());
+    const ndb::PageLayout& L = base_.layout;
     std::uint8_t eof[8] = {};
     if (!base_.readAt(L.fileEofPos, std::span(eof, L.bidWidth))) return;
     const std::uint64_t stated = L.bidWidth == 8 ? load64(eof) : load32(eof);
     if (stated > base_.fileSize)
         base_.damage.note(DamageKind::FileShorterThanHeader, base_.fileSize);
+}
+
+// Deflated blocks that did not inflate cost their item's part: the report names them.
+void Pass::noteInflateFaults() {
+    for (const std::uint64_t offset : base_.inflateFaults.firstOffsets())
+        base_.damage.note(DamageKind::DeflatedBlocks, offset);
 }
 
 Status Pass::classify() {
@@ -152,6 +160,7 @@ Status Pass::loadEveryItem() {
 
 Status Pass::finishFolders() {
     readFolderRecords();
+    readIpmSubtreeId();
     if (Status s = checkpoint(milestone::kFoldersRead); !s.ok()) return s;
     appendOrphanGroups();
     nameUnnamedFolders();

@@ -17,7 +17,7 @@ if [ -n "${missing:-}" ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBREVIK_FUZZ=ON -DBREVIK_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz brevik-cli -j "$(nproc)"
+cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz pages4k_fuzz brevik-cli -j "$(nproc)"
 seconds=${FUZZ_SECONDS:-60}
 seed=${FUZZ_SEED:-1}
 work=$(mktemp -d)
@@ -50,3 +50,5 @@ run_target() {
 run_target recovery_fuzz 10000 -timeout=20 "$work/a" "$work/seeds"
 run_target mutate_fuzz 1000 -timeout=20 -max_len=200 "$work/b"
 run_target writer_fuzz 2000 -timeout=60 "$work/c" "$work/seeds"
+mkdir -p "$work/d"
+run_target pages4k_fuzz 500 -timeout=20 -max_len=200 "$work/d"

@@ -127,3 +127,49 @@ TEST_F(FolderTreeTest, NoFolderGivesNoTree) {
 
 }  // namespace
 }  // namespace brevik
+
+namespace brevik {
+namespace {
+
+TEST_F(FolderTreeTest, AMailboxStartsAtItsTopAndTheStoresOwnFoldersAreSystemFolders) {
+    // An offline file: a nameless root holding the mailbox's root and a public one; the user's
+    // folders below the mailbox's top, which the store names.
+    folder(0x122, 0x122, "Lost and Found");
+    folder(0x8122, 0x122, "Root - Mailbox");
+    folder(0x8142, 0x122, "Root - Public");
+    folder(0x8162, 0x8122, "Finder", 1);
+    folder(0x8182, 0x8122, "Top of Information Store");
+    folder(0x81A2, 0x8182, "Inbox", 2);
+    folder(0x81C2, 0x8182, "Sync Issues");
+    base.folderEntries.back().hidden = true;
+    folder(0x81E2, 0x81C2, "Conflicts");
+    folder(0x8202, 0x4242, "Lost and Found_1", 1);  // items whose folder is gone
+    base.ipmSubtreeId = 0x8182;
+    buildFolderTree(base);
+    EXPECT_EQ(name(base.topNode), "Top of Information Store");
+    EXPECT_TRUE(base.systemFoldersHidden);
+    EXPECT_EQ(childNames(base.topNode),
+              (std::vector<std::string>{"Inbox", "Lost and Found_1", "Sync Issues"}));
+    std::vector<std::string> system;
+    for (const FolderTreeNode& n : base.treeNodes)
+        if (n.system) system.push_back(name(&n));
+    std::sort(system.begin(), system.end());
+    EXPECT_EQ(system, (std::vector<std::string>{"Conflicts", "Finder", "Lost and Found",
+                                                "Root - Mailbox", "Root - Public", "Sync Issues"}));
+
+    // Without the store's word the top is found by the name offline files give it; a file
+    // whose root has the usual top keeps the rule it always had.
+    base.ipmSubtreeId = 0;
+    base.folderEntries[4].record->displayName = "IPM_SUBTREE";
+    buildFolderTree(base);
+    EXPECT_EQ(name(base.topNode), "IPM_SUBTREE");
+    base.ipmSubtreeId = 0x8182;
+    base.folderEntries[1].nodeId = 0x8022;
+    base.folderEntries[3].parentNodeId = base.folderEntries[4].parentNodeId = 0x8022;
+    buildFolderTree(base);
+    EXPECT_EQ(name(base.topNode), "Root - Mailbox");
+    EXPECT_FALSE(base.systemFoldersHidden);
+}
+
+}  // namespace
+}  // namespace brevik

@@ -10,6 +10,7 @@
 #include "engine/block_claims.h"
 #include "engine/byte_source.h"
 #include "engine/index_tables.h"
+#include "message/item_access.h"
 #include "message/item_summary.h"
 #include "message/records.h"
 #include "recovery/carving.h"
@@ -21,6 +22,7 @@
 #include "support/pst_image.h"
 #include "support/store_image.h"
 #include "support/written_store.h"
+#include "writers/pst/sample_generator.h"
 
 namespace brevik {
 namespace {
@@ -595,6 +597,104 @@ TEST(ParallelRecoveryPass, AStopEndsItAtOnceAndTheNextRunStartsAfresh) {
     EXPECT_EQ(b.keptBodyBytes, fresh->base->keptBodyBytes);
     for (std::uint32_t i = 0; i < b.itemCount; ++i)
         EXPECT_EQ(b.itemSummaries[i].number, fresh->base->itemSummaries[i].number);
+}
+
+}  // namespace
+}  // namespace brevik
+
+namespace brevik {
+namespace {
+
+// The sample's live, deleted and orphaned items, written in a layout.
+Bytes sampleImage(bool pages4k) {
+    test::TempDir dir;
+    pst::SampleOptions options;
+    options.items = 24;
+    options.deleted = 3;
+    options.orphans = 2;
+    options.seed = 11;
+    options.pages4k = pages4k;
+    const std::string path = (dir.path() / "sample").string();
+    EXPECT_TRUE(pst::generateSamplePst(path, options).ok());
+    return test::readFileBytes(path);
+}
+
+// Each item as its subject, deleted mark and body (read again through its locator).
+std::multiset<std::string> itemsWithBodies(RecoveredBase& b) {
+    std::multiset<std::string> out;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i) {
+        const ItemSummary& s = b.itemSummaries[i];
+        if (b.messageEntries[i].loadFailed) continue;
+        out.insert(s.subjectText + (s.deletedMark ? " (deleted) " : " ") + itemBody(b, s));
+    }
+    return out;
+}
+
+std::unique_ptr<Recovered> recoverWithoutBodyCopies(const Bytes& image) {
+    auto r = std::make_unique<Recovered>();
+    r->base = test::openImage(image);
+    r->base->keepBodyCopies = false;
+    openMessageBase(*r->base);
+    return r;
+}
+
+TEST(RecoveryPass4k, RecoversWhatTheUnicodeLayoutDoesAlsoWithoutItsHeader) {
+    const auto unicode = recoverWithoutBodyCopies(sampleImage(false));
+    Bytes image = sampleImage(true);
+    const auto pages4k = recoverWithoutBodyCopies(image);
+    ASSERT_EQ(pages4k->base->resultOk, 1) << pages4k->base->errorText;
+    EXPECT_TRUE(pages4k->base->has4kPages());
+    EXPECT_EQ(pages4k->base->itemCount, 29u);
+    const auto expected = itemsWithBodies(*unicode->base);
+    EXPECT_EQ(itemsWithBodies(*pages4k->base), expected);
+    EXPECT_EQ(pages4k->base->folderCount, unicode->base->folderCount);
+
+    // The layout, the page size and the encoding come from the pages and blocks alone.
+    std::fill(image.begin(), image.begin() + 4096, 0);
+    const auto headless = recoverWithoutBodyCopies(image);
+    ASSERT_EQ(headless->base->resultOk, 1) << headless->base->errorText;
+    EXPECT_TRUE(headless->base->has4kPages());
+    EXPECT_EQ(headless->base->itemCount, pages4k->base->itemCount);
+}
+
+// Flips the sizes in the block index entry of `bid` (24-byte entries of 4 KiB leaf pages).
+void setInflatedSize(Bytes& image, std::uint64_t bid, std::uint16_t size) {
+    const ndb::PageLayout L = ndb::PageLayout::unicode4k();
+    for (std::size_t p = 0; p + L.pageSize <= image.size(); p += L.pageSize) {
+        const std::uint8_t* page = image.data() + p;
+        if (page[L.trailerPos] != ndb::kBlockBTree || page[L.levelFieldPos + 1] != 0) continue;
+        for (std::uint32_t j = 0; j < load16(page + L.entryCountPos); ++j)
+            if (load64(page + j * 24) == bid) store16(image.data() + p + j * 24 + 18, size);
+    }
+}
+
+TEST(RecoveryPass4k, ABlockThatDoesNotInflateToItsSizeCostsOnlyItsItemAndIsReported) {
+    Bytes image = sampleImage(true);
+    const auto healthy = recover(image);
+    ASSERT_EQ(healthy->base->resultOk, 1);
+    // Two items' deflated data blocks: one states a size one byte too large, one more than the
+    // largest block holds.
+    std::vector<std::uint32_t> damaged;
+    for (std::uint32_t i = 0; i < healthy->base->itemCount && damaged.size() < 2; ++i) {
+        const BlockEntry& e = healthy->base->blockTable[healthy->base->messageEntries[i].dataIndex];
+        if (e.inflatedCount == e.byteCount || !healthy->base->messageEntries[i].reachable) continue;
+        setInflatedSize(image, e.blockId, damaged.empty() ? e.inflatedCount + 1 : 0xFFFF);
+        damaged.push_back(healthy->base->messageEntries[i].nodeId);
+    }
+    ASSERT_EQ(damaged.size(), 2u);
+    const auto r = recover(image);
+    ASSERT_EQ(r->base->resultOk, 1) << r->base->errorText;
+    EXPECT_EQ(r->base->damage.count(DamageKind::DeflatedBlocks), 2u);
+    // Those two items are left only as their rows in the folder's table; the others load.
+    std::uint32_t loaded = 0;
+    for (std::uint32_t i = 0; i < r->base->itemCount; ++i) {
+        const MessageNodeEntry& m = r->base->messageEntries[i];
+        const bool hit = std::find(damaged.begin(), damaged.end(), m.nodeId) != damaged.end();
+        EXPECT_EQ(m.source == ItemSource::TableRow, hit) << m.nodeId;
+        loaded += !m.loadFailed && m.source == ItemSource::Index;
+    }
+    EXPECT_EQ(loaded, healthy->base->itemCount - 2);
+    EXPECT_TRUE(r->base->damage.dataLost());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct Expected {
     std::string subject, sender, senderEmail, body;
 };
 
-enum class Encoding { Plain, Permute, Cyclic };
+enum class Encoding { Plain, Permute, Cyclic, Pages4k };
 
 class PeerReaders : public ::testing::TestWithParam<Encoding> {
   protected:
@@ -35,6 +35,7 @@ class PeerReaders : public ::testing::TestWithParam<Encoding> {
         options_.seed = 7;
         options_.permute = GetParam() == Encoding::Permute;
         options_.cyclic = GetParam() == Encoding::Cyclic;
+        options_.pages4k = GetParam() == Encoding::Pages4k;
         path_ = dir_.file("sample.pst");
         ASSERT_TRUE(generateSamplePst(path_, options_).ok());
         SampleGenerator gen(options_);
@@ -170,11 +171,12 @@ TEST_P(PeerReaders, ReadpstExportsEveryMailWithItsAttachments) {
 }
 
 std::string encodingName(const ::testing::TestParamInfo<Encoding>& info) {
-    const char* names[] = {"Plain", "Permute", "Cyclic"};
+    const char* names[] = {"Plain", "Permute", "Cyclic", "Pages4k"};
     return names[static_cast<int>(info.param)];
 }
 INSTANTIATE_TEST_SUITE_P(Encodings, PeerReaders,
-                         ::testing::Values(Encoding::Plain, Encoding::Permute, Encoding::Cyclic),
+                         ::testing::Values(Encoding::Plain, Encoding::Permute, Encoding::Cyclic,
+                                           Encoding::Pages4k),
                          encodingName);
 
 }  // namespace

@@ -31,7 +31,8 @@ std::uint8_t fillLevel(std::size_t freeBytes) {
 
 }  // namespace
 
-HeapBuilder::HeapBuilder(HeapClient client) : client_(client) {
+HeapBuilder::HeapBuilder(HeapClient client, unsigned hidBlockShift)
+    : client_(client), hidBlockShift_(hidBlockShift) {
     startBlock();
 }
 
@@ -63,12 +64,12 @@ std::uint32_t HeapBuilder::allocate(ByteView data) {
     b->at.push_back(static_cast<std::uint16_t>(b->bytes.size()));
     b->bytes.insert(b->bytes.end(), data.begin(), data.end());
     const auto blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
-    return ltp::makeHid(blockIndex, static_cast<std::uint32_t>(b->at.size()));
+    return ltp::makeHid(blockIndex, static_cast<std::uint32_t>(b->at.size()), hidBlockShift_);
 }
 
 void HeapBuilder::overwrite(std::uint32_t hid, ByteView data) {
-    Block& b = blocks_.at(hid >> 16);
-    const std::size_t index = ltp::hidIndex(hid) - 1;
+    Block& b = blocks_.at(ltp::hidBlock(hid, hidBlockShift_));
+    const std::size_t index = ltp::hidIndex(hid, hidBlockShift_) - 1;
     std::memcpy(b.bytes.data() + b.at.at(index), data.data(), data.size());
 }
 

@@ -18,7 +18,8 @@ enum class HeapClient : std::uint8_t {
 
 class HeapBuilder {
   public:
-    explicit HeapBuilder(HeapClient client);
+    // `hidBlockShift`: where the layout's HIDs keep their block index (16, or 19 with 4 KiB pages).
+    explicit HeapBuilder(HeapClient client, unsigned hidBlockShift = 16);
 
     // Copies `data` into the heap; returns its HID, or 0 when it is larger than 3580 bytes or
     // the heap has no room left.
@@ -38,6 +39,7 @@ class HeapBuilder {
     void startBlock();
 
     HeapClient client_;
+    unsigned hidBlockShift_;
     std::uint32_t userRoot_ = 0;
     std::vector<Block> blocks_;
 };

@@ -1,5 +1,7 @@
 #include "writers/pst/ndb_writer.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -14,7 +16,6 @@ using namespace ndb;
 
 namespace {
 
-constexpr std::size_t kSectionMapBytes = 496;
 constexpr std::uint16_t kClientVersion = 19;
 constexpr std::uint8_t kAMapValid = 0x02;  // [MS-PST] VALID_AMAP2
 constexpr std::uint16_t kBlockRefCount = 2;
@@ -35,11 +36,28 @@ std::uint32_t nidIndexFloor(std::size_t type) {
 
 }  // namespace
 
-NdbWriter::NdbWriter(FileSink& sink, bool permute, bool cyclic)
-    : sink_(sink), permute_(permute && !cyclic), cyclic_(cyclic) {
+NdbWriter::NdbWriter(FileSink& sink, bool permute, bool cyclic, bool pages4k)
+    : sink_(sink),
+      L_(pages4k ? PageLayout::unicode4k() : PageLayout::unicode()),
+      permute_(permute && !cyclic && !pages4k),
+      cyclic_(cyclic && !pages4k),
+      deflate_(pages4k) {
     ensureSection(0);
-    cursor_ = kFirstAMapOffset + reservedBytes(0);
-    scratch_.reserve(kMaxBlockExtent);
+    cursor_ = firstAMap() + reservedBytes(0);
+    scratch_.reserve(L_.maxBlockExtent);
+}
+
+std::uint64_t NdbWriter::firstAMap() const {
+    return deflate_ ? kFirstAMapOffset4k : kFirstAMapOffset;
+}
+std::uint64_t NdbWriter::sectionCoverage() const {
+    return deflate_ ? kAMapCoverage4k : kAMapCoverage;
+}
+std::uint64_t NdbWriter::sectionMapBytes() const {
+    return deflate_ ? kAMapBytes4k : kPageDataSize;
+}
+std::uint64_t NdbWriter::mapUnit() const {
+    return deflate_ ? 512 : kBlockAlignment;
 }
 
 void NdbWriter::fail(std::string text) {
@@ -53,7 +71,8 @@ std::uint64_t NdbWriter::nextBid(bool internal) {
 }
 
 std::uint64_t NdbWriter::reservedBytes(std::uint64_t section) const {
-    std::uint64_t pages = 1;  // the AMap
+    if (deflate_) return L_.pageSize;  // the AMap alone
+    std::uint64_t pages = 1;           // the AMap
     if (section % 8 == 0) ++pages;
     if (section >= kFMapFirstSection && (section - kFMapFirstSection) % kFMapInterval == 0) ++pages;
     if (section >= kFPMapFirstSection && (section - kFPMapFirstSection) % kFPMapInterval == 0)
@@ -63,16 +82,16 @@ std::uint64_t NdbWriter::reservedBytes(std::uint64_t section) const {
 
 void NdbWriter::ensureSection(std::uint64_t section) {
     while (sections_ <= section) {
-        allocationBits_.resize(allocationBits_.size() + kSectionMapBytes, 0);
-        markAllocated(kFirstAMapOffset + sections_ * kAMapCoverage, reservedBytes(sections_));
+        allocationBits_.resize(allocationBits_.size() + sectionMapBytes(), 0);
+        markAllocated(firstAMap() + sections_ * sectionCoverage(), reservedBytes(sections_));
         ++sections_;
     }
 }
 
 void NdbWriter::markAllocated(std::uint64_t offset, std::uint64_t size) {
-    const std::uint64_t first = (offset - kFirstAMapOffset) / kBlockAlignment;
-    const std::uint64_t end =
-        (offset + size - kFirstAMapOffset + kBlockAlignment - 1) / kBlockAlignment;
+    const std::uint64_t unit = mapUnit();
+    const std::uint64_t first = (offset - firstAMap()) / unit;
+    const std::uint64_t end = (offset + size - firstAMap() + unit - 1) / unit;
     for (std::uint64_t bit = first; bit < end; ++bit)
         allocationBits_[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
 }
@@ -80,15 +99,15 @@ void NdbWriter::markAllocated(std::uint64_t offset, std::uint64_t size) {
 std::uint64_t NdbWriter::allocate(std::uint64_t size, std::uint64_t align) {
     for (;;) {
         const std::uint64_t pos = alignUp(cursor_, align);
-        const std::uint64_t section = (pos - kFirstAMapOffset) / kAMapCoverage;
+        const std::uint64_t section = (pos - firstAMap()) / sectionCoverage();
         ensureSection(section);
-        const std::uint64_t start = kFirstAMapOffset + section * kAMapCoverage;
+        const std::uint64_t start = firstAMap() + section * sectionCoverage();
         if (pos < start + reservedBytes(section)) {
             cursor_ = start + reservedBytes(section);
             continue;
         }
-        if (pos + size > start + kAMapCoverage) {
-            cursor_ = start + kAMapCoverage;
+        if (pos + size > start + sectionCoverage()) {
+            cursor_ = start + sectionCoverage();
             continue;
         }
         cursor_ = pos + size;
@@ -98,18 +117,31 @@ std::uint64_t NdbWriter::allocate(std::uint64_t size, std::uint64_t align) {
 
 std::uint64_t NdbWriter::writeBlock(ByteView payload, bool internal, Visibility v) {
     const std::uint64_t bid = nextBid(internal);
-    const std::uint64_t size = alignUp(payload.size() + kBlockTrailerSize, kBlockAlignment);
-    const std::uint64_t offset = allocate(size, kBlockAlignment);
+    // Data blocks are deflated where that makes them smaller, and stored as they are otherwise:
+    // a block is deflated exactly when its stored size differs from its data's.
+    ByteView stored = payload;
+    if (deflate_ && !internal && !payload.empty()) {
+        uLongf length = compressBound(static_cast<uLong>(payload.size()));
+        deflated_.resize(length);
+        if (compress2(deflated_.data(), &length, payload.data(), static_cast<uLong>(payload.size()),
+                      Z_DEFAULT_COMPRESSION) == Z_OK &&
+            length < payload.size())
+            stored = ByteView(deflated_.data(), length);
+    }
+    const std::uint64_t size = blockExtent(stored.size(), L_);
+    const std::uint64_t offset = allocate(size, L_.blockAlignment);
     scratch_.assign(static_cast<std::size_t>(size), 0);
-    std::memcpy(scratch_.data(), payload.data(), payload.size());
-    if (!internal && permute_) encodePermute(scratch_.data(), payload.size());
+    std::memcpy(scratch_.data(), stored.data(), stored.size());
+    if (!internal && permute_) encodePermute(scratch_.data(), stored.size());
     if (!internal && cyclic_)
-        cryptCyclic(scratch_.data(), payload.size(), static_cast<std::uint32_t>(bid));
-    writeBlockTrailer(scratch_, PageLayout::unicode(),
-                      {static_cast<std::uint16_t>(payload.size()), blockSignature(offset, bid),
-                       crc32(scratch_.data(), payload.size()), bid});
+        cryptCyclic(scratch_.data(), stored.size(), static_cast<std::uint32_t>(bid));
+    BlockTrailer trailer{static_cast<std::uint16_t>(stored.size()), blockSignature(offset, bid),
+                         crc32(scratch_.data(), stored.size()), bid};
+    trailer.inflatedCount = static_cast<std::uint16_t>(payload.size());
+    writeBlockTrailer(scratch_, L_, trailer);
     sink_.write(offset, scratch_);
-    const BlockRecord record{bid, offset, static_cast<std::uint16_t>(payload.size())};
+    const BlockRecord record{bid, offset, static_cast<std::uint16_t>(stored.size()),
+                             static_cast<std::uint16_t>(payload.size())};
     if (v == Visibility::Live) {
         markAllocated(offset, size);
         blocks_.push_back(record);
@@ -218,28 +250,41 @@ void NdbWriter::addNode(std::uint32_t nid, std::uint32_t parentNid, std::uint64_
     next = std::max(next, (nid >> kNidIndexShift) + 1);
 }
 
-NdbWriter::PageRef NdbWriter::writePage(std::uint8_t type,
-                                        std::array<std::uint8_t, kPageSize>& page, Visibility v) {
+NdbWriter::PageRef NdbWriter::writePage(std::uint8_t type, Bytes& page, Visibility v) {
     const std::uint64_t bid = nextBid(false);
-    const std::uint64_t offset = allocate(kPageSize, kPageSize);
-    writePageTrailer(page, PageLayout::unicode(), type, bid, blockSignature(offset, bid));
+    const std::uint64_t offset = allocate(L_.pageSize, L_.pageSize);
+    writePageTrailer(page, L_, type, bid, blockSignature(offset, bid));
     sink_.write(offset, page);
     if (v == Visibility::Live)
-        markAllocated(offset, kPageSize);
+        markAllocated(offset, L_.pageSize);
     else
         ++summary_.stalePages;
     return {0, bid, offset};
 }
 
+void NdbWriter::putEntryCounts(Bytes& page, std::size_t count, std::size_t max,
+                               std::size_t entrySize, std::uint8_t level) const {
+    std::uint8_t* at = page.data() + L_.entryCountPos;
+    if (L_.entryCountWidth == 2) {
+        store16(at, static_cast<std::uint16_t>(count));
+        store16(at + 2, static_cast<std::uint16_t>(max));
+    } else {
+        at[0] = static_cast<std::uint8_t>(count);
+        at[1] = static_cast<std::uint8_t>(max);
+    }
+    page[L_.levelFieldPos] = static_cast<std::uint8_t>(entrySize);
+    page[L_.levelFieldPos + 1] = level;
+}
+
 std::vector<NdbWriter::PageRef> NdbWriter::writeLeafPages(bool nodes, Visibility v) {
     const std::size_t entrySize = nodes ? kNbtEntrySize : kBbtEntrySize;
-    const std::size_t perPage = kBtEntriesSize / entrySize;
+    const std::size_t perPage = L_.entryCountPos / entrySize;
     const std::size_t count = nodes ? (v == Visibility::Live ? nodes_ : deletedNodes_).size()
                                     : (v == Visibility::Live ? blocks_ : deletedBlocks_).size();
     std::vector<PageRef> pages;
     for (std::size_t first = 0; first < count || (first == 0 && v == Visibility::Live);
          first += perPage) {
-        std::array<std::uint8_t, kPageSize> page{};
+        Bytes page(L_.pageSize, 0);
         const std::size_t n = std::min(perPage, count - first);
         std::uint64_t key = 0;
         for (std::size_t i = 0; i < n; ++i) {
@@ -256,14 +301,16 @@ std::vector<NdbWriter::PageRef> NdbWriter::writeLeafPages(bool nodes, Visibility
                 store64(e, r.bid);
                 store64(e + 8, r.offset);
                 store16(e + 16, r.size);
-                store16(e + 18, kBlockRefCount);
+                if (L_.inflatedSizes) {  // cb, cbInflated, cRef
+                    store16(e + 18, r.inflatedSize);
+                    store16(e + 20, kBlockRefCount);
+                } else {
+                    store16(e + 18, kBlockRefCount);
+                }
                 if (i == 0) key = r.bid;
             }
         }
-        page[kBtEntriesSize] = static_cast<std::uint8_t>(n);
-        page[kBtEntriesSize + 1] = static_cast<std::uint8_t>(perPage);
-        page[kBtEntriesSize + 2] = static_cast<std::uint8_t>(entrySize);
-        page[kBtEntriesSize + 3] = 0;
+        putEntryCounts(page, n, perPage, entrySize, 0);
         PageRef ref = writePage(nodes ? kNodeBTree : kBlockBTree, page, v);
         ref.key = key;
         pages.push_back(ref);
@@ -273,13 +320,13 @@ std::vector<NdbWriter::PageRef> NdbWriter::writeLeafPages(bool nodes, Visibility
 }
 
 NdbWriter::PageRef NdbWriter::writeIndexLevels(std::uint8_t type, std::vector<PageRef> level) {
-    const std::size_t perPage = kBtEntriesSize / kBtIndexEntrySize;
+    const std::size_t perPage = L_.entryCountPos / kBtIndexEntrySize;
     std::uint8_t depth = 0;
     while (level.size() > 1) {
         ++depth;
         std::vector<PageRef> upper;
         for (std::size_t first = 0; first < level.size(); first += perPage) {
-            std::array<std::uint8_t, kPageSize> page{};
+            Bytes page(L_.pageSize, 0);
             const std::size_t n = std::min(perPage, level.size() - first);
             for (std::size_t i = 0; i < n; ++i) {
                 std::uint8_t* e = page.data() + i * kBtIndexEntrySize;
@@ -287,10 +334,7 @@ NdbWriter::PageRef NdbWriter::writeIndexLevels(std::uint8_t type, std::vector<Pa
                 store64(e + 8, level[first + i].bid);
                 store64(e + 16, level[first + i].offset);
             }
-            page[kBtEntriesSize] = static_cast<std::uint8_t>(n);
-            page[kBtEntriesSize + 1] = static_cast<std::uint8_t>(perPage);
-            page[kBtEntriesSize + 2] = static_cast<std::uint8_t>(kBtIndexEntrySize);
-            page[kBtEntriesSize + 3] = depth;
+            putEntryCounts(page, n, perPage, kBtIndexEntrySize, depth);
             PageRef ref = writePage(type, page, Visibility::Live);
             ref.key = level[first].key;
             upper.push_back(ref);
@@ -301,16 +345,25 @@ NdbWriter::PageRef NdbWriter::writeIndexLevels(std::uint8_t type, std::vector<Pa
 }
 
 void NdbWriter::writeMapPages(std::uint64_t sections) {
-    std::array<std::uint8_t, kPageSize> page{};
+    const std::uint64_t mapBytes = sectionMapBytes();
+    Bytes page(L_.pageSize, 0);
     auto put = [&](std::uint8_t type, std::uint64_t offset) {
-        writePageTrailer(page, PageLayout::unicode(), type, offset, 0);
+        writePageTrailer(page, L_, type, offset, 0);
         sink_.write(offset, page);
     };
+    if (deflate_) {  // an AMap per section, nothing else
+        for (std::uint64_t s = 0; s < sections; ++s) {
+            std::fill(page.begin(), page.end(), 0);
+            std::memcpy(page.data(), allocationBits_.data() + s * mapBytes, mapBytes);
+            put(kAMap, firstAMap() + s * sectionCoverage());
+        }
+        return;
+    }
     // Longest run of free 64-byte units per section, for the FMaps.
     auto longestFree = [&](std::uint64_t section) {
         unsigned best = 0, run = 0;
-        for (std::size_t bit = 0; bit < kSectionMapBytes * 8 && best < 255; ++bit) {
-            const std::uint8_t byte = allocationBits_[section * kSectionMapBytes + bit / 8];
+        for (std::size_t bit = 0; bit < mapBytes * 8 && best < 255; ++bit) {
+            const std::uint8_t byte = allocationBits_[section * mapBytes + bit / 8];
             run = (byte & (0x80u >> (bit % 8))) ? 0 : run + 1;
             best = std::max(best, run);
         }
@@ -319,25 +372,25 @@ void NdbWriter::writeMapPages(std::uint64_t sections) {
     for (std::uint64_t s = 0; s < sections; ++s) {
         const std::uint64_t base = kFirstAMapOffset + s * kAMapCoverage;
         std::uint64_t at = base;
-        page.fill(0);
-        std::memcpy(page.data(), allocationBits_.data() + s * kSectionMapBytes, kSectionMapBytes);
+        std::fill(page.begin(), page.end(), 0);
+        std::memcpy(page.data(), allocationBits_.data() + s * mapBytes, mapBytes);
         put(kAMap, at);
         at += kPageSize;
         if (s % 8 == 0) {
-            page.fill(0);
+            std::fill(page.begin(), page.end(), 0);
             std::memset(page.data(), 0xFF, kPageDataSize);  // every page taken: the PMap is unused
             put(kPMap, at);
             at += kPageSize;
         }
         if (s >= kFMapFirstSection && (s - kFMapFirstSection) % kFMapInterval == 0) {
-            page.fill(0);
+            std::fill(page.begin(), page.end(), 0);
             for (std::uint64_t k = 0; k < kPageDataSize && s + k < sections; ++k)
                 page[k] = longestFree(s + k);
             put(kFMap, at);
             at += kPageSize;
         }
         if (s >= kFPMapFirstSection && (s - kFPMapFirstSection) % kFPMapInterval == 0) {
-            page.fill(0);
+            std::fill(page.begin(), page.end(), 0);
             std::memset(page.data(), 0xFF, kPageDataSize);
             put(kFPMap, at);
         }
@@ -346,10 +399,10 @@ void NdbWriter::writeMapPages(std::uint64_t sections) {
 
 void NdbWriter::writeDList() {
     // An empty density list: readers that use it rebuild it on demand.
-    std::array<std::uint8_t, kPageSize> page{};
-    writePageTrailer(page, PageLayout::unicode(), kDList, kDListOffset,
-                     blockSignature(kDListOffset, kDListOffset));
-    sink_.write(kDListOffset, page);
+    const std::uint64_t at = deflate_ ? kDListOffset4k : kDListOffset;
+    Bytes page(L_.pageSize, 0);
+    writePageTrailer(page, L_, kDList, at, blockSignature(at, at));
+    sink_.write(at, page);
 }
 
 void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
@@ -357,8 +410,8 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
                             std::uint64_t freeBytes) {
     std::array<std::uint8_t, kHeaderSize> h{};
     std::memcpy(h.data(), "!BDN", 4);
-    store16(h.data() + 8, 0x4D53);  // "SM"
-    store16(h.data() + kVersionPos, kUnicodeVersion);
+    store16(h.data() + 8, deflate_ ? 0x4F53 : 0x4D53);  // "SO" offline, "SM" personal folders
+    store16(h.data() + kVersionPos, deflate_ ? kUnicode4kVersion : kUnicodeVersion);
     store16(h.data() + 12, kClientVersion);
     h[14] = 0x01;
     h[15] = 0x01;
@@ -367,11 +420,11 @@ void NdbWriter::writeHeader(const PageRef& nodeRoot, const PageRef& blockRoot,
     for (std::size_t t = 0; t < 32; ++t)
         store32(h.data() + 44 + t * 4, std::max(nextNidIndex_[t], nidIndexFloor(t)));
     // ROOT
-    store64(h.data() + PageLayout::unicode().fileEofPos, fileEof);
+    store64(h.data() + L_.fileEofPos, fileEof);
     store64(h.data() + 192, lastAMap);
     store64(h.data() + 200, freeBytes);
     store64(h.data() + 208, 0);  // cbPMapFree
-    constexpr PageLayout L = PageLayout::unicode();
+    const PageLayout& L = L_;
     store64(h.data() + L.nbtRootPos - 8, nodeRoot.bid);
     store64(h.data() + L.nbtRootPos, nodeRoot.offset);
     store64(h.data() + L.bbtRootPos - 8, blockRoot.bid);
@@ -404,20 +457,21 @@ bool NdbWriter::finish() {
     writeLeafPages(true, Visibility::Deleted);
     writeLeafPages(false, Visibility::Deleted);
 
-    const std::uint64_t sections = (cursor_ - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage;
+    const std::uint64_t sections =
+        (cursor_ - firstAMap() + sectionCoverage() - 1) / sectionCoverage();
     ensureSection(sections - 1);
     std::uint64_t freeUnits = 0;
-    for (std::size_t i = 0; i < sections * kSectionMapBytes; ++i)
+    for (std::size_t i = 0; i < sections * sectionMapBytes(); ++i)
         freeUnits += 8 - static_cast<unsigned>(__builtin_popcount(allocationBits_[i]));
-    const std::uint64_t fileEof = kFirstAMapOffset + sections * kAMapCoverage;
+    const std::uint64_t fileEof = firstAMap() + sections * sectionCoverage();
     summary_.fileSize = fileEof;
     summary_.nodeRootOffset = nodeRoot.offset;
     summary_.blockRootOffset = blockRoot.offset;
-    summary_.freeBytes = freeUnits * kBlockAlignment;
+    summary_.freeBytes = freeUnits * mapUnit();
 
     writeMapPages(sections);
     writeDList();
-    writeHeader(nodeRoot, blockRoot, fileEof, kFirstAMapOffset + (sections - 1) * kAMapCoverage,
+    writeHeader(nodeRoot, blockRoot, fileEof, firstAMap() + (sections - 1) * sectionCoverage(),
                 summary_.freeBytes);
     return sink_.finish(fileEof);
 }

@@ -1,6 +1,8 @@
 // The node database layer of a Unicode .pst file, written front to back: data blocks, data
 // trees, subnode blocks, then at the end the block and node B-trees, the allocation maps, the
-// density list and the header. Only compact index records stay in memory.
+// density list and the header. Only compact index records stay in memory. With 4 KiB pages it
+// writes the layout of Outlook 2013's offline files instead, data blocks deflated where that
+// saves room (for test fixtures).
 #pragma once
 
 #include <array>
@@ -39,8 +41,11 @@ struct NdbSummary {
 
 class NdbWriter {
   public:
-    // `cyclic` encodes data blocks with the cyclic encoding instead (for tests).
-    NdbWriter(FileSink& sink, bool permute, bool cyclic = false);
+    // `cyclic` encodes data blocks with the cyclic encoding instead (for tests). `pages4k` writes
+    // 4 KiB pages and deflated blocks, with no encoding (as such files are found).
+    NdbWriter(FileSink& sink, bool permute, bool cyclic = false, bool pages4k = false);
+
+    const ndb::PageLayout& layout() const { return L_; }
 
     // Node data from blocks already cut (each at most 8176 bytes): one block, or a data tree
     // over them. Returns the block id to put in the node entry, 0 when there are no blocks.
@@ -66,7 +71,8 @@ class NdbWriter {
     struct BlockRecord {
         std::uint64_t bid;
         std::uint64_t offset;
-        std::uint16_t size;
+        std::uint16_t size;          // stored
+        std::uint16_t inflatedSize;  // the data's; the same unless deflated
     };
     struct NodeRecord {
         std::uint32_t nid;
@@ -89,8 +95,13 @@ class NdbWriter {
     std::uint64_t writeBlock(ByteView payload, bool internal, Visibility v);
     std::uint64_t writeTree(const std::vector<std::uint64_t>& bids, std::uint64_t totalBytes,
                             Visibility v);
-    PageRef writePage(std::uint8_t type, std::array<std::uint8_t, ndb::kPageSize>& page,
-                      Visibility v);
+    PageRef writePage(std::uint8_t type, Bytes& page, Visibility v);
+    void putEntryCounts(Bytes& page, std::size_t count, std::size_t max, std::size_t entrySize,
+                        std::uint8_t level) const;
+    std::uint64_t firstAMap() const;
+    std::uint64_t sectionCoverage() const;
+    std::uint64_t sectionMapBytes() const;
+    std::uint64_t mapUnit() const;
     std::vector<PageRef> writeLeafPages(bool nodes, Visibility v);
     PageRef writeIndexLevels(std::uint8_t type, std::vector<PageRef> level);
     void writeMapPages(std::uint64_t sections);
@@ -99,12 +110,15 @@ class NdbWriter {
                      std::uint64_t lastAMap, std::uint64_t freeBytes);
 
     FileSink& sink_;
+    ndb::PageLayout L_;
     bool permute_;
     bool cyclic_;
+    bool deflate_;
     std::uint64_t bidCounter_ = 4;
     std::uint64_t cursor_ = 0;
     std::uint64_t sections_ = 0;
-    Bytes allocationBits_;                            // 496 bytes per section, one bit per 64 bytes
+    Bytes allocationBits_;  // per section its map's bytes, one bit per 64 (4 KiB pages: 512) bytes
+    Bytes deflated_;        // scratch for a deflated block
     std::deque<BlockRecord> blocks_, deletedBlocks_;  // no doubling copies as they grow
     std::deque<NodeRecord> nodes_, deletedNodes_;
     std::array<std::uint32_t, 32> nextNidIndex_{};

@@ -24,7 +24,7 @@ std::vector<Bytes> buildPropertyContext(const PropertyList& props, SubnodeSink& 
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return props[a].id < props[b].id; });
 
-    HeapBuilder heap(HeapClient::PropertyContext);
+    HeapBuilder heap(HeapClient::PropertyContext, subnodes.ndb().layout().hidBlockShift);
     const std::uint32_t bthPlaceholder =
         heap.allocate(Bytes(ltp::kBthHeaderSize, 0));  // the BTH header comes first
     Bytes records;

@@ -305,6 +305,7 @@ WriteStatus generateSamplePst(const std::string& path, const SampleOptions& opti
     PstWriterOptions writerOptions;
     writerOptions.permute = options.permute;
     writerOptions.cyclic = options.cyclic;
+    writerOptions.pages4k = options.pages4k;
     writerOptions.maxFileBytes = options.maxFileBytes;
     writerOptions.stop = options.stop;
     writerOptions.displayName = "Brevik sample";

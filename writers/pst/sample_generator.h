@@ -25,6 +25,7 @@ struct SampleOptions {
     // Mail and a folder name carrying terminal escapes, line breaks in message ids and MIME
     // types, and bidirectional overrides: what a hostile file holds, for tests and fuzzing.
     bool hostileTexts = false;
+    bool pages4k = false;  // the offline layout: 4 KiB pages, deflated blocks, no encoding
     std::uint64_t maxFileBytes = 0;
     std::string tempFolder;  // working file; empty: beside the destination
     const std::atomic<bool>* stop = nullptr;

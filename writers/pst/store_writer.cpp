@@ -103,7 +103,7 @@ std::unique_ptr<PstWriter> PstWriter::create(const std::string& path,
 
 PstWriter::PstWriter(std::unique_ptr<FileSink> sink, const PstWriterOptions& options)
     : sink_(std::move(sink)), options_(options) {
-    ndb_ = std::make_unique<NdbWriter>(*sink_, options_.permute, options_.cyclic);
+    ndb_ = std::make_unique<NdbWriter>(*sink_, options_.permute, options_.cyclic, options_.pages4k);
     if (options_.recordKey == std::array<std::uint8_t, 16>{}) {
         // A stable id derived from the name, so that equal inputs give equal files.
         const std::string seed = "brevik:" + options_.displayName;

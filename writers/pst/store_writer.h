@@ -21,8 +21,11 @@
 namespace brevik::pst {
 
 struct PstWriterOptions {
-    bool permute = true;             // permute-encode data blocks, as Outlook does by default
-    bool cyclic = false;             // cyclic-encode them instead (tests: Outlook can read it)
+    bool permute = true;  // permute-encode data blocks, as Outlook does by default
+    bool cyclic = false;  // cyclic-encode them instead (tests: Outlook can read it)
+    // The offline layout of Outlook 2013 and later: 4 KiB pages, deflated data blocks, no
+    // encoding (test fixtures).
+    bool pages4k = false;
     std::uint64_t maxFileBytes = 0;  // 0: no limit of our own
     std::string displayName = "Personal Folders";
     std::array<std::uint8_t, 16> recordKey{};  // the store's id; all zero: derived from the name

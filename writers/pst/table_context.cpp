@@ -90,7 +90,7 @@ std::size_t TableBuilder::addRow(std::uint32_t rowId, const PropertyList& cells)
 }
 
 std::vector<Bytes> TableBuilder::build(SubnodeSink& subnodes) {
-    HeapBuilder heap(HeapClient::TableContext);
+    HeapBuilder heap(HeapClient::TableContext, subnodes.ndb().layout().hidBlockShift);
     Bytes info(ltp::kTcInfoSize + columns_.size() * ltp::kTcColumnSize, 0);
     const std::uint32_t infoHid = heap.allocate(info);
 
