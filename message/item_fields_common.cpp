@@ -1,0 +1,29 @@
+#include "message/item_fields_common.h"
+
+#include "message/property_tags.h"
+#include "message/rtf_decompress.h"
+#include "message/rtf_text.h"
+
+namespace brevik {
+
+std::string itemSubject(const PropertyBag& item) {
+    std::string s = item.text(pid::kSubject).value_or(std::string());
+    if (!s.empty() && static_cast<unsigned char>(s[0]) < 0x20) s.erase(0, s.size() >= 2 ? 2 : 1);
+    return s;
+}
+
+std::string itemPlainBody(const PropertyBag& item) {
+    if (auto body = item.text(pid::kBody)) return *body;
+    if (const Bytes* rtf = item.binary(pid::kRtfCompressed); rtf && !rtf->empty()) {
+        const RtfBody decoded = rtfToBody(decompressRtf(*rtf).rtf);
+        if (!decoded.isHtml()) return decoded.text;
+    }
+    return {};
+}
+
+std::vector<std::string> itemCategories(const PropertyBag& item) {
+    if (!item.names()) return {};
+    return item.texts(item.names()->id(kPsPublicStrings, kKeywordsName));
+}
+
+}  // namespace brevik
