@@ -12,11 +12,23 @@ std::string itemSubject(const PropertyBag& item) {
     return s;
 }
 
+namespace {
+
+// Outlook ends most bodies with a line break or two that say nothing.
+std::string withoutTrailingSpace(std::string s) {
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
+    return s;
+}
+
+}  // namespace
+
 std::string itemPlainBody(const PropertyBag& item) {
-    if (auto body = item.text(pid::kBody)) return *body;
+    if (auto body = item.text(pid::kBody)) return withoutTrailingSpace(*body);
     if (const Bytes* rtf = item.binary(pid::kRtfCompressed); rtf && !rtf->empty()) {
         const RtfBody decoded = rtfToBody(decompressRtf(*rtf).rtf);
-        if (!decoded.isHtml()) return decoded.text;
+        if (!decoded.isHtml()) return withoutTrailingSpace(decoded.text);
     }
     return {};
 }

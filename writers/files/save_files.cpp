@@ -12,7 +12,9 @@
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
+#include "writers/files/save_cards.h"
 #include "writers/files/staged_file.h"
+#include "writers/ics/meeting_calendar.h"
 #include "writers/mbox/mbox_writer.h"
 #include "writers/msg/msg_writer.h"
 #include "writers/pst/atomic_output.h"
@@ -33,6 +35,10 @@ const char* formatName(FileFormat f) {
             return "eml";
         case FileFormat::Mbox:
             return "mbox";
+        case FileFormat::Vcf:
+            return "vcf";
+        case FileFormat::Ics:
+            return "ics";
     }
     return "";
 }
@@ -220,6 +226,9 @@ class FileSaver {
                 case FileFormat::Mbox:
                     status = mbox_.write(item.bytes);
                     break;
+                case FileFormat::Vcf:
+                case FileFormat::Ics:
+                    break;  // saveCardFiles writes these
             }
             if (!status.ok()) return status;
             ++result_.items;
@@ -243,16 +252,22 @@ class FileSaver {
         p.readable = true;
         p.subject = ItemFields(item->properties).subject();
         switch (format_) {
-            case FileFormat::Eml:
-                p.bytes = eml::writeEml(*item);
+            case FileFormat::Eml: {
+                eml::EmlOptions options;
+                options.calendar = ics::meetingCalendarOf(base_, namedIds_, i);
+                p.bytes = eml::writeEml(*item, options);
                 break;
+            }
             case FileFormat::Msg: {
                 const Bytes bytes = msg::writeMsg(*item, names_.table);
                 p.bytes.assign(bytes.begin(), bytes.end());
                 break;
             }
             case FileFormat::Mbox:
-                p.bytes = mbox::mboxEntry(*item);
+                p.bytes = mbox::mboxEntry(*item, ics::meetingCalendarOf(base_, namedIds_, i));
+                break;
+            case FileFormat::Vcf:
+            case FileFormat::Ics:
                 break;
         }
         return p;
@@ -264,6 +279,7 @@ class FileSaver {
     std::function<void(int)> progress_;
     FileSaveResult& result_;
     const pst::RecoveredNames names_;
+    const NamedIds namedIds_{base_};
     const unsigned threads_;                              // the writer's own included
     pst::OrderedPrefetch<Prepared>* prefetch_ = nullptr;  // while run() runs
     std::vector<bool> wanted_;
@@ -299,6 +315,11 @@ FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::stri
     status = makeFreshFolder(destFolder, name.empty() ? "Recovered" : name, result.outputPath);
     if (!status.ok()) return fail(status);
     if (progress) progress(0);
+    if (format == FileFormat::Vcf || format == FileFormat::Ics) {
+        saveCardFiles(base, format, result.outputPath, selectedItems, stop, progress, result);
+        if (result.ok && progress) progress(100);
+        return result;
+    }
     FileSaver saver(base, format, stop, progress, result);
     status = saver.run(result.outputPath, selectedItems);
     if (!status.ok()) return fail(status);
