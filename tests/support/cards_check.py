@@ -4,6 +4,9 @@ with what readpst wrote from the same file.
 usage: cards_check.py OUR_FOLDER [PEER_FOLDER]
 Prints JSON: counts of cards and calendar components, parse errors, and what of the peer's
 cards and events ours lack (addresses, e-mail addresses, phone numbers, event start instants).
+
+usage: cards_check.py --dump FILE.vcf
+Prints the first card's properties as vobject reads them: name -> list of values.
 """
 import datetime
 import json
@@ -87,7 +90,24 @@ def read(folder, ours):
     return out
 
 
+def dump(path):
+    with open(path, encoding="utf-8") as f:
+        card = next(vobject.readComponents(f.read()))
+    out = {}
+    for line in card.lines():
+        value = line.value
+        if isinstance(value, bytes):
+            value = {"bytes": len(value)}
+        elif not isinstance(value, str):
+            value = [str(x) for x in (value if isinstance(value, list) else vars(value).values())]
+        out.setdefault(line.name.upper(), []).append(value)
+    print(json.dumps(out))
+
+
 def main():
+    if sys.argv[1] == "--dump":
+        dump(sys.argv[2])
+        return
     ours = read(sys.argv[1], True)
     result = {k: v for k, v in ours.items() if k not in ("facts", "starts")}
     if len(sys.argv) > 2:
