@@ -4,7 +4,6 @@
 
 #include "message/item_details.h"
 #include "message/named_ids.h"
-#include "message/records.h"
 #include "recovery/folder_tree.h"
 #include "writers/files/output_names.h"
 #include "writers/files/staged_file.h"
@@ -33,21 +32,8 @@ std::uint64_t fileKey(const RecoveredBase& base) {
 void saveCardFiles(RecoveredBase& base, FileFormat format, const std::string& outputFolder,
                    const std::vector<std::uint32_t>* selectedItems, const std::atomic<bool>& stop,
                    const std::function<void(int)>& progress, FileSaveResult& result) {
-    const std::uint32_t itemCount = std::min<std::uint32_t>(
-        base.itemCount, static_cast<std::uint32_t>(
-                            std::min(base.messageEntries.size(), base.itemSummaries.size())));
-    std::vector<bool> wanted(itemCount, false);
-    if (selectedItems) {
-        for (std::uint32_t i : *selectedItems)
-            if (i < itemCount)
-                wanted[i] = true;
-            else
-                ++result.skippedSelections;
-    } else {
-        for (std::uint32_t i = 0; i < itemCount; ++i)
-            wanted[i] = base.itemSummaries[i].hiddenCode != item_kind::kSystem &&
-                        !base.messageEntries[i].loadFailed;
-    }
+    std::vector<bool> wanted = savedItems(base, selectedItems, result.skippedSelections);
+    const auto itemCount = static_cast<std::uint32_t>(wanted.size());
     std::uint64_t total = 0;
     for (std::uint32_t i = 0; i < itemCount; ++i) {
         if (!wanted[i]) continue;

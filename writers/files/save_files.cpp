@@ -68,21 +68,8 @@ class FileSaver {
           threads_(base.passThreads) {}
 
     WriteStatus run(const std::string& root, const std::vector<std::uint32_t>* selected) {
-        const std::uint32_t itemCount = std::min<std::uint32_t>(
-            base_.itemCount, static_cast<std::uint32_t>(std::min(base_.messageEntries.size(),
-                                                                 base_.itemSummaries.size())));
-        wanted_.assign(itemCount, false);
-        if (selected) {
-            for (std::uint32_t i : *selected)
-                if (i < itemCount)
-                    wanted_[i] = true;
-                else
-                    ++result_.skippedSelections;
-        } else {
-            for (std::uint32_t i = 0; i < itemCount; ++i)
-                wanted_[i] = base_.itemSummaries[i].hiddenCode != item_kind::kSystem &&
-                             !base_.messageEntries[i].loadFailed;
-        }
+        wanted_ = savedItems(base_, selected, result_.skippedSelections);
+        const auto itemCount = static_cast<std::uint32_t>(wanted_.size());
         for (std::uint32_t i = 0; i < itemCount; ++i)
             if (wanted_[i] && format_ != FileFormat::Msg &&
                 !isMailKind(base_.itemSummaries[i].kind)) {
@@ -292,6 +279,26 @@ class FileSaver {
 };
 
 }  // namespace
+
+std::vector<bool> savedItems(const RecoveredBase& base, const std::vector<std::uint32_t>* selected,
+                             std::uint64_t& skippedSelections) {
+    const std::uint32_t itemCount = std::min<std::uint32_t>(
+        base.itemCount, static_cast<std::uint32_t>(
+                            std::min(base.messageEntries.size(), base.itemSummaries.size())));
+    std::vector<bool> wanted(itemCount, false);
+    if (selected) {
+        for (std::uint32_t i : *selected)
+            if (i < itemCount)
+                wanted[i] = true;
+            else
+                ++skippedSelections;
+    } else {
+        for (std::uint32_t i = 0; i < itemCount; ++i)
+            wanted[i] = base.itemSummaries[i].hiddenCode != item_kind::kSystem &&
+                        !base.messageEntries[i].loadFailed;
+    }
+    return wanted;
+}
 
 std::string recoveredFolderName(const std::string& fileName, FileFormat format) {
     return "Recovered_" + pst::saveBaseName(fileName) + "_as_" + formatName(format) + "_by_Brevik";

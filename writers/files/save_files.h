@@ -17,6 +17,11 @@ enum class FileFormat { Msg, Eml, Mbox, Vcf, Ics };
 // "Recovered_<fileName without its .pst ending>_as_<msg|eml|mbox|vcf|ics>_by_Brevik".
 std::string recoveredFolderName(const std::string& fileName, FileFormat format);
 
+// Which items of `base` a save takes, by item index: the `selected` indexes (those that name no
+// item are counted in `skippedSelections`), or every item that loaded and is not hidden.
+std::vector<bool> savedItems(const RecoveredBase& base, const std::vector<std::uint32_t>* selected,
+                             std::uint64_t& skippedSelections);
+
 struct FileSaveResult {
     bool ok = false;
     bool canceled = false;
