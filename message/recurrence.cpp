@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "message/calendar_time.h"
 #include "message/text.h"
@@ -166,13 +167,12 @@ std::string plural(std::uint32_t n, const char* unit) {
 }  // namespace
 
 std::vector<std::int64_t> RecurrenceRule::removedDates() const {
+    std::unordered_set<std::int64_t> movedDays;
+    for (const RecurrenceException& e : exceptions)
+        movedDays.insert(e.originalStart / 1440);
     std::vector<std::int64_t> out;
-    for (std::int64_t d : deletedDates) {
-        const bool moved = std::any_of(exceptions.begin(), exceptions.end(), [&](const auto& e) {
-            return e.originalStart - e.originalStart % 1440 == d - d % 1440;
-        });
-        if (!moved) out.push_back(d);
-    }
+    for (std::int64_t d : deletedDates)
+        if (!movedDays.count(d / 1440)) out.push_back(d);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "views/kind_columns.h"
 
+#include <cstdio>
+
 #include "message/item_details.h"
 
 namespace brevik::views {
@@ -26,9 +28,13 @@ std::unordered_map<std::uint32_t, KindColumns> readKindColumns(
             c.startKey = a->start.value_or(0);
             c.endKey = a->end.value_or(0);
         } else if (const auto& t = d.task) {
-            // A due date is a day: its time says nothing.
-            c.due = shown(t->due);
-            c.due = c.due.substr(0, c.due.find(' '));
+            // A due date is a day, kept at some midnight.
+            if (t->due) {
+                const CivilDate d = contactDate(*t->due);
+                char b[16];
+                std::snprintf(b, sizeof b, "%04d-%02d-%02d", d.year, d.month, d.day);
+                c.due = b;
+            }
             c.dueKey = t->due.value_or(0);
             if (t->status) c.status = taskStatusName(*t->status);
             if (t->percentComplete) {

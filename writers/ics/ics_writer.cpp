@@ -9,6 +9,7 @@
 
 #include "engine/filetime.h"
 #include "message/calendar_time.h"
+#include "message/contact.h"
 
 namespace brevik::ics {
 namespace {
@@ -74,7 +75,10 @@ class Clock {
     icalproperty* at(icalproperty* (*make)(icaltimetype), std::int64_t localMinutes,
                      bool isDate) const {
         if (isDate || !zone_) {
-            icaltimetype t = fromCivil(civilFromMinutes(localMinutes), isDate);
+            // Without a zone an all-day time is some midnight moved to UTC: the nearest
+            // midnight is its day.
+            const std::int64_t m = isDate && !zone_ ? localMinutes + 720 : localMinutes;
+            icaltimetype t = fromCivil(civilFromMinutes(m), isDate);
             if (!isDate) t.zone = icaltimezone_get_utc_timezone();
             return make(t);
         }
@@ -225,17 +229,20 @@ void addAlarm(icalcomponent* c, bool set, std::optional<std::int32_t> minutes) {
 struct CalendarFile::Impl {
     icalcomponent* calendar = nullptr;
     std::unordered_set<std::string> uids;
+    std::unordered_map<std::string, int> nextCopy;
     std::unordered_map<std::string, std::string> zones;  // rule -> TZID
     std::unordered_set<std::string> tzids;
     bool cancel = false;
     bool method = false;
     std::optional<AttendeeResponse> reply;
 
-    std::string uniqueUid(std::string uid) {
+    std::string uniqueUid(const std::string& uid) {
         if (uids.insert(uid).second) return uid;
-        for (int n = 2;; ++n)
-            if (uids.insert(uid + "-" + std::to_string(n)).second)
-                return uid + "-" + std::to_string(n);
+        // Copies of one item (a deleted one beside the live one) each get the next number.
+        for (int& n = nextCopy[uid];;) {
+            std::string numbered = uid + "-" + std::to_string(++n + 1);
+            if (uids.insert(numbered).second) return numbered;
+        }
     }
     Clock clockFor(const std::optional<TimeZoneRule>& zone, const std::string& name) {
         if (!zone) return Clock(std::nullopt, {});
@@ -368,8 +375,11 @@ void CalendarFile::addTask(const TaskFields& t, const std::string& fallbackUid) 
                utcTime(t.modified.value_or(t.created.value_or(filetime::kUnixEpochTicks)))));
     addText(c, icalproperty_new_summary, t.subject);
     addText(c, icalproperty_new_description, t.body);
-    // Task dates are days: Outlook keeps them at midnight.
-    auto day = [](std::uint64_t ft) { return fromCivil(civilFromFiletime(ft), true); };
+    // Task dates are days, kept at some midnight.
+    auto day = [](std::uint64_t ft) {
+        const CivilDate d = contactDate(ft);
+        return fromCivil(CivilTime{d.year, d.month, d.day, 0, 0, 0}, true);
+    };
     if (t.start) add(c, icalproperty_new_dtstart(day(*t.start)));
     if (t.due && (!t.start || *t.due >= *t.start)) add(c, icalproperty_new_due(day(*t.due)));
     const std::int32_t status = t.status.value_or(t.complete ? 2 : 0);
