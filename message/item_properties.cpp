@@ -105,9 +105,13 @@ std::optional<double> PropertyBag::real(std::uint16_t id) const {
 }
 
 std::optional<std::uint64_t> PropertyBag::time(std::uint16_t id) const {
+    // Outlook writes 4501-01-01 for "no date" (a task without a due date, say).
+    constexpr std::uint64_t kNoDate = 0x0CB34557A3DD4000ull;
     const PropertyValue* v = find(id);
     if (!v || v->type != ptype::kTime || v->data->size() < 8) return std::nullopt;
-    return load64(v->data->data());
+    const std::uint64_t t = load64(v->data->data());
+    if (t >= kNoDate) return std::nullopt;
+    return t;
 }
 
 const Bytes* PropertyBag::binary(std::uint16_t id) const {

@@ -26,8 +26,9 @@ class PropertyBag {
     std::optional<std::string> text(std::uint16_t id) const;
     std::optional<std::int32_t> int32(std::uint16_t id) const;
     std::optional<bool> boolean(std::uint16_t id) const;
-    std::optional<double> real(std::uint16_t id) const;         // 0x0005 double, or a 32-bit float
-    std::optional<std::uint64_t> time(std::uint16_t id) const;  // FILETIME, UTC
+    std::optional<double> real(std::uint16_t id) const;  // 0x0005 double, or a 32-bit float
+    // FILETIME, UTC; absent for the "no date" value 4501-01-01 too.
+    std::optional<std::uint64_t> time(std::uint16_t id) const;
     const Bytes* binary(std::uint16_t id) const;
     // The values of a multi-valued string or binary property, or of a single-valued one.
     std::vector<std::string> texts(std::uint16_t id) const;
