@@ -49,10 +49,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     ExportOptions exp;
     std::string itemList;
     auto* exportCmd = app.add_subcommand(
-        "export", "Recover a file and save what it holds as .pst, .msg, .eml or mbox");
+        "export", "Recover a file and save what it holds as .pst, .msg, .eml, mbox, .vcf or .ics");
     exportCmd->add_option("file", exp.file, "Personal folder file (.pst)")->required();
     exportCmd->add_option("--format", exp.format, "Output format")
-        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox"}));
+        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox", "vcf", "ics"}));
     exportCmd->add_option("--out", exp.outFolder, "Folder that receives the output")->required();
     exportCmd->add_option("--items", itemList,
                           "Running numbers of the items to save, and ranges: 3,5,10-20");
@@ -68,7 +68,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     batchCmd->add_option("--jobs", batch.jobs, "Files recovered at once (default: one per core)")
         ->check(CLI::Range(1u, 1024u));
     batchCmd->add_option("--format", batch.format, "Also export each file in this format")
-        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox"}));
+        ->check(CLI::IsMember({"pst", "msg", "eml", "mbox", "vcf", "ics"}));
 
     GenerateOptions gen;
     auto* generateCmd = app.add_subcommand("generate", "Write a synthetic sample file");

@@ -88,23 +88,32 @@ int exportFiles(RecoveredBase& base, files::FileFormat format, const ExportOptio
     if (!reportSave(options.file, result.ok, result.canceled, result.message, result.items,
                     result.unreadableItems, result.outputPath, out, err))
         return 1;
-    if (result.notMail)
-        out << "Left out " << result.notMail << " items that are not mail (" << options.format
-            << " holds mail only)\n";
+    if (result.notMail) {
+        if (format == files::FileFormat::Vcf || format == files::FileFormat::Ics)
+            out << "Left out " << result.notMail << " items that are not "
+                << (format == files::FileFormat::Vcf ? "contacts or distribution lists"
+                                                     : "appointments, tasks or journal entries")
+                << "\n";
+        else
+            out << "Left out " << result.notMail << " items that are not mail (" << options.format
+                << " holds mail only)\n";
+    }
     return exitStatus(base);
 }
 
 const std::unordered_map<std::string, files::FileFormat> kFileFormats = {
     {"msg", files::FileFormat::Msg},
     {"eml", files::FileFormat::Eml},
-    {"mbox", files::FileFormat::Mbox}};
+    {"mbox", files::FileFormat::Mbox},
+    {"vcf", files::FileFormat::Vcf},
+    {"ics", files::FileFormat::Ics}};
 }  // namespace
 
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     const auto fileFormat = kFileFormats.find(options.format);
     if (options.format != "pst" && fileFormat == kFileFormats.end()) {
         err << "brevik-cli: unknown export format '" << options.format
-            << "' (supported: pst, msg, eml, mbox)\n";
+            << "' (supported: pst, msg, eml, mbox, vcf, ics)\n";
         return 2;
     }
     if (options.outFolder.empty()) {

@@ -49,9 +49,10 @@ void writeItem(JsonWriter& w, const RecoveredBase& base, std::uint32_t i, const 
     w.field("hidden", s.hiddenCode == 201);
     w.field("index", i);
     w.field("kind", s.kind);
-    w.field("kindName", kindName(s.kind));
+    w.field("kindName", kindName(s));
     w.field("loadFailed", e.loadFailed != 0);
     w.field("localTime", s.dateText);
+    w.field("messageClass", s.messageClass);
     w.field("nodeId", e.nodeId);
     w.field("number", s.number);
     w.field("source", itemSourceName(e));
@@ -205,7 +206,7 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
             char lead[64];
             std::snprintf(lead, sizeof lead, "%s  %c  %3d  %-11s  ", number,
                           s.deletedMark ? 'D' : ' ', s.attachmentCount,
-                          s.associated ? "associated" : kindName(s.kind));
+                          s.associated ? "associated" : kindName(s));
             out << lead << terminalLine(s.fromText) << " | " << terminalLine(s.toText) << " | "
                 << terminalLine(s.subjectText) << " | " << terminalLine(s.dateText) << "\n";
         }

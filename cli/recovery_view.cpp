@@ -96,11 +96,11 @@ ShownItemCounts countShownItems(const RecoveredBase& base, bool all) {
 const char* kindName(std::uint8_t kind) {
     switch (kind) {
         case 101:
-            return "appointment";
+            return "report";
         case 102:
             return "contact";
         case 103:
-            return "meeting";
+            return "appointment";
         case 104:
             return "note";
         case 105:
@@ -110,9 +110,9 @@ const char* kindName(std::uint8_t kind) {
         case 107:
             return "distlist";
         case 109:
-            return "post";
+            return "taskRequest";
         case 110:
-            return "report";
+            return "meetingRequest";
         case 200:
             return "mail";
         case 201:
@@ -120,6 +120,10 @@ const char* kindName(std::uint8_t kind) {
         default:
             return "other";
     }
+}
+
+const char* kindName(const ItemSummary& row) {
+    return row.messageClass.empty() ? kindName(row.kind) : itemTypeName(row.type);
 }
 
 std::string isoUtc(std::uint64_t ticks) {

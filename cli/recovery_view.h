@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "message/item_summary.h"
 #include "recovery/recovered_base.h"
 
 namespace brevik::cli {
@@ -52,6 +53,9 @@ inline const char* verdictName(const DamageLog& damage) {
 
 // Text of a kind code for people.
 const char* kindName(std::uint8_t kind);
+// What a listed item is, told by its message class (meeting responses, the kinds of report)
+// where it has one, else by its kind code.
+const char* kindName(const ItemSummary& row);
 
 // ISO 8601 UTC text of a FILETIME, "" for 0.
 std::string isoUtc(std::uint64_t filetime);

@@ -2,9 +2,11 @@
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/item_details_view.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
+#include "message/item_details.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
@@ -55,6 +57,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
     loadMessage(base, index);
     const std::shared_ptr<MessageRecord> record = entry.record;
     entry.record.reset();
+    const ItemDetails details = readItemDetails(base, NamedIds(base), index, s.type);
 
     const MessageEnvelope empty;
     const MessageEnvelope& env = record ? record->envelope : empty;
@@ -70,7 +73,9 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                             {"index", index},
                             {"nodeId", entry.nodeId},
                             {"folder", folderPath},
-                            {"kind", kindName(s.kind)},
+                            {"kind", kindName(s)},
+                            {"kindName", kindName(s)},
+                            {"messageClass", s.messageClass},
                             {"deleted", s.deletedMark != 0},
                             {"subject", s.subjectText},
                             {"from", s.fromText},
@@ -92,13 +97,14 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                 j["recipients"].push_back({{"name", text(r.displayName)},
                                            {"address", text(r.emailAddress)},
                                            {"type", recipientTypeName(r.recipientType)}});
+        addDetailsJson(j, details);
         printJson(out, j);
         return exitStatus(base);
     }
     // Every text below comes from the file: none reaches the terminal unescaped.
     out << "Number:      " << s.number << (s.deletedMark ? " (deleted)" : "") << "\n"
         << "Folder:      " << terminalLine(folderPath) << "\n"
-        << "Kind:        " << kindName(s.kind) << "\n"
+        << "Kind:        " << kindName(s) << "\n"
         << "From:        " << terminalLine(s.fromText);
     if (!senderAddress.empty() && senderAddress != s.fromText)
         out << " <" << terminalLine(senderAddress) << ">";
@@ -108,6 +114,7 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         out << "Cc:          " << terminalLine(text(env.displayCc)) << "\n";
     out << "Subject:     " << terminalLine(s.subjectText) << "\n"
         << "Date:        " << terminalLine(s.dateText) << "\n";
+    writeDetailsText(out, details);
     if (record && !record->recipients.empty()) {
         out << "Recipients:\n";
         for (const RecipientRecord& r : record->recipients) {

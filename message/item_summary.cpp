@@ -226,6 +226,10 @@ SummaryPlace summariseItem(const MessageBase& base, SummaryRows& rows, std::uint
     }
 
     s.kind = static_cast<std::uint8_t>(r.kind);
+    if (r.messageClass) {
+        s.messageClass = displayText(r.messageClass);
+        s.type = itemTypeOf(s.messageClass);
+    }
     const bool noContent = !env.html && !env.body && !env.transportMessageHeaders;
     // Folder-associated items (views, rules, free/busy, settings) are hidden like system items,
     // whatever class they claim and whatever they carry: no user filed them.

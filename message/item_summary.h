@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "message/item_type.h"
 #include "message/property_value.h"
 
 namespace brevik {
@@ -27,10 +28,11 @@ struct ItemSummary {
     std::uint64_t sortTime = 0;  // shown time as a local-time FILETIME; 0 when none
     std::uint64_t utcTime = 0;   // the same moment as a UTC FILETIME; 0 when none
     std::int16_t attachmentCount = 0;
-    std::uint8_t deletedMark = 0;  // 1 when the node entry came from an unreachable index page
-    std::uint8_t hiddenCode = 0;   // 201 for hidden system items never listed
-    std::uint8_t kind = 0;         // low byte of the item kind
-    std::uint8_t bodyFormat = 0;   // 0 none, 1 HTML, 3 plain text
+    std::uint8_t deletedMark = 0;     // 1 when the node entry came from an unreachable index page
+    std::uint8_t hiddenCode = 0;      // 201 for hidden system items never listed
+    std::uint8_t kind = 0;            // low byte of the item kind
+    ItemType type = ItemType::Other;  // what the message class says the item is
+    std::uint8_t bodyFormat = 0;      // 0 none, 1 HTML, 3 plain text
     // The item had no HTML or text body: the body is what its compressed RTF says, and `bodyRef`
     // locates the compressed RTF. `rtfDamaged`: the RTF did not decompress whole.
     bool bodyFromRtf = false;
@@ -43,6 +45,7 @@ struct ItemSummary {
     std::uint32_t bodyCodepage = 0;  // code page of an 8-bit or binary body read again by bodyRef
     ValueLocator bodyRef;
     std::vector<std::string> attachmentNames;
+    std::string messageClass;  // empty when the item has none
 };
 
 // The body an item shows: its HTML body, else its text body, else what its compressed RTF says.

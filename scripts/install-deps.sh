@@ -5,7 +5,8 @@ packages=(cmake ninja-build pkg-config g++ ccache libcli11-dev nlohmann-json3-de
           libgtest-dev libgmock-dev libbenchmark-dev pff-tools pst-utils
           qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool
           libgmime-3.0-dev libgsf-1-dev python3 python3-olefile libemail-outlook-message-perl
-          libemail-address-perl libmimalloc-dev liburing-dev zlib1g-dev)
+          libemail-address-perl libmimalloc-dev liburing-dev zlib1g-dev libical-dev
+          python3-icalendar python3-vobject)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -40,20 +40,30 @@ bool containsFolded(std::string_view haystack, std::string_view needle) {
     return it != haystack.end();
 }
 
-const char* const kHeaders[kLogicalColumns] = {"", "", "From", "To", "Subject", "Date", "Number"};
+const char* const kHeaders[kLogicalColumns] = {
+    "",         "",      "From", "To",       "Subject", "Date",       "Number",
+    "Location", "Start", "End",  "Due Date", "Status",  "% Complete", "Type"};
 
 }  // namespace
 
 ColumnMap ColumnMap::forLayout(ListLayout layout) {
+    // Deleted, Attachment, From, To, Subject, Date, Number, Location, Start, End, Due, Status,
+    // Percent, Type.
     switch (layout) {
         case ListLayout::Notes:
-            return {{0, -1, -1, -1, 1, 2, 3}};
+            return {{0, -1, -1, -1, 1, 2, 3, -1, -1, -1, -1, -1, -1, -1}};
         case ListLayout::Contacts:
-            return {{0, 1, -1, -1, 2, 3, 4}};
+            return {{0, 1, -1, -1, 2, 3, 4, -1, -1, -1, -1, -1, -1, -1}};
+        case ListLayout::Calendar:
+            return {{0, 1, -1, -1, 2, -1, 6, 3, 4, 5, -1, -1, -1, -1}};
+        case ListLayout::Tasks:
+            return {{0, 1, -1, -1, 2, -1, 6, -1, -1, -1, 3, 4, 5, -1}};
+        case ListLayout::Journal:
+            return {{0, 1, -1, -1, 3, -1, 5, -1, 4, -1, -1, -1, -1, 2}};
         case ListLayout::Mail:
             break;
     }
-    return {{0, 1, 2, 3, 4, 5, 6}};
+    return {{0, 1, 2, 3, 4, 5, 6, -1, -1, -1, -1, -1, -1, -1}};
 }
 
 int ColumnMap::count() const {
@@ -70,6 +80,9 @@ LogicalColumn ColumnMap::logicalAt(int listColumn) const {
 ListLayout layoutForFolderKind(std::uint32_t folderKind) {
     if (folderKind == item_kind::kNote) return ListLayout::Notes;
     if (folderKind == item_kind::kContact) return ListLayout::Contacts;
+    if (folderKind == item_kind::kAppointment) return ListLayout::Calendar;
+    if (folderKind == item_kind::kTask) return ListLayout::Tasks;
+    if (folderKind == item_kind::kJournal) return ListLayout::Journal;
     return ListLayout::Mail;
 }
 
@@ -90,6 +103,8 @@ int compareRows(const ItemSummary& a, const ItemSummary& b, LogicalColumn column
         case LogicalColumn::Number:
             return compareValues(static_cast<std::int32_t>(a.number),
                                  static_cast<std::int32_t>(b.number));
+        default:
+            break;  // the columns read from the file sort in the model
     }
     return 0;
 }
@@ -105,9 +120,15 @@ const ItemSummary* ItemListModel::summary(std::uint32_t item) const {
     return base_ && item < base_->itemSummaries.size() ? &base_->itemSummaries[item] : nullptr;
 }
 
+const KindColumns* ItemListModel::kindColumns(std::uint32_t item) const {
+    const auto it = kindColumns_.find(item);
+    return it == kindColumns_.end() ? nullptr : &it->second;
+}
+
 void ItemListModel::clear() {
     beginResetModel();
     base_ = nullptr;
+    kindColumns_.clear();
     sorted_.clear();
     shown_.clear();
     endResetModel();
@@ -132,6 +153,11 @@ void ItemListModel::fill(const RecoveredBase* base, std::uint32_t folderIndex) {
                     sorted_.push_back(static_cast<std::uint32_t>(r));
         }
     }
+    kindColumns_.clear();
+    if (base && (layout_ == ListLayout::Calendar || layout_ == ListLayout::Tasks ||
+                 layout_ == ListLayout::Journal))
+        // Reading items again goes through the base's read buffer; its tables stay as they are.
+        kindColumns_ = readKindColumns(const_cast<RecoveredBase&>(*base), sorted_);
     filter_.clear();
     // Index order is ascending number order.
     ascending_ = true;
@@ -190,15 +216,24 @@ void ItemListModel::sortRows() {
             sorted_[k] = keyed[k].second;
     };
     const LogicalColumn column = sortColumn_;
+    static const KindColumns kNone;
+    auto kindOf = [&](std::uint32_t r) -> const KindColumns& {
+        const KindColumns* k = kindColumns(r);
+        return k ? *k : kNone;
+    };
     if (column == LogicalColumn::From || column == LogicalColumn::To ||
-        column == LogicalColumn::Subject) {
+        column == LogicalColumn::Subject || column == LogicalColumn::Location ||
+        column == LogicalColumn::Status || column == LogicalColumn::Type) {
         std::vector<std::pair<std::string, std::uint32_t>> keyed;
         keyed.reserve(sorted_.size());
         for (std::uint32_t r : sorted_) {
             const ItemSummary& s = rows[r];
-            std::string key = column == LogicalColumn::From ? s.fromText
-                              : column == LogicalColumn::To ? s.toText
-                                                            : s.subjectText;
+            std::string key = column == LogicalColumn::From       ? s.fromText
+                              : column == LogicalColumn::To       ? s.toText
+                              : column == LogicalColumn::Location ? kindOf(r).location
+                              : column == LogicalColumn::Status   ? kindOf(r).status
+                              : column == LogicalColumn::Type     ? kindOf(r).type
+                                                                  : s.subjectText;
             std::transform(key.begin(), key.end(), key.begin(), foldAscii);
             keyed.emplace_back(std::move(key), r);
         }
@@ -220,6 +255,18 @@ void ItemListModel::sortRows() {
             case LogicalColumn::Date:
                 // Unsigned times, kept in order inside a signed key.
                 key = static_cast<std::int64_t>(s.sortTime ^ (std::uint64_t{1} << 63));
+                break;
+            case LogicalColumn::Start:
+                key = static_cast<std::int64_t>(kindOf(r).startKey ^ (std::uint64_t{1} << 63));
+                break;
+            case LogicalColumn::End:
+                key = static_cast<std::int64_t>(kindOf(r).endKey ^ (std::uint64_t{1} << 63));
+                break;
+            case LogicalColumn::Due:
+                key = static_cast<std::int64_t>(kindOf(r).dueKey ^ (std::uint64_t{1} << 63));
+                break;
+            case LogicalColumn::Percent:
+                key = kindOf(r).percentKey;
                 break;
             default:
                 key = static_cast<std::int32_t>(s.number);
@@ -305,8 +352,29 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
                 case LogicalColumn::Number:
                     return QString::number(static_cast<std::int32_t>(s->number));
                 default:
-                    return {};
+                    break;
             }
+            if (const KindColumns* k = kindColumns(item)) {
+                switch (column) {
+                    case LogicalColumn::Location:
+                        return QString::fromStdString(k->location);
+                    case LogicalColumn::Start:
+                        return QString::fromStdString(k->start);
+                    case LogicalColumn::End:
+                        return QString::fromStdString(k->end);
+                    case LogicalColumn::Due:
+                        return QString::fromStdString(k->due);
+                    case LogicalColumn::Status:
+                        return QString::fromStdString(k->status);
+                    case LogicalColumn::Percent:
+                        return QString::fromStdString(k->percent);
+                    case LogicalColumn::Type:
+                        return QString::fromStdString(k->type);
+                    default:
+                        break;
+                }
+            }
+            return {};
         case Qt::DecorationRole:
             if (column == LogicalColumn::Deleted && s->deletedMark) return deletedIcon_;
             if (column == LogicalColumn::Attachment && s->attachmentCount) return attachmentIcon_;

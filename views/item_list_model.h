@@ -10,15 +10,40 @@
 
 #include "message/item_summary.h"
 #include "recovery/recovered_base.h"
+#include "views/kind_columns.h"
 
 namespace brevik::views {
 
-// Column sets by folder kind: mail (and anything else), notes, contacts.
-enum class ListLayout : std::uint8_t { Mail = 1, Notes = 2, Contacts = 3 };
+// Column sets by folder kind: mail (and anything else), notes, contacts, calendar, tasks,
+// journal.
+enum class ListLayout : std::uint8_t {
+    Mail = 1,
+    Notes = 2,
+    Contacts = 3,
+    Calendar = 4,
+    Tasks = 5,
+    Journal = 6
+};
 
-// What a list column shows, whatever its position in the layout.
-enum class LogicalColumn : std::uint8_t { Deleted, Attachment, From, To, Subject, Date, Number };
-inline constexpr int kLogicalColumns = 7;
+// What a list column shows, whatever its position in the layout. Those after Number are read
+// from the file when the folder is listed (KindColumns).
+enum class LogicalColumn : std::uint8_t {
+    Deleted,
+    Attachment,
+    From,
+    To,
+    Subject,
+    Date,
+    Number,
+    Location,
+    Start,
+    End,
+    Due,
+    Status,
+    Percent,
+    Type
+};
+inline constexpr int kLogicalColumns = 14;
 
 // For each logical column, the list column that shows it, or -1.
 struct ColumnMap {
@@ -81,6 +106,7 @@ class ItemListModel final : public QAbstractTableModel {
 
   private:
     const ItemSummary* summary(std::uint32_t item) const;
+    const KindColumns* kindColumns(std::uint32_t item) const;
     void sortRows();
     void applyFilter();
 
@@ -94,6 +120,7 @@ class ItemListModel final : public QAbstractTableModel {
     int lastSorted_ = -1;
     bool ascending_ = true;
     int arrowColumn_ = -1;
+    std::unordered_map<std::uint32_t, KindColumns> kindColumns_;  // calendar, task, journal
     QIcon deletedIcon_;
     QIcon attachmentIcon_;
 };

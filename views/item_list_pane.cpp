@@ -46,6 +46,14 @@ int columnWidth(LogicalColumn c, ListLayout layout) {
             return 135;
         case LogicalColumn::Number:
             return 80;
+        case LogicalColumn::Location:
+            return 180;
+        case LogicalColumn::Start:
+        case LogicalColumn::End:
+        case LogicalColumn::Due:
+            return 135;
+        default:
+            break;
     }
     return 100;
 }

@@ -7,9 +7,11 @@
 
 #include "app/temp_files.h"
 #include "message/item_access.h"
+#include "message/item_details.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
+#include "views/item_details_page.h"
 #include "views/item_list_pane.h"
 #include "views/preview_pane.h"
 #include "views/safe_browser.h"
@@ -19,11 +21,6 @@ namespace brevik::views {
 namespace {
 
 using app::kNoItem;
-
-bool unsupportedFolderKind(std::uint32_t kind) {
-    return kind == item_kind::kAppointment || kind == item_kind::kJournal ||
-           kind == item_kind::kTask;
-}
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -109,14 +106,6 @@ void RightPane::showSelectionPage() {
     if (b && b->openMode) {
         const std::uint32_t f = state_.viewOf(*b).currentFolderId;
         const FolderEntry* folder = f < b->folderEntries.size() ? &b->folderEntries[f] : nullptr;
-        const std::uint32_t kind = folder && folder->record ? folder->record->kind : 0;
-        if (unsupportedFolderKind(kind)) {
-            list_->clear();
-            setMode(RightPaneMode::FullPage);
-            showPage(QStringLiteral("IDR_NOT_SUP_ITEMS"));
-            dropPreviewFiles();
-            return;
-        }
         if (folder && folder->itemCount != 0) {
             setMode(RightPaneMode::ListAndPreview);
             list_->fillItemList();
@@ -153,12 +142,7 @@ void RightPane::showPreview() {
         return;
     }
     const ItemSummary& s = b->itemSummaries[r];
-    if (s.kind == item_kind::kContact) {
-        setMode(RightPaneMode::ListAndPreview);
-        showLowerPage(QStringLiteral("INFO_ABOUT_CONTACT_TO_DOWN_HTML"));
-        dropPreviewFiles();
-        return;
-    }
+    if (showDetailsPage(*b, r)) return;
     setMode(RightPaneMode::ListAndHeader);
     const bool hideHeader = s.kind == item_kind::kNote;
     state_.previewFilePath = app::makeTempFileName(state_.tempFolder);
@@ -191,6 +175,30 @@ void RightPane::showPreview() {
         });
     }
     app::cleanTempFolder(state_.tempFolder, true, false, state_.previewFilePath);
+}
+
+bool RightPane::showDetailsPage(RecoveredBase& b, std::uint32_t r) {
+    const ItemSummary& s = b.itemSummaries[r];
+    const ItemDetails details = readItemDetails(b, NamedIds(b), r, s.type);
+    const std::string page = itemDetailsPage(s, details);
+    if (page.empty()) return false;
+    setMode(RightPaneMode::ListAndPreview);
+    state_.previewFilePath = app::makeTempFileName(state_.tempFolder);
+    const QString path = qs(state_.previewFilePath);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(page.data(), static_cast<qint64>(page.size()));
+        file.close();
+    }
+    QByteArray picture;
+    if (details.contact)
+        picture = QByteArray(reinterpret_cast<const char*>(details.contact->picture.data()),
+                             static_cast<qsizetype>(details.contact->picture.size()));
+    preview_->browser()->showFile(path, [picture](const QString& id) {
+        return id == QLatin1String(kContactPictureId) ? picture : QByteArray();
+    });
+    app::cleanTempFolder(state_.tempFolder, true, false, state_.previewFilePath);
+    return true;
 }
 
 std::vector<std::uint32_t> RightPane::selectedItems() const {

@@ -53,6 +53,9 @@ class RightPane final : public QWidget {
     void showPage(const QString& name);
     void showLowerPage(const QString& name);
     void dropPreviewFiles();
+    // Previews an appointment, task, contact, list or journal entry with its own fields; false
+    // for other items.
+    bool showDetailsPage(RecoveredBase& base, std::uint32_t item);
 
     app::AppState& state_;
     RightPaneMode mode_ = RightPaneMode::FullPage;

@@ -32,10 +32,13 @@ def read_message(msg):
     out = {"defects": defects_of(msg), "subject": msg["subject"] or "",
            "from": addresses(msg, "from"), "to": addresses(msg, "to"), "cc": addresses(msg, "cc"),
            "date": msg["date"].datetime.timestamp() if msg["date"] and msg["date"].datetime else None,
-           "attachments": [], "embedded": []}
+           "attachments": [], "embedded": [], "parts": []}
     for part in msg.walk():
         if part is not msg:
             out["defects"] += defects_of(part)
+            out["parts"].append({"type": part.get_content_type(),
+                                 "cte": part.get("content-transfer-encoding", "7bit").lower(),
+                                 "method": part.get_param("method")})
     body = msg.get_body(preferencelist=("plain",))
     html = msg.get_body(preferencelist=("html",))
     out["text"] = body.get_content() if body is not None else None

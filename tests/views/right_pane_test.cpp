@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "gui_support.h"
 #include "message/records.h"
+#include "support/corpus.h"
 #include "views/item_list_pane.h"
 #include "views/preview_pane.h"
 #include "views/safe_browser.h"
@@ -137,8 +139,32 @@ TEST(RightPane, PreviewsMailNotesAndContactsLeavingOnePreviewFile) {
 
     p.show("Contacts");
     EXPECT_EQ(p.pane.mode(), RightPaneMode::ListAndPreview);
-    EXPECT_EQ(p.preview().browser()->pageName(), "INFO_ABOUT_CONTACT_TO_DOWN_HTML");
-    EXPECT_EQ(p.previewFiles(), 0);
+    const ItemSummary& contact = p.s.b().itemSummaries[p.s.state->viewOf(p.s.b()).currentItem];
+    EXPECT_TRUE(p.preview().browser()->showsFile());
+    EXPECT_TRUE(
+        p.preview().browser()->toPlainText().contains(QString::fromStdString(contact.subjectText)));
+    EXPECT_EQ(p.previewFiles(), 1);
+}
+
+// Calendar folders list their items, and appointments, lists and contacts preview with their
+// own fields.
+TEST(RightPane, PreviewsAppointmentsListsAndContactsWithTheirFields) {
+    BREVIK_REQUIRE_CORPUS();
+    Pane p(test::corpusPath("pst/dist-list.pst"));
+    p.show("Calendar");
+    EXPECT_EQ(p.pane.mode(), RightPaneMode::ListAndPreview);
+    ASSERT_GT(p.list().model().rowCount(), 0);
+    const QString meeting = p.preview().browser()->toPlainText();
+    EXPECT_TRUE(meeting.contains("Every Tuesday from 8:00 to 8:30, from 2 August 2016"))
+        << meeting.toStdString();
+    test::screenshot(&p.pane, QStringLiteral("views-appointment-preview"));
+    p.show("Contacts");
+    ASSERT_TRUE(p.preview([](const ItemSummary& s) { return s.type == ItemType::DistList; }));
+    EXPECT_TRUE(p.preview().browser()->toPlainText().contains("dist2@rjohnson.id.au"));
+    test::screenshot(&p.pane, QStringLiteral("views-list-preview"));
+    ASSERT_TRUE(p.preview([](const ItemSummary& s) { return s.type == ItemType::Contact; }));
+    EXPECT_TRUE(p.preview().browser()->toPlainText().contains("contact1@rjohnson.id.au"));
+    test::screenshot(&p.pane, QStringLiteral("views-contact-preview"));
 }
 
 // A local port that records whether anything connected to it.

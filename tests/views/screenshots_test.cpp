@@ -119,7 +119,7 @@ TEST_F(Shots, CorpusFiles) {
     shoot("views-corpus-outlook1-html");
     if (selectFolder("Lost and Found")) shoot("views-corpus-outlook1-lost-and-found");
     ASSERT_TRUE(selectFolder("Calendar"));
-    EXPECT_EQ(window->rightPane()->mode(), RightPaneMode::FullPage);
+    EXPECT_EQ(window->rightPane()->mode(), RightPaneMode::ListAndPreview);
     shoot("views-corpus-outlook1-calendar");
     recover(test::corpusPath("pst/sample-contacts.pst"));
     ASSERT_TRUE(selectFolder("Contacts"));

@@ -150,3 +150,41 @@ TEST(EmlWriter, BodiesKeptOnlyAsCompressedRtfAreUnwrapped) {
 
 }  // namespace
 }  // namespace brevik::eml
+
+namespace brevik::eml {
+namespace {
+
+// A meeting request carries its calendar as a text/calendar alternative with the method; parts of
+// type message/* go unencoded (RFC 2046), or as plain bytes when they cannot.
+TEST(EmlWriter, MeetingCalendarsAndMessagePartsAreWrittenAsMailReadersExpect) {
+    Item item;
+    item.properties = {unicodeProperty(0x0037, "Undeliverable: Planning"),
+                       unicodeProperty(0x1000, "Delivery has failed.")};
+    item.attachments = {
+        fileAttachment("details.txt",
+                       "Reporting-MTA: dns; mx.example.com\r\n\r\n"
+                       "Final-Recipient: rfc822; a@example.com\r\nAction: failed\r\n",
+                       "message/delivery-status"),
+        fileAttachment("broken.eml", std::string("Subject: x\r\n\r\n\0\0\0", 17),
+                       "message/rfc822")};
+    EmlOptions options;
+    options.calendar = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nMETHOD:REQUEST\r\nEND:VCALENDAR\r\n";
+    test::ScratchDir dir;
+    const std::string path = dir.file("r.eml");
+    std::ofstream(path, std::ios::binary) << writeEml(item, options);
+    const auto m = test::checkMail("eml", {path})[path];
+    ASSERT_TRUE(m.contains("parts")) << m.dump();
+    EXPECT_TRUE(m["defects"].empty()) << m["defects"].dump();
+    std::map<std::string, nlohmann::json> byType;
+    for (const auto& p : m["parts"])
+        byType[p["type"]] = p;
+    ASSERT_TRUE(byType.count("text/calendar")) << m["parts"].dump();
+    EXPECT_EQ(byType["text/calendar"]["method"], "REQUEST");
+    ASSERT_TRUE(byType.count("message/delivery-status")) << m["parts"].dump();
+    EXPECT_EQ(byType["message/delivery-status"]["cte"], "7bit");
+    EXPECT_FALSE(byType.count("message/rfc822"));
+    EXPECT_EQ(byType["application/octet-stream"]["cte"], "base64");
+}
+
+}  // namespace
+}  // namespace brevik::eml

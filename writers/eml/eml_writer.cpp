@@ -184,6 +184,27 @@ GPtr<GMimeObject> multipart(const char* subtype, std::vector<GPtr<GMimeObject>>&
     return GPtr<GMimeObject>(GMIME_OBJECT(mp));
 }
 
+enum class ContentFit { SevenBit, EightBit, Binary };
+
+// How `data` can travel unencoded: lines of at most 998 octets without NUL or lone CR.
+ContentFit contentFit(const Bytes& data) {
+    constexpr std::size_t kMaxLine = 998;
+    bool eightBit = false;
+    std::size_t line = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const std::uint8_t b = data[i];
+        if (b == '\n') {
+            line = 0;
+            continue;
+        }
+        if (b == 0 || (b == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n')))
+            return ContentFit::Binary;
+        if (b != '\r' && ++line > kMaxLine) return ContentFit::Binary;
+        eightBit = eightBit || b >= 0x80;
+    }
+    return eightBit ? ContentFit::EightBit : ContentFit::SevenBit;
+}
+
 struct AttachmentInfo {
     const pst::Attachment* attachment;
     std::string name;
@@ -195,21 +216,30 @@ GPtr<GMimeObject> filePart(const AttachmentInfo& a, bool inlined) {
     const std::string type = files::mimeType(a.mimeType);
     const std::string major = type.substr(0, type.find('/'));
     const std::string minor = type.substr(type.find('/') + 1);
-    GMimePart* part = g_mime_part_new_with_type(major.c_str(), minor.c_str());
     const Bytes& data = a.attachment->data;
+    // RFC 2046 allows message/* bodies no encoding but 7bit, 8bit or binary: one that does not
+    // fit in 7bit or 8bit lines goes as plain bytes.
+    const ContentFit fit = major == "message" ? contentFit(data) : ContentFit::Binary;
+    const bool asIs = major == "message" && fit != ContentFit::Binary;
+    GMimePart* part = major == "message" && !asIs
+                          ? g_mime_part_new_with_type("application", "octet-stream")
+                          : g_mime_part_new_with_type(major.c_str(), minor.c_str());
     GPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()), data.size()));
     GPtr<GMimeDataWrapper> wrapper(
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(part, wrapper.get());
-    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_part_set_content_encoding(part, !asIs ? GMIME_CONTENT_ENCODING_BASE64
+                                           : fit == ContentFit::SevenBit
+                                               ? GMIME_CONTENT_ENCODING_7BIT
+                                               : GMIME_CONTENT_ENCODING_8BIT);
     g_mime_part_set_filename(part, files::headerText(a.name).c_str());
     g_mime_object_set_disposition(GMIME_OBJECT(part), inlined ? "inline" : "attachment");
     if (auto id = files::headerId(a.contentId)) g_mime_part_set_content_id(part, id->c_str());
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }
 
-GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth);
+GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth, const std::string& calendar = {});
 
 GPtr<GMimeObject> embeddedPart(const pst::Item& inner, const std::string& name, int depth) {
     GPtr<GMimeMessage> message = buildMessage(inner, depth + 1);
@@ -222,7 +252,20 @@ GPtr<GMimeObject> embeddedPart(const pst::Item& inner, const std::string& name, 
     return GPtr<GMimeObject>(GMIME_OBJECT(part));
 }
 
-GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
+// The meeting's calendar as text/calendar with the METHOD it names.
+GPtr<GMimeObject> calendarPart(const std::string& calendar) {
+    GPtr<GMimeObject> part = textPart("calendar", calendar);
+    const std::size_t at = calendar.find("METHOD:");
+    if (at != std::string::npos) {
+        const std::size_t end = calendar.find_first_of("\r\n", at);
+        const std::string method =
+            calendar.substr(at + 7, end == std::string::npos ? end : end - at - 7);
+        g_mime_object_set_content_type_parameter(part.get(), "method", method.c_str());
+    }
+    return part;
+}
+
+GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth, const std::string& calendar) {
     const ItemFields f(item.properties);
     GPtr<GMimeMessage> message = messageWithHeaders(f);
     setEnvelope(message.get(), item, f);
@@ -283,6 +326,7 @@ GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
         attached.insert(attached.end(), related.begin(), related.end());
     }
     if (alternatives.empty()) alternatives.push_back(textPart("plain", ""));
+    if (!calendar.empty()) alternatives.push_back(calendarPart(calendar));
 
     std::vector<GPtr<GMimeObject>> mixed;
     mixed.push_back(multipart("alternative", alternatives));
@@ -299,7 +343,7 @@ GPtr<GMimeMessage> buildMessage(const pst::Item& item, int depth) {
 
 std::string writeEml(const pst::Item& item, const EmlOptions& options) {
     initGmime();
-    GPtr<GMimeMessage> message = buildMessage(item, 0);
+    GPtr<GMimeMessage> message = buildMessage(item, 0, options.calendar);
     GMimeFormatOptions* format = g_mime_format_options_new();
     g_mime_format_options_set_newline_format(
         format, options.crlf ? GMIME_NEWLINE_FORMAT_DOS : GMIME_NEWLINE_FORMAT_UNIX);

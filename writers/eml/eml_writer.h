@@ -9,6 +9,9 @@ namespace brevik::eml {
 
 struct EmlOptions {
     bool crlf = true;  // line ends: CRLF for .eml files, LF for mbox
+    // An iCalendar object (with its METHOD) that a meeting request, response or cancellation
+    // carries: written as a text/calendar alternative to the body. Empty for other mail.
+    std::string calendar;
 };
 
 // The item's original transport headers are kept when it has them (without their Content-*

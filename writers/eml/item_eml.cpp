@@ -7,6 +7,7 @@
 #include "message/load_message.h"
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
+#include "writers/ics/meeting_calendar.h"
 #include "writers/pst/recovered_store.h"
 
 namespace brevik::eml {
@@ -50,7 +51,9 @@ std::string itemAsEml(RecoveredBase& base, std::uint32_t item) {
     if (contact)
         if (const auto record = loadItemRecord(base, item))
             replaceBody(*full, contactText(base, *record));
-    return writeEml(*full);
+    EmlOptions options;
+    options.calendar = ics::meetingCalendarOf(base, NamedIds(base), item);
+    return writeEml(*full, options);
 }
 
 std::string itemSourceHeaders(RecoveredBase& base, std::uint32_t item) {

@@ -12,7 +12,9 @@
 #include "writers/eml/eml_writer.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
+#include "writers/files/save_cards.h"
 #include "writers/files/staged_file.h"
+#include "writers/ics/meeting_calendar.h"
 #include "writers/mbox/mbox_writer.h"
 #include "writers/msg/msg_writer.h"
 #include "writers/pst/atomic_output.h"
@@ -33,6 +35,10 @@ const char* formatName(FileFormat f) {
             return "eml";
         case FileFormat::Mbox:
             return "mbox";
+        case FileFormat::Vcf:
+            return "vcf";
+        case FileFormat::Ics:
+            return "ics";
     }
     return "";
 }
@@ -62,21 +68,8 @@ class FileSaver {
           threads_(base.passThreads) {}
 
     WriteStatus run(const std::string& root, const std::vector<std::uint32_t>* selected) {
-        const std::uint32_t itemCount = std::min<std::uint32_t>(
-            base_.itemCount, static_cast<std::uint32_t>(std::min(base_.messageEntries.size(),
-                                                                 base_.itemSummaries.size())));
-        wanted_.assign(itemCount, false);
-        if (selected) {
-            for (std::uint32_t i : *selected)
-                if (i < itemCount)
-                    wanted_[i] = true;
-                else
-                    ++result_.skippedSelections;
-        } else {
-            for (std::uint32_t i = 0; i < itemCount; ++i)
-                wanted_[i] = base_.itemSummaries[i].hiddenCode != item_kind::kSystem &&
-                             !base_.messageEntries[i].loadFailed;
-        }
+        wanted_ = savedItems(base_, selected, result_.skippedSelections);
+        const auto itemCount = static_cast<std::uint32_t>(wanted_.size());
         for (std::uint32_t i = 0; i < itemCount; ++i)
             if (wanted_[i] && format_ != FileFormat::Msg &&
                 !isMailKind(base_.itemSummaries[i].kind)) {
@@ -220,6 +213,9 @@ class FileSaver {
                 case FileFormat::Mbox:
                     status = mbox_.write(item.bytes);
                     break;
+                case FileFormat::Vcf:
+                case FileFormat::Ics:
+                    break;  // saveCardFiles writes these
             }
             if (!status.ok()) return status;
             ++result_.items;
@@ -243,16 +239,22 @@ class FileSaver {
         p.readable = true;
         p.subject = ItemFields(item->properties).subject();
         switch (format_) {
-            case FileFormat::Eml:
-                p.bytes = eml::writeEml(*item);
+            case FileFormat::Eml: {
+                eml::EmlOptions options;
+                options.calendar = ics::meetingCalendarOf(base_, namedIds_, i);
+                p.bytes = eml::writeEml(*item, options);
                 break;
+            }
             case FileFormat::Msg: {
                 const Bytes bytes = msg::writeMsg(*item, names_.table);
                 p.bytes.assign(bytes.begin(), bytes.end());
                 break;
             }
             case FileFormat::Mbox:
-                p.bytes = mbox::mboxEntry(*item);
+                p.bytes = mbox::mboxEntry(*item, ics::meetingCalendarOf(base_, namedIds_, i));
+                break;
+            case FileFormat::Vcf:
+            case FileFormat::Ics:
                 break;
         }
         return p;
@@ -264,6 +266,7 @@ class FileSaver {
     std::function<void(int)> progress_;
     FileSaveResult& result_;
     const pst::RecoveredNames names_;
+    const NamedIds namedIds_{base_};
     const unsigned threads_;                              // the writer's own included
     pst::OrderedPrefetch<Prepared>* prefetch_ = nullptr;  // while run() runs
     std::vector<bool> wanted_;
@@ -276,6 +279,26 @@ class FileSaver {
 };
 
 }  // namespace
+
+std::vector<bool> savedItems(const RecoveredBase& base, const std::vector<std::uint32_t>* selected,
+                             std::uint64_t& skippedSelections) {
+    const std::uint32_t itemCount = std::min<std::uint32_t>(
+        base.itemCount, static_cast<std::uint32_t>(
+                            std::min(base.messageEntries.size(), base.itemSummaries.size())));
+    std::vector<bool> wanted(itemCount, false);
+    if (selected) {
+        for (std::uint32_t i : *selected)
+            if (i < itemCount)
+                wanted[i] = true;
+            else
+                ++skippedSelections;
+    } else {
+        for (std::uint32_t i = 0; i < itemCount; ++i)
+            wanted[i] = base.itemSummaries[i].hiddenCode != item_kind::kSystem &&
+                        !base.messageEntries[i].loadFailed;
+    }
+    return wanted;
+}
 
 std::string recoveredFolderName(const std::string& fileName, FileFormat format) {
     return "Recovered_" + pst::saveBaseName(fileName) + "_as_" + formatName(format) + "_by_Brevik";
@@ -299,6 +322,11 @@ FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::stri
     status = makeFreshFolder(destFolder, name.empty() ? "Recovered" : name, result.outputPath);
     if (!status.ok()) return fail(status);
     if (progress) progress(0);
+    if (format == FileFormat::Vcf || format == FileFormat::Ics) {
+        saveCardFiles(base, format, result.outputPath, selectedItems, stop, progress, result);
+        if (result.ok && progress) progress(100);
+        return result;
+    }
     FileSaver saver(base, format, stop, progress, result);
     status = saver.run(result.outputPath, selectedItems);
     if (!status.ok()) return fail(status);

@@ -12,10 +12,15 @@
 
 namespace brevik::files {
 
-enum class FileFormat { Msg, Eml, Mbox };
+enum class FileFormat { Msg, Eml, Mbox, Vcf, Ics };
 
-// "Recovered_<fileName without its .pst ending>_as_<msg|eml|mbox>_by_Brevik".
+// "Recovered_<fileName without its .pst ending>_as_<msg|eml|mbox|vcf|ics>_by_Brevik".
 std::string recoveredFolderName(const std::string& fileName, FileFormat format);
+
+// Which items of `base` a save takes, by item index: the `selected` indexes (those that name no
+// item are counted in `skippedSelections`), or every item that loaded and is not hidden.
+std::vector<bool> savedItems(const RecoveredBase& base, const std::vector<std::uint32_t>* selected,
+                             std::uint64_t& skippedSelections);
 
 struct FileSaveResult {
     bool ok = false;
@@ -31,7 +36,8 @@ struct FileSaveResult {
 // Saves everything (`selectedItems` null) or the given item indexes. Every folder of the tree
 // becomes a folder (deleted folders and the groups of orphaned items included); items no folder
 // holds go to "Lost and Found". Msg takes every item, eml and mbox take mail items only; mbox
-// writes one file per folder, with its subfolders in "<name>.sbd" beside it. A new output
+// writes one file per folder, with its subfolders in "<name>.sbd" beside it; vcf and ics write
+// one file per folder of contacts or of calendar items (saveCardFiles). A new output
 // folder is made every time (numbered when the name is taken). Each file is written under a
 // temporary name and renamed when complete, so a stop or a failure leaves no partial file.
 // Watches `stop`; reports 0..100 through `progress`. The base is only read.

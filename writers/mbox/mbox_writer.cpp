@@ -55,9 +55,10 @@ std::string quoteFromLines(const std::string& message) {
     return out;
 }
 
-std::string mboxEntry(const pst::Item& item) {
+std::string mboxEntry(const pst::Item& item, const std::string& calendar) {
     eml::EmlOptions options;
     options.crlf = false;
+    options.calendar = calendar;
     return fromLine(item) + quoteFromLines(eml::writeEml(item, options)) + "\n";
 }
 

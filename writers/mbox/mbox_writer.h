@@ -8,7 +8,8 @@
 
 namespace brevik::mbox {
 
-std::string mboxEntry(const pst::Item& item);
+// `calendar`: the text/calendar a meeting item carries (eml::EmlOptions::calendar).
+std::string mboxEntry(const pst::Item& item, const std::string& calendar = {});
 
 // `message` (LF line ends) with its mboxrd quoting, ending in a newline.
 std::string quoteFromLines(const std::string& message);
