@@ -13,6 +13,7 @@
 #include "cli/terminal_text.h"
 #include "engine/parallel_parts.h"
 #include "message/item_summary.h"
+#include "recovery/folder_tree.h"
 
 namespace brevik::cli {
 namespace {
@@ -134,9 +135,11 @@ void writeListing(const RecoveredBase& base, const ListOptions& options, std::os
     const auto folders = shownFolders(base, options.all);
     if (options.json || options.jsonLines) {
         const auto at = itemShownFolders(base, folders);
+        const std::vector<std::uint8_t> system = itemsInSystemFolders(base);
         auto wanted = [&](std::uint32_t i) {
             const ItemSummary& s = base.itemSummaries[i];
-            return (!options.deletedOnly || s.deletedMark) && (s.hiddenCode != 201 || options.all);
+            return (!options.deletedOnly || s.deletedMark) &&
+                   ((s.hiddenCode != 201 && !system[i]) || options.all);
         };
         if (options.jsonLines) {
             JsonWriter w(out, JsonWriter::Layout::Compact);

@@ -84,9 +84,11 @@ const std::string& itemFolderPath(const std::vector<ShownFolder>& folders, std::
 
 ShownItemCounts countShownItems(const RecoveredBase& base, bool all) {
     ShownItemCounts counts;
+    const std::vector<std::uint8_t> system = itemsInSystemFolders(base);
     for (std::uint32_t i = 0; i < base.itemCount; ++i) {
         const ItemSummary& s = base.itemSummaries[i];
-        if (base.messageEntries[i].loadFailed || (s.hiddenCode == 201 && !all)) continue;
+        if (base.messageEntries[i].loadFailed || ((s.hiddenCode == 201 || system[i]) && !all))
+            continue;
         ++counts.items;
         counts.deleted += s.deletedMark != 0;
     }

@@ -92,13 +92,14 @@ BlockEntryPart readBlockEntryPart(MessageBase& base, std::size_t first, std::siz
             b.refCount = e.refCount;
             b.inflatedCount = e.inflatedCount;
             b.reachable = p.reachable;
-            // Blocks start on 64-byte boundaries: anything else is not a block entry.
+            // Blocks start on 64-byte boundaries: anything else is not a block entry. (Files with
+            // 4 KiB pages place them on 512-byte ones; a reader accepts the finer grain there.)
             if (b.fileOffset > base.fileSize) {
                 ++part.pastEnd;
                 part.damage.note(
                     b.reachable ? DamageKind::LiveBlockPastEnd : DamageKind::StaleIndexEntries,
                     b.reachable ? b.fileOffset : p.pageOffset);
-            } else if (b.fileOffset % L.blockAlignment != 0 ||
+            } else if (b.fileOffset % ndb::kBlockAlignment != 0 ||
                        (b.blockId & ~std::uint64_t{1}) == 0) {
                 ++part.malformed;
                 part.damage.note(DamageKind::StaleIndexEntries, p.pageOffset);

@@ -85,6 +85,17 @@ std::string_view folderName(const RecoveredBase& base, std::uint32_t folderIndex
     return *record->displayName;
 }
 
+std::vector<std::uint8_t> itemsInSystemFolders(const RecoveredBase& base) {
+    std::vector<std::uint8_t> out(base.itemCount, 0);
+    for (const FolderTreeNode& n : base.treeNodes) {
+        if (!n.system || n.folderIndex >= base.folderEntries.size()) continue;
+        const FolderEntry& f = base.folderEntries[n.folderIndex];
+        for (std::uint32_t i = f.firstItem; i < f.endItem && i < out.size(); ++i)
+            out[i] = 1;
+    }
+    return out;
+}
+
 bool folderHoldsMail(const RecoveredBase& base, std::uint32_t folderIndex) {
     if (folderIndex >= base.folderEntries.size()) return false;
     const FolderEntry& f = base.folderEntries[folderIndex];

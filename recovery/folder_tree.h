@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "recovery/recovered_base.h"
 
@@ -23,6 +24,10 @@ void insertChildSorted(const RecoveredBase& base, FolderTreeNode* parent, Folder
 
 // The display name of a folder entry ("" when it has none).
 std::string_view folderName(const RecoveredBase& base, std::uint32_t folderIndex);
+
+// Per item index: 1 when the item lies in a system folder (FolderTreeNode::system), which is
+// shown only when system folders are asked for.
+std::vector<std::uint8_t> itemsInSystemFolders(const RecoveredBase& base);
 
 // True when the folder has at least one ordinary message (kind 200) among its items.
 bool folderHoldsMail(const RecoveredBase& base, std::uint32_t folderIndex);

@@ -156,6 +156,8 @@ TEST_F(FolderTreeTest, AMailboxStartsAtItsTopAndTheStoresOwnFoldersAreSystemFold
     std::sort(system.begin(), system.end());
     EXPECT_EQ(system, (std::vector<std::string>{"Conflicts", "Finder", "Lost and Found",
                                                 "Root - Mailbox", "Root - Public", "Sync Issues"}));
+    base.itemCount = static_cast<std::uint32_t>(base.itemSummaries.size());
+    EXPECT_EQ(itemsInSystemFolders(base), (std::vector<std::uint8_t>{1, 0, 0, 0}));
 
     // Without the store's word the top is found by the name offline files give it; a file
     // whose root has the usual top keeps the rule it always had.

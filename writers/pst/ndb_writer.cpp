@@ -451,11 +451,20 @@ bool NdbWriter::finish() {
     summary_.liveBlocks = blocks_.size();
     summary_.deletedNodes = deletedNodes_.size();
 
+    // Stale pages are older copies, with lower page ids than the live index, as in the files
+    // Outlook writes: a reader that lost the header takes the newest root for the live one. (Only
+    // with 4 KiB pages, whose index fits one page; the Unicode layout's bytes stay as they were.)
+    if (deflate_) {
+        writeLeafPages(true, Visibility::Deleted);
+        writeLeafPages(false, Visibility::Deleted);
+    }
     const PageRef nodeRoot = writeIndexLevels(kNodeBTree, writeLeafPages(true, Visibility::Live));
     const PageRef blockRoot =
         writeIndexLevels(kBlockBTree, writeLeafPages(false, Visibility::Live));
-    writeLeafPages(true, Visibility::Deleted);
-    writeLeafPages(false, Visibility::Deleted);
+    if (!deflate_) {
+        writeLeafPages(true, Visibility::Deleted);
+        writeLeafPages(false, Visibility::Deleted);
+    }
 
     const std::uint64_t sections =
         (cursor_ - firstAMap() + sectionCoverage() - 1) / sectionCoverage();
