@@ -196,17 +196,13 @@ void ItemListPane::onFilterEdited(const QString& text) {
 
 void ItemListPane::sortByColumn(int column) {
     model_.sortByColumn(column);
-    const int arrow = model_.arrowColumn();
-    view_->header()->setSortIndicator(
-        arrow, model_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    showSortArrow();
     if (view_->currentIndex().isValid()) view_->scrollTo(view_->currentIndex());
 }
 
 void ItemListPane::showSortArrow() {
-    // The header draws Qt::AscendingOrder as a downward triangle; ascending rows get the
-    // upward one, as users of the classic list expect.
     view_->header()->setSortIndicator(
-        model_.arrowColumn(), model_.ascending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+        model_.arrowColumn(), model_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 std::vector<std::uint32_t> ItemListPane::selectedItems() const {
