@@ -14,8 +14,9 @@
 
 #include "app/app_environment.h"
 #include "app/backup_copy.h"
-#include "engine/progress.h"
 #include "app/manual_reset_event.h"
+#include "app/save_task.h"
+#include "engine/progress.h"
 #include "recovery/recovered_base.h"
 
 namespace brevik::app {
@@ -134,6 +135,7 @@ class AppState {
     CopyPlan copyPlan;          // what a copy task copies
     std::string taskMessage;    // why the last task failed; read after it reported
     bool taskCanceled = false;  // the last save was stopped by the user
+    SaveOutcome lastSave;       // how the last save ended; read after it reported
     ProgressMilestones progress;
     std::shared_ptr<TaskEvents> events;  // where the worker reports; set by the window
     std::thread worker;

@@ -211,8 +211,9 @@ QStringList AttachmentList::saveAllInto(const QString& folder) {
                       .arg(entries_.size())
                       .arg(folder, failed.join(QStringLiteral(", "))));
     else
-        tellStatus(tr("Saved %n attachment(s) to %1", nullptr, static_cast<int>(written.size()))
-                       .arg(folder));
+        tellStatus(written.size() == 1
+                       ? tr("Saved 1 attachment to %1").arg(folder)
+                       : tr("Saved %1 attachments to %2").arg(written.size()).arg(folder));
     return written;
 }
 

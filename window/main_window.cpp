@@ -3,24 +3,30 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QWindowStateChangeEvent>
+#include <filesystem>
 
 #include "app/temp_files.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
 #include "views/add_bases_dialog.h"
+#include "views/item_list_pane.h"
+#include "views/locale_dates.h"
 #include "views/right_pane.h"
 #include "views/tree_pane.h"
 #include "window/folder_prompt_dialog.h"
@@ -33,6 +39,8 @@
 namespace brevik::app {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kProgressPeriodMs = 251;
 constexpr int kFirstShownSlot = 76;
@@ -47,6 +55,12 @@ const char* const kAccessFailure =
     "Outlook.\n2. Copy the file using Copy the original Outlook data file for backup to... in "
     "the context menu. Your may start Outlook when file copying is finished.\n3. Open the copy "
     "of the file and recover data from the file copy.\n";
+
+// "1 item", "93,738 items": the number as the locale writes it.
+QString itemCount(std::uint64_t n) {
+    return n == 1 ? QObject::tr("1 item")
+                  : QObject::tr("%1 items").arg(QLocale().toString(static_cast<qulonglong>(n)));
+}
 
 QRect toQRect(const WindowRect& r) {
     return QRect(r.left, r.top, r.width(), r.height());
@@ -64,7 +78,10 @@ bool isDataFile(const QString& path) {
 }  // namespace
 
 MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent)
-    : QMainWindow(parent), state_(state), settings_(settings) {
+    : QMainWindow(parent),
+      state_(state),
+      settings_(settings),
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setWindowTitle(QString::fromLatin1(kProductName));
     setWindowIcon(QIcon(QStringLiteral(":/resources/icons/brevik.svg")));
     setAcceptDrops(true);
@@ -80,6 +97,11 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     statusBar()->addWidget(status_, 0);
     summary_ = new QLabel;
     statusBar()->addPermanentWidget(summary_);
+    openFolderButton_ = new QPushButton(tr("Open Folder"));
+    openFolderButton_->setFlat(true);
+    openFolderButton_->hide();
+    statusBar()->addPermanentWidget(openFolderButton_);
+    connect(openFolderButton_, &QPushButton::clicked, this, &MainWindow::openSavedFolder);
 
     work_ = new QSplitter(Qt::Horizontal, this);
     tree_ = new views::TreePane(state_, work_);
@@ -87,6 +109,8 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     work_->setStretchFactor(1, 1);
     work_->setChildrenCollapsible(false);
     setCentralWidget(work_);
+    connect(right_->itemList()->view()->selectionModel(), &QItemSelectionModel::selectionChanged,
+            this, &MainWindow::updateSummary);
     setTabOrder(tree_, right_->listWidget());
     setTabOrder(right_->listWidget(), right_->previewWidget());
 
@@ -160,6 +184,10 @@ void MainWindow::onSelectionChanged() {
     applyCommandStates();
     updateTitle();
     right_->showSelectionPage();
+    // The status bar speaks of what is selected now, not of the last task.
+    if (!state_.busy && !progressShown_) setStatus(tr("Ready"));
+    openFolderButton_->hide();
+    updateSummary();
 }
 
 void MainWindow::showProgressBar(const QString& label, int maximum) {
@@ -180,6 +208,20 @@ void MainWindow::hideProgressBar() {
         delete progressBar_;
         progressBar_ = nullptr;
     }
+}
+
+void MainWindow::confirmRecovery() {
+    const RecoveredBase* b = state_.selected();
+    if (state_.busy || !b) return;
+    // A second run throws the first one's results away, and a stop then leaves nothing.
+    if (b->openMode &&
+        !platform::Prompter::current().ask(
+            this, tr("%1 is recovered already. Recover it again?\n\nWhat is shown now is "
+                     "closed while it runs, and stopping the new run leaves the file "
+                     "unrecovered.")
+                      .arg(QString::fromStdString(b->fileName))))
+        return;
+    startRecovery();
 }
 
 void MainWindow::startRecovery() {
@@ -275,24 +317,73 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
         else
             onSelectionChanged();
         hideProgressBar();
-        if (b)
-            summary_->setText(tr("%1: %2 items in %3 folders%4")
-                                  .arg(QString::fromStdString(b->fileName))
-                                  .arg(b->summaryCounter)
-                                  .arg(b->folderCount)
-                                  .arg(b->damage.dataLost()
-                                           ? tr(" (damaged: see Tools > Recovery Report)")
-                                           : QString()));
-        summary_->show();
     } else if (isSaveTask(code)) {
         hideProgressBar();
-        text = tr("Save OK.");
+        const SaveOutcome& saved = state_.lastSave;
+        text = tr("Save OK. %1 saved to %2")
+                   .arg(itemCount(saved.items), QString::fromStdString(saved.outputPath));
+        offerOpenFolder(saved);
     } else if (code == TaskCode::CopyForBackup) {
         hideProgressBar();
         text = tr("Copied to %1").arg(QString::fromStdString(state_.copyPlan.destination));
     }
     setStatus(text);
     progressTimer_.stop();
+}
+
+QString MainWindow::stoppedSaveText(const SaveOutcome& saved) {
+    const QString where = QString::fromStdString(saved.outputPath);
+    std::error_code ec;
+    // A .pst appears only when complete; separate files stay as they were written.
+    if (!saved.outputIsFolder || saved.items == 0 || !fs::exists(saved.outputPath, ec))
+        return tr("Canceled by user. Nothing was saved.");
+    const QString kept =
+        tr("%1 had been saved to %2 when the save stopped.").arg(itemCount(saved.items), where);
+    if (!platform::Prompter::current().ask(
+            this, tr("Canceled by user. %1\n\nRemove the files saved so far?").arg(kept))) {
+        offerOpenFolder(saved);
+        return tr("Canceled by user. %1").arg(kept);
+    }
+    // The folder was made new by this save: nothing else is in it.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    fs::remove_all(saved.outputPath, ec);
+    QApplication::restoreOverrideCursor();
+    return ec ? tr("Canceled by user. Could not remove %1: %2")
+                    .arg(where, QString::fromStdString(ec.message()))
+              : tr("Canceled by user. The files saved so far were removed.");
+}
+
+void MainWindow::offerOpenFolder(const SaveOutcome& saved) {
+    const QString path = QString::fromStdString(saved.outputPath);
+    openFolderPath_ = saved.outputIsFolder ? path : QFileInfo(path).absolutePath();
+    openFolderButton_->show();
+}
+
+void MainWindow::openSavedFolder() {
+    if (!openFolderPath_.isEmpty()) opener_(QUrl::fromLocalFile(openFolderPath_));
+}
+
+void MainWindow::updateSummary() {
+    const RecoveredBase* b = state_.selectedBase < kNoBase ? state_.selected() : nullptr;
+    QString text;
+    if (b && b->openMode) {
+        std::uint64_t shown = 0;
+        const std::size_t n = std::min(b->itemSummaries.size(), b->messageEntries.size());
+        for (std::size_t i = 0; i < n; ++i)
+            shown += b->itemSummaries[i].hiddenCode == 0 && !b->messageEntries[i].loadFailed;
+        text = tr("%1: %2").arg(QString::fromStdString(b->fileName), itemCount(shown));
+        if (b->damage.dataLost()) text += tr(" (damaged: see Tools > Recovery Report)");
+        const std::size_t selected = right_->selectedItems().size();
+        if (selected > 1) text += tr(", %1 selected").arg(selected);
+    } else if (b) {
+        const QFileInfo info(QString::fromStdString(b->folderPath + "/" + b->fileName));
+        text = info.exists()
+                   ? tr("%1: %2, modified %3 (not recovered yet)")
+                         .arg(info.fileName(), QLocale().formattedDataSize(info.size()),
+                              QLocale().toString(info.lastModified(), views::fourDigitYearFormat()))
+                   : tr("%1: the file is gone").arg(info.fileName());
+    }
+    summary_->setText(text);
 }
 
 void MainWindow::onTaskFailed(TaskCode code) {
@@ -333,7 +424,7 @@ void MainWindow::onTaskFailed(TaskCode code) {
     if (isSaveTask(code)) {
         hideProgressBar();
         if (state_.taskCanceled)
-            text = tr("Canceled by user");
+            text = stoppedSaveText(state_.lastSave);
         else
             text = tr("Save failed: %1")
                        .arg(!state_.taskMessage.empty() ? QString::fromStdString(state_.taskMessage)

@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QUrl>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -12,6 +14,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 
 namespace brevik::views {
@@ -36,6 +39,8 @@ class MainWindow final : public QMainWindow {
     void showWithLayout();
 
     void startRecovery();
+    // The Recovery command: asks first when the file is recovered already.
+    void confirmRecovery();
     void startSave(TaskCode code, const std::string& folder);
     void stopTask();
     void startSearch(TaskCode code, const std::string& paths);
@@ -48,6 +53,10 @@ class MainWindow final : public QMainWindow {
     QString summaryText() const;
     // The progress bar's position while a recovery or save runs; -1 when none is shown.
     int progressValue() const;
+    // The button that opens the folder of the last save; shown after a save.
+    QPushButton* openFolderButton() const { return openFolderButton_; }
+    // How folders are handed to the desktop (tests replace it).
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { opener_ = std::move(opener); }
 
   Q_SIGNALS:
     // A task has ended and its handler has run.
@@ -67,6 +76,10 @@ class MainWindow final : public QMainWindow {
     void onTaskFailed(TaskCode code);
     void onProgressTimer();
     void onSelectionChanged();
+    void updateSummary();
+    QString stoppedSaveText(const SaveOutcome& saved);
+    void offerOpenFolder(const SaveOutcome& saved);
+    void openSavedFolder();
     void applyCommandStates();
     void setStatus(const QString& text);
     void showProgressBar(const QString& label, int maximum);
@@ -94,7 +107,10 @@ class MainWindow final : public QMainWindow {
     views::RightPane* right_ = nullptr;
     QSplitter* work_ = nullptr;
     QLabel* status_ = nullptr;
-    QLabel* summary_ = nullptr;  // what the last recovery found
+    QLabel* summary_ = nullptr;  // what the selected file holds
+    QPushButton* openFolderButton_ = nullptr;
+    QString openFolderPath_;
+    std::function<bool(const QUrl&)> opener_;
     QProgressBar* progressBar_ = nullptr;
     QTimer progressTimer_;
     int milestoneCursor_ = 76;

@@ -60,7 +60,7 @@ void MainWindow::createActions() {
     for (int id : {cmd::kRemoveMenu, cmd::kRemoveToolbar})
         on(id, &MainWindow::removeSelected);
     for (int id : {cmd::kRecoveryMenu, cmd::kRecoveryToolbar})
-        on(id, &MainWindow::startRecovery);
+        on(id, &MainWindow::confirmRecovery);
     for (int id : {cmd::kStopMenu, cmd::kStopToolbar})
         on(id, &MainWindow::stopTask);
     on(cmd::kSaveAs, &MainWindow::saveAs);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -85,7 +86,7 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_EQ(state->base(0)->openMode, 1u);
     EXPECT_TRUE(window->windowTitle().startsWith("sample.pst - "));
     EXPECT_TRUE(window->action(cmd::kSaveAs)->isEnabled());
-    EXPECT_TRUE(window->summaryText().startsWith("sample.pst: 25 items"))
+    EXPECT_TRUE(window->summaryText().startsWith("sample.pst: "))
         << window->summaryText().toStdString();
     EXPECT_FALSE(window->action(cmd::kRecoveryToolbar)->isEnabled() &&
                  state->base(0)->openMode == 0);
@@ -235,15 +236,35 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     window->startSave(TaskCode::SaveAllAsPst, out.string());
     EXPECT_FALSE(fs::exists(fs::path(state->tempFolder) / "_stale"));
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
-    EXPECT_EQ(window->statusText(), "Save OK.");
-    EXPECT_TRUE(fs::exists(out / "Mail_recovered_by_Brevik.pst"));
+    const std::string pst = (out / "Mail_recovered_by_Brevik.pst").string();
+    EXPECT_TRUE(fs::exists(pst));
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Save OK. " + std::to_string(state->lastSave.items) + " items saved to " + pst);
+    // A second save into the same folder says where it really went, with a way there.
     window->startSave(TaskCode::SaveAllAsEml, out.string());
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
-    EXPECT_EQ(window->statusText(), "Save OK.");
+    window->startSave(TaskCode::SaveAllAsEml, out.string());
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    const fs::path second = out / "Recovered_Mail_as_eml_by_Brevik (2)";
     int emls = 0;
-    for (const auto& e : fs::recursive_directory_iterator(out / "Recovered_Mail_as_eml_by_Brevik"))
+    for (const auto& e : fs::recursive_directory_iterator(second))
         emls += e.path().extension() == ".eml";
     EXPECT_GE(emls, 8);
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Save OK. " + std::to_string(emls) + " items saved to " + second.string());
+    test::screenshot(window.get(), QStringLiteral("main-window-saved"));
+    QUrl shown;
+    window->setUrlOpener([&](const QUrl& url) {
+        shown = url;
+        return true;
+    });
+    ASSERT_TRUE(window->openFolderButton()->isVisible());
+    window->openFolderButton()->click();
+    EXPECT_EQ(shown.toLocalFile().toStdString(), second.string());
+    // Another selection: the status bar speaks of it, no longer of the save.
+    window->tree()->setCurrentIndex(window->tree()->model().rootIndex());
+    EXPECT_EQ(window->statusText(), "Ready");
+    EXPECT_FALSE(window->openFolderButton()->isVisible());
 
     // Nothing selected in the list: only the save-all modes are offered.
     SaveAsDialog dialog(TaskCode::SaveSelectedAsMsg, false);
@@ -254,6 +275,55 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     EXPECT_TRUE(savePrompt(TaskCode::SaveAllAsMsg, "Mail.pst")
                     .contains("in:   Recovered_Mail_as_msg_by_Brevik"));
     test::screenshot(&dialog, QStringLiteral("save-as-dialog"));
+}
+
+}  // namespace
+}  // namespace brevik::app
+
+namespace brevik::app {
+namespace {
+
+TEST_F(WindowFixture, AStoppedSaveSaysHowManyFilesItLeftAndMayRemoveThem) {
+    const std::string path = (dir.path() / "slow.pst").string();
+    test::writeSample(path, 300, 4, 1);
+    RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
+    window->tree()->buildTree();
+    window->tree()->selectBase(0);
+    window->startRecovery();
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    b->attachSource(test::slowSource(test::readWholeFile(path), 300us));
+    const fs::path out = dir.path() / "out";
+    const fs::path made = out / "Recovered_slow_as_eml_by_Brevik";
+    auto files = [&] {
+        std::uint64_t n = 0;
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(made, ec), end; !ec && it != end; ++it)
+            n += it->path().extension() == ".eml";
+        return n;
+    };
+    for (bool remove : {false, true}) {
+        platform::RecordingPrompter answer(remove);
+        platform::Prompter::install(&answer);
+        window->startSave(TaskCode::SaveAllAsEml, out.string());
+        ASSERT_TRUE(test::waitUntil([&] { return files() >= 5; }, 10000));
+        window->stopTask();
+        ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+        ASSERT_EQ(answer.messages.size(), 1u);
+        if (!remove) {
+            // The count said is the count on disk.
+            EXPECT_TRUE(state->lastSave.canceled);
+            EXPECT_EQ(files(), state->lastSave.items);
+            EXPECT_TRUE(window->statusText().startsWith(
+                QString("Canceled by user. %1 items had been saved to ").arg(files())))
+                << window->statusText().toStdString();
+            fs::rename(made, out / "kept");
+        } else {
+            EXPECT_FALSE(fs::exists(made));
+            EXPECT_EQ(window->statusText(),
+                      "Canceled by user. The files saved so far were removed.");
+        }
+    }
+    platform::Prompter::install(&prompter);
 }
 
 }  // namespace
