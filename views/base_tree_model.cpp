@@ -228,6 +228,20 @@ QModelIndex BaseTreeModel::baseIndex(std::int32_t base) const {
     return {};
 }
 
+QModelIndex BaseTreeModel::folderIndex(std::int32_t base, std::uint32_t folder) const {
+    const Node* start = node(baseIndex(base));
+    if (!start) return {};
+    std::vector<const Node*> stack{start};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (n->kind == Node::Kind::Folder && n->value.folderIndex() == folder) return indexOf(n);
+        for (const auto& c : n->children)
+            stack.push_back(c.get());
+    }
+    return {};
+}
+
 QModelIndex BaseTreeModel::firstFolderWithItems(std::int32_t base) const {
     const Node* start = node(baseIndex(base));
     if (!start) return {};

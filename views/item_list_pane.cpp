@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -114,12 +113,6 @@ ItemListPane::ItemListPane(app::AppState& state, QWidget* parent)
     layout->addWidget(view_, 1);
     setFocusProxy(view_);
     applyColumnWidths();
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    find->setContext(Qt::WindowShortcut);
-    connect(find, &QShortcut::activated, this, [this] {
-        filter_->setFocus();
-        filter_->selectAll();
-    });
 }
 
 QTreeView* ItemListPane::view() const {
@@ -155,6 +148,10 @@ void ItemListPane::fillItemList() {
     }
     state_.viewOf(*b).currentItem = kNoItem;
     model_.fill(b->openMode ? b : nullptr, state_.viewOf(*b).currentFolderId);
+    filter_->setPlaceholderText(model_.layout() == ListLayout::Contacts ? tr("Filter by name")
+                                : model_.layout() == ListLayout::Notes
+                                    ? tr("Filter by title")
+                                    : tr("Filter by From, To or Subject"));
     if (!widthsSet_ || model_.layout() != shownLayout_) applyColumnWidths();
     showSortArrow();
     selectRow(0);
@@ -166,6 +163,20 @@ void ItemListPane::selectRow(int row) {
     view_->selectionModel()->setCurrentIndex(
         at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view_->scrollTo(at);
+}
+
+bool ItemListPane::selectItem(std::uint32_t item) {
+    if (model_.rowOf(item) < 0 && !filter_->text().isEmpty()) filter_->clear();
+    const int row = model_.rowOf(item);
+    if (row < 0) return false;
+    selectRow(row);
+    view_->setFocus();
+    return true;
+}
+
+void ItemListPane::focusFilter() {
+    filter_->setFocus();
+    filter_->selectAll();
 }
 
 void ItemListPane::onCurrentChanged(const QModelIndex& current) {

@@ -34,6 +34,11 @@ class ItemListPane final : public QWidget {
     QLineEdit* filterBox() const { return filter_; }
     // Item indexes of the selected rows, in list order.
     std::vector<std::uint32_t> selectedItems() const;
+    // Makes item `item` current and selected, clearing a filter that hides it; false when the
+    // folder does not list it.
+    bool selectItem(std::uint32_t item);
+    // Puts the keyboard in the filter box.
+    void focusFilter();
     // A header click on list column `column`.
     void sortByColumn(int column);
 

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
@@ -28,6 +29,7 @@
 #include "views/item_list_pane.h"
 #include "views/locale_dates.h"
 #include "views/right_pane.h"
+#include "views/search_window.h"
 #include "views/tree_pane.h"
 #include "window/folder_prompt_dialog.h"
 #include "window/help_window.h"
@@ -109,6 +111,7 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     work_->setStretchFactor(1, 1);
     work_->setChildrenCollapsible(false);
     setCentralWidget(work_);
+    right_->listWidget()->addAction(action(cmd::kOpenItem));
     connect(right_->itemList()->view()->selectionModel(), &QItemSelectionModel::selectionChanged,
             this, &MainWindow::updateSummary);
     setTabOrder(tree_, right_->listWidget());
@@ -158,6 +161,8 @@ void MainWindow::applyCommandStates() {
     action(cmd::kOptions)->setEnabled(!state_.busy);
     const RecoveredBase* b = state_.selected();
     action(cmd::kRecoveryReport)->setEnabled(!state_.busy && b && b->openMode);
+    for (int id : {cmd::kOpenItem, cmd::kViewSource})
+        action(id)->setEnabled(!state_.busy);
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -552,6 +557,35 @@ void MainWindow::showReport() {
     if (state_.busy || !b || !b->openMode) return;
     ReportDialog dialog(*b, this);
     dialog.exec();
+}
+
+void MainWindow::showSearch() {
+    if (!searchWindow_) {
+        searchWindow_ = new views::SearchWindow(state_, this);
+        connect(searchWindow_, &views::SearchWindow::openRequested, this,
+                &MainWindow::showItemInPlace);
+    }
+    searchWindow_->show();
+    searchWindow_->raise();
+    searchWindow_->activateWindow();
+    searchWindow_->queryBox()->setFocus();
+    searchWindow_->queryBox()->selectAll();
+}
+
+bool MainWindow::showItemInPlace(std::int32_t base, std::uint32_t item) {
+    const RecoveredBase* b = state_.base(base);
+    if (state_.busy || !b || !b->openMode) return false;
+    for (std::uint32_t f = 0; f < b->folderEntries.size(); ++f) {
+        const FolderEntry& e = b->folderEntries[f];
+        if (item < e.firstItem || item >= e.endItem) continue;
+        const QModelIndex at = tree_->model().folderIndex(base, f);
+        if (!at.isValid()) return false;
+        tree_->setCurrentIndex(at);
+        activateWindow();
+        raise();
+        return right_->itemList()->selectItem(item);
+    }
+    return false;
 }
 
 void MainWindow::showHelp() {

@@ -20,6 +20,7 @@ class QSplitter;
 namespace brevik::views {
 class TreePane;
 class RightPane;
+class SearchWindow;
 }  // namespace brevik::views
 
 namespace brevik::app {
@@ -46,6 +47,11 @@ class MainWindow final : public QMainWindow {
     void startSearch(TaskCode code, const std::string& paths);
 
     QAction* action(int id) const;
+    // The search over every recovered file (Ctrl+Shift+F).
+    void showSearch();
+    views::SearchWindow* searchWindow() const { return searchWindow_; }
+    // Selects the folder that holds an item and the item in its list; false when not shown.
+    bool showItemInPlace(std::int32_t base, std::uint32_t item);
     views::TreePane* tree() const { return tree_; }
     views::RightPane* rightPane() const { return right_; }
     QSplitter* workSplitter() const { return work_; }
@@ -119,6 +125,7 @@ class MainWindow final : public QMainWindow {
     QRect normalBeforeMaximise_;
     std::map<int, QAction*> actions_;
     QWidget* helpWindow_ = nullptr;
+    views::SearchWindow* searchWindow_ = nullptr;
 };
 
 }  // namespace brevik::app

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
@@ -21,12 +22,15 @@
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
+#include "views/preview_pane.h"
 #include "views/right_pane.h"
+#include "views/search_window.h"
 #include "views/tree_pane.h"
 #include "window/help_window.h"
 #include "window/options_dialog.h"
 #include "window/report_dialog.h"
 #include "window/save_as_dialog.h"
+#include "writers/pst/store_writer.h"
 
 namespace brevik::app {
 namespace {
@@ -324,6 +328,72 @@ TEST_F(WindowFixture, AStoppedSaveSaysHowManyFilesItLeftAndMayRemoveThem) {
         }
     }
     platform::Prompter::install(&prompter);
+}
+
+}  // namespace
+}  // namespace brevik::app
+
+namespace brevik::app {
+namespace {
+
+// A file whose Inbox holds one mail per subject, from `sender`.
+void writeMails(const std::string& file, const std::string& sender,
+                const std::vector<std::string>& subjects) {
+    pst::WriteStatus status;
+    auto writer = pst::PstWriter::create(file, {}, status);
+    ASSERT_TRUE(writer) << status.message;
+    const auto inbox = writer->addFolder(pst::kTopOfPersonalFolders, {"Inbox", "IPF.Note", {}, {}});
+    ASSERT_TRUE(inbox);
+    for (const std::string& subject : subjects) {
+        pst::Item item;
+        item.properties = {pst::unicodeProperty(0x001A, "IPM.Note"),
+                           pst::unicodeProperty(0x0037, subject),
+                           pst::unicodeProperty(0x0042, sender),
+                           pst::unicodeProperty(0x1000, "Body of " + subject)};
+        ASSERT_TRUE(writer->addItem(*inbox, item));
+    }
+    ASSERT_TRUE(writer->finish());
+}
+
+TEST_F(WindowFixture, SearchFindsAccentedTextInEveryFileAndShowsItInPlace) {
+    const std::string first = (dir.path() / "first.pst").string();
+    const std::string second = (dir.path() / "second.pst").string();
+    writeMails(first, "Ann", {"Budget", "Trip to Z\xC3\xBCrich", "Lunch"});
+    writeMails(second, "Zo\xC3\xAB ZURICH", {"Hello", "Plans"});
+    for (const std::string& f : {first, second}) {
+        ASSERT_EQ(window->addFiles({QString::fromStdString(f)}, true), 1);
+        ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    }
+    window->action(cmd::kSearchAll)->trigger();
+    views::SearchWindow* search = window->searchWindow();
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(window->action(cmd::kSearchAll)->shortcut().toString(), "Ctrl+Shift+F");
+    search->search("zurich");
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    ASSERT_EQ(search->results().rowCount(), 3);  // a subject here, a sender twice there
+    auto cell = [&](int row, int column) {
+        return search->results().data(search->results().index(row, column)).toString();
+    };
+    EXPECT_EQ(cell(0, 0), "first.pst");
+    EXPECT_EQ(cell(0, 1), "Inbox");
+    EXPECT_EQ(cell(0, 3), "Trip to Z\u00FCrich");
+    EXPECT_EQ(cell(1, 0), "second.pst");
+    test::screenshot(search, QStringLiteral("search-window"));
+    // Bodies only when asked.
+    search->queryBox()->setText("body of lunch");
+    search->search(search->queryBox()->text());
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    EXPECT_EQ(search->results().rowCount(), 0);
+    search->bodiesBox()->setChecked(true);
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    EXPECT_EQ(search->results().rowCount(), 1);
+
+    // A result opens where it lives: its file's folder, the item current in the list.
+    const views::SearchHit hit = search->results().hit(0);
+    Q_EMIT search->openRequested(hit.base, hit.item);
+    EXPECT_EQ(state->selectedBase, hit.base);
+    EXPECT_EQ(state->viewOf(*state->base(hit.base)).currentItem, hit.item);
+    EXPECT_EQ(window->rightPane()->preview()->subject(), "Lunch");
 }
 
 }  // namespace
