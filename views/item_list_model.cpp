@@ -134,12 +134,15 @@ void ItemListModel::fill(const RecoveredBase* base, std::uint32_t folderIndex) {
 }
 
 void ItemListModel::sortByColumn(int listColumn) {
+    if (listColumn < 0 || listColumn >= map_.count()) return;
+    sortBy(listColumn, listColumn == lastSorted_ ? !ascending_ : ascending_);
+}
+
+void ItemListModel::sortBy(int listColumn, bool ascending) {
     if (!base_ || !base_->openMode || base_->itemCount < 2) return;
     if (listColumn < 0 || listColumn >= map_.count()) return;
-    if (listColumn == lastSorted_)
-        ascending_ = !ascending_;
-    else
-        lastSorted_ = listColumn;
+    ascending_ = ascending;
+    lastSorted_ = listColumn;
     sortColumn_ = map_.logicalAt(listColumn);
     const bool mark =
         sortColumn_ == LogicalColumn::Deleted || sortColumn_ == LogicalColumn::Attachment;

@@ -57,6 +57,8 @@ class ItemListModel final : public QAbstractTableModel {
     // A click on the header of `listColumn`: the same column again reverses the order, another
     // one sorts in the current direction. Does nothing for a base with fewer than two items.
     void sortByColumn(int listColumn);
+    // Sorts by `listColumn` in the given direction, as if clicked until it went that way.
+    void sortBy(int listColumn, bool ascending);
     // Narrows the rows to those whose From, To or subject text contains `text` (any case, any
     // accents).
     void setFilterText(const QString& text);

@@ -19,6 +19,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QWindowStateChangeEvent>
 #include <filesystem>
 
@@ -57,6 +58,11 @@ const char* const kAccessFailure =
     "Outlook.\n2. Copy the file using Copy the original Outlook data file for backup to... in "
     "the context menu. Your may start Outlook when file copying is finished.\n3. Open the copy "
     "of the file and recover data from the file copy.\n";
+
+// Where a list layout's columns are kept: "ListColumns1" for mail and so on.
+std::string columnsKey(views::ListLayout layout) {
+    return "ListColumns" + std::to_string(static_cast<int>(layout));
+}
 
 // "1 item", "93,738 items": the number as the locale writes it.
 QString itemCount(std::uint64_t n) {
@@ -110,8 +116,18 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     right_ = new views::RightPane(state_, work_);
     work_->setStretchFactor(1, 1);
     work_->setChildrenCollapsible(false);
+    connect(work_, &QSplitter::splitterMoved, this, [this] { treeSizedByUser_ = true; });
     setCentralWidget(work_);
     right_->listWidget()->addAction(action(cmd::kOpenItem));
+    if (settings_) {
+        std::map<views::ListLayout, QByteArray> columns;
+        for (auto layout :
+             {views::ListLayout::Mail, views::ListLayout::Notes, views::ListLayout::Contacts})
+            if (auto kept = settings_->readBytes(SettingsScope::User, columnsKey(layout)))
+                columns[layout] = QByteArray(reinterpret_cast<const char*>(kept->data()),
+                                             static_cast<qsizetype>(kept->size()));
+        right_->itemList()->setColumnStates(columns);
+    }
     connect(right_->itemList()->view()->selectionModel(), &QItemSelectionModel::selectionChanged,
             this, &MainWindow::updateSummary);
     setTabOrder(tree_, right_->listWidget());
@@ -209,7 +225,12 @@ void MainWindow::showProgressBar(const QString& label, int maximum) {
 
 void MainWindow::hideProgressBar() {
     if (progressBar_) {
+        // Removing a widget from the status bar hides its neighbours as well (Qt 6.4): keep them
+        // as they were.
+        const bool summary = !summary_->isHidden(), button = !openFolderButton_->isHidden();
         statusBar()->removeWidget(progressBar_);
+        summary_->setVisible(summary);
+        openFolderButton_->setVisible(button);
         delete progressBar_;
         progressBar_ = nullptr;
     }
@@ -311,6 +332,7 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
                           b->folderEntries[top].endItem == b->folderEntries[top].firstItem;
     }
     if (isSearchTask(code)) tree_->buildTree();
+    if (code == TaskCode::Recover || isSearchTask(code)) widenTreeToFit();
     state_.busy = 0;
     applyCommandStates();
     progressShown_ = false;
@@ -389,6 +411,7 @@ void MainWindow::updateSummary() {
                    : tr("%1: the file is gone").arg(info.fileName());
     }
     summary_->setText(text);
+    summary_->setVisible(!text.isEmpty());
 }
 
 void MainWindow::onTaskFailed(TaskCode code) {
@@ -468,6 +491,7 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
                       .arg(skipped.join(QStringLiteral(", "))));
     if (usable == 0) return 0;
     tree_->buildTree();
+    widenTreeToFit();
     if (first >= 0) {
         tree_->selectBase(first);
         const RecoveredBase* b = state_.base(first);
@@ -632,8 +656,27 @@ void MainWindow::placeSplitters() {
         first = std::clamp(first, std::min(60, total / 2), std::max(0, total - 60));
         s->setSizes({first, total - first});
     };
-    place(work_, layout.workSplit);
-    place(right_->splitter(), layout.rightSplit);
+    // Without a remembered layout: the tree as wide as its names, the preview the larger part.
+    const bool treeKept = settings_ && settings_->readWord(SettingsScope::User, "WorkWndSplit");
+    const bool listKept = settings_ && settings_->readWord(SettingsScope::User, "RightWndSplit");
+    treeSizedByUser_ = treeKept;
+    place(work_, treeKept ? layout.workSplit : treeFitWidth());
+    place(right_->splitter(), listKept ? layout.rightSplit : right_->splitter()->height() * 2 / 5);
+}
+
+int MainWindow::treeFitWidth() const {
+    // Names, their indentation and icons, and room for a scroll bar; within reason.
+    const int names = tree_->namesWidth() + 2 * tree_->frameWidth() +
+                      tree_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    return std::clamp(names, 200, std::max(200, width() * 2 / 5));
+}
+
+void MainWindow::widenTreeToFit() {
+    if (treeSizedByUser_) return;
+    const QList<int> sizes = work_->sizes();
+    const int want = treeFitWidth();
+    if (sizes.size() == 2 && want > sizes[0])
+        work_->setSizes({want, std::max(0, sizes[0] + sizes[1] - want)});
 }
 
 void MainWindow::showWithLayout() {
@@ -662,6 +705,10 @@ void MainWindow::changeEvent(QEvent* e) {
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     saveLayout(settings_, currentLayout());
+    if (settings_)
+        for (const auto& [layout, header] : right_->itemList()->columnStates())
+            settings_->writeBytes(columnsKey(layout),
+                                  std::vector<std::uint8_t>(header.begin(), header.end()));
     if (state_.busy) {
         // The worker reports nothing from now on; the state waits for it at exit.
         state_.quitEvent.set();

@@ -95,6 +95,9 @@ class MainWindow final : public QMainWindow {
     void createToolBar();
     void restoreLayout();
     void placeSplitters();
+    int treeFitWidth() const;
+    // Widens the tree to its names after it grew, unless the user sized it.
+    void widenTreeToFit();
     WindowLayout currentLayout() const;
     void updateTitle();
     void showHelp();
@@ -122,6 +125,7 @@ class MainWindow final : public QMainWindow {
     int milestoneCursor_ = 76;
     bool progressShown_ = false;
     bool wasMaximised_ = false;
+    bool treeSizedByUser_ = false;
     QRect normalBeforeMaximise_;
     std::map<int, QAction*> actions_;
     QWidget* helpWindow_ = nullptr;

@@ -90,7 +90,7 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_EQ(state->base(0)->openMode, 1u);
     EXPECT_TRUE(window->windowTitle().startsWith("sample.pst - "));
     EXPECT_TRUE(window->action(cmd::kSaveAs)->isEnabled());
-    EXPECT_TRUE(window->summaryText().startsWith("sample.pst: "))
+    EXPECT_TRUE(window->summaryText().startsWith("sample.pst: 25 items"))
         << window->summaryText().toStdString();
     EXPECT_FALSE(window->action(cmd::kRecoveryToolbar)->isEnabled() &&
                  state->base(0)->openMode == 0);
