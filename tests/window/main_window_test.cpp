@@ -102,11 +102,15 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_TRUE(window->tree()->isExpanded(baseNode));
     window->tree()->expandAll();
     test::screenshot(window.get(), QStringLiteral("main-window-sample"));
-    EXPECT_TRUE(reportHtml(*state->base(0)).contains("Healthy"));
+    // The verdict in words, the counts the tree shows, offsets only behind the details.
+    const QString report = reportHtml(*state->base(0));
+    EXPECT_TRUE(report.contains("Healthy"));
+    EXPECT_TRUE(report.contains("25 items in ")) << report.toStdString();
+    EXPECT_FALSE(report.contains("0x"));
     {
-        ReportDialog report(*state->base(0));
-        report.show();
-        test::screenshot(&report, QStringLiteral("recovery-report"));
+        ReportDialog dialog(*state->base(0));
+        dialog.show();
+        test::screenshot(&dialog, QStringLiteral("recovery-report"));
     }
 
     // A file cut short recovers what it can, and the report says data was lost.
@@ -118,6 +122,13 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     RecoveredBase* damaged = state->base(1);
     ASSERT_EQ(damaged->resultOk, 1);
     EXPECT_TRUE(reportHtml(*damaged).contains("Damaged"));
+    EXPECT_TRUE(reportHtml(*damaged, true).contains("0x"));
+    {
+        ReportDialog dialog(*damaged);
+        dialog.detailsBox()->setChecked(true);
+        dialog.show();
+        test::screenshot(&dialog, QStringLiteral("recovery-report-damaged"));
+    }
     EXPECT_TRUE(window->summaryText().contains("damaged")) << window->summaryText().toStdString();
     window->tree()->selectBase(0);
 
