@@ -157,12 +157,13 @@ class AppState {
     // Frees what the last recovery of base `index` built; its list then has no current item.
     void resetBase(std::int32_t index);
     // Appends a base for the file `name` in `folder`; null when the same file (names compared
-    // without regard to case) is already in the list, removed or not, or the list is full.
+    // without regard to case, or the same device and inode) is already in the list, removed or
+    // not, or the list is full.
     RecoveredBase* addBase(const std::string& folder, const std::string& name,
                            std::int16_t kind = 1);
 
   private:
-    std::unordered_set<std::string> baseKeys_;  // folder and name in lower case
+    std::unordered_set<std::string> baseKeys_;  // folder and name in lower case; file identity
 };
 
 inline constexpr std::chrono::milliseconds kShutdownWait{10000};

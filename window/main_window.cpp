@@ -500,10 +500,17 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
     return usable;
 }
 
+QString MainWindow::defaultOutlookFolder() const {
+    const std::string& data = state_.environment.localDataFolder;
+    const QString folder = QString::fromStdString(data + "/Microsoft/Outlook");
+    return !data.empty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
 void MainWindow::addByPicking() {
     if (state_.busy) return;
     views::AddBasesDialog dialog(
-        views::searchRootList(views::mountedFileSystems(), QDir::homePath()), this);
+        views::searchPlaces(views::mountedFileSystems(), QDir::homePath(), defaultOutlookFolder()),
+        this);
     if (dialog.exec() != QDialog::Accepted) return;
     using Choice = views::AddBasesDialog::Choice;
     if (dialog.choice() == Choice::AddFiles)

@@ -107,6 +107,7 @@ class MainWindow final : public QMainWindow {
     void saveAs();
     void copyForBackup();
     void addByPicking();
+    QString defaultOutlookFolder() const;
     void removeSelected();
 
     AppState& state_;
