@@ -32,6 +32,7 @@
 #include "views/right_pane.h"
 #include "views/search_window.h"
 #include "views/tree_pane.h"
+#include "window/about_dialog.h"
 #include "window/folder_prompt_dialog.h"
 #include "window/help_window.h"
 #include "window/options_dialog.h"
@@ -627,11 +628,8 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::showAbout() {
-    platform::Prompter::current().inform(
-        this, tr("%1\nVersion %2\n\nRecovers folders and items, deleted and orphaned ones "
-                 "included, from damaged or healthy Outlook data files. The file being "
-                 "recovered is only ever read.")
-                  .arg(QString::fromLatin1(kProductName), QStringLiteral("0.1.0")));
+    AboutDialog about(this);
+    about.exec();
 }
 
 WindowLayout MainWindow::currentLayout() const {

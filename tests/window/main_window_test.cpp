@@ -26,6 +26,7 @@
 #include "views/right_pane.h"
 #include "views/search_window.h"
 #include "views/tree_pane.h"
+#include "window/about_dialog.h"
 #include "window/help_window.h"
 #include "window/options_dialog.h"
 #include "window/report_dialog.h"
@@ -74,6 +75,12 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_TRUE(help->isVisible());
     test::screenshot(help, QStringLiteral("help-window"));
     help->close();
+    {
+        AboutDialog about(window.get());
+        EXPECT_TRUE(about.text().contains("Version ")) << about.text().toStdString();
+        about.show();
+        test::screenshot(&about, QStringLiteral("about-dialog"));
+    }
 
     ASSERT_EQ(
         window->addFiles({QString::fromStdString(sample), QStringLiteral("/no/such.pst")}, true),
