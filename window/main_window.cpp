@@ -39,6 +39,7 @@
 #include "window/queued_task_events.h"
 #include "window/report_dialog.h"
 #include "window/save_as_dialog.h"
+#include "writers/pst/save_task.h"
 
 namespace brevik::app {
 
@@ -545,6 +546,15 @@ void MainWindow::saveAs() {
             platform::Prompter::current().warn(this, tr("Choose the folder to save into."));
             continue;
         }
+        // A .pst of an earlier save would be replaced whole: only when the user says so.
+        const bool pst = mode == TaskCode::SaveAllAsPst || mode == TaskCode::SaveSelectedAsPst;
+        const QString target =
+            QDir(where.folder())
+                .filePath(QString::fromStdString(pst::recoveredPstName(b->fileName)));
+        if (pst && QFileInfo::exists(target) &&
+            !platform::Prompter::current().ask(this,
+                                               tr("%1 exists already. Replace it?").arg(target)))
+            continue;
         state_.saveFolder = where.folder().toStdString();
         startSave(mode, state_.saveFolder);
         return;
