@@ -1,5 +1,6 @@
 #include "views/message_window.h"
 
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "views/locale_dates.h"
@@ -56,6 +57,10 @@ MessageWindow::MessageWindow(std::shared_ptr<const app::ShownMessage> message,
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(preview_);
     resize(760, 560);
+    // A window of its own closes with the keys a dialog closes with.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
 
     const QString html = m.bodyFormat == 1 ? qs(m.body) : QString();
     QList<int> inlineShown;

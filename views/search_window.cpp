@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QShortcut>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -116,6 +117,10 @@ SearchWindow::SearchWindow(app::AppState& state, QWidget* parent)
     layout->addWidget(view_, 1);
     layout->addWidget(count_);
     resize(860, 480);
+    // A window of its own closes with the keys a dialog closes with.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
 
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &SearchWindow::step);
@@ -124,6 +129,14 @@ SearchWindow::SearchWindow(app::AppState& state, QWidget* parent)
     connect(&typing_, &QTimer::timeout, this, [this] { search(query_->text()); });
     connect(query_, &QLineEdit::textEdited, this, [this] { typing_.start(); });
     connect(query_, &QLineEdit::returnPressed, this, [this] { search(query_->text()); });
+    // Down from the box goes to the results, Enter there opens one.
+    auto* down =
+        new QShortcut(QKeySequence(Qt::Key_Down), query_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(down, &QShortcut::activated, this, [this] {
+        if (results_.rowCount() == 0) return;
+        view_->setFocus();
+        if (!view_->currentIndex().isValid()) view_->setCurrentIndex(results_.index(0, 0));
+    });
     connect(bodies_, &QCheckBox::toggled, this, [this] { search(query_->text()); });
     connect(view_, &QTreeView::activated, this, [this](const QModelIndex& at) {
         const SearchHit& h = results_.hit(at.row());
