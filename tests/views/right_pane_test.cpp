@@ -251,6 +251,7 @@ TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePicturesAndAttachmentsOpenAndSav
     EXPECT_FALSE(net.contacted());
 
     EXPECT_TRUE(p.preview().remoteNoticeShown());
+    test::screenshot(&p.pane, QStringLiteral("views-remote-pictures-and-attachments"));
     EXPECT_EQ(p.preview().cc(), "Carol; Dave");
     EXPECT_TRUE(p.preview().sent().contains("2022")) << p.preview().sent().toStdString();
     EXPECT_FALSE(p.preview().received().isEmpty());
