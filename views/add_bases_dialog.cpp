@@ -109,6 +109,12 @@ AddBasesDialog::AddBasesDialog(const std::vector<SearchPlace>& places, QWidget* 
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(places_);
     groupLayout->addWidget(edit_);
+    auto* hint = new QLabel(tr("Finds Outlook data files of both kinds, .pst and .ost, in the "
+                               "ticked places and every folder below them."),
+                            group);
+    hint->setWordWrap(true);
+    hint->setEnabled(false);
+    groupLayout->addWidget(hint);
     groupLayout->addLayout(row);
 
     auto* buttons = new QDialogButtonBox(this);

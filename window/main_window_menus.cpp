@@ -24,8 +24,9 @@ struct ActionInfo {
 // Menu commands and toolbar buttons; a toolbar button has its own id beside its menu twin.
 const ActionInfo kActions[] = {
     {cmd::kAddMenu, "&Add Outlook data files (*.pst) to Tree View...", "add",
-     "Find Outlook data files on your disks and add them to the tree"},
-    {cmd::kAddToolbar, "Add", "add", "Find Outlook data files on your disks and add them"},
+     "Find Outlook data files (.pst and .ost) on your disks and add them to the tree"},
+    {cmd::kAddToolbar, "Add", "add",
+     "Find Outlook data files (.pst and .ost) on your disks and add them"},
     {cmd::kRemoveMenu, "&Remove from Tree View", "remove",
      "Remove the selected data file or folder group from the tree"},
     {cmd::kRemoveToolbar, "Remove", "remove", "Remove the selected item from the tree"},
