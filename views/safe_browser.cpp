@@ -57,7 +57,9 @@ QVariant SafeBrowser::loadResource(int type, const QUrl& name) {
     }
     // A refused resource is asked for again at every layout; note it once.
     if (!refused_.contains(name.toString())) refused_ << name.toString();
-    return {};
+    // An empty answer, not none: the document reads local and relative files itself when the
+    // viewer gives nothing.
+    return QByteArray("");
 }
 
 bool SafeBrowser::namesRemotePictures(const QString& html) {

@@ -247,6 +247,9 @@ TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePicturesAndAttachmentsOpenAndSav
     EXPECT_TRUE(refused.contains("/remote.png")) << refused.toStdString();
     EXPECT_TRUE(refused.contains("/s.css")) << refused.toStdString();
     EXPECT_TRUE(refused.contains("local.png")) << refused.toStdString();
+    const QVariant read = browser.document()->resource(
+        QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(local)));
+    EXPECT_TRUE(read.value<QImage>().isNull() && QImage::fromData(read.toByteArray()).isNull());
     EXPECT_FALSE(refused.contains("cid:"));
     EXPECT_FALSE(net.contacted());
 
