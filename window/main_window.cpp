@@ -121,6 +121,9 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     connect(work_, &QSplitter::splitterMoved, this, [this] { treeSizedByUser_ = true; });
     setCentralWidget(work_);
     right_->listWidget()->addAction(action(cmd::kOpenItem));
+    // Delete removes a file from the tree only where the tree has the keyboard: in the list
+    // it would look like deleting an item.
+    tree_->addAction(action(cmd::kRemoveMenu));
     if (settings_) {
         std::map<views::ListLayout, QByteArray> columns;
         for (auto layout :

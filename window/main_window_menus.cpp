@@ -107,6 +107,7 @@ void MainWindow::createActions() {
         action(id)->setShortcut(key);
     // Enter opens an item only in the list; elsewhere it keeps its own meaning.
     action(cmd::kOpenItem)->setShortcutContext(Qt::WidgetShortcut);
+    action(cmd::kRemoveMenu)->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void MainWindow::createMenus() {
@@ -138,7 +139,7 @@ void MainWindow::createMenus() {
     help->addAction(action(cmd::kAbout));
     // Window-wide shortcuts also work while the menu bar is hidden.
     for (auto& [id, a] : actions_)
-        if (id != cmd::kOpenItem) addAction(a);
+        if (id != cmd::kOpenItem && id != cmd::kRemoveMenu) addAction(a);
 }
 
 void MainWindow::createToolBar() {

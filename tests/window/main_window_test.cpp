@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,6 +70,19 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     test::writeSample(sample, 20, 3, 2);
     EXPECT_EQ(window->statusText(), "Ready");
     test::screenshot(window.get(), QStringLiteral("main-window-start"));
+    // Every key the help names belongs to a command, which the menus show.
+    QFile helpPage(":/resources/help/index.html");
+    ASSERT_TRUE(helpPage.open(QIODevice::ReadOnly));
+    const QString helpText = QString::fromUtf8(helpPage.readAll());
+    for (const char* key : {"Ctrl+O", "F5", "Esc", "Delete", "Ctrl+F", "Ctrl+Shift+F",
+                            "Ctrl+Shift+S", "Enter", "Ctrl+U", "F1", "Ctrl+Q"}) {
+        EXPECT_TRUE(helpText.contains(QString("\"key\">%1<").arg(key))) << key;
+        const QKeySequence wanted(QString(key) == "Enter" ? "Return" : key);
+        bool found = false;
+        for (QAction* a : window->findChildren<QAction*>())
+            found = found || (a->shortcut() == wanted && !a->associatedObjects().isEmpty());
+        EXPECT_TRUE(found) << key;
+    }
     window->action(cmd::kHelpTopics)->trigger();
     auto* help = window->findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
