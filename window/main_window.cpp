@@ -666,9 +666,10 @@ void MainWindow::restoreLayout() {
 void MainWindow::placeSplitters() {
     const WindowLayout layout = readLayout(settings_);
     // Positions in pixels; -1 centres; each pane keeps a usable minimum.
-    auto place = [](QSplitter* s, int first) {
-        const int total =
-            (s->orientation() == Qt::Horizontal ? s->width() : s->height()) - s->handleWidth();
+    auto place = [](QSplitter* s, int first, int outer) {
+        // A splitter behind a page has no size of its own yet: the pane's is what it will get.
+        const int own = s->orientation() == Qt::Horizontal ? s->width() : s->height();
+        const int total = (s->isVisible() ? own : outer) - s->handleWidth();
         if (total <= 0) return;
         if (first < 0) first = total / 2;
         first = std::clamp(first, std::min(60, total / 2), std::max(0, total - 60));
@@ -678,8 +679,9 @@ void MainWindow::placeSplitters() {
     const bool treeKept = settings_ && settings_->readWord(SettingsScope::User, "WorkWndSplit");
     const bool listKept = settings_ && settings_->readWord(SettingsScope::User, "RightWndSplit");
     treeSizedByUser_ = treeKept;
-    place(work_, treeKept ? layout.workSplit : treeFitWidth());
-    place(right_->splitter(), listKept ? layout.rightSplit : right_->splitter()->height() * 2 / 5);
+    place(work_, treeKept ? layout.workSplit : treeFitWidth(), work_->width());
+    place(right_->splitter(), listKept ? layout.rightSplit : right_->height() * 2 / 5,
+          right_->height());
 }
 
 int MainWindow::treeFitWidth() const {
