@@ -10,25 +10,19 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QStyle>
-#include <QWindowStateChangeEvent>
-#include <filesystem>
 
 #include "app/temp_files.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
 #include "views/add_bases_dialog.h"
 #include "views/item_list_pane.h"
-#include "views/locale_dates.h"
 #include "views/right_pane.h"
 #include "views/search_window.h"
 #include "views/tree_pane.h"
@@ -45,8 +39,6 @@ namespace brevik::app {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kProgressPeriodMs = 251;
 constexpr int kFirstShownSlot = 76;
 constexpr int kLastSlot = 3529;
@@ -60,24 +52,6 @@ const char* const kAccessFailure =
     "Outlook.\n2. Copy the file using Copy the original Outlook data file for backup to... in "
     "the context menu. Your may start Outlook when file copying is finished.\n3. Open the copy "
     "of the file and recover data from the file copy.\n";
-
-// Where a list layout's columns are kept: "ListColumns1" for mail and so on.
-std::string columnsKey(views::ListLayout layout) {
-    return "ListColumns" + std::to_string(static_cast<int>(layout));
-}
-
-// "1 item", "93,738 items": the number as the locale writes it.
-QString itemCount(std::uint64_t n) {
-    return n == 1 ? QObject::tr("1 item")
-                  : QObject::tr("%1 items").arg(QLocale().toString(static_cast<qulonglong>(n)));
-}
-
-QRect toQRect(const WindowRect& r) {
-    return QRect(r.left, r.top, r.width(), r.height());
-}
-WindowRect fromQRect(const QRect& r) {
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
 
 bool isDataFile(const QString& path) {
     const QFileInfo info(path);
@@ -124,15 +98,7 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     // Delete removes a file from the tree only where the tree has the keyboard: in the list
     // it would look like deleting an item.
     tree_->addAction(action(cmd::kRemoveMenu));
-    if (settings_) {
-        std::map<views::ListLayout, QByteArray> columns;
-        for (auto layout :
-             {views::ListLayout::Mail, views::ListLayout::Notes, views::ListLayout::Contacts})
-            if (auto kept = settings_->readBytes(SettingsScope::User, columnsKey(layout)))
-                columns[layout] = QByteArray(reinterpret_cast<const char*>(kept->data()),
-                                             static_cast<qsizetype>(kept->size()));
-        right_->itemList()->setColumnStates(columns);
-    }
+    restoreColumns();
     connect(right_->itemList()->view()->selectionModel(), &QItemSelectionModel::selectionChanged,
             this, &MainWindow::updateSummary);
     setTabOrder(tree_, right_->listWidget());
@@ -352,8 +318,7 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
     } else if (isSaveTask(code)) {
         hideProgressBar();
         const SaveOutcome& saved = state_.lastSave;
-        text = tr("Save OK. %1 saved to %2")
-                   .arg(itemCount(saved.items), QString::fromStdString(saved.outputPath));
+        text = savedText(saved);
         offerOpenFolder(saved);
     } else if (code == TaskCode::CopyForBackup) {
         hideProgressBar();
@@ -361,62 +326,6 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
     }
     setStatus(text);
     progressTimer_.stop();
-}
-
-QString MainWindow::stoppedSaveText(const SaveOutcome& saved) {
-    const QString where = QString::fromStdString(saved.outputPath);
-    std::error_code ec;
-    // A .pst appears only when complete; separate files stay as they were written.
-    if (!saved.outputIsFolder || saved.items == 0 || !fs::exists(saved.outputPath, ec))
-        return tr("Canceled by user. Nothing was saved.");
-    const QString kept =
-        tr("%1 had been saved to %2 when the save stopped.").arg(itemCount(saved.items), where);
-    if (!platform::Prompter::current().ask(
-            this, tr("Canceled by user. %1\n\nRemove the files saved so far?").arg(kept))) {
-        offerOpenFolder(saved);
-        return tr("Canceled by user. %1").arg(kept);
-    }
-    // The folder was made new by this save: nothing else is in it.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    fs::remove_all(saved.outputPath, ec);
-    QApplication::restoreOverrideCursor();
-    return ec ? tr("Canceled by user. Could not remove %1: %2")
-                    .arg(where, QString::fromStdString(ec.message()))
-              : tr("Canceled by user. The files saved so far were removed.");
-}
-
-void MainWindow::offerOpenFolder(const SaveOutcome& saved) {
-    const QString path = QString::fromStdString(saved.outputPath);
-    openFolderPath_ = saved.outputIsFolder ? path : QFileInfo(path).absolutePath();
-    openFolderButton_->show();
-}
-
-void MainWindow::openSavedFolder() {
-    if (!openFolderPath_.isEmpty()) opener_(QUrl::fromLocalFile(openFolderPath_));
-}
-
-void MainWindow::updateSummary() {
-    const RecoveredBase* b = state_.selectedBase < kNoBase ? state_.selected() : nullptr;
-    QString text;
-    if (b && b->openMode) {
-        std::uint64_t shown = 0;
-        const std::size_t n = std::min(b->itemSummaries.size(), b->messageEntries.size());
-        for (std::size_t i = 0; i < n; ++i)
-            shown += b->itemSummaries[i].hiddenCode == 0 && !b->messageEntries[i].loadFailed;
-        text = tr("%1: %2").arg(QString::fromStdString(b->fileName), itemCount(shown));
-        if (b->damage.dataLost()) text += tr(" (damaged: see Tools > Recovery Report)");
-        const std::size_t selected = right_->selectedItems().size();
-        if (selected > 1) text += tr(", %1 selected").arg(selected);
-    } else if (b) {
-        const QFileInfo info(QString::fromStdString(b->folderPath + "/" + b->fileName));
-        text = info.exists()
-                   ? tr("%1: %2, modified %3 (not recovered yet)")
-                         .arg(info.fileName(), QLocale().formattedDataSize(info.size()),
-                              QLocale().toString(info.lastModified(), views::fourDigitYearFormat()))
-                   : tr("%1: the file is gone").arg(info.fileName());
-    }
-    summary_->setText(text);
-    summary_->setVisible(!text.isEmpty());
 }
 
 void MainWindow::onTaskFailed(TaskCode code) {
@@ -645,90 +554,9 @@ void MainWindow::showAbout() {
     about.exec();
 }
 
-WindowLayout MainWindow::currentLayout() const {
-    WindowLayout layout;
-    const QList<int> main = work_->sizes();
-    const QList<int> right = right_->splitter()->sizes();
-    layout.workSplit = main.isEmpty() ? 200 : main.front();
-    layout.rightSplit = right.isEmpty() ? 200 : right.front();
-    layout.window = fromQRect(geometry());
-    layout.maximised = isMaximized();
-    return layout;
-}
-
-void MainWindow::restoreLayout() {
-    const WindowLayout layout = readLayout(settings_);
-    if (layout.window) setGeometry(toQRect(*layout.window));
-    if (layout.maximised && layout.restore) setGeometry(toQRect(*layout.restore));
-    wasMaximised_ = false;
-}
-
-void MainWindow::placeSplitters() {
-    const WindowLayout layout = readLayout(settings_);
-    // Positions in pixels; -1 centres; each pane keeps a usable minimum.
-    auto place = [](QSplitter* s, int first, int outer) {
-        // A splitter behind a page has no size of its own yet: the pane's is what it will get.
-        const int own = s->orientation() == Qt::Horizontal ? s->width() : s->height();
-        const int total = (s->isVisible() ? own : outer) - s->handleWidth();
-        if (total <= 0) return;
-        if (first < 0) first = total / 2;
-        first = std::clamp(first, std::min(60, total / 2), std::max(0, total - 60));
-        s->setSizes({first, total - first});
-    };
-    // Without a remembered layout: the tree as wide as its names, the preview the larger part.
-    const bool treeKept = settings_ && settings_->readWord(SettingsScope::User, "WorkWndSplit");
-    const bool listKept = settings_ && settings_->readWord(SettingsScope::User, "RightWndSplit");
-    treeSizedByUser_ = treeKept;
-    place(work_, treeKept ? layout.workSplit : treeFitWidth(), work_->width());
-    place(right_->splitter(), listKept ? layout.rightSplit : right_->height() * 2 / 5,
-          right_->height());
-}
-
-int MainWindow::treeFitWidth() const {
-    // Names, their indentation and icons, and room for a scroll bar; within reason.
-    const int names = tree_->namesWidth() + 2 * tree_->frameWidth() +
-                      tree_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
-    return std::clamp(names, 200, std::max(200, width() * 2 / 5));
-}
-
-void MainWindow::widenTreeToFit() {
-    if (treeSizedByUser_) return;
-    const QList<int> sizes = work_->sizes();
-    const int want = treeFitWidth();
-    if (sizes.size() == 2 && want > sizes[0])
-        work_->setSizes({want, std::max(0, sizes[0] + sizes[1] - want)});
-}
-
-void MainWindow::showWithLayout() {
-    restoreLayout();
-    if (readLayout(settings_).maximised)
-        showMaximized();
-    else
-        show();
-    // Splitters are placed once the window has its final size, as the event loop starts.
-    QTimer::singleShot(0, this, &MainWindow::placeSplitters);
-}
-
-void MainWindow::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::WindowStateChange) {
-        const bool maximised = isMaximized();
-        if (maximised && !wasMaximised_) {
-            const QRect before = normalGeometry().isValid() ? normalGeometry() : geometry();
-            noteMaximised(settings_, fromQRect(before));
-        } else if (!maximised && wasMaximised_) {
-            noteRestored(settings_);
-        }
-        wasMaximised_ = maximised;
-    }
-    QMainWindow::changeEvent(e);
-}
-
 void MainWindow::closeEvent(QCloseEvent* e) {
     saveLayout(settings_, currentLayout());
-    if (settings_)
-        for (const auto& [layout, header] : right_->itemList()->columnStates())
-            settings_->writeBytes(columnsKey(layout),
-                                  std::vector<std::uint8_t>(header.begin(), header.end()));
+    saveColumns();
     if (state_.busy) {
         // The worker reports nothing from now on; the state waits for it at exit.
         state_.quitEvent.set();

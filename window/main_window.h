@@ -83,6 +83,7 @@ class MainWindow final : public QMainWindow {
     void onProgressTimer();
     void onSelectionChanged();
     void updateSummary();
+    QString savedText(const SaveOutcome& saved) const;
     QString stoppedSaveText(const SaveOutcome& saved);
     void offerOpenFolder(const SaveOutcome& saved);
     void openSavedFolder();
@@ -95,6 +96,8 @@ class MainWindow final : public QMainWindow {
     void createToolBar();
     void restoreLayout();
     void placeSplitters();
+    void restoreColumns();
+    void saveColumns();
     int treeFitWidth() const;
     // Widens the tree to its names after it grew, unless the user sized it.
     void widenTreeToFit();
