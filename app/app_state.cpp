@@ -57,7 +57,17 @@ AppState::~AppState() {
 RecoveredBase* AppState::addBase(const std::string& folder, const std::string& name,
                                  std::int16_t kind) {
     if (messageBases.size() >= kMaxBases) return nullptr;
-    if (!baseKeys_.insert(lowerCase(folder) + '\0' + lowerCase(name)).second) return nullptr;
+    // One entry per file: by name (in any case), and by identity, which links and other
+    // spellings of the same path share.
+    const std::string byName = lowerCase(folder) + '\0' + lowerCase(name);
+    struct stat st {};
+    const std::string byId =
+        ::stat((folder + "/" + name).c_str(), &st) == 0
+            ? "\1" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino)
+            : std::string();
+    if (baseKeys_.count(byName) || (!byId.empty() && baseKeys_.count(byId))) return nullptr;
+    baseKeys_.insert(byName);
+    if (!byId.empty()) baseKeys_.insert(byId);
     auto record = std::make_unique<RecoveredBase>();
     setMessageBasePath(*record, folder + "/" + name);
     record->baseIndex = static_cast<std::uint32_t>(messageBases.size());

@@ -14,8 +14,9 @@
 
 #include "app/app_environment.h"
 #include "app/backup_copy.h"
-#include "engine/progress.h"
 #include "app/manual_reset_event.h"
+#include "app/save_task.h"
+#include "engine/progress.h"
 #include "recovery/recovered_base.h"
 
 namespace brevik::app {
@@ -62,6 +63,10 @@ inline constexpr int kAddMenu = 32793;
 inline constexpr int kRecoveryMenu = 32801;
 inline constexpr int kHelpTopicsToolbar = 32901;
 inline constexpr int kRecoveryReport = 32902;
+inline constexpr int kFilterItems = 32903;
+inline constexpr int kSearchAll = 32904;
+inline constexpr int kOpenItem = 32905;
+inline constexpr int kViewSource = 33783;
 inline constexpr int kRemoveToolbar = 57346;
 inline constexpr int kSaveAs = 57347;
 inline constexpr int kRecoveryToolbar = 57348;
@@ -134,6 +139,7 @@ class AppState {
     CopyPlan copyPlan;          // what a copy task copies
     std::string taskMessage;    // why the last task failed; read after it reported
     bool taskCanceled = false;  // the last save was stopped by the user
+    SaveOutcome lastSave;       // how the last save ended; read after it reported
     ProgressMilestones progress;
     std::shared_ptr<TaskEvents> events;  // where the worker reports; set by the window
     std::thread worker;
@@ -151,12 +157,13 @@ class AppState {
     // Frees what the last recovery of base `index` built; its list then has no current item.
     void resetBase(std::int32_t index);
     // Appends a base for the file `name` in `folder`; null when the same file (names compared
-    // without regard to case) is already in the list, removed or not, or the list is full.
+    // without regard to case, or the same device and inode) is already in the list, removed or
+    // not, or the list is full.
     RecoveredBase* addBase(const std::string& folder, const std::string& name,
                            std::int16_t kind = 1);
 
   private:
-    std::unordered_set<std::string> baseKeys_;  // folder and name in lower case
+    std::unordered_set<std::string> baseKeys_;  // folder and name in lower case; file identity
 };
 
 inline constexpr std::chrono::milliseconds kShutdownWait{10000};

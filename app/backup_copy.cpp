@@ -141,6 +141,14 @@ std::string copyForBackup(const CopyPlan& plan, const std::atomic<bool>& stop,
                 const int percent = total ? static_cast<int>(done * 100 / total) : 100;
                 if (percent != shown && progress) progress(shown = percent);
             }
+            // A backup keeps the original's permissions and dates, so that it is the same file
+            // to whoever looks at it later; a folder that cannot hold them (FAT) still gets the
+            // bytes.
+            if (error.empty()) {
+                const timespec times[2] = {st.st_atim, st.st_mtim};
+                (void)::fchmod(out.fd(), st.st_mode & 07777);
+                (void)::futimens(out.fd(), times);
+            }
             if (error.empty() && !out.closeAndCommit(plan.destination, error))
                 error = "Cannot write " + plan.destination + ": " + error;
         }

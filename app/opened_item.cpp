@@ -15,8 +15,7 @@ std::string writeOpenedItem(RecoveredBase& base, std::uint32_t item, const std::
                              std::to_string(static_cast<long long>(std::time(nullptr))) + ".eml";
     const std::string eml = eml::itemAsEml(base, item);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.write(eml.data(), static_cast<std::streamsize>(eml.size())) || !out.flush())
-        return {};
+    if (!out.write(eml.data(), static_cast<std::streamsize>(eml.size())) || !out.flush()) return {};
     return path;
 }
 

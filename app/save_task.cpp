@@ -10,8 +10,8 @@ namespace brevik::app {
 namespace {
 
 template <typename Result>
-SaveOutcome outcomeOf(const Result& r) {
-    return {r.ok, r.canceled, r.message};
+SaveOutcome outcomeOf(const Result& r, bool folder) {
+    return {r.ok, r.canceled, r.message, r.outputPath, folder, r.items};
 }
 
 }  // namespace
@@ -29,17 +29,20 @@ SaveOutcome runSaveTask(AppState& state, RecoveredBase& base, TaskEvents* events
         case TaskCode::SaveAllAsPst:
         case TaskCode::SaveSelectedAsPst:
             return outcomeOf(pst::savePst(base, state.saveFolder, items, state.stopEvent.flag(),
-                                          progress, state.tempFolder));
+                                          progress, state.tempFolder),
+                             false);
         case TaskCode::SaveAllAsMsg:
         case TaskCode::SaveSelectedAsMsg:
             return outcomeOf(files::saveFiles(base, files::FileFormat::Msg, state.saveFolder, items,
-                                              state.stopEvent.flag(), progress));
+                                              state.stopEvent.flag(), progress),
+                             true);
         case TaskCode::SaveAllAsEml:
         case TaskCode::SaveSelectedAsEml:
             return outcomeOf(files::saveFiles(base, files::FileFormat::Eml, state.saveFolder, items,
-                                              state.stopEvent.flag(), progress));
+                                              state.stopEvent.flag(), progress),
+                             true);
         default:
-            return {false, false, "unknown save mode"};
+            return {false, false, "unknown save mode", {}, false, 0};
     }
 }
 

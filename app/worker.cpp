@@ -53,10 +53,10 @@ void runTask(AppState& state) {
         });
         ok = state.taskMessage.empty();
     } else if (isSaveTask(code) && base) {
-        const SaveOutcome saved = runSaveTask(state, *base, events);
-        state.taskMessage = saved.message;
-        state.taskCanceled = saved.canceled;
-        ok = saved.ok;
+        state.lastSave = runSaveTask(state, *base, events);
+        state.taskMessage = state.lastSave.message;
+        state.taskCanceled = state.lastSave.canceled;
+        ok = state.lastSave.ok;
     } else {
         ok = false;
     }

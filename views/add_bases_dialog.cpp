@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QVBoxLayout>
@@ -35,22 +36,28 @@ QString withoutTrailingSlash(QString path) {
 
 }  // namespace
 
-QString searchRootList(const std::vector<MountInfo>& mounts, const QString& home) {
-    QStringList roots;
+std::vector<SearchPlace> searchPlaces(const std::vector<MountInfo>& mounts, const QString& home,
+                                      const QString& outlookFolder) {
+    std::vector<SearchPlace> places;
+    auto add = [&](const QString& path, const QString& label, bool checked) {
+        const QString p = withoutTrailingSlash(path);
+        if (p.isEmpty()) return;
+        for (const SearchPlace& known : places)
+            if (known.path == p) return;
+        places.push_back(
+            {p, label.isEmpty() ? p : label + QStringLiteral(" (") + p + ")", checked});
+    };
+    add(home, QObject::tr("Home folder"), true);
+    add(outlookFolder, QObject::tr("Default Outlook folder"), true);
     for (const MountInfo& m : mounts) {
         // ZFS datasets name their pool, not a device file.
         const bool disk = m.device.startsWith(QLatin1String("/dev/")) ||
                           m.type.compare(QLatin1String("zfs"), Qt::CaseInsensitive) == 0;
-        const QString root = withoutTrailingSlash(m.root);
-        if (disk && localDiskType(m.type) && !root.isEmpty() && !roots.contains(root))
-            roots << root;
+        // A whole disk takes long to search: offered, not ticked.
+        if (disk && localDiskType(m.type))
+            add(m.root, QObject::tr("Disk %1").arg(QString::fromUtf8(m.device.toUtf8())), false);
     }
-    const QString h = withoutTrailingSlash(home);
-    if (!h.isEmpty() && !roots.contains(h)) roots << h;
-    QString list;
-    for (const QString& r : roots)
-        list += r + QLatin1Char(';');
-    return list;
+    return places;
 }
 
 std::vector<MountInfo> mountedFileSystems() {
@@ -62,7 +69,8 @@ std::vector<MountInfo> mountedFileSystems() {
     return out;
 }
 
-AddBasesDialog::AddBasesDialog(const QString& pathList, QWidget* parent) : QDialog(parent) {
+AddBasesDialog::AddBasesDialog(const std::vector<SearchPlace>& places, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(tr("Add Outlook data files (*.pst) to Tree View."));
     pickFolder = [](QWidget* owner) {
         // Hidden folders are shown: mail programs keep their data files in them.
@@ -81,9 +89,16 @@ AddBasesDialog::AddBasesDialog(const QString& pathList, QWidget* parent) : QDial
     };
 
     auto* group = new QGroupBox(tr("Look up on disks/folders:"), this);
-    edit_ = new QLineEdit(pathList, group);
-    edit_->setMinimumWidth(380);
-    edit_->setToolTip(tr("Places to search, separated by \";\""));
+    places_ = new QListWidget(group);
+    for (const SearchPlace& p : places) {
+        auto* item = new QListWidgetItem(p.label, places_);
+        item->setData(Qt::UserRole, p.path);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(p.checked ? Qt::Checked : Qt::Unchecked);
+    }
+    places_->setMinimumWidth(440);
+    edit_ = new QLineEdit(group);
+    edit_->setPlaceholderText(tr("More places to search, separated by \";\""));
     auto* search = new QPushButton(tr("Search Now"), group);
     auto* browse = new QPushButton(tr("Browse..."), group);
     search->setDefault(true);
@@ -92,7 +107,14 @@ AddBasesDialog::AddBasesDialog(const QString& pathList, QWidget* parent) : QDial
     row->addWidget(browse);
     row->addStretch(1);
     auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(places_);
     groupLayout->addWidget(edit_);
+    auto* hint = new QLabel(tr("Finds Outlook data files of both kinds, .pst and .ost, in the "
+                               "ticked places and every folder below them."),
+                            group);
+    hint->setWordWrap(true);
+    hint->setEnabled(false);
+    groupLayout->addWidget(hint);
     groupLayout->addLayout(row);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -110,7 +132,12 @@ AddBasesDialog::AddBasesDialog(const QString& pathList, QWidget* parent) : QDial
 }
 
 void AddBasesDialog::searchNow() {
-    paths_ = edit_->text().trimmed();
+    paths_.clear();
+    for (int r = 0; r < places_->count(); ++r)
+        if (places_->item(r)->checkState() == Qt::Checked)
+            paths_ += places_->item(r)->data(Qt::UserRole).toString() + QLatin1Char(';');
+    for (const QString& typed : edit_->text().split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (!typed.trimmed().isEmpty()) paths_ += typed.trimmed() + QLatin1Char(';');
     if (paths_.isEmpty()) return;
     choice_ = Choice::SearchPaths;
     accept();

@@ -1,5 +1,6 @@
-// The Add dialog: search a list of places (preset with the local disks and the home folder),
-// search one folder picked with a folder picker, or pick data files directly.
+// The Add dialog: search the places ticked in a list (the home folder and the default Outlook
+// folder ticked, the local disks listed but not), search one folder picked with a folder
+// picker, or pick data files directly.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 #include <vector>
 
 class QLineEdit;
+class QListWidget;
 
 namespace brevik::views {
 
@@ -18,9 +20,18 @@ struct MountInfo {
     QString type;    // file-system type, e.g. ext4
 };
 
-// The preset list: the mount point of every local disk, then the home folder, each followed by
-// ";" ("/;/data;/home/ann;"). Pseudo, network and removable-image file systems are left out.
-QString searchRootList(const std::vector<MountInfo>& mounts, const QString& home);
+// A place the dialog offers to search.
+struct SearchPlace {
+    QString path;
+    QString label;
+    bool checked = false;
+};
+
+// The places offered: the home folder and the default Outlook folder (when given), ticked, then
+// the mount point of every local disk, not ticked; each path once. Pseudo, network and
+// removable-image file systems are left out.
+std::vector<SearchPlace> searchPlaces(const std::vector<MountInfo>& mounts, const QString& home,
+                                      const QString& outlookFolder);
 // The mounted file systems of this machine.
 std::vector<MountInfo> mountedFileSystems();
 
@@ -29,11 +40,13 @@ class AddBasesDialog final : public QDialog {
   public:
     enum class Choice { Cancel, SearchPaths, SearchFolder, AddFiles };
 
-    explicit AddBasesDialog(const QString& pathList, QWidget* parent = nullptr);
+    explicit AddBasesDialog(const std::vector<SearchPlace>& places, QWidget* parent = nullptr);
 
     Choice choice() const { return choice_; }
-    // The edited path list (SearchPaths) or the picked folder (SearchFolder).
+    // The ticked places and those typed, each followed by ";" (SearchPaths), or the picked
+    // folder (SearchFolder).
     QString paths() const { return paths_; }
+    QListWidget* placeList() const { return places_; }
     // The picked data files (AddFiles).
     const QStringList& files() const { return files_; }
     QLineEdit* pathEdit() const { return edit_; }
@@ -47,6 +60,7 @@ class AddBasesDialog final : public QDialog {
     void addFiles();
 
   private:
+    QListWidget* places_ = nullptr;
     QLineEdit* edit_ = nullptr;
     Choice choice_ = Choice::Cancel;
     QString paths_;

@@ -1,11 +1,14 @@
 #include "views/base_tree_model.h"
 
+#include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <unordered_set>
 
 #include "message/item_summary.h"
 #include "message/records.h"
 #include "recovery/folder_tree.h"
+#include "views/locale_dates.h"
 
 namespace brevik::views {
 
@@ -228,6 +231,20 @@ QModelIndex BaseTreeModel::baseIndex(std::int32_t base) const {
     return {};
 }
 
+QModelIndex BaseTreeModel::folderIndex(std::int32_t base, std::uint32_t folder) const {
+    const Node* start = node(baseIndex(base));
+    if (!start) return {};
+    std::vector<const Node*> stack{start};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (n->kind == Node::Kind::Folder && n->value.folderIndex() == folder) return indexOf(n);
+        for (const auto& c : n->children)
+            stack.push_back(c.get());
+    }
+    return {};
+}
+
 QModelIndex BaseTreeModel::firstFolderWithItems(std::int32_t base) const {
     const Node* start = node(baseIndex(base));
     if (!start) return {};
@@ -295,7 +312,13 @@ QVariant BaseTreeModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole) return icons_[static_cast<std::size_t>(image(index))];
     const RecoveredBase* b = state_.base(n->value.baseIndex());
     if (role == Qt::ToolTipRole) {
-        if (n->kind == Node::Kind::Base && b) return QString::fromStdString(b->workPath);
+        if (n->kind == Node::Kind::Base && b) {
+            // Two files of one name tell apart by where they are, their size and their age.
+            const QFileInfo info(QString::fromStdString(b->folderPath + "/" + b->fileName));
+            return tr("%1\n%2, modified %3")
+                .arg(info.filePath(), QLocale().formattedDataSize(info.size()),
+                     QLocale().toString(info.lastModified(), fourDigitYearFormat()));
+        }
         return {};
     }
     if (role != Qt::DisplayRole) return {};

@@ -44,6 +44,8 @@ class BaseTreeModel final : public QAbstractItemModel {
     TreeImage image(const QModelIndex& index) const;
     QModelIndex rootIndex() const;
     QModelIndex baseIndex(std::int32_t base) const;
+    // The node of folder `folder` of a base; invalid when the tree does not show it.
+    QModelIndex folderIndex(std::int32_t base, std::uint32_t folder) const;
     // The first folder below a base's node, in tree order, that lists items; invalid when none.
     QModelIndex firstFolderWithItems(std::int32_t base) const;
     // The base indexes of a folder-group node's bases.

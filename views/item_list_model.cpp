@@ -4,22 +4,22 @@
 #include <string_view>
 
 #include "message/records.h"
+#include "views/locale_dates.h"
+#include "views/text_compare.h"
 
 namespace brevik::views {
 namespace {
 
-char foldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int compareText(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(foldAscii(a[i]));
-        const auto y = static_cast<unsigned char>(foldAscii(b[i]));
-        if (x != y) return x < y ? -1 : 1;
+// The text a column sorts by: subjects without their reply and forward prefixes.
+QString sortText(const ItemSummary& s, LogicalColumn column) {
+    switch (column) {
+        case LogicalColumn::From:
+            return QString::fromStdString(s.fromText);
+        case LogicalColumn::To:
+            return QString::fromStdString(s.toText);
+        default:
+            return subjectWithoutPrefixes(QString::fromStdString(s.subjectText));
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 template <typename T>
@@ -30,14 +30,6 @@ int compareValues(T a, T b) {
 // Marked first: -1 when only a is marked.
 int compareMarks(bool a, bool b) {
     return a == b ? 0 : (a ? -1 : 1);
-}
-
-// Whether `haystack` contains `needle` (lower-case ASCII), folding A-Z only.
-bool containsFolded(std::string_view haystack, std::string_view needle) {
-    if (needle.size() > haystack.size()) return false;
-    const auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                                [](char h, char n) { return foldAscii(h) == n; });
-    return it != haystack.end();
 }
 
 const char* const kHeaders[kLogicalColumns] = {
@@ -89,11 +81,11 @@ ListLayout layoutForFolderKind(std::uint32_t folderKind) {
 int compareRows(const ItemSummary& a, const ItemSummary& b, LogicalColumn column) {
     switch (column) {
         case LogicalColumn::From:
-            return compareText(a.fromText, b.fromText);
         case LogicalColumn::To:
-            return compareText(a.toText, b.toText);
-        case LogicalColumn::Subject:
-            return compareText(a.subjectText, b.subjectText);
+        case LogicalColumn::Subject: {
+            const int c = listCollator().compare(sortText(a, column), sortText(b, column));
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
         case LogicalColumn::Deleted:
             return compareMarks(a.deletedMark != 0, b.deletedMark != 0);
         case LogicalColumn::Attachment:
@@ -168,12 +160,15 @@ void ItemListModel::fill(const RecoveredBase* base, std::uint32_t folderIndex) {
 }
 
 void ItemListModel::sortByColumn(int listColumn) {
+    if (listColumn < 0 || listColumn >= map_.count()) return;
+    sortBy(listColumn, listColumn == lastSorted_ ? !ascending_ : ascending_);
+}
+
+void ItemListModel::sortBy(int listColumn, bool ascending) {
     if (!base_ || !base_->openMode || base_->itemCount < 2) return;
     if (listColumn < 0 || listColumn >= map_.count()) return;
-    if (listColumn == lastSorted_)
-        ascending_ = !ascending_;
-    else
-        lastSorted_ = listColumn;
+    ascending_ = ascending;
+    lastSorted_ = listColumn;
     sortColumn_ = map_.logicalAt(listColumn);
     const bool mark =
         sortColumn_ == LogicalColumn::Deleted || sortColumn_ == LogicalColumn::Attachment;
@@ -224,20 +219,26 @@ void ItemListModel::sortRows() {
     if (column == LogicalColumn::From || column == LogicalColumn::To ||
         column == LogicalColumn::Subject || column == LogicalColumn::Location ||
         column == LogicalColumn::Status || column == LogicalColumn::Type) {
-        std::vector<std::pair<std::string, std::uint32_t>> keyed;
+        // Collation keys: the locale's order, made once per row.
+        const QCollator collator = listCollator();
+        std::vector<std::pair<QCollatorSortKey, std::uint32_t>> keyed;
         keyed.reserve(sorted_.size());
         for (std::uint32_t r : sorted_) {
-            const ItemSummary& s = rows[r];
-            std::string key = column == LogicalColumn::From       ? s.fromText
-                              : column == LogicalColumn::To       ? s.toText
-                              : column == LogicalColumn::Location ? kindOf(r).location
-                              : column == LogicalColumn::Status   ? kindOf(r).status
-                              : column == LogicalColumn::Type     ? kindOf(r).type
-                                                                  : s.subjectText;
-            std::transform(key.begin(), key.end(), key.begin(), foldAscii);
-            keyed.emplace_back(std::move(key), r);
+            const std::string* kindText = column == LogicalColumn::Location ? &kindOf(r).location
+                                          : column == LogicalColumn::Status ? &kindOf(r).status
+                                          : column == LogicalColumn::Type   ? &kindOf(r).type
+                                                                            : nullptr;
+            keyed.emplace_back(collator.sortKey(kindText ? QString::fromStdString(*kindText)
+                                                         : sortText(rows[r], column)),
+                               r);
         }
-        sortBy(keyed);
+        std::sort(keyed.begin(), keyed.end(), [up](const auto& a, const auto& b) {
+            const int c = a.first.compare(b.first);
+            if (c != 0) return up ? c < 0 : c > 0;
+            return a.second < b.second;
+        });
+        for (std::size_t k = 0; k < keyed.size(); ++k)
+            sorted_[k] = keyed[k].second;
         return;
     }
     std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
@@ -292,28 +293,15 @@ void ItemListModel::applyFilter() {
         return;
     }
     shown_.clear();
+    // Without regard to case or accents: "zurich" finds "Zürich".
+    const std::string needle = foldForSearch(filter_.toStdString());
     const auto& rows = base_->itemSummaries;
-    bool ascii = true;
-    for (QChar c : filter_)
-        ascii = ascii && c.unicode() < 0x80;
-    if (ascii) {
-        // Most filters are plain letters: match on the UTF-8 bytes without building strings.
-        const std::string needle = filter_.toLower().toStdString();
-        for (std::uint32_t r : sorted_) {
-            const ItemSummary& s = rows[r];
-            if (containsFolded(s.fromText, needle) || containsFolded(s.toText, needle) ||
-                containsFolded(s.subjectText, needle))
-                shown_.push_back(r);
-        }
-        return;
-    }
     for (std::uint32_t r : sorted_) {
         const ItemSummary& s = rows[r];
-        for (const std::string* t : {&s.fromText, &s.toText, &s.subjectText})
-            if (QString::fromStdString(*t).contains(filter_, Qt::CaseInsensitive)) {
-                shown_.push_back(r);
-                break;
-            }
+        if (containsFolded(foldForSearch(s.fromText), needle) ||
+            containsFolded(foldForSearch(s.toText), needle) ||
+            containsFolded(foldForSearch(s.subjectText), needle))
+            shown_.push_back(r);
     }
 }
 
@@ -348,7 +336,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
                 case LogicalColumn::Subject:
                     return QString::fromStdString(s->subjectText);
                 case LogicalColumn::Date:
-                    return QString::fromStdString(s->dateText);
+                    return localeDateTime(s->utcTime);
                 case LogicalColumn::Number:
                     return QString::number(static_cast<std::int32_t>(s->number));
                 default:

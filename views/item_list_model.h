@@ -59,8 +59,9 @@ struct ColumnMap {
 // The layout for a folder whose record has kind `folderKind`.
 ListLayout layoutForFolderKind(std::uint32_t folderKind);
 
-// -1, 0 or 1 as the list orders a before b by `column`, ascending; texts compare without regard
-// to the case of A-Z, marked rows come first in the mark columns, undated rows before dated ones.
+// -1, 0 or 1 as the list orders a before b by `column`, ascending; texts compare by the default
+// locale's collation without regard to case (subjects without their "RE:" and "FW:" prefixes),
+// marked rows come first in the mark columns, undated rows before dated ones.
 int compareRows(const ItemSummary& a, const ItemSummary& b, LogicalColumn column);
 
 class ItemListModel final : public QAbstractTableModel {
@@ -81,7 +82,10 @@ class ItemListModel final : public QAbstractTableModel {
     // A click on the header of `listColumn`: the same column again reverses the order, another
     // one sorts in the current direction. Does nothing for a base with fewer than two items.
     void sortByColumn(int listColumn);
-    // Narrows the rows to those whose From, To or subject text contains `text` (any case).
+    // Sorts by `listColumn` in the given direction, as if clicked until it went that way.
+    void sortBy(int listColumn, bool ascending);
+    // Narrows the rows to those whose From, To or subject text contains `text` (any case, any
+    // accents).
     void setFilterText(const QString& text);
     QString filterText() const { return filter_; }
 

@@ -7,11 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -19,6 +19,7 @@
 #include "app/opened_item.h"
 #include "app/temp_files.h"
 #include "platform/prompter.h"
+#include "views/locale_dates.h"
 
 namespace brevik::views {
 
@@ -43,7 +44,9 @@ int columnWidth(LogicalColumn c, ListLayout layout) {
         case LogicalColumn::Subject:
             return layout == ListLayout::Mail ? 280 : 300;
         case LogicalColumn::Date:
-            return 135;
+            // As wide as the locale writes a late date and time.
+            return QFontMetrics(QFont()).horizontalAdvance(localeDateTime(133800000000000000ull)) +
+                   24;
         case LogicalColumn::Number:
             return 80;
         case LogicalColumn::Location:
@@ -56,6 +59,12 @@ int columnWidth(LogicalColumn c, ListLayout layout) {
             break;
     }
     return 100;
+}
+
+// The header draws Qt::AscendingOrder as a downward triangle; ascending rows get the upward
+// one, as the classic list draws them, before and after any click.
+Qt::SortOrder indicatorOrder(bool ascending) {
+    return ascending ? Qt::DescendingOrder : Qt::AscendingOrder;
 }
 
 }  // namespace
@@ -107,6 +116,7 @@ ItemListPane::ItemListPane(app::AppState& state, QWidget* parent)
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(22);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -122,12 +132,6 @@ ItemListPane::ItemListPane(app::AppState& state, QWidget* parent)
     layout->addWidget(view_, 1);
     setFocusProxy(view_);
     applyColumnWidths();
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    find->setContext(Qt::WindowShortcut);
-    connect(find, &QShortcut::activated, this, [this] {
-        filter_->setFocus();
-        filter_->selectAll();
-    });
 }
 
 QTreeView* ItemListPane::view() const {
@@ -141,9 +145,12 @@ void ItemListPane::applyColumnWidths() {
         if (at < 0) continue;
         view_->header()->resizeSection(at,
                                        columnWidth(static_cast<LogicalColumn>(c), model_.layout()));
+        // The subject takes what the others leave, so that all columns fit the pane.
         const bool mark = c <= static_cast<int>(LogicalColumn::Attachment);
-        view_->header()->setSectionResizeMode(at,
-                                              mark ? QHeaderView::Fixed : QHeaderView::Interactive);
+        const bool subject = c == static_cast<int>(LogicalColumn::Subject);
+        view_->header()->setSectionResizeMode(at, mark      ? QHeaderView::Fixed
+                                                  : subject ? QHeaderView::Stretch
+                                                            : QHeaderView::Interactive);
     }
     shownLayout_ = model_.layout();
     widthsSet_ = true;
@@ -162,10 +169,35 @@ void ItemListPane::fillItemList() {
         return;
     }
     state_.viewOf(*b).currentItem = kNoItem;
+    // Each layout keeps its own columns and sort: the header is put aside before the columns
+    // change under it.
+    const ListLayout before = shownLayout_;
+    const QByteArray beforeState = view_->header()->saveState();
     model_.fill(b->openMode ? b : nullptr, state_.viewOf(*b).currentFolderId);
-    if (!widthsSet_ || model_.layout() != shownLayout_) applyColumnWidths();
+    filter_->setPlaceholderText(model_.layout() == ListLayout::Contacts ? tr("Filter by name")
+                                : model_.layout() == ListLayout::Notes
+                                    ? tr("Filter by title")
+                                    : tr("Filter by From, To or Subject"));
+    if (!widthsSet_ || model_.layout() != before) {
+        if (widthsSet_) columnStates_[before] = beforeState;
+        applyColumnWidths();
+        const auto kept = columnStates_.find(model_.layout());
+        if (kept != columnStates_.end()) view_->header()->restoreState(kept->second);
+    }
+    // The sort the user chose last for this layout, else the rows' own (ascending) order.
+    QHeaderView* header = view_->header();
+    const int sorted = header->sortIndicatorSection();
+    const bool up = header->sortIndicatorOrder() == indicatorOrder(true);
+    if (sorted >= 0 && sorted < model_.columnCount() && (sorted != model_.arrowColumn() || !up))
+        model_.sortBy(sorted, up);
     showSortArrow();
     selectRow(0);
+}
+
+std::map<ListLayout, QByteArray> ItemListPane::columnStates() const {
+    std::map<ListLayout, QByteArray> states = columnStates_;
+    if (widthsSet_) states[shownLayout_] = view_->header()->saveState();
+    return states;
 }
 
 void ItemListPane::selectRow(int row) {
@@ -174,6 +206,20 @@ void ItemListPane::selectRow(int row) {
     view_->selectionModel()->setCurrentIndex(
         at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view_->scrollTo(at);
+}
+
+bool ItemListPane::selectItem(std::uint32_t item) {
+    if (model_.rowOf(item) < 0 && !filter_->text().isEmpty()) filter_->clear();
+    const int row = model_.rowOf(item);
+    if (row < 0) return false;
+    selectRow(row);
+    view_->setFocus();
+    return true;
+}
+
+void ItemListPane::focusFilter() {
+    filter_->setFocus();
+    filter_->selectAll();
 }
 
 void ItemListPane::onCurrentChanged(const QModelIndex& current) {
@@ -204,17 +250,12 @@ void ItemListPane::onFilterEdited(const QString& text) {
 
 void ItemListPane::sortByColumn(int column) {
     model_.sortByColumn(column);
-    const int arrow = model_.arrowColumn();
-    view_->header()->setSortIndicator(
-        arrow, model_.ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    showSortArrow();
     if (view_->currentIndex().isValid()) view_->scrollTo(view_->currentIndex());
 }
 
 void ItemListPane::showSortArrow() {
-    // The header draws Qt::AscendingOrder as a downward triangle; ascending rows get the
-    // upward one, as users of the classic list expect.
-    view_->header()->setSortIndicator(
-        model_.arrowColumn(), model_.ascending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    view_->header()->setSortIndicator(model_.arrowColumn(), indicatorOrder(model_.ascending()));
 }
 
 std::vector<std::uint32_t> ItemListPane::selectedItems() const {

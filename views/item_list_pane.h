@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "app/app_state.h"
@@ -34,6 +35,15 @@ class ItemListPane final : public QWidget {
     QLineEdit* filterBox() const { return filter_; }
     // Item indexes of the selected rows, in list order.
     std::vector<std::uint32_t> selectedItems() const;
+    // Makes item `item` current and selected, clearing a filter that hides it; false when the
+    // folder does not list it.
+    bool selectItem(std::uint32_t item);
+    // Puts the keyboard in the filter box.
+    void focusFilter();
+    // Column widths, order and sort of each layout shown, the current one as it is now; kept
+    // with the window layout.
+    std::map<ListLayout, QByteArray> columnStates() const;
+    void setColumnStates(const std::map<ListLayout, QByteArray>& states) { columnStates_ = states; }
     // A header click on list column `column`.
     void sortByColumn(int column);
 
@@ -66,6 +76,7 @@ class ItemListPane final : public QWidget {
     ItemListView* view_ = nullptr;
     ListLayout shownLayout_ = ListLayout::Mail;
     bool widthsSet_ = false;
+    std::map<ListLayout, QByteArray> columnStates_;
     std::function<bool(const QUrl&)> opener_;
 };
 

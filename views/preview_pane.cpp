@@ -4,21 +4,14 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
-#include <QStandardPaths>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include "views/safe_browser.h"
 
 namespace brevik::views {
 namespace {
-
-constexpr int kIconSize = 16;
 
 QLabel* headerLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -40,46 +33,9 @@ QLineEdit* headerField(QWidget* parent) {
     return field;
 }
 
-// Without a desktop session's theme (a bare X session, offscreen) Qt looks for icons nowhere;
-// the themes installed on the system still give file-type icons.
-void useInstalledIconTheme() {
-    if (!QIcon::themeName().isEmpty()) return;
-    QStringList paths = QIcon::themeSearchPaths();
-    for (const QString& dir :
-         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                   QStandardPaths::LocateDirectory))
-        if (!paths.contains(dir)) paths << dir;
-    QIcon::setThemeSearchPaths(paths);
-    for (const QString& theme :
-         {QStringLiteral("Adwaita"), QStringLiteral("breeze"), QStringLiteral("hicolor")}) {
-        QIcon::setThemeName(theme);
-        if (QIcon::hasThemeIcon(QStringLiteral("text-x-generic"))) return;
-    }
-    QIcon::setThemeName(QString());
-}
-
 }  // namespace
 
-QIcon attachmentIcon(const QString& fileName, QString* iconName) {
-    static const QMimeDatabase db;
-    // Only the name's extension counts: a name without one is any file.
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const QMimeType mime = dot > 0 && dot + 1 < fileName.size()
-                               ? db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension)
-                               : db.mimeTypeForName(QStringLiteral("application/octet-stream"));
-    for (const QString& name :
-         {mime.iconName(), mime.genericIconName(), QStringLiteral("application-x-generic")}) {
-        if (!QIcon::hasThemeIcon(name)) continue;
-        if (iconName) *iconName = name;
-        return QIcon::fromTheme(name);
-    }
-    if (iconName) *iconName = QStringLiteral("attachment");
-    return QIcon(QStringLiteral(":/resources/icons/attachment.svg"));
-}
-
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
-    useInstalledIconTheme();
-
     header_ = new QWidget(this);
     auto* grid = new QGridLayout(header_);
     grid->setContentsMargins(10, 6, 5, 2);
@@ -91,6 +47,10 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     cc_ = headerField(header_);
     ccLabel_ = headerLabel(tr("Cc:"), header_);
     attachmentsLabel_ = headerLabel(tr("Attachments:"), header_);
+    sent_ = headerField(header_);
+    received_ = headerField(header_);
+    sentLabel_ = headerLabel(tr("Sent:"), header_);
+    receivedLabel_ = headerLabel(tr("Received:"), header_);
     grid->addWidget(headerLabel(tr("From:"), header_), 0, 0);
     grid->addWidget(from_, 0, 1);
     grid->addWidget(headerLabel(tr("To:"), header_), 0, 2);
@@ -99,14 +59,14 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     grid->addWidget(subject_, 1, 1);
     grid->addWidget(ccLabel_, 1, 2);
     grid->addWidget(cc_, 1, 3);
-    grid->addWidget(attachmentsLabel_, 2, 0, Qt::AlignTop);
-    attachments_ = new QTextEdit(header_);
-    attachments_->setReadOnly(true);
-    attachments_->setFrameShape(QFrame::NoFrame);
+    grid->addWidget(sentLabel_, 2, 0);
+    grid->addWidget(sent_, 2, 1);
+    grid->addWidget(receivedLabel_, 2, 2);
+    grid->addWidget(received_, 2, 3);
+    grid->addWidget(attachmentsLabel_, 3, 0, Qt::AlignTop);
+    attachments_ = new AttachmentList(header_);
     attachments_->setPalette(from_->palette());
-    attachments_->setFixedHeight(2 * kIconSize + 10);
-    attachments_->setFocusPolicy(Qt::ClickFocus);
-    grid->addWidget(attachments_, 2, 1, 1, 3);
+    grid->addWidget(attachments_, 3, 1, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -125,11 +85,21 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     bodyStack_->addWidget(browser_);
     bodyStack_->setCurrentWidget(browser_);
 
+    remoteNotice_ = new QLabel(
+        tr("Pictures from the internet were not loaded, so that the sender cannot tell that the "
+           "message was opened."),
+        this);
+    remoteNotice_->setWordWrap(true);
+    remoteNotice_->setContentsMargins(8, 3, 8, 3);
+    remoteNotice_->setStyleSheet(
+        QStringLiteral("background: #fff8e1; color: #5d4037; border-bottom: 1px solid #e0d6b8;"));
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
     layout->addWidget(header_);
     layout->addWidget(rule_);
+    layout->addWidget(remoteNotice_);
     layout->addWidget(bodyStack_, 1);
     applyVisibility();
 }
@@ -137,10 +107,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
 void PreviewPane::fillHeader(const PreviewHeader& h, bool hideHeader,
                              const std::optional<QString>& plainBody) {
     headerHidden_ = hideHeader;
-    for (QLineEdit* f : {from_, to_, subject_, cc_})
-        f->clear();
-    attachments_->clear();
     body_->clear();
+    remoteNotice_->hide();
     if (plainBody) {
         body_->setPlainText(*plainBody);
         bodyStack_->setCurrentWidget(body_);
@@ -150,33 +118,19 @@ void PreviewPane::fillHeader(const PreviewHeader& h, bool hideHeader,
     from_->setText(h.from);
     to_->setText(h.to);
     subject_->setText(h.subject);
-    hasCc_ = !h.cc.isEmpty();
     cc_->setText(h.cc);
+    sent_->setText(h.sent);
+    received_->setText(h.received);
+    hasCc_ = !h.cc.isEmpty();
+    hasSent_ = !h.sent.isEmpty();
+    hasReceived_ = !h.received.isEmpty();
     // Long recipient lists end at the field's edge; the whole text is one hover away.
-    for (QLineEdit* f : {from_, to_, subject_, cc_}) {
+    for (QLineEdit* f : {from_, to_, subject_, cc_, sent_, received_}) {
         f->setCursorPosition(0);
         f->setToolTip(f->text());
     }
-
     hasAttachments_ = !h.attachments.isEmpty();
-    attachmentNames_ = h.attachments;
-    attachmentIcons_.clear();
-    QTextDocument* doc = attachments_->document();
-    doc->clear();  // also drops the icons of the last item
-    QString html;
-    for (qsizetype k = 0; k < h.attachments.size(); ++k) {
-        QString iconName;
-        const QIcon icon = attachmentIcon(h.attachments[k], &iconName);
-        attachmentIcons_ << iconName;
-        const QUrl url(QStringLiteral("attachment-icon:%1").arg(k));
-        doc->addResource(QTextDocument::ImageResource, url,
-                         icon.pixmap(kIconSize, kIconSize).toImage());
-        html += QStringLiteral("<img src=\"%1\" style=\"vertical-align: bottom\">&nbsp;%2")
-                    .arg(url.toString(), h.attachments[k].toHtmlEscaped());
-        if (k + 1 < h.attachments.size()) html += QStringLiteral("; ");
-    }
-    // Inserted rather than set, which would drop the icon resources again.
-    QTextCursor(doc).insertHtml(html);
+    attachments_->setAttachments(h.attachments, h.attachmentData, h.openMessage);
     applyVisibility();
 }
 
@@ -192,6 +146,10 @@ void PreviewPane::applyVisibility() {
     rule_->setVisible(!headerHidden_);
     ccLabel_->setVisible(hasCc_);
     cc_->setVisible(hasCc_);
+    sentLabel_->setVisible(hasSent_ || hasReceived_);
+    sent_->setVisible(hasSent_ || hasReceived_);
+    receivedLabel_->setVisible(hasReceived_);
+    received_->setVisible(hasReceived_);
     attachmentsLabel_->setVisible(hasAttachments_);
     attachments_->setVisible(hasAttachments_);
 }
@@ -214,8 +172,26 @@ QString PreviewPane::cc() const {
 bool PreviewPane::ccShown() const {
     return hasCc_ && !headerHidden_;
 }
+QString PreviewPane::sent() const {
+    return sent_->text();
+}
+QString PreviewPane::received() const {
+    return hasReceived_ ? received_->text() : QString();
+}
+QStringList PreviewPane::attachmentNames() const {
+    QStringList names;
+    for (const AttachmentEntry& e : attachments_->entries())
+        names << e.name;
+    return names;
+}
 QString PreviewPane::attachmentsText() const {
-    return attachmentNames_.join(QStringLiteral("; "));
+    return attachmentNames().join(QStringLiteral("; "));
+}
+void PreviewPane::setRemoteNotice(bool shown) {
+    remoteNotice_->setVisible(shown && !bodyFieldShown());
+}
+bool PreviewPane::remoteNoticeShown() const {
+    return !remoteNotice_->isHidden();
 }
 
 }  // namespace brevik::views

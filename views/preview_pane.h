@@ -1,18 +1,20 @@
-// The preview below the item list: the header fields (From, Subject, To, Cc, Attachments) and
-// the body, as plain text or as HTML in a safe viewer. Also shows the information pages that
-// stand in the lower part when there is no item to preview.
+// The preview below the item list: the header fields (From, Subject, To, Cc, Sent, Received,
+// Attachments) and the body, as plain text or as HTML in a safe viewer. Also shows the
+// information pages that stand in the lower part when there is no item to preview.
 #pragma once
 
 #include <QIcon>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <optional>
+
+#include "views/attachment_list.h"
 
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QStackedWidget;
-class QTextEdit;
 class QFrame;
 
 namespace brevik::views {
@@ -24,12 +26,12 @@ struct PreviewHeader {
     QString to;
     QString subject;
     QString cc;
-    QStringList attachments;
+    QString sent;      // empty when unknown
+    QString received;  // empty when unknown or the same as sent
+    QList<AttachmentEntry> attachments;
+    AttachmentList::DataSource attachmentData;
+    std::function<void(int)> openMessage;  // opens attached message k in a viewer
 };
-
-// The file-type icon for an attachment name, by its extension only (the disk is never
-// touched); `iconName` receives the theme name used.
-QIcon attachmentIcon(const QString& fileName, QString* iconName = nullptr);
 
 class PreviewPane final : public QWidget {
     Q_OBJECT
@@ -42,6 +44,9 @@ class PreviewPane final : public QWidget {
                     const std::optional<QString>& plainBody);
     // Shows the viewer alone, without header lines.
     void showHeader(bool shown);
+    // Says above the body that pictures from the internet were not loaded.
+    void setRemoteNotice(bool shown);
+    bool remoteNoticeShown() const;
 
     SafeBrowser* browser() const { return browser_; }
     QPlainTextEdit* bodyField() const { return body_; }
@@ -52,9 +57,12 @@ class PreviewPane final : public QWidget {
     QString subject() const;
     QString cc() const;  // empty when the Cc line is hidden
     bool ccShown() const;
+    QString sent() const;
+    QString received() const;  // empty when the Received line is hidden
+    AttachmentList* attachmentList() const { return attachments_; }
     // The attachment names and the icon names they show, in order.
-    const QStringList& attachmentNames() const { return attachmentNames_; }
-    const QStringList& attachmentIconNames() const { return attachmentIcons_; }
+    QStringList attachmentNames() const;
+    const QStringList& attachmentIconNames() const { return attachments_->iconNames(); }
     // The attachments field's text: the names separated by "; ".
     QString attachmentsText() const;
 
@@ -64,11 +72,16 @@ class PreviewPane final : public QWidget {
     QWidget* header_ = nullptr;
     QLabel* ccLabel_ = nullptr;
     QLabel* attachmentsLabel_ = nullptr;
+    QLabel* sentLabel_ = nullptr;
+    QLabel* receivedLabel_ = nullptr;
+    QLabel* remoteNotice_ = nullptr;
     QLineEdit* from_ = nullptr;
     QLineEdit* to_ = nullptr;
     QLineEdit* subject_ = nullptr;
     QLineEdit* cc_ = nullptr;
-    QTextEdit* attachments_ = nullptr;
+    QLineEdit* sent_ = nullptr;
+    QLineEdit* received_ = nullptr;
+    AttachmentList* attachments_ = nullptr;
     QFrame* rule_ = nullptr;
     QStackedWidget* bodyStack_ = nullptr;
     QPlainTextEdit* body_ = nullptr;
@@ -76,8 +89,8 @@ class PreviewPane final : public QWidget {
     bool headerHidden_ = true;
     bool hasCc_ = false;
     bool hasAttachments_ = false;
-    QStringList attachmentNames_;
-    QStringList attachmentIcons_;
+    bool hasSent_ = false;
+    bool hasReceived_ = false;
 };
 
 }  // namespace brevik::views

@@ -5,14 +5,18 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "app/attachment_files.h"
 #include "app/temp_files.h"
 #include "message/item_access.h"
 #include "message/item_details.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
 #include "message/records.h"
+#include "platform/prompter.h"
 #include "views/item_details_page.h"
 #include "views/item_list_pane.h"
+#include "views/locale_dates.h"
+#include "views/message_window.h"
 #include "views/preview_pane.h"
 #include "views/safe_browser.h"
 
@@ -24,6 +28,10 @@ using app::kNoItem;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+QByteArray bytesOf(const Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
 }
 
 }  // namespace
@@ -50,6 +58,7 @@ RightPane::RightPane(app::AppState& state, QWidget* parent) : QWidget(parent), s
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
     connect(list_, &ItemListPane::currentItemChanged, this, [this] { showPreview(); });
+    preview_->attachmentList()->setFolders(openFolder(), qs(state_.saveFolder));
 
     preview_->browser()->showPage(QStringLiteral("NO_VIEW_FOR_ITEMS_TO_DOWN_HTML"));
     fullPage_->showPage(QStringLiteral("START_PAGE"));
@@ -147,13 +156,23 @@ void RightPane::showPreview() {
     const bool hideHeader = s.kind == item_kind::kNote;
     state_.previewFilePath = app::makeTempFileName(state_.tempFolder);
 
-    // The record read again gives the copy recipients and the inline pictures.
+    // The record read again gives the copy recipients, the times and the attachments.
     const std::shared_ptr<MessageRecord> record = loadItemRecord(*b, r);
-    PreviewHeader header{qs(s.fromText), qs(s.toText), qs(s.subjectText), {}, {}};
-    if (record && record->envelope.displayCc) header.cc = qs(record->envelope.displayCc->c_str());
-    for (const std::string& name : s.attachmentNames)
-        header.attachments << qs(name);
     const std::string body = itemBody(*b, s);
+    const QString html = s.bodyFormat == 3 ? QString() : qs(body);
+    PreviewHeader header{qs(s.fromText), qs(s.toText), qs(s.subjectText), {}, {}, {}, {}, {}, {}};
+    if (record) {
+        const MessageEnvelope& env = record->envelope;
+        if (env.displayCc) header.cc = qs(env.displayCc->c_str());
+        const std::uint64_t sent = env.clientSubmitTime.value_or(0);
+        const std::uint64_t received = env.deliveryTime.value_or(0);
+        header.sent = localeDateTime(sent ? sent : received);
+        if (sent && received && received != sent) header.received = localeDateTime(received);
+        fillAttachments(header, *b, r, record, html);
+    } else {
+        for (const std::string& name : s.attachmentNames)
+            header.attachments << AttachmentEntry{qs(name), false};
+    }
     if (s.bodyFormat == 3) {
         preview_->fillHeader(header, hideHeader, qs(body));
     } else {
@@ -169,10 +188,9 @@ void RightPane::showPreview() {
             if (!record) return QByteArray();
             const AttachmentRecord* a = findByContentId(*record, id.toStdString());
             if (!a) return QByteArray();
-            const Bytes data = attachmentData(*b, *a);
-            return QByteArray(reinterpret_cast<const char*>(data.data()),
-                              static_cast<qsizetype>(data.size()));
+            return bytesOf(attachmentData(*b, *a));
         });
+        preview_->setRemoteNotice(SafeBrowser::namesRemotePictures(html));
     }
     app::cleanTempFolder(state_.tempFolder, true, false, state_.previewFilePath);
 }
@@ -199,6 +217,65 @@ bool RightPane::showDetailsPage(RecoveredBase& b, std::uint32_t r) {
     });
     app::cleanTempFolder(state_.tempFolder, true, false, state_.previewFilePath);
     return true;
+}
+
+void RightPane::fillAttachments(PreviewHeader& header, RecoveredBase& b, std::uint32_t item,
+                                const std::shared_ptr<MessageRecord>& record, const QString& html) {
+    std::vector<const AttachmentRecord*> inlineShown;
+    for (const QString& id : SafeBrowser::namedContentIds(html))
+        if (const AttachmentRecord* a = findByContentId(*record, id.toStdString()))
+            inlineShown.push_back(a);
+    const auto& all = record->attachments;
+    const QList<int> listed = listedAttachments(static_cast<int>(all.size()), [&](int k) {
+        return std::find(inlineShown.begin(), inlineShown.end(),
+                         &all[static_cast<std::size_t>(k)]) != inlineShown.end();
+    });
+    // The k-th attached message counts attached messages only: that is how they are read again.
+    QList<int> messageOrdinal;
+    int messages = 0;
+    for (const AttachmentRecord& a : all)
+        messageOrdinal << (a.method == kAttachEmbeddedMessage ? messages++ : -1);
+    for (int k : listed) {
+        const AttachmentRecord& a = all[static_cast<std::size_t>(k)];
+        header.attachments << AttachmentEntry{qs(attachmentName(a)),
+                                              a.method == kAttachEmbeddedMessage};
+    }
+    // Read when asked, and only while the base is as it was: a recovery may reset it.
+    app::AppState* state = &state_;
+    const std::int32_t baseIndex = state_.selectedBase;
+    auto usable = [state, baseIndex, &b]() -> RecoveredBase* {
+        RecoveredBase* now = state->base(baseIndex);
+        const bool recovering = state->busy && state->taskCode == app::TaskCode::Recover &&
+                                state->taskBase == baseIndex;
+        return now == &b && now->openMode && !recovering ? now : nullptr;
+    };
+    header.attachmentData = [usable, record, listed, messageOrdinal, item](int k) {
+        RecoveredBase* base = usable();
+        if (!base || k < 0 || k >= listed.size()) return QByteArray();
+        const int at = listed[k];
+        if (messageOrdinal[at] >= 0) {
+            const auto attached = app::attachedMessage(*base, item, messageOrdinal[at]);
+            return attached ? bytesOf(attached->data) : QByteArray();
+        }
+        return bytesOf(attachmentData(*base, record->attachments[static_cast<std::size_t>(at)]));
+    };
+    header.openMessage = [this, usable, listed, messageOrdinal, item](int k) {
+        RecoveredBase* base = usable();
+        if (!base || k < 0 || k >= listed.size() || messageOrdinal[listed[k]] < 0) return;
+        const auto attached = app::attachedMessage(*base, item, messageOrdinal[listed[k]]);
+        if (!attached || !attached->message) {
+            platform::Prompter::current().warn(this, tr("The attached message cannot be read."));
+            return;
+        }
+        auto* viewer =
+            new MessageWindow(attached->message, openFolder(), qs(state_.saveFolder), window());
+        viewer->show();
+        Q_EMIT messageWindowOpened(viewer);
+    };
+}
+
+QString RightPane::openFolder() const {
+    return qs(state_.tempFolder + "/" + app::kOpenedFolder);
 }
 
 std::vector<std::uint32_t> RightPane::selectedItems() const {

@@ -4,9 +4,11 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/app_state.h"
+#include "message/records.h"
 
 class QSplitter;
 class QStackedWidget;
@@ -16,6 +18,8 @@ namespace brevik::views {
 class ItemListPane;
 class PreviewPane;
 class SafeBrowser;
+class MessageWindow;
+struct PreviewHeader;
 
 // How the pane is arranged.
 enum class RightPaneMode : std::uint8_t {
@@ -47,6 +51,12 @@ class RightPane final : public QWidget {
     PreviewPane* preview() const { return preview_; }
     // The page viewer in use: over the whole pane, or above the preview.
     SafeBrowser* pageViewer() const;
+    // Where opened attachments and attached messages' bodies are written.
+    QString openFolder() const;
+
+  Q_SIGNALS:
+    // An attached message was opened in a viewer window.
+    void messageWindowOpened(MessageWindow* window);
 
   private:
     void setMode(RightPaneMode mode);
@@ -56,6 +66,9 @@ class RightPane final : public QWidget {
     // Previews an appointment, task, contact, list or journal entry with its own fields; false
     // for other items.
     bool showDetailsPage(RecoveredBase& base, std::uint32_t item);
+    // The header's attachments, without the pictures the HTML shows, read when opened or saved.
+    void fillAttachments(PreviewHeader& header, RecoveredBase& b, std::uint32_t item,
+                         const std::shared_ptr<MessageRecord>& record, const QString& html);
 
     app::AppState& state_;
     RightPaneMode mode_ = RightPaneMode::FullPage;

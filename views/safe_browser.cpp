@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTextDocument>
 
 namespace brevik::views {
@@ -56,7 +57,28 @@ QVariant SafeBrowser::loadResource(int type, const QUrl& name) {
     }
     // A refused resource is asked for again at every layout; note it once.
     if (!refused_.contains(name.toString())) refused_ << name.toString();
-    return {};
+    // An empty answer, not none: the document reads local and relative files itself when the
+    // viewer gives nothing.
+    return QByteArray("");
+}
+
+bool SafeBrowser::namesRemotePictures(const QString& html) {
+    static const QRegularExpression remote(
+        QStringLiteral(R"((?:\bsrc|\bbackground|\bposter)\s*=\s*["']?\s*(?:https?:)?//|)"
+                       R"(url\(\s*["']?\s*(?:https?:)?//)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return html.contains(remote);
+}
+
+QStringList SafeBrowser::namedContentIds(const QString& html) {
+    static const QRegularExpression cid(QStringLiteral(R"(cid:([^"'\s)>]+))"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QStringList ids;
+    for (auto it = cid.globalMatch(html); it.hasNext();) {
+        const QString id = QUrl::fromPercentEncoding(it.next().captured(1).toUtf8());
+        if (!ids.contains(id)) ids << id;
+    }
+    return ids;
 }
 
 }  // namespace brevik::views

@@ -29,6 +29,11 @@ class SafeBrowser final : public QTextBrowser {
 
     QVariant loadResource(int type, const QUrl& name) override;
 
+    // Whether an HTML text asks for pictures from the network (which are never loaded).
+    static bool namesRemotePictures(const QString& html);
+    // The content ids an HTML text names by "cid:", as written.
+    static QStringList namedContentIds(const QString& html);
+
   private:
     QString page_;
     QString file_;

@@ -26,6 +26,8 @@ class TreePane final : public QTreeView {
     void removeFromTree();
     // Selects the node of a base.
     void selectBase(std::int32_t baseIndex);
+    // How wide the shown names are, with their indentation and icons.
+    int namesWidth() const { return sizeHintForColumn(0); }
     // The context menu's commands; owned by the window.
     void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
 

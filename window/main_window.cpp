@@ -3,32 +3,37 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QScreen>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QWindowStateChangeEvent>
 
 #include "app/temp_files.h"
 #include "app/worker.h"
 #include "platform/prompter.h"
 #include "views/add_bases_dialog.h"
+#include "views/item_list_pane.h"
 #include "views/right_pane.h"
+#include "views/search_window.h"
 #include "views/tree_pane.h"
+#include "window/about_dialog.h"
 #include "window/folder_prompt_dialog.h"
 #include "window/help_window.h"
 #include "window/options_dialog.h"
 #include "window/queued_task_events.h"
 #include "window/report_dialog.h"
 #include "window/save_as_dialog.h"
+#include "writers/pst/save_task.h"
 
 namespace brevik::app {
 
@@ -48,13 +53,6 @@ const char* const kAccessFailure =
     "the context menu. Your may start Outlook when file copying is finished.\n3. Open the copy "
     "of the file and recover data from the file copy.\n";
 
-QRect toQRect(const WindowRect& r) {
-    return QRect(r.left, r.top, r.width(), r.height());
-}
-WindowRect fromQRect(const QRect& r) {
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 bool isDataFile(const QString& path) {
     const QFileInfo info(path);
     const QString suffix = info.suffix().toLower();
@@ -64,7 +62,10 @@ bool isDataFile(const QString& path) {
 }  // namespace
 
 MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent)
-    : QMainWindow(parent), state_(state), settings_(settings) {
+    : QMainWindow(parent),
+      state_(state),
+      settings_(settings),
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setWindowTitle(QString::fromLatin1(kProductName));
     setWindowIcon(QIcon(QStringLiteral(":/resources/icons/brevik.svg")));
     setAcceptDrops(true);
@@ -80,13 +81,26 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     statusBar()->addWidget(status_, 0);
     summary_ = new QLabel;
     statusBar()->addPermanentWidget(summary_);
+    openFolderButton_ = new QPushButton(tr("Open Folder"));
+    openFolderButton_->setFlat(true);
+    openFolderButton_->hide();
+    statusBar()->addPermanentWidget(openFolderButton_);
+    connect(openFolderButton_, &QPushButton::clicked, this, &MainWindow::openSavedFolder);
 
     work_ = new QSplitter(Qt::Horizontal, this);
     tree_ = new views::TreePane(state_, work_);
     right_ = new views::RightPane(state_, work_);
     work_->setStretchFactor(1, 1);
     work_->setChildrenCollapsible(false);
+    connect(work_, &QSplitter::splitterMoved, this, [this] { treeSizedByUser_ = true; });
     setCentralWidget(work_);
+    right_->listWidget()->addAction(action(cmd::kOpenItem));
+    // Delete removes a file from the tree only where the tree has the keyboard: in the list
+    // it would look like deleting an item.
+    tree_->addAction(action(cmd::kRemoveMenu));
+    restoreColumns();
+    connect(right_->itemList()->view()->selectionModel(), &QItemSelectionModel::selectionChanged,
+            this, &MainWindow::updateSummary);
     setTabOrder(tree_, right_->listWidget());
     setTabOrder(right_->listWidget(), right_->previewWidget());
 
@@ -134,6 +148,8 @@ void MainWindow::applyCommandStates() {
     action(cmd::kOptions)->setEnabled(!state_.busy);
     const RecoveredBase* b = state_.selected();
     action(cmd::kRecoveryReport)->setEnabled(!state_.busy && b && b->openMode);
+    for (int id : {cmd::kOpenItem, cmd::kViewSource})
+        action(id)->setEnabled(!state_.busy);
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -160,6 +176,10 @@ void MainWindow::onSelectionChanged() {
     applyCommandStates();
     updateTitle();
     right_->showSelectionPage();
+    // The status bar speaks of what is selected now, not of the last task.
+    if (!state_.busy && !progressShown_) setStatus(tr("Ready"));
+    openFolderButton_->hide();
+    updateSummary();
 }
 
 void MainWindow::showProgressBar(const QString& label, int maximum) {
@@ -176,10 +196,29 @@ void MainWindow::showProgressBar(const QString& label, int maximum) {
 
 void MainWindow::hideProgressBar() {
     if (progressBar_) {
+        // Removing a widget from the status bar hides its neighbours as well (Qt 6.4): keep them
+        // as they were.
+        const bool summary = !summary_->isHidden(), button = !openFolderButton_->isHidden();
         statusBar()->removeWidget(progressBar_);
+        summary_->setVisible(summary);
+        openFolderButton_->setVisible(button);
         delete progressBar_;
         progressBar_ = nullptr;
     }
+}
+
+void MainWindow::confirmRecovery() {
+    const RecoveredBase* b = state_.selected();
+    if (state_.busy || !b) return;
+    // A second run throws the first one's results away, and a stop then leaves nothing.
+    if (b->openMode &&
+        !platform::Prompter::current().ask(
+            this, tr("%1 is recovered already. Recover it again?\n\nWhat is shown now is "
+                     "closed while it runs, and stopping the new run leaves the file "
+                     "unrecovered.")
+                      .arg(QString::fromStdString(b->fileName))))
+        return;
+    startRecovery();
 }
 
 void MainWindow::startRecovery() {
@@ -264,6 +303,7 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
                           b->folderEntries[top].endItem == b->folderEntries[top].firstItem;
     }
     if (isSearchTask(code)) tree_->buildTree();
+    if (code == TaskCode::Recover || isSearchTask(code)) widenTreeToFit();
     state_.busy = 0;
     applyCommandStates();
     progressShown_ = false;
@@ -275,18 +315,11 @@ void MainWindow::onTaskSucceeded(TaskCode code) {
         else
             onSelectionChanged();
         hideProgressBar();
-        if (b)
-            summary_->setText(tr("%1: %2 items in %3 folders%4")
-                                  .arg(QString::fromStdString(b->fileName))
-                                  .arg(b->summaryCounter)
-                                  .arg(b->folderCount)
-                                  .arg(b->damage.damaged()
-                                           ? tr(" (damaged: see Tools > Recovery Report)")
-                                           : QString()));
-        summary_->show();
     } else if (isSaveTask(code)) {
         hideProgressBar();
-        text = tr("Save OK.");
+        const SaveOutcome& saved = state_.lastSave;
+        text = savedText(saved);
+        offerOpenFolder(saved);
     } else if (code == TaskCode::CopyForBackup) {
         hideProgressBar();
         text = tr("Copied to %1").arg(QString::fromStdString(state_.copyPlan.destination));
@@ -333,7 +366,7 @@ void MainWindow::onTaskFailed(TaskCode code) {
     if (isSaveTask(code)) {
         hideProgressBar();
         if (state_.taskCanceled)
-            text = tr("Canceled by user");
+            text = stoppedSaveText(state_.lastSave);
         else
             text = tr("Save failed: %1")
                        .arg(!state_.taskMessage.empty() ? QString::fromStdString(state_.taskMessage)
@@ -372,6 +405,7 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
                       .arg(skipped.join(QStringLiteral(", "))));
     if (usable == 0) return 0;
     tree_->buildTree();
+    widenTreeToFit();
     if (first >= 0) {
         tree_->selectBase(first);
         const RecoveredBase* b = state_.base(first);
@@ -380,10 +414,17 @@ int MainWindow::addFiles(const QStringList& paths, bool recoverFirst) {
     return usable;
 }
 
+QString MainWindow::defaultOutlookFolder() const {
+    const std::string& data = state_.environment.localDataFolder;
+    const QString folder = QString::fromStdString(data + "/Microsoft/Outlook");
+    return !data.empty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
 void MainWindow::addByPicking() {
     if (state_.busy) return;
     views::AddBasesDialog dialog(
-        views::searchRootList(views::mountedFileSystems(), QDir::homePath()), this);
+        views::searchPlaces(views::mountedFileSystems(), QDir::homePath(), defaultOutlookFolder()),
+        this);
     if (dialog.exec() != QDialog::Accepted) return;
     using Choice = views::AddBasesDialog::Choice;
     if (dialog.choice() == Choice::AddFiles)
@@ -417,6 +458,15 @@ void MainWindow::saveAs() {
             platform::Prompter::current().warn(this, tr("Choose the folder to save into."));
             continue;
         }
+        // A .pst of an earlier save would be replaced whole: only when the user says so.
+        const bool pst = mode == TaskCode::SaveAllAsPst || mode == TaskCode::SaveSelectedAsPst;
+        const QString target =
+            QDir(where.folder())
+                .filePath(QString::fromStdString(pst::recoveredPstName(b->fileName)));
+        if (pst && QFileInfo::exists(target) &&
+            !platform::Prompter::current().ask(this,
+                                               tr("%1 exists already. Replace it?").arg(target)))
+            continue;
         state_.saveFolder = where.folder().toStdString();
         startSave(mode, state_.saveFolder);
         return;
@@ -463,6 +513,35 @@ void MainWindow::showReport() {
     dialog.exec();
 }
 
+void MainWindow::showSearch() {
+    if (!searchWindow_) {
+        searchWindow_ = new views::SearchWindow(state_, this);
+        connect(searchWindow_, &views::SearchWindow::openRequested, this,
+                &MainWindow::showItemInPlace);
+    }
+    searchWindow_->show();
+    searchWindow_->raise();
+    searchWindow_->activateWindow();
+    searchWindow_->queryBox()->setFocus();
+    searchWindow_->queryBox()->selectAll();
+}
+
+bool MainWindow::showItemInPlace(std::int32_t base, std::uint32_t item) {
+    const RecoveredBase* b = state_.base(base);
+    if (state_.busy || !b || !b->openMode) return false;
+    for (std::uint32_t f = 0; f < b->folderEntries.size(); ++f) {
+        const FolderEntry& e = b->folderEntries[f];
+        if (item < e.firstItem || item >= e.endItem) continue;
+        const QModelIndex at = tree_->model().folderIndex(base, f);
+        if (!at.isValid()) return false;
+        tree_->setCurrentIndex(at);
+        activateWindow();
+        raise();
+        return right_->itemList()->selectItem(item);
+    }
+    return false;
+}
+
 void MainWindow::showHelp() {
     if (!helpWindow_) helpWindow_ = new HelpWindow(this);
     helpWindow_->show();
@@ -471,72 +550,13 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::showAbout() {
-    platform::Prompter::current().inform(
-        this, tr("%1\nVersion %2\n\nRecovers folders and items, deleted and orphaned ones "
-                 "included, from damaged or healthy Outlook data files. The file being "
-                 "recovered is only ever read.")
-                  .arg(QString::fromLatin1(kProductName), QStringLiteral("0.1.0")));
-}
-
-WindowLayout MainWindow::currentLayout() const {
-    WindowLayout layout;
-    const QList<int> main = work_->sizes();
-    const QList<int> right = right_->splitter()->sizes();
-    layout.workSplit = main.isEmpty() ? 200 : main.front();
-    layout.rightSplit = right.isEmpty() ? 200 : right.front();
-    layout.window = fromQRect(geometry());
-    layout.maximised = isMaximized();
-    return layout;
-}
-
-void MainWindow::restoreLayout() {
-    const WindowLayout layout = readLayout(settings_);
-    if (layout.window) setGeometry(toQRect(*layout.window));
-    if (layout.maximised && layout.restore) setGeometry(toQRect(*layout.restore));
-    wasMaximised_ = false;
-}
-
-void MainWindow::placeSplitters() {
-    const WindowLayout layout = readLayout(settings_);
-    // Positions in pixels; -1 centres; each pane keeps a usable minimum.
-    auto place = [](QSplitter* s, int first) {
-        const int total =
-            (s->orientation() == Qt::Horizontal ? s->width() : s->height()) - s->handleWidth();
-        if (total <= 0) return;
-        if (first < 0) first = total / 2;
-        first = std::clamp(first, std::min(60, total / 2), std::max(0, total - 60));
-        s->setSizes({first, total - first});
-    };
-    place(work_, layout.workSplit);
-    place(right_->splitter(), layout.rightSplit);
-}
-
-void MainWindow::showWithLayout() {
-    restoreLayout();
-    if (readLayout(settings_).maximised)
-        showMaximized();
-    else
-        show();
-    // Splitters are placed once the window has its final size, as the event loop starts.
-    QTimer::singleShot(0, this, &MainWindow::placeSplitters);
-}
-
-void MainWindow::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::WindowStateChange) {
-        const bool maximised = isMaximized();
-        if (maximised && !wasMaximised_) {
-            const QRect before = normalGeometry().isValid() ? normalGeometry() : geometry();
-            noteMaximised(settings_, fromQRect(before));
-        } else if (!maximised && wasMaximised_) {
-            noteRestored(settings_);
-        }
-        wasMaximised_ = maximised;
-    }
-    QMainWindow::changeEvent(e);
+    AboutDialog about(this);
+    about.exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     saveLayout(settings_, currentLayout());
+    saveColumns();
     if (state_.busy) {
         // The worker reports nothing from now on; the state waits for it at exit.
         state_.quitEvent.set();

@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QUrl>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -12,11 +14,13 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 
 namespace brevik::views {
 class TreePane;
 class RightPane;
+class SearchWindow;
 }  // namespace brevik::views
 
 namespace brevik::app {
@@ -36,11 +40,18 @@ class MainWindow final : public QMainWindow {
     void showWithLayout();
 
     void startRecovery();
+    // The Recovery command: asks first when the file is recovered already.
+    void confirmRecovery();
     void startSave(TaskCode code, const std::string& folder);
     void stopTask();
     void startSearch(TaskCode code, const std::string& paths);
 
     QAction* action(int id) const;
+    // The search over every recovered file (Ctrl+Shift+F).
+    void showSearch();
+    views::SearchWindow* searchWindow() const { return searchWindow_; }
+    // Selects the folder that holds an item and the item in its list; false when not shown.
+    bool showItemInPlace(std::int32_t base, std::uint32_t item);
     views::TreePane* tree() const { return tree_; }
     views::RightPane* rightPane() const { return right_; }
     QSplitter* workSplitter() const { return work_; }
@@ -48,6 +59,10 @@ class MainWindow final : public QMainWindow {
     QString summaryText() const;
     // The progress bar's position while a recovery or save runs; -1 when none is shown.
     int progressValue() const;
+    // The button that opens the folder of the last save; shown after a save.
+    QPushButton* openFolderButton() const { return openFolderButton_; }
+    // How folders are handed to the desktop (tests replace it).
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { opener_ = std::move(opener); }
 
   Q_SIGNALS:
     // A task has ended and its handler has run.
@@ -67,6 +82,11 @@ class MainWindow final : public QMainWindow {
     void onTaskFailed(TaskCode code);
     void onProgressTimer();
     void onSelectionChanged();
+    void updateSummary();
+    QString savedText(const SaveOutcome& saved) const;
+    QString stoppedSaveText(const SaveOutcome& saved);
+    void offerOpenFolder(const SaveOutcome& saved);
+    void openSavedFolder();
     void applyCommandStates();
     void setStatus(const QString& text);
     void showProgressBar(const QString& label, int maximum);
@@ -76,6 +96,11 @@ class MainWindow final : public QMainWindow {
     void createToolBar();
     void restoreLayout();
     void placeSplitters();
+    void restoreColumns();
+    void saveColumns();
+    int treeFitWidth() const;
+    // Widens the tree to its names after it grew, unless the user sized it.
+    void widenTreeToFit();
     WindowLayout currentLayout() const;
     void updateTitle();
     void showHelp();
@@ -85,6 +110,7 @@ class MainWindow final : public QMainWindow {
     void saveAs();
     void copyForBackup();
     void addByPicking();
+    QString defaultOutlookFolder() const;
     void removeSelected();
 
     AppState& state_;
@@ -94,15 +120,20 @@ class MainWindow final : public QMainWindow {
     views::RightPane* right_ = nullptr;
     QSplitter* work_ = nullptr;
     QLabel* status_ = nullptr;
-    QLabel* summary_ = nullptr;  // what the last recovery found
+    QLabel* summary_ = nullptr;  // what the selected file holds
+    QPushButton* openFolderButton_ = nullptr;
+    QString openFolderPath_;
+    std::function<bool(const QUrl&)> opener_;
     QProgressBar* progressBar_ = nullptr;
     QTimer progressTimer_;
     int milestoneCursor_ = 76;
     bool progressShown_ = false;
     bool wasMaximised_ = false;
+    bool treeSizedByUser_ = false;
     QRect normalBeforeMaximise_;
     std::map<int, QAction*> actions_;
     QWidget* helpWindow_ = nullptr;
+    views::SearchWindow* searchWindow_ = nullptr;
 };
 
 }  // namespace brevik::app

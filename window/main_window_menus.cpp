@@ -7,6 +7,9 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "views/item_list_pane.h"
+#include "views/right_pane.h"
+
 namespace brevik::app {
 
 namespace {
@@ -21,8 +24,9 @@ struct ActionInfo {
 // Menu commands and toolbar buttons; a toolbar button has its own id beside its menu twin.
 const ActionInfo kActions[] = {
     {cmd::kAddMenu, "&Add Outlook data files (*.pst) to Tree View...", "add",
-     "Find Outlook data files on your disks and add them to the tree"},
-    {cmd::kAddToolbar, "Add", "add", "Find Outlook data files on your disks and add them"},
+     "Find Outlook data files (.pst and .ost) on your disks and add them to the tree"},
+    {cmd::kAddToolbar, "Add", "add",
+     "Find Outlook data files (.pst and .ost) on your disks and add them"},
     {cmd::kRemoveMenu, "&Remove from Tree View", "remove",
      "Remove the selected data file or folder group from the tree"},
     {cmd::kRemoveToolbar, "Remove", "remove", "Remove the selected item from the tree"},
@@ -38,6 +42,12 @@ const ActionInfo kActions[] = {
     {cmd::kRecoveryReport, "Recovery &Report...", nullptr,
      "What was damaged in the selected file, what was rebuilt, and where items came from"},
     {cmd::kOptions, "&Options...", nullptr, "Change the start-up options"},
+    {cmd::kOpenItem, "&Open Item", nullptr, "Open the current item in your mail program"},
+    {cmd::kViewSource, "View &Source", nullptr, "Show the header lines the current item came with"},
+    {cmd::kFilterItems, "&Filter Items", nullptr,
+     "Narrow the list to items whose From, To or Subject holds a text"},
+    {cmd::kSearchAll, "&Search All Files...", nullptr,
+     "Find items by sender, recipients, subject or text in every recovered file"},
     {cmd::kViewToolbar, "&Toolbar", nullptr, "Show or hide the toolbar"},
     {cmd::kViewStatusBar, "&Status Bar", nullptr, "Show or hide the status bar"},
     {cmd::kHelpTopics, "&Help Topics", nullptr, "Show the user guide"},
@@ -60,7 +70,7 @@ void MainWindow::createActions() {
     for (int id : {cmd::kRemoveMenu, cmd::kRemoveToolbar})
         on(id, &MainWindow::removeSelected);
     for (int id : {cmd::kRecoveryMenu, cmd::kRecoveryToolbar})
-        on(id, &MainWindow::startRecovery);
+        on(id, &MainWindow::confirmRecovery);
     for (int id : {cmd::kStopMenu, cmd::kStopToolbar})
         on(id, &MainWindow::stopTask);
     on(cmd::kSaveAs, &MainWindow::saveAs);
@@ -70,15 +80,34 @@ void MainWindow::createActions() {
     on(cmd::kHelpTopics, &MainWindow::showHelp);
     on(cmd::kAbout, &MainWindow::showAbout);
     on(cmd::kExit, &QWidget::close);
+    on(cmd::kSearchAll, &MainWindow::showSearch);
+    connect(action(cmd::kFilterItems), &QAction::triggered, this,
+            [this] { right_->itemList()->focusFilter(); });
+    connect(action(cmd::kOpenItem), &QAction::triggered, this,
+            [this] { right_->itemList()->openSelectedItem(); });
+    connect(action(cmd::kViewSource), &QAction::triggered, this,
+            [this] { right_->itemList()->viewSource(); });
 
-    action(cmd::kAddMenu)->setShortcut(QKeySequence::Open);
-    action(cmd::kRemoveMenu)->setShortcut(QKeySequence::Delete);
-    action(cmd::kRemoveMenu)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    action(cmd::kRecoveryMenu)->setShortcut(Qt::Key_F5);
-    action(cmd::kSaveAs)->setShortcut(QKeySequence::SaveAs);
-    action(cmd::kStopMenu)->setShortcut(Qt::Key_Escape);
-    action(cmd::kExit)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    action(cmd::kHelpTopics)->setShortcut(QKeySequence::HelpContents);
+    // Fixed keys rather than the platform's standard ones, which some platforms leave empty
+    // (Save As has none on Linux): the keys the help names work everywhere.
+    const std::pair<int, QKeySequence> keys[] = {
+        {cmd::kAddMenu, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {cmd::kRemoveMenu, QKeySequence(Qt::Key_Delete)},
+        {cmd::kRecoveryMenu, QKeySequence(Qt::Key_F5)},
+        {cmd::kSaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {cmd::kStopMenu, QKeySequence(Qt::Key_Escape)},
+        {cmd::kExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {cmd::kHelpTopics, QKeySequence(Qt::Key_F1)},
+        {cmd::kFilterItems, QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {cmd::kSearchAll, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+        {cmd::kOpenItem, QKeySequence(Qt::Key_Return)},
+        {cmd::kViewSource, QKeySequence(Qt::CTRL | Qt::Key_U)},
+    };
+    for (const auto& [id, key] : keys)
+        action(id)->setShortcut(key);
+    // Enter opens an item only in the list; elsewhere it keeps its own meaning.
+    action(cmd::kOpenItem)->setShortcutContext(Qt::WidgetShortcut);
+    action(cmd::kRemoveMenu)->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void MainWindow::createMenus() {
@@ -95,6 +124,12 @@ void MainWindow::createMenus() {
     tools->addSeparator();
     tools->addAction(action(cmd::kRecoveryReport));
     tools->addAction(action(cmd::kOptions));
+    QMenu* items = menuBar()->addMenu(tr("&Items"));
+    items->addAction(action(cmd::kOpenItem));
+    items->addAction(action(cmd::kViewSource));
+    items->addSeparator();
+    items->addAction(action(cmd::kFilterItems));
+    items->addAction(action(cmd::kSearchAll));
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(action(cmd::kViewToolbar));
     view->addAction(action(cmd::kViewStatusBar));
@@ -104,7 +139,7 @@ void MainWindow::createMenus() {
     help->addAction(action(cmd::kAbout));
     // Window-wide shortcuts also work while the menu bar is hidden.
     for (auto& [id, a] : actions_)
-        addAction(a);
+        if (id != cmd::kOpenItem && id != cmd::kRemoveMenu) addAction(a);
 }
 
 void MainWindow::createToolBar() {

@@ -20,6 +20,8 @@ TEST(BackupCopyTest, CopiesWithProgressAndRefusesWhatWouldHurt) {
     test::TempDir dir;
     const fs::path source = dir.path() / "mail.pst";
     std::ofstream(source) << std::string(9 << 20, 'm');
+    fs::permissions(source, fs::perms::owner_read | fs::perms::group_read);
+    fs::last_write_time(source, fs::last_write_time(source) - std::chrono::hours(240));
     std::atomic<bool> stop{false};
 
     std::vector<int> seen;
@@ -28,6 +30,8 @@ TEST(BackupCopyTest, CopiesWithProgressAndRefusesWhatWouldHurt) {
     EXPECT_FALSE(plan.replaces);
     EXPECT_EQ(copyForBackup(plan, stop, [&](int p) { seen.push_back(p); }), "");
     EXPECT_EQ(fs::file_size(plan.destination), fs::file_size(source));
+    EXPECT_EQ(fs::status(plan.destination).permissions(), fs::status(source).permissions());
+    EXPECT_EQ(fs::last_write_time(plan.destination), fs::last_write_time(source));
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), 100);
     EXPECT_TRUE(planCopy(source.string(), (dir.path() / "backup" / "deep").string()).replaces);

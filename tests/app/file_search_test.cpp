@@ -41,9 +41,12 @@ TEST(FileSearchTest, FindsDataFilesOnceThroughLinksAndManyFolders) {
     for (const auto& b : state.messageBases)
         EXPECT_TRUE(isMessageBaseName(b->fileName)) << b->fileName;
 
-    // A second search adds nothing; a removed base stays a known file.
+    // A second search adds nothing, nor one through another path to the same folder; a removed
+    // base stays a known file.
     state.baseViews[0].removedFromTree = true;
     searchPath(state, root.string(), events.get());
+    fs::create_directory_symlink(root / "a", dir.path() / "alias");
+    searchPath(state, (dir.path() / "alias").string(), events.get());
     EXPECT_EQ(state.baseCount(), 504u);
 
     // Stopped: nothing more is searched and the result says so.

@@ -16,32 +16,42 @@ TEST(AddBasesDialog, PresetsLocalDisksAndHome) {
                                            {"/run", "tmpfs", "tmpfs"},
                                            {"/media/usb", "/dev/sdc1", "vfat"},
                                            {"/", "/dev/sda2", "ext4"}};
-    EXPECT_EQ(searchRootList(mounts, "/home/ann"), "/;/data;/media/usb;/home/ann;");
-    EXPECT_EQ(searchRootList({}, "/home/ann/"), "/home/ann;");
+    const auto places =
+        searchPlaces(mounts, "/home/ann/", "/home/ann/.local/share/Microsoft/Outlook");
+    std::vector<std::pair<std::string, bool>> got;
+    for (const SearchPlace& p : places)
+        got.emplace_back(p.path.toStdString(), p.checked);
+    const std::vector<std::pair<std::string, bool>> want = {
+        {"/home/ann", true},
+        {"/home/ann/.local/share/Microsoft/Outlook", true},
+        {"/", false},
+        {"/data", false},
+        {"/media/usb", false}};
+    EXPECT_EQ(got, want);
 }
 
 TEST(AddBasesDialog, ChoicesAndCancelledPickers) {
-    AddBasesDialog search("/;/home/ann;");
-    EXPECT_EQ(search.pathEdit()->text(), "/;/home/ann;");
-    search.pathEdit()->setText("/srv/mail;");
+    AddBasesDialog search({{"/home/ann", "Home", true}, {"/", "Disk", false}});
+    search.pathEdit()->setText("/srv/mail; ");
     search.searchNow();
     EXPECT_EQ(search.result(), QDialog::Accepted);
     EXPECT_EQ(search.choice(), AddBasesDialog::Choice::SearchPaths);
-    EXPECT_EQ(search.paths(), "/srv/mail;");
+    EXPECT_EQ(search.paths(), "/home/ann;/srv/mail;");
 
-    AddBasesDialog cancelled("/;");
+    const std::vector<SearchPlace> root = {{"/", "Disk", true}};
+    AddBasesDialog cancelled(root);
     cancelled.pickFolder = [](QWidget*) { return QString(); };
     cancelled.browse();
     EXPECT_EQ(cancelled.result(), QDialog::Rejected);
     EXPECT_EQ(cancelled.choice(), AddBasesDialog::Choice::Cancel);
 
-    AddBasesDialog browse("/;");
+    AddBasesDialog browse(root);
     browse.pickFolder = [](QWidget*) { return QStringLiteral("/home/ann/Mail"); };
     browse.browse();
     EXPECT_EQ(browse.choice(), AddBasesDialog::Choice::SearchFolder);
     EXPECT_EQ(browse.paths(), "/home/ann/Mail");
 
-    AddBasesDialog files("/;");
+    AddBasesDialog files(root);
     files.pickFiles = [](QWidget*) { return QStringList{"/tmp/a.pst", "/tmp/b.ost"}; };
     files.addFiles();
     EXPECT_EQ(files.choice(), AddBasesDialog::Choice::AddFiles);

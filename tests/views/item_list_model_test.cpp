@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QLocale>
+#include <QRegularExpression>
 
 #include "message/records.h"
 #include "views_fixtures.h"
@@ -105,10 +107,45 @@ TEST(ItemListModel, SortsEachColumnBothWaysWithTheArrowRules) {
     a.subjectText = "apple";
     b.subjectText = "APPLE";
     EXPECT_EQ(compareRows(a, b, LogicalColumn::Subject), 0);
-    b.subjectText = "\xC3\xA9";  // non-ASCII bytes sort after the letters
+    b.subjectText = "\xC3\xA9";  // an accented letter sorts with its own letter
     EXPECT_EQ(compareRows(a, b, LogicalColumn::Subject), -1);
     b.sortTime = 1;  // an undated row sorts first
     EXPECT_EQ(compareRows(a, b, LogicalColumn::Date), -1);
+}
+
+TEST(ItemListModel, DatesAndTextOrderFollowTheLocale) {
+    const QLocale before;
+    Listed l;
+    l.fill("Inbox");
+    int dated = 0;
+    while (dated < l.model.rowCount() && l.row(dated).utcTime == 0)
+        ++dated;
+    ASSERT_LT(dated, l.model.rowCount());
+    const QModelIndex date = l.model.index(dated, l.model.columns().at(LogicalColumn::Date));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_TRUE(QRegularExpression(R"(^\d{2}\.\d{2}\.\d{4} \d{2}:\d{2}$)")
+                    .match(l.model.data(date).toString())
+                    .hasMatch())
+        << l.model.data(date).toString().toStdString();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_TRUE(QRegularExpression(R"(^\d{1,2}/\d{1,2}/\d{4} )")
+                    .match(l.model.data(date).toString())
+                    .hasMatch())
+        << l.model.data(date).toString().toStdString();
+
+    // Collation, not bytes; subjects without their reply and forward prefixes.
+    ItemSummary lars, lukasz, soren;
+    lars.fromText = "Lars";
+    lukasz.fromText = "\xC5\x81ukasz";
+    soren.fromText = "S\xC3\xB8ren";
+    EXPECT_EQ(compareRows(lars, lukasz, LogicalColumn::From), -1);
+    EXPECT_EQ(compareRows(lukasz, soren, LogicalColumn::From), -1);
+    lars.subjectText = "RE: FW: Zebra";
+    lukasz.subjectText = "Apples";
+    soren.subjectText = "AW: apples";
+    EXPECT_EQ(compareRows(lars, lukasz, LogicalColumn::Subject), 1);
+    EXPECT_EQ(compareRows(lukasz, soren, LogicalColumn::Subject), 0);
+    QLocale::setDefault(before);
 }
 
 TEST(ItemListModel, HiddenRowsAreNeverListed) {

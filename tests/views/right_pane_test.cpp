@@ -21,6 +21,7 @@
 #include "message/records.h"
 #include "support/corpus.h"
 #include "views/item_list_pane.h"
+#include "views/message_window.h"
 #include "views/preview_pane.h"
 #include "views/safe_browser.h"
 #include "views_fixtures.h"
@@ -200,7 +201,7 @@ Bytes pngBytes(QColor colour) {
     return Bytes(data.begin(), data.end());
 }
 
-TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePictures) {
+TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePicturesAndAttachmentsOpenAndSave) {
     test::TempDir dir;
     Listener net;
     const std::string local = (dir.path() / "local.png").string();
@@ -223,7 +224,9 @@ TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePictures) {
                        pst::unicodeProperty(0x0E04, "Bob"),
                        pst::unicodeProperty(0x0E03, "Carol; Dave"),
                        pst::binaryProperty(0x1013, Bytes(html.begin(), html.end())),
-                       pst::int32Property(0x3FDE, 65001)};
+                       pst::int32Property(0x3FDE, 65001),
+                       pst::timeProperty(0x0039, 133000000000000000ull),
+                       pst::timeProperty(0x0E06, 133000000600000000ull)};
     auto attach = [&](const std::string& name, Bytes data, const std::string& cid = {}) {
         pst::Attachment a;
         a.properties = {pst::unicodeProperty(0x3707, name), pst::int32Property(0x3705, 1)};
@@ -235,6 +238,19 @@ TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePictures) {
     attach("a.txt", Bytes(5, 'a'));
     attach("b.doc", Bytes(5, 'b'));
     attach("readme", Bytes(5, 'r'));
+    attach("../../evil.txt", Bytes(3, 'e'));
+    auto forwarded = std::make_shared<pst::Item>();
+    forwarded->properties = {pst::unicodeProperty(0x001A, "IPM.Note"),
+                             pst::unicodeProperty(0x0037, "Zürich report"),
+                             pst::unicodeProperty(0x1000, "Inner body")};
+    pst::Attachment inner;
+    inner.properties = {pst::unicodeProperty(0x3707, "inner.txt"), pst::int32Property(0x3705, 1)};
+    inner.data = Bytes(4, 'i');
+    forwarded->attachments.push_back(inner);
+    pst::Attachment message;
+    message.properties = {pst::unicodeProperty(0x3001, "Forwarded"), pst::int32Property(0x3705, 5)};
+    message.embedded = forwarded;
+    item.attachments.push_back(std::move(message));
     const std::string file = (dir.path() / "inline.pst").string();
     pst::WriteStatus status;
     auto writer = pst::PstWriter::create(file, {}, status);
@@ -256,15 +272,60 @@ TEST(RightPane, HtmlBodiesShowOnlyTheirOwnInlinePictures) {
     EXPECT_TRUE(refused.contains("/remote.png")) << refused.toStdString();
     EXPECT_TRUE(refused.contains("/s.css")) << refused.toStdString();
     EXPECT_TRUE(refused.contains("local.png")) << refused.toStdString();
+    const QVariant read = browser.document()->resource(
+        QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(local)));
+    EXPECT_TRUE(read.value<QImage>().isNull() && QImage::fromData(read.toByteArray()).isNull());
     EXPECT_FALSE(refused.contains("cid:"));
     EXPECT_FALSE(net.contacted());
 
+    EXPECT_TRUE(p.preview().remoteNoticeShown());
+    test::screenshot(&p.pane, QStringLiteral("views-remote-pictures-and-attachments"));
     EXPECT_EQ(p.preview().cc(), "Carol; Dave");
-    EXPECT_EQ(p.preview().attachmentsText(), "logo.png; a.txt; b.doc; readme");
+    EXPECT_TRUE(p.preview().sent().contains("2022")) << p.preview().sent().toStdString();
+    EXPECT_FALSE(p.preview().received().isEmpty());
+    // The picture the body shows is not listed again.
+    EXPECT_EQ(p.preview().attachmentsText(), "a.txt; b.doc; readme; ../../evil.txt; Forwarded.msg");
     const QStringList icons = p.preview().attachmentIconNames();
-    ASSERT_EQ(icons.size(), 4);
-    EXPECT_NE(icons[1], icons[3]);  // text, then any file
-    EXPECT_NE(icons[2], icons[3]);
+    ASSERT_EQ(icons.size(), 5);
+    EXPECT_NE(icons[0], icons[2]);  // text, then any file
+    EXPECT_NE(icons[1], icons[2]);
+
+    // Saved twice into one folder: the bytes, inside the folder, nothing replaced.
+    AttachmentList& list = *p.preview().attachmentList();
+    const fs::path out = dir.path() / "saved";
+    ASSERT_EQ(list.saveAllInto(QString::fromStdString(out.string())).size(), 5);
+    ASSERT_EQ(list.saveAllInto(QString::fromStdString(out.string())).size(), 5);
+    EXPECT_EQ(test::readWholeFile((out / "a.txt").string()), Bytes(5, 'a'));
+    EXPECT_EQ(test::readWholeFile((out / "a (2).txt").string()), Bytes(5, 'a'));
+    EXPECT_EQ(test::readWholeFile((out / "evil (2).txt").string()), Bytes(3, 'e'));
+    EXPECT_FALSE(fs::exists(dir.path() / "evil.txt"));
+    EXPECT_GT(fs::file_size(out / "Forwarded.msg"), 512u);
+    list.pickSavePath = [&](QWidget*, const QString& proposed) {
+        EXPECT_TRUE(proposed.endsWith("/b.doc")) << proposed.toStdString();
+        return QString::fromStdString((out / "chosen.doc").string());
+    };
+    EXPECT_TRUE(list.saveAttachmentAs(1).endsWith("chosen.doc"));
+    EXPECT_EQ(test::readWholeFile((out / "chosen.doc").string()), Bytes(5, 'b'));
+
+    // Opening hands a private copy to the desktop; an attached message opens in a viewer.
+    QUrl opened;
+    list.opener = [&](const QUrl& url) {
+        opened = url;
+        return true;
+    };
+    const QString copy = list.openAttachment(2);
+    EXPECT_EQ(opened.toLocalFile(), copy);
+    EXPECT_TRUE(copy.startsWith(p.pane.openFolder()));
+    MessageWindow* viewer = nullptr;
+    QObject::connect(&p.pane, &RightPane::messageWindowOpened,
+                     [&](MessageWindow* w) { viewer = w; });
+    list.openAttachment(4);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->preview()->subject(), "Zürich report");
+    EXPECT_EQ(viewer->preview()->bodyField()->toPlainText(), "Inner body");
+    EXPECT_EQ(viewer->preview()->attachmentsText(), "inner.txt");
+    test::screenshot(viewer, QStringLiteral("views-attached-message"));
+    viewer->close();
 }
 
 TEST(ItemListPane, FilterBoxContextMenuOpenAndSource) {

@@ -86,7 +86,7 @@ struct Shots : ::testing::Test {
 
 TEST_F(Shots, SampleFolders) {
     shoot("views-start-page");
-    AddBasesDialog add(searchRootList(mountedFileSystems(), QDir::homePath()), window.get());
+    AddBasesDialog add(searchPlaces(mountedFileSystems(), QDir::homePath(), {}), window.get());
     add.show();
     QTest::qWait(30);
     test::screenshot(&add, QStringLiteral("views-add-dialog"));

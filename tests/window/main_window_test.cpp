@@ -5,7 +5,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,12 +23,16 @@
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
 #include "support/peer_tools.h"
+#include "views/preview_pane.h"
 #include "views/right_pane.h"
+#include "views/search_window.h"
 #include "views/tree_pane.h"
+#include "window/about_dialog.h"
 #include "window/help_window.h"
 #include "window/options_dialog.h"
 #include "window/report_dialog.h"
 #include "window/save_as_dialog.h"
+#include "writers/pst/store_writer.h"
 
 namespace brevik::app {
 namespace {
@@ -63,12 +70,31 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     test::writeSample(sample, 20, 3, 2);
     EXPECT_EQ(window->statusText(), "Ready");
     test::screenshot(window.get(), QStringLiteral("main-window-start"));
+    // Every key the help names belongs to a command, which the menus show.
+    QFile helpPage(":/resources/help/index.html");
+    ASSERT_TRUE(helpPage.open(QIODevice::ReadOnly));
+    const QString helpText = QString::fromUtf8(helpPage.readAll());
+    for (const char* key : {"Ctrl+O", "F5", "Esc", "Delete", "Ctrl+F", "Ctrl+Shift+F",
+                            "Ctrl+Shift+S", "Enter", "Ctrl+U", "F1", "Ctrl+Q"}) {
+        EXPECT_TRUE(helpText.contains(QString("\"key\">%1<").arg(key))) << key;
+        const QKeySequence wanted(QString(key) == "Enter" ? "Return" : key);
+        bool found = false;
+        for (QAction* a : window->findChildren<QAction*>())
+            found = found || (a->shortcut() == wanted && !a->associatedObjects().isEmpty());
+        EXPECT_TRUE(found) << key;
+    }
     window->action(cmd::kHelpTopics)->trigger();
     auto* help = window->findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     test::screenshot(help, QStringLiteral("help-window"));
     help->close();
+    {
+        AboutDialog about(window.get());
+        EXPECT_TRUE(about.text().contains("Version ")) << about.text().toStdString();
+        about.show();
+        test::screenshot(&about, QStringLiteral("about-dialog"));
+    }
 
     ASSERT_EQ(
         window->addFiles({QString::fromStdString(sample), QStringLiteral("/no/such.pst")}, true),
@@ -97,12 +123,16 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     EXPECT_TRUE(window->tree()->isExpanded(baseNode));
     window->tree()->expandAll();
     test::screenshot(window.get(), QStringLiteral("main-window-sample"));
+    // The verdict in words, the counts the tree shows, offsets only behind the details.
+    const QString report = reportHtml(*state->base(0));
     // The sample's orphaned items name a folder it does not hold: a lost folder.
-    EXPECT_TRUE(reportHtml(*state->base(0)).contains("Damaged"));
+    EXPECT_TRUE(report.contains("Damaged"));
+    EXPECT_TRUE(report.contains("25 items in ")) << report.toStdString();
+    EXPECT_FALSE(report.contains("0x"));
     {
-        ReportDialog report(*state->base(0));
-        report.show();
-        test::screenshot(&report, QStringLiteral("recovery-report"));
+        ReportDialog dialog(*state->base(0));
+        dialog.show();
+        test::screenshot(&dialog, QStringLiteral("recovery-report"));
     }
 
     // A file cut short recovers what it can, and the report says data was lost.
@@ -114,6 +144,13 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
     RecoveredBase* damaged = state->base(1);
     ASSERT_EQ(damaged->resultOk, 1);
     EXPECT_TRUE(reportHtml(*damaged).contains("Damaged"));
+    EXPECT_TRUE(reportHtml(*damaged, true).contains("0x"));
+    {
+        ReportDialog dialog(*damaged);
+        dialog.detailsBox()->setChecked(true);
+        dialog.show();
+        test::screenshot(&dialog, QStringLiteral("recovery-report-damaged"));
+    }
     EXPECT_TRUE(window->summaryText().contains("damaged")) << window->summaryText().toStdString();
     window->tree()->selectBase(0);
 
@@ -236,15 +273,35 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     window->startSave(TaskCode::SaveAllAsPst, out.string());
     EXPECT_FALSE(fs::exists(fs::path(state->tempFolder) / "_stale"));
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
-    EXPECT_EQ(window->statusText(), "Save OK.");
-    EXPECT_TRUE(fs::exists(out / "Mail_recovered_by_Brevik.pst"));
+    const std::string pst = (out / "Mail_recovered_by_Brevik.pst").string();
+    EXPECT_TRUE(fs::exists(pst));
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Save OK. " + std::to_string(state->lastSave.items) + " items saved to " + pst);
+    // A second save into the same folder says where it really went, with a way there.
     window->startSave(TaskCode::SaveAllAsEml, out.string());
     ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
-    EXPECT_EQ(window->statusText(), "Save OK.");
+    window->startSave(TaskCode::SaveAllAsEml, out.string());
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    const fs::path second = out / "Recovered_Mail_as_eml_by_Brevik (2)";
     int emls = 0;
-    for (const auto& e : fs::recursive_directory_iterator(out / "Recovered_Mail_as_eml_by_Brevik"))
+    for (const auto& e : fs::recursive_directory_iterator(second))
         emls += e.path().extension() == ".eml";
     EXPECT_GE(emls, 8);
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Save OK. " + std::to_string(emls) + " items saved to " + second.string());
+    test::screenshot(window.get(), QStringLiteral("main-window-saved"));
+    QUrl shown;
+    window->setUrlOpener([&](const QUrl& url) {
+        shown = url;
+        return true;
+    });
+    ASSERT_TRUE(window->openFolderButton()->isVisible());
+    window->openFolderButton()->click();
+    EXPECT_EQ(shown.toLocalFile().toStdString(), second.string());
+    // Another selection: the status bar speaks of it, no longer of the save.
+    window->tree()->setCurrentIndex(window->tree()->model().rootIndex());
+    EXPECT_EQ(window->statusText(), "Ready");
+    EXPECT_FALSE(window->openFolderButton()->isVisible());
 
     // Nothing selected in the list: only the save-all modes are offered.
     SaveAsDialog dialog(TaskCode::SaveSelectedAsMsg, false);
@@ -255,6 +312,121 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     EXPECT_TRUE(savePrompt(TaskCode::SaveAllAsMsg, "Mail.pst")
                     .contains("in:   Recovered_Mail_as_msg_by_Brevik"));
     test::screenshot(&dialog, QStringLiteral("save-as-dialog"));
+}
+
+}  // namespace
+}  // namespace brevik::app
+
+namespace brevik::app {
+namespace {
+
+TEST_F(WindowFixture, AStoppedSaveSaysHowManyFilesItLeftAndMayRemoveThem) {
+    const std::string path = (dir.path() / "slow.pst").string();
+    test::writeSample(path, 300, 4, 1);
+    RecoveredBase* b = state->addBase(dir.path().string(), "slow.pst");
+    window->tree()->buildTree();
+    window->tree()->selectBase(0);
+    window->startRecovery();
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    b->attachSource(test::slowSource(test::readWholeFile(path), 300us));
+    const fs::path out = dir.path() / "out";
+    const fs::path made = out / "Recovered_slow_as_eml_by_Brevik";
+    auto files = [&] {
+        std::uint64_t n = 0;
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(made, ec), end; !ec && it != end; ++it)
+            n += it->path().extension() == ".eml";
+        return n;
+    };
+    for (bool remove : {false, true}) {
+        platform::RecordingPrompter answer(remove);
+        platform::Prompter::install(&answer);
+        window->startSave(TaskCode::SaveAllAsEml, out.string());
+        ASSERT_TRUE(test::waitUntil([&] { return files() >= 5; }, 10000));
+        window->stopTask();
+        ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+        ASSERT_EQ(answer.messages.size(), 1u);
+        if (!remove) {
+            // The count said is the count on disk.
+            EXPECT_TRUE(state->lastSave.canceled);
+            EXPECT_EQ(files(), state->lastSave.items);
+            EXPECT_TRUE(window->statusText().startsWith(
+                QString("Canceled by user. %1 items had been saved to ").arg(files())))
+                << window->statusText().toStdString();
+            fs::rename(made, out / "kept");
+        } else {
+            EXPECT_FALSE(fs::exists(made));
+            EXPECT_EQ(window->statusText(),
+                      "Canceled by user. The files saved so far were removed.");
+        }
+    }
+    platform::Prompter::install(&prompter);
+}
+
+}  // namespace
+}  // namespace brevik::app
+
+namespace brevik::app {
+namespace {
+
+// A file whose Inbox holds one mail per subject, from `sender`.
+void writeMails(const std::string& file, const std::string& sender,
+                const std::vector<std::string>& subjects) {
+    pst::WriteStatus status;
+    auto writer = pst::PstWriter::create(file, {}, status);
+    ASSERT_TRUE(writer) << status.message;
+    const auto inbox = writer->addFolder(pst::kTopOfPersonalFolders, {"Inbox", "IPF.Note", {}, {}});
+    ASSERT_TRUE(inbox);
+    for (const std::string& subject : subjects) {
+        pst::Item item;
+        item.properties = {pst::unicodeProperty(0x001A, "IPM.Note"),
+                           pst::unicodeProperty(0x0037, subject),
+                           pst::unicodeProperty(0x0042, sender),
+                           pst::unicodeProperty(0x1000, "Body of " + subject)};
+        ASSERT_TRUE(writer->addItem(*inbox, item));
+    }
+    ASSERT_TRUE(writer->finish());
+}
+
+TEST_F(WindowFixture, SearchFindsAccentedTextInEveryFileAndShowsItInPlace) {
+    const std::string first = (dir.path() / "first.pst").string();
+    const std::string second = (dir.path() / "second.pst").string();
+    writeMails(first, "Ann", {"Budget", "Trip to Z\xC3\xBCrich", "Lunch"});
+    writeMails(second, "Zo\xC3\xAB ZURICH", {"Hello", "Plans"});
+    for (const std::string& f : {first, second}) {
+        ASSERT_EQ(window->addFiles({QString::fromStdString(f)}, true), 1);
+        ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    }
+    window->action(cmd::kSearchAll)->trigger();
+    views::SearchWindow* search = window->searchWindow();
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(window->action(cmd::kSearchAll)->shortcut().toString(), "Ctrl+Shift+F");
+    search->search("zurich");
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    ASSERT_EQ(search->results().rowCount(), 3);  // a subject here, a sender twice there
+    auto cell = [&](int row, int column) {
+        return search->results().data(search->results().index(row, column)).toString();
+    };
+    EXPECT_EQ(cell(0, 0), "first.pst");
+    EXPECT_EQ(cell(0, 1), "Inbox");
+    EXPECT_EQ(cell(0, 3), "Trip to Z\u00FCrich");
+    EXPECT_EQ(cell(1, 0), "second.pst");
+    test::screenshot(search, QStringLiteral("search-window"));
+    // Bodies only when asked.
+    search->queryBox()->setText("body of lunch");
+    search->search(search->queryBox()->text());
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    EXPECT_EQ(search->results().rowCount(), 0);
+    search->bodiesBox()->setChecked(true);
+    ASSERT_TRUE(test::waitUntil([&] { return !search->running(); }));
+    EXPECT_EQ(search->results().rowCount(), 1);
+
+    // A result opens where it lives: its file's folder, the item current in the list.
+    const views::SearchHit hit = search->results().hit(0);
+    Q_EMIT search->openRequested(hit.base, hit.item);
+    EXPECT_EQ(state->selectedBase, hit.base);
+    EXPECT_EQ(state->viewOf(*state->base(hit.base)).currentItem, hit.item);
+    EXPECT_EQ(window->rightPane()->preview()->subject(), "Lunch");
 }
 
 }  // namespace
