@@ -3,12 +3,14 @@
 #include <cstdio>
 
 #include "message/item_details.h"
+#include "views/locale_dates.h"
 
 namespace brevik::views {
 namespace {
 
+// As the Date column writes times: the user's locale, local time, the year in full.
 std::string shown(const std::optional<std::uint64_t>& t) {
-    return t ? formatItemTime(*t).text : std::string();
+    return t ? localeDateTime(*t).toStdString() : std::string();
 }
 
 }  // namespace

@@ -201,6 +201,7 @@ bool RightPane::showDetailsPage(RecoveredBase& b, std::uint32_t r) {
     const std::string page = itemDetailsPage(s, details);
     if (page.empty()) return false;
     setMode(RightPaneMode::ListAndPreview);
+    preview_->setRemoteNotice(false);  // our own page loads nothing, whatever the last item did
     state_.previewFilePath = app::makeTempFileName(state_.tempFolder);
     const QString path = qs(state_.previewFilePath);
     QFile file(path);
