@@ -100,7 +100,12 @@ TEST(ReadWindow, ReadsOfManyNeighboursStayBounded) {
     base.attachSource(std::move(source));
     std::vector<BlockIndex> blocks;
     for (std::uint64_t k = 0; k < 400; ++k) {
-        base.blockTable.push_back({k * 8192, 8000, 1, 1, 4 * (k + 1)});
+        base.blockTable.push_back({.fileOffset = k * 8192,
+                                   .byteCount = 8000,
+                                   .refCount = 1,
+                                   .inflatedCount = 8000,
+                                   .reachable = 1,
+                                   .blockId = 4 * (k + 1)});
         blocks.push_back(static_cast<BlockIndex>(k));
     }
     ReadWindow window(base);

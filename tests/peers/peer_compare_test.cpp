@@ -233,7 +233,9 @@ PeerCounts expectEveryPeerItemFoundByUs(const std::string& path, bool damaged = 
         const int status = test::runTool({"pffexport", "-q", "-m", "all", "-f", "all", "-l",
                                           log.string(), "-t", target.string(), path},
                                          tmp.path() / "pff.out");
-        if (!damaged) EXPECT_EQ(status, 0);
+        if (!damaged) {
+            EXPECT_EQ(status, 0);
+        }
         pff.items = test::readPffExport(target, log);
         pff.ran = true;
     }
@@ -244,7 +246,9 @@ PeerCounts expectEveryPeerItemFoundByUs(const std::string& path, bool damaged = 
         const int status =
             test::runTool({"readpst", "-q", "-D", "-j", "0", "-S", "-o", out.string(), path},
                           tmp.path() / "readpst.out");
-        if (!damaged) EXPECT_EQ(status, 0);
+        if (!damaged) {
+            EXPECT_EQ(status, 0);
+        }
         rp.items = test::readReadpstOutput(out);
         rp.ran = true;
     }
