@@ -145,9 +145,11 @@ int fillRecipients(MessageBase* base, const PropertyList& rows, MessageRecord& r
                     break;
             }
         }
-        // A row without an entry id is not taken as a recipient of its own: the next row fills
-        // the same record. Every recipient row of the sample files carries one.
-        if (hasEntryId) ++slot;
+        // A row with neither an entry id nor a name or address of its own is not a recipient
+        // of its own: the next row fills the same record. One with a name or an address is,
+        // even without an entry id (files other programs write often have none), else its
+        // recipient would be overwritten by the next.
+        if (hasEntryId || r.displayName || r.emailAddress) ++slot;
     }
     return 1;
 }

@@ -141,16 +141,18 @@ TEST_P(LoadMessageTest, ItemWithRecipientsAndAttachments) {
     EXPECT_EQ(r.envelope.subject->text, "Quarterly report");
     EXPECT_EQ(r.envelope.messageFlags, 1u);
 
-    // The row without an entry id is filled into the same record as the row after it.
+    // A row without an entry id but with a name of its own is a recipient of its own, not
+    // overwritten by the row after it.
     ASSERT_EQ(r.recipients.size(), 3u);
     EXPECT_EQ(r.recipients[0].displayName, "Ann");
     EXPECT_EQ(r.recipients[0].emailAddress, "   Ann  @example.com");
     EXPECT_EQ(r.recipients[0].addressType, "SMTP");
     EXPECT_EQ(r.recipients[0].entryIdLength, 6u);
     EXPECT_EQ(r.recipients[0].recipientType, 1u);
-    EXPECT_EQ(r.recipients[1].displayName, "Cy");
-    EXPECT_EQ(r.recipients[1].recipientType, 3u);
-    EXPECT_FALSE(r.recipients[2].displayName);
+    EXPECT_EQ(r.recipients[1].displayName, "Bob");
+    EXPECT_EQ(r.recipients[1].recipientType, 2u);
+    EXPECT_EQ(r.recipients[2].displayName, "Cy");
+    EXPECT_EQ(r.recipients[2].recipientType, 3u);
 
     ASSERT_EQ(r.attachments.size(), 3u);
     const AttachmentRecord& a = r.attachments[0];
