@@ -46,4 +46,4 @@ run_target() {
 run_target recovery_fuzz 10000 -timeout=20 "$work/a" "$work/seeds"
 run_target mutate_fuzz 1000 -timeout=20 -max_len=200 "$work/b"
 run_target writer_fuzz 2000 -timeout=60 "$work/c" "$work/seeds"
-run_target item_fields_fuzz 20000 -timeout=20 -max_len=600 "$work/d"
+run_target item_fields_fuzz 100000 -timeout=20 -max_len=600 "$work/d"
