@@ -45,6 +45,14 @@ AppointmentFields readAppointment(const ItemProperties& item) {
     if (const Bytes* tz = p.binary(kPsetidAppointment, lid::kTimeZoneStruct))
         a.timeZone = parseTimeZoneStruct(*tz);
     a.timeZoneName = p.text(kPsetidAppointment, lid::kTimeZoneDescription).value_or("");
+    // Newer items may carry the zone only as a full definition.
+    if (!a.timeZone)
+        if (const Bytes* def =
+                p.binary(kPsetidAppointment, lid::kAppointmentTimeZoneDefinitionStartDisplay))
+            if (auto d = parseTimeZoneDefinition(*def)) {
+                a.timeZone = d->rule;
+                if (a.timeZoneName.empty()) a.timeZoneName = d->keyName;
+            }
     a.organizerName =
         p.text(pid::kSentRepresentingName).value_or(p.text(pid::kSenderName).value_or(""));
     a.organizerAddress =

@@ -1,5 +1,9 @@
 #include "message/calendar_time.h"
 
+#include <algorithm>
+
+#include "message/text.h"
+
 namespace brevik {
 namespace {
 
@@ -121,6 +125,35 @@ std::optional<TimeZoneRule> parseTimeZoneStruct(ByteView d) {
         if (b < -1440 || b > 1440) return std::nullopt;
     if (r.standardDate.month > 12 || r.daylightDate.month > 12) return std::nullopt;
     return r;
+}
+
+std::optional<TimeZoneDefinition> parseTimeZoneDefinition(ByteView d) {
+    constexpr std::size_t kRuleSize = 66;
+    constexpr std::uint16_t kEffective = 0x0002;
+    if (!fits(d, 0, 6)) return std::nullopt;
+    const std::size_t rulesAt = 4 + std::size_t{load16(d.data() + 2)};
+    const std::size_t chars = get16(d, 6);
+    TimeZoneDefinition def;
+    if (fits(d, 8, chars * 2)) def.keyName = utf16ToUtf8(d.data() + 8, chars * 2);
+    if (!fits(d, rulesAt - 2, 2)) return std::nullopt;
+    const std::size_t count = load16(d.data() + rulesAt - 2);
+    std::optional<TimeZoneRule> chosen;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = rulesAt + i * kRuleSize;
+        if (!fits(d, at, kRuleSize)) break;
+        // A rule holds flags, a year and reserved bytes, then a PidLidTimeZoneStruct's fields.
+        std::uint8_t zone[48] = {};
+        std::copy_n(d.data() + at + 22, 12, zone);       // the three biases
+        std::copy_n(d.data() + at + 34, 16, zone + 14);  // standard date
+        std::copy_n(d.data() + at + 50, 16, zone + 32);  // daylight date
+        const auto rule = parseTimeZoneStruct(ByteView(zone, sizeof zone));
+        if (!rule) continue;
+        chosen = rule;
+        if (load16(d.data() + at + 4) & kEffective) break;
+    }
+    if (!chosen) return std::nullopt;
+    def.rule = *chosen;
+    return def;
 }
 
 }  // namespace brevik

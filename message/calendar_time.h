@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "engine/bytes.h"
 
@@ -63,5 +64,14 @@ struct TimeZoneRule {
 
 // PidLidTimeZoneStruct: 48 bytes. Null when shorter or its months are out of range.
 std::optional<TimeZoneRule> parseTimeZoneStruct(ByteView data);
+
+// A TZDEFINITION ([MS-OXOCAL] 2.2.1.41, PidLidAppointmentTimeZoneDefinitionStartDisplay and its
+// kin): the rule marked effective (else the last one) and the zone's key name. Null when no
+// rule fits in `data`.
+struct TimeZoneDefinition {
+    TimeZoneRule rule;
+    std::string keyName;
+};
+std::optional<TimeZoneDefinition> parseTimeZoneDefinition(ByteView data);
 
 }  // namespace brevik

@@ -237,6 +237,7 @@ inline constexpr std::uint32_t kResponseStatus = 0x8218;
 inline constexpr std::uint32_t kRecurring = 0x8223;
 inline constexpr std::uint32_t kTimeZoneStruct = 0x8233;
 inline constexpr std::uint32_t kTimeZoneDescription = 0x8234;
+inline constexpr std::uint32_t kAppointmentTimeZoneDefinitionStartDisplay = 0x825E;
 // PSETID_Task
 inline constexpr std::uint32_t kTaskStatus = 0x8101;
 inline constexpr std::uint32_t kPercentComplete = 0x8102;

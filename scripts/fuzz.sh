@@ -17,12 +17,12 @@ if [ -n "${missing:-}" ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBREVIK_FUZZ=ON -DBREVIK_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz pages4k_fuzz brevik-cli -j "$(nproc)"
+cmake --build build-fuzz --target recovery_fuzz mutate_fuzz writer_fuzz pages4k_fuzz item_fields_fuzz brevik-cli -j "$(nproc)"
 seconds=${FUZZ_SECONDS:-60}
 seed=${FUZZ_SEED:-1}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/seeds" "$work/a" "$work/b" "$work/c"
+mkdir -p "$work/seeds" "$work/a" "$work/b" "$work/c" "$work/d"
 for f in sample1 sample2 test_ansi submessage sample-contacts empty; do
     [ -f "../shared/corpus/pst/$f.pst" ] && cp "../shared/corpus/pst/$f.pst" "$work/seeds/"
 done
@@ -50,5 +50,6 @@ run_target() {
 run_target recovery_fuzz 10000 -timeout=20 "$work/a" "$work/seeds"
 run_target mutate_fuzz 1000 -timeout=20 -max_len=200 "$work/b"
 run_target writer_fuzz 2000 -timeout=60 "$work/c" "$work/seeds"
-mkdir -p "$work/d"
+mkdir -p "$work/d" "$work/e"
 run_target pages4k_fuzz 2000 -timeout=20 -max_len=200 -len_control=0 "$work/d"
+run_target item_fields_fuzz 100000 -timeout=20 -max_len=600 "$work/e"

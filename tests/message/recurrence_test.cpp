@@ -141,6 +141,25 @@ TEST(RecurrenceTest, TimeZoneRulesGiveTheOffsetOfEachDate) {
     EXPECT_EQ(rule->offsetAtUtc(winter), -480);
     EXPECT_EQ(civilFromMinutes(TimeZoneRule::transitionMinutes(rule->daylightDate, 2022)).day, 13);
     EXPECT_FALSE(parseTimeZoneStruct(ByteView(tz.data(), 47)));
+
+    // The same zone as a definition with an older rule first and the effective one second.
+    Bytes def = {2, 1, 0, 0, 2, 0, 2, 0, 'P', 0, 'T', 0, 2, 0};
+    store16(def.data() + 2, static_cast<std::uint16_t>(def.size() - 4));
+    for (std::uint16_t flags : {0, 2}) {
+        Bytes rule(66, 0);
+        store16(rule.data() + 4, flags);
+        std::copy_n(tz.data(), 12, rule.data() + 22);
+        std::copy_n(tz.data() + 14, 16, rule.data() + 34);
+        std::copy_n(tz.data() + 32, 16, rule.data() + 50);
+        if (flags == 0) store32(rule.data() + 22, 0);  // the old rule: UTC
+        def.insert(def.end(), rule.begin(), rule.end());
+    }
+    const auto d = parseTimeZoneDefinition(def);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->keyName, "PT");
+    EXPECT_EQ(d->rule.offsetAtUtc(summer), -420);
+    for (std::size_t n = 0; n < def.size(); ++n)
+        parseTimeZoneDefinition(ByteView(def.data(), n));  // never reads past the end
 }
 
 }  // namespace

@@ -36,15 +36,16 @@ class Card {
     void text(std::string_view name, std::string_view value) {
         if (!value.empty()) add(std::string(name) + ":" + escapeText(value));
     }
-    // A structured value: components escaped one by one, joined by ";".
-    void structured(std::string_view name, const std::vector<std::string>& parts) {
+    // A structured value: components escaped one by one, joined by ";", empty ones at the end
+    // left out.
+    void structured(std::string_view name, std::vector<std::string> parts) {
+        while (!parts.empty() && parts.back().empty())
+            parts.pop_back();
+        if (parts.empty()) return;
         std::string value;
-        bool any = false;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
+        for (std::size_t i = 0; i < parts.size(); ++i)
             value += (i ? ";" : "") + escapeText(parts[i]);
-            any = any || !parts[i].empty();
-        }
-        if (any) add(std::string(name) + ":" + value);
+        add(std::string(name) + ":" + value);
     }
     std::string finish() {
         add("END:VCARD");
