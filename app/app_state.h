@@ -75,6 +75,7 @@ inline constexpr int kAbout = 57664;
 inline constexpr int kExit = 57665;
 inline constexpr int kViewToolbar = 59392;
 inline constexpr int kViewStatusBar = 59393;
+inline constexpr int kViewSystemFolders = 59394;
 }  // namespace cmd
 
 // One command id and whether it is enabled.
@@ -126,6 +127,9 @@ class AppState {
     std::string tempFolder;
     std::string installFolder;
     std::uint8_t showKind2Bases = 0;
+    // The store's own roots and the folders it hides (search roots, views, sync state) show in
+    // the tree too; off by default, a mailbox starts at its top folder.
+    bool showSystemFolders = false;
     std::uint8_t showKind3Bases = 0;
     std::uint8_t openDefaultOutlookFiles = 1;
     ManualResetEvent stopEvent;

@@ -117,16 +117,19 @@ void BaseTreeModel::addFolders(Node* baseNode, std::int32_t baseIndex) {
         Node* parent;
         int depth;
     };
-    std::unordered_set<const FolderTreeNode*> seen{b.topNode};
+    const bool system = state_.showSystemFolders;
+    const FolderTreeNode* start =
+        system && b.systemFoldersHidden && b.rootNode ? b.rootNode : b.topNode;
+    std::unordered_set<const FolderTreeNode*> seen{start};
     std::vector<Frame> stack;
     auto pushChildren = [&](const FolderTreeNode* n, Node* parent, int depth) {
         std::vector<const FolderTreeNode*> kids;
         for (const FolderTreeNode* c = n->firstChild; c && kids.size() < 100000; c = c->nextSibling)
-            kids.push_back(c);
+            if (system || !c->system) kids.push_back(c);
         for (auto it = kids.rbegin(); it != kids.rend(); ++it)
             stack.push_back({*it, parent, depth});
     };
-    pushChildren(b.topNode, baseNode, 1);
+    pushChildren(start, baseNode, 1);
     while (!stack.empty()) {
         const Frame f = stack.back();
         stack.pop_back();

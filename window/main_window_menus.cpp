@@ -9,6 +9,7 @@
 
 #include "views/item_list_pane.h"
 #include "views/right_pane.h"
+#include "views/tree_pane.h"
 
 namespace brevik::app {
 
@@ -50,6 +51,8 @@ const ActionInfo kActions[] = {
      "Find items by sender, recipients, subject or text in every recovered file"},
     {cmd::kViewToolbar, "&Toolbar", nullptr, "Show or hide the toolbar"},
     {cmd::kViewStatusBar, "&Status Bar", nullptr, "Show or hide the status bar"},
+    {cmd::kViewSystemFolders, "Show S&ystem Folders", nullptr,
+     "Also show the folders Outlook keeps for itself, outside and inside the mailbox"},
     {cmd::kHelpTopics, "&Help Topics", nullptr, "Show the user guide"},
     {cmd::kAbout, "&About Brevik", nullptr, "Program information and version"},
 };
@@ -133,6 +136,8 @@ void MainWindow::createMenus() {
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(action(cmd::kViewToolbar));
     view->addAction(action(cmd::kViewStatusBar));
+    view->addSeparator();
+    view->addAction(action(cmd::kViewSystemFolders));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(action(cmd::kHelpTopics));
     help->addSeparator();
@@ -159,6 +164,13 @@ void MainWindow::createToolBar() {
     showStatus->setCheckable(true);
     showStatus->setChecked(true);
     connect(showStatus, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
+    QAction* showSystem = action(cmd::kViewSystemFolders);
+    showSystem->setCheckable(true);
+    showSystem->setChecked(state_.showSystemFolders);
+    connect(showSystem, &QAction::toggled, this, [this](bool on) {
+        state_.showSystemFolders = on;
+        tree_->buildTree();
+    });
 }
 
 }  // namespace brevik::app
