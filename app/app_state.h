@@ -41,11 +41,13 @@ enum class TaskCode : std::int32_t {
     SaveSelectedAsMsg = 32821,
     SaveSelectedAsEml = 32822,
     SaveSelectedAsPst = 32823,
+    SaveAllAsVcf = 32824,  // contacts and distribution lists, a .vcf per folder
+    SaveAllAsIcs = 32825,  // calendars, tasks and journals, an .ics per folder
 };
 
 inline bool isSaveTask(TaskCode code) {
     const auto c = static_cast<std::int32_t>(code);
-    return c >= 32818 && c <= 32823;
+    return c >= 32818 && c <= 32825;
 }
 inline bool isSearchTask(TaskCode code) {
     return code == TaskCode::SearchPaths || code == TaskCode::SearchFolder;

@@ -41,6 +41,14 @@ SaveOutcome runSaveTask(AppState& state, RecoveredBase& base, TaskEvents* events
             return outcomeOf(files::saveFiles(base, files::FileFormat::Eml, state.saveFolder, items,
                                               state.stopEvent.flag(), progress),
                              true);
+        case TaskCode::SaveAllAsVcf:
+        case TaskCode::SaveAllAsIcs:
+            return outcomeOf(
+                files::saveFiles(base,
+                                 code == TaskCode::SaveAllAsVcf ? files::FileFormat::Vcf
+                                                                : files::FileFormat::Ics,
+                                 state.saveFolder, nullptr, state.stopEvent.flag(), progress),
+                true);
         default:
             return {false, false, "unknown save mode", {}, false, 0};
     }

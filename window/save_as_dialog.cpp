@@ -32,6 +32,16 @@ const ModeText kModes[] = {
      "Express data format for separate messages).",
      "Save all messages as *.eml files (native Outlook Express data format for separate "
      "messages).\nfrom: %1\nin:   Recovered_%2_as_eml_by_Brevik\n\nPath to the folder:"},
+    {TaskCode::SaveAllAsVcf,
+     "Save all contacts and distribution lists as *.vcf files (vCard: one file per contacts "
+     "folder, for Outlook, Thunderbird, Google and phones).",
+     "Save all contacts and distribution lists as *.vcf files (vCard).\nfrom: %1\nin:   "
+     "Recovered_%2_as_vcf_by_Brevik\n\nPath to the folder:"},
+    {TaskCode::SaveAllAsIcs,
+     "Save all calendars, tasks and journals as *.ics files (iCalendar: one file per folder, "
+     "for Outlook, Thunderbird, Google and Apple calendars).",
+     "Save all calendars, tasks and journals as *.ics files (iCalendar).\nfrom: %1\nin:   "
+     "Recovered_%2_as_ics_by_Brevik\n\nPath to the folder:"},
     {TaskCode::SaveSelectedAsMsg,
      "Save selected message(s) in the right pane as *.msg files (native Outlook data format "
      "for separate messages).",

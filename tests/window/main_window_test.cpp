@@ -298,6 +298,14 @@ TEST_F(WindowFixture, SavesAsPstAndOffersTheModesThatFit) {
     ASSERT_TRUE(window->openFolderButton()->isVisible());
     window->openFolderButton()->click();
     EXPECT_EQ(shown.toLocalFile().toStdString(), second.string());
+    // The sample's contacts as a .vcf, from the same window.
+    window->startSave(TaskCode::SaveAllAsVcf, out.string());
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    EXPECT_TRUE(state->lastSave.ok) << state->lastSave.message;
+    int cards = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out / "Recovered_Mail_as_vcf_by_Brevik"))
+        cards += e.path().extension() == ".vcf";
+    EXPECT_EQ(cards, 1);
     // Another selection: the status bar speaks of it, no longer of the save.
     window->tree()->setCurrentIndex(window->tree()->model().rootIndex());
     EXPECT_EQ(window->statusText(), "Ready");
