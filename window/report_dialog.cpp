@@ -223,7 +223,8 @@ QString reportHtml(const RecoveredBase& base, bool details) {
         if (base.damage.count(kind) == 0) continue;
         QStringList offsets;
         for (std::uint64_t o : base.damage.firstOffsets(kind))
-            offsets << QStringLiteral("0x%1").arg(o, 0, 16);
+            if (o != 0)
+                offsets << QStringLiteral("0x%1").arg(o, 0, 16);  // 0: no place (a lost folder)
         damage += QStringLiteral("<tr><td align=right>%1</td><td>%2%3</td><td>%4</td></tr>")
                       .arg(base.damage.count(kind))
                       .arg(QString::fromLatin1(damageKindName(kind)))
