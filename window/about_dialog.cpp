@@ -21,7 +21,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
         tr("<h3>%1</h3><p>Version %2</p>"
            "<p>Recovers folders and items, deleted and orphaned ones included, from damaged "
            "or healthy Outlook data files (.pst and .ost), and saves them as a new .pst "
-           "file or as .msg or .eml files. The file being recovered is only ever read.</p>"
+           "file, as .msg, .eml or mbox files, and contacts and calendars as .vcf and .ics. The "
+           "file being recovered is only ever read.</p>"
            "<p style='color:#666'>Built with Qt %3; running on Qt %4, %5.</p>")
             .arg(QString::fromLatin1(kProductName), version, QStringLiteral(QT_VERSION_STR),
                  QString::fromLatin1(qVersion()), QSysInfo::prettyProductName().toHtmlEscaped());

@@ -1,5 +1,7 @@
 #include "window/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -76,9 +78,12 @@ MainWindow::MainWindow(AppState& state, SettingsStore* settings, QWidget* parent
     createMenus();
     createToolBar();
 
-    status_ = new QLabel(tr("Ready"));
+    status_ = new QLabel;
+    status_->installEventFilter(this);  // re-elided when its width changes
     status_->setMinimumWidth(10);
-    statusBar()->addWidget(status_, 0);
+    // The status takes the room the summary leaves; a long save path is cut in its middle.
+    statusBar()->addWidget(status_, 1);
+    setStatus(tr("Ready"));
     summary_ = new QLabel;
     statusBar()->addPermanentWidget(summary_);
     openFolderButton_ = new QPushButton(tr("Open Folder"));
@@ -130,6 +135,11 @@ QAction* MainWindow::action(int id) const {
     return it == actions_.end() ? nullptr : it->second;
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == status_ && e->type() == QEvent::Resize) elideStatus();
+    return QMainWindow::eventFilter(watched, e);
+}
+
 bool MainWindow::event(QEvent* e) {
     if (e->type() == QEvent::StatusTip) {
         // Prompts follow the pointer over the bars unless a task shows its progress there.
@@ -153,10 +163,16 @@ void MainWindow::applyCommandStates() {
 }
 
 void MainWindow::setStatus(const QString& text) {
-    status_->setText(text);
+    statusFull_ = text;
+    status_->setToolTip(text);
+    elideStatus();
+}
+void MainWindow::elideStatus() {
+    status_->setText(status_->fontMetrics().elidedText(statusFull_, Qt::ElideMiddle,
+                                                       std::max(status_->width(), 120)));
 }
 QString MainWindow::statusText() const {
-    return status_->text();
+    return statusFull_;
 }
 QString MainWindow::summaryText() const {
     return summary_->text();

@@ -72,6 +72,7 @@ class MainWindow final : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -120,6 +121,8 @@ class MainWindow final : public QMainWindow {
     views::RightPane* right_ = nullptr;
     QSplitter* work_ = nullptr;
     QLabel* status_ = nullptr;
+    QString statusFull_;  // what status_ shows, before eliding to its width
+    void elideStatus();
     QLabel* summary_ = nullptr;  // what the selected file holds
     QPushButton* openFolderButton_ = nullptr;
     QString openFolderPath_;
