@@ -12,6 +12,7 @@
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
 #include "engine/parallel_parts.h"
+#include "message/item_damage.h"
 #include "message/item_summary.h"
 #include "recovery/folder_tree.h"
 
@@ -43,6 +44,12 @@ void writeItem(JsonWriter& w, const RecoveredBase& base, std::uint32_t i, const 
     w.field("bodyFormat", bodyFormatName(s.bodyFormat));
     w.field("bodyFromRtf", s.bodyFromRtf);
     w.field("bodyLength", s.bodyLength > 0 ? s.bodyLength - 1 : 0);
+    if (const DamagedItem* d = findDamage(base.damagedItems, i)) {
+        w.key("damaged").beginArray();
+        for (const DamagedPart& part : d->parts)
+            w.value(part.name);
+        w.endArray();
+    }
     w.field("deleted", s.deletedMark != 0);
     if (file) w.field("file", *file);
     w.field("folder", folder);

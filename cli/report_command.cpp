@@ -9,6 +9,7 @@
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
+#include "message/item_damage.h"
 #include "message/item_summary.h"
 
 namespace brevik::cli {
@@ -46,8 +47,31 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
                                     {"foldersForOrphanedItems", d.orphanGroups},
                                     {"duplicateCopiesDropped", d.duplicateItems}};
 
+    const std::vector<ShownFolder> shown = shownFolders(base);
+    nlohmann::json damagedItems = nlohmann::json::array();
+    if (!base.damagedItems.empty()) {
+        const std::vector<std::uint32_t> itemFolders = itemShownFolders(base, shown);
+        for (const DamagedItem& d : base.damagedItems) {
+            if (d.item >= base.itemCount) continue;
+            const ItemSummary& s = base.itemSummaries[d.item];
+            if (s.hiddenCode == 201) continue;
+            nlohmann::json parts = nlohmann::json::array(), offsets = nlohmann::json::array();
+            for (const DamagedPart& p : d.parts) {
+                parts.push_back(p.name);
+                for (std::uint64_t o : p.blockOffsets)
+                    offsets.push_back(o);
+            }
+            damagedItems.push_back({{"number", s.number},
+                                    {"folder", itemFolderPath(shown, itemFolders[d.item])},
+                                    {"subject", s.subjectText},
+                                    {"deleted", s.deletedMark != 0},
+                                    {"parts", parts},
+                                    {"blockOffsets", offsets}});
+        }
+    }
+
     nlohmann::json folders = nlohmann::json::array();
-    for (const ShownFolder& f : shownFolders(base)) {
+    for (const ShownFolder& f : shown) {
         if (f.copy) continue;
         const FolderEntry& fe = base.folderEntries[f.folderIndex];
         std::array<std::uint64_t, kItemSourceSlots> counts{};
@@ -66,6 +90,7 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
                         {"dataLost", lost},
                         {"damage", damage},
                         {"rebuilt", rebuilt},
+                        {"damagedItems", damagedItems},
                         {"folders", folders}});
         return;
     }
@@ -86,6 +111,22 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
             for (const auto& o : offsets)
                 out << " " << hex(o.get<std::uint64_t>());
         }
+        out << "\n";
+    }
+    if (!damagedItems.empty()) out << "\nItems with damaged parts (the rest of each is kept):\n";
+    for (const auto& d : damagedItems) {
+        out << "  " << d["number"].get<std::uint32_t>()
+            << (d["deleted"].get<bool>() ? " (deleted)" : "") << " in "
+            << terminalLine(d["folder"].get<std::string>()) << ", \""
+            << terminalLine(d["subject"].get<std::string>()) << "\": lost";
+        std::string sep = " ";
+        for (const auto& p : d["parts"]) {
+            out << sep << terminalLine(p.get<std::string>());
+            sep = ", ";
+        }
+        out << "; blocks at";
+        for (const auto& o : d["blockOffsets"])
+            out << " " << hex(o.get<std::uint64_t>());
         out << "\n";
     }
     out << "\nRebuilt: " << d.itemsFromDataAlone << " items from their data alone, " << fromRows

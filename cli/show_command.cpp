@@ -6,6 +6,7 @@
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
+#include "message/item_damage.h"
 #include "message/item_details.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
@@ -91,6 +92,11 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
                             {"bodyFromRtf", s.bodyFromRtf},
                             {"rtfDamaged", s.rtfDamaged},
                             {"body", body}};
+        if (const DamagedItem* d = findDamage(base.damagedItems, index)) {
+            j["damaged"] = nlohmann::json::array();
+            for (const DamagedPart& part : d->parts)
+                j["damaged"].push_back(part.name);
+        }
         j["recipients"] = nlohmann::json::array();
         if (record)
             for (const RecipientRecord& r : record->recipients)
@@ -114,6 +120,9 @@ int runShow(const ShowOptions& options, std::ostream& out, std::ostream& err) {
         out << "Cc:          " << terminalLine(text(env.displayCc)) << "\n";
     out << "Subject:     " << terminalLine(s.subjectText) << "\n"
         << "Date:        " << terminalLine(s.dateText) << "\n";
+    if (const DamagedItem* d = findDamage(base.damagedItems, index))
+        out << "Damaged:     " << terminalLine(partNames(d->parts))
+            << " (what is shown of these may be wrong or missing)\n";
     writeDetailsText(out, details);
     if (record && !record->recipients.empty()) {
         out << "Recipients:\n";

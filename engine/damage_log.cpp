@@ -36,6 +36,8 @@ const char* damageKindName(DamageKind kind) {
             return "items of which only their row in a folder's table is left";
         case DamageKind::DeflatedBlocks:
             return "compressed blocks that do not inflate to their stated size";
+        case DamageKind::ItemPartsDamaged:
+            return "items with damaged parts (a body, attachments or recipients)";
         case DamageKind::Count:
             break;
     }

@@ -24,9 +24,10 @@ enum class DamageKind : std::uint8_t {
     IndexPageDamaged,      // an index page the tree points at is not a sound index page
     AllocationMapDamaged,  // an allocation-map page is missing or broken
     // What the structure held and the recovery could not give back whole.
-    FolderLost,       // a folder whose items were found without it
-    ItemOnlyRowLeft,  // an item of which only its row in a contents table is left
-    DeflatedBlocks,   // deflated blocks that do not inflate to the size they state
+    FolderLost,        // a folder whose items were found without it
+    ItemOnlyRowLeft,   // an item of which only its row in a contents table is left
+    DeflatedBlocks,    // deflated blocks that do not inflate to the size they state
+    ItemPartsDamaged,  // readable items with parts (a body, an attachment) whose blocks fail
     Count
 };
 

@@ -5,6 +5,7 @@
 
 #include "engine/byte_source.h"
 #include "engine/message_base.h"
+#include "engine/ndb_format.h"
 
 namespace brevik {
 namespace {
@@ -39,9 +40,14 @@ void ReadWindow::readBlocks(std::span<const BlockIndex> blocks) {
         if (b < 0 || static_cast<std::size_t>(b) >= base_.blockTable.size()) continue;
         const BlockEntry& e = base_.blockTable[b];
         if (e.byteCount == 0 || e.fileOffset > base_.fileSize ||
-            e.byteCount > base_.fileSize - e.fileOffset || held(base_, e.fileOffset, e.byteCount))
+            e.byteCount > base_.fileSize - e.fileOffset)
             continue;
-        extents.push_back({e.fileOffset, e.fileOffset + e.byteCount});
+        // The trailer too, which the checks of an item's blocks read.
+        const std::uint64_t extent =
+            base_.layout.blockAlignment ? ndb::blockExtent(e.byteCount, base_.layout) : e.byteCount;
+        const std::uint64_t size = std::min(extent, base_.fileSize - e.fileOffset);
+        if (held(base_, e.fileOffset, size)) continue;
+        extents.push_back({e.fileOffset, e.fileOffset + size});
     }
     std::sort(extents.begin(), extents.end(),
               [](const Extent& a, const Extent& b) { return a.start < b.start; });

@@ -95,6 +95,18 @@ void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockInde
     leaves.insert(leaves.end(), tree.blocks.begin(), tree.blocks.end());
 }
 
+bool nodeDataBlocks(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& blocks) {
+    if (!validIndex(base, index)) return false;
+    blocks.push_back(index);
+    // An internal block that is no tree is read as a single block, as readNodeData does.
+    if (!(base.blockTable[index].blockId & ndb::kInternalBlockBit) ||
+        !looksLikeDataTree(readBlock(base, index, false)))
+        return true;
+    const TreeLeaves tree = listTree(base, index);
+    blocks.insert(blocks.end(), tree.blocks.begin(), tree.blocks.end());
+    return tree.complete;
+}
+
 Bytes readBlock(MessageBase& base, BlockIndex index, bool decode) {
     if (!validIndex(base, index)) return {};
     const BlockEntry& entry = base.blockTable[index];

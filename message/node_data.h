@@ -53,6 +53,11 @@ bool visitNodeData(MessageBase& base, BlockIndex index,
 // what readNodeData would join, so that a caller can read them in one go beforehand.
 void appendTreeLeaves(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& leaves);
 
+// The blocks a node's data is read from, appended to `blocks`: `index` itself and, when it is a
+// data tree, the data blocks below it. False when the tree stops early (a block it names is
+// missing or malformed).
+bool nodeDataBlocks(MessageBase& base, BlockIndex index, std::vector<BlockIndex>& blocks);
+
 // A place to read a value again from. Bytes of a plain block are named by their file offset; a
 // deflated block's bytes exist only once inflated, so they are named by the block and the offset
 // into its inflated data, tagged by bit 62 (no file offset reaches it). Offsets into one block

@@ -35,6 +35,13 @@ void sortByParent(std::vector<MessageNodeEntry>& items);
 
 class LoadingProgress;
 
+// A chunk of items loaded on a worker.
+struct LoadedChunk {
+    std::vector<SummaryPlace> places;  // per loaded item, in order
+    std::vector<DamagedItem> damaged;  // loaded items with damaged parts, in order
+    BlockClaims claims;
+};
+
 class Pass {
   public:
     explicit Pass(RecoveredBase& base) : base_(base), vote_(CryptMethod::Unrecognised) {}
@@ -69,10 +76,10 @@ class Pass {
                                              unsigned threads, std::uint32_t perChunk,
                                              LoadingProgress& progress);
     template <class KeepGoing>
-    void loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims,
-                   std::vector<SummaryPlace>& places, KeepGoing keepGoing);
-    SummaryPlace loadItem(std::uint32_t i, BlockClaims* claims);
-    void bookItem(std::uint32_t i, SummaryPlace place);
+    void loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims, LoadedChunk& out,
+                   KeepGoing keepGoing);
+    SummaryPlace loadItem(std::uint32_t i, BlockClaims* claims, std::vector<DamagedItem>& damaged);
+    void bookItem(std::uint32_t i, SummaryPlace place, std::vector<DamagedItem>& damaged);
     bool isDataTree(BlockIndex b) const;
     unsigned passThreadCount() const;
     void announceItemBlocks(std::uint32_t first, std::uint32_t end) const;

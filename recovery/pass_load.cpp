@@ -10,6 +10,7 @@
 #include "engine/ordered_workers.h"
 #include "engine/read_window.h"
 #include "message/load_message.h"
+#include "message/node_data.h"
 #include "message/records.h"
 #include "recovery/pass.h"
 #include "recovery/recovery_pass.h"
@@ -54,15 +55,9 @@ std::uint32_t chunkSize(std::uint32_t items) {
     return std::clamp<std::uint32_t>(items / 64, 8, 256);
 }
 
-// A chunk of items loaded on a worker.
-struct LoadedChunk {
-    std::vector<SummaryPlace> places;  // per loaded item, in order
-    BlockClaims claims;
-};
-
 }  // namespace
 
-// Loads items [first, end), one chunk, and appends their places to `places`, stopping early
+// Loads items [first, end), one chunk, and appends their places to `out`, stopping early
 // when `keepGoing` turns false. Touches nothing but those items and their rows, so distinct
 // chunks may load on several threads; what depends on the items before them is left to
 // bookItem. `claims`, when given, gathers what the items' internal blocks name.
@@ -73,8 +68,8 @@ struct LoadedChunk {
 // trees of all subnodes when their names are gathered). From memory, a read costs mostly its
 // system call, which a batch shares.
 template <class KeepGoing>
-void Pass::loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims,
-                     std::vector<SummaryPlace>& places, KeepGoing keepGoing) {
+void Pass::loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims, LoadedChunk& out,
+                     KeepGoing keepGoing) {
     std::vector<BlockIndex> blocks;
     blocks.reserve(2 * std::size_t{end - first});
     for (std::uint32_t i = first; i < end; ++i) {
@@ -105,12 +100,31 @@ void Pass::loadChunk(std::uint32_t first, std::uint32_t end, BlockClaims* claims
                 blocks.push_back(s.dataIndex);
     }
     window.readBlocks(blocks);
+    // Then what only the checks of the items' blocks read, all of it: the subnodes a summary
+    // skips, and the blocks below data trees.
+    blocks.clear();
+    for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
+        const MessageNodeEntry& e = base_.messageEntries[i];
+        for (const SubnodeEntry& s : e.subnodes)
+            if (s.ownerDataIndex != 0 || s.nodeId == ndb::kNidRecipientTable)
+                blocks.push_back(s.dataIndex);
+    }
+    window.readBlocks(blocks);
+    blocks.clear();
+    for (std::uint32_t i = first; i < end && keepGoing(); ++i) {
+        const MessageNodeEntry& e = base_.messageEntries[i];
+        appendTreeLeaves(base_, e.dataIndex, blocks);
+        for (const SubnodeEntry& s : e.subnodes)
+            appendTreeLeaves(base_, s.dataIndex, blocks);
+    }
+    window.readBlocks(blocks);
     for (std::uint32_t i = first; i < end && keepGoing(); ++i)
-        places.push_back(loadItem(i, claims));
+        out.places.push_back(loadItem(i, claims, out.damaged));
 }
 
 // Loads item `i`, whose subnode list loadChunk has read, and fills its row.
-SummaryPlace Pass::loadItem(std::uint32_t i, BlockClaims* claims) {
+SummaryPlace Pass::loadItem(std::uint32_t i, BlockClaims* claims,
+                            std::vector<DamagedItem>& damaged) {
     MessageNodeEntry& e = base_.messageEntries[i];
     if (claims) {
         claimDataTree(base_, e.dataIndex, *claims);
@@ -135,12 +149,15 @@ SummaryPlace Pass::loadItem(std::uint32_t i, BlockClaims* claims) {
         place = summariseItem(base_, base_.rows(), i);
     }
     e.record.reset();
+    if (!e.loadFailed && e.source != ItemSource::TableRow)
+        if (auto parts = inspectItem(base_, i); !parts.empty())
+            damaged.push_back({i, std::move(parts)});
     return place;
 }
 
 // Books a loaded item in the base, in item order: its number, its body copy against the
 // budget, and what could not be read.
-void Pass::bookItem(std::uint32_t i, SummaryPlace place) {
+void Pass::bookItem(std::uint32_t i, SummaryPlace place, std::vector<DamagedItem>& damaged) {
     const MessageNodeEntry& e = base_.messageEntries[i];
     if (e.loadFailed) {
         ++base_.dropped.itemsNotLoaded;
@@ -148,6 +165,15 @@ void Pass::bookItem(std::uint32_t i, SummaryPlace place) {
             base_.damage.note(DamageKind::ItemNotLoaded, base_.blockTable[e.dataIndex].fileOffset);
     }
     placeItemSummary(base_.rows(), i, place);
+    // `damaged` holds the chunk's items in order: this item's is at its front, if any.
+    if (damaged.empty() || damaged.front().item != i) return;
+    DamagedItem& d = damaged.front();
+    // A deleted item's blocks are free for reuse: their loss is how such items are, not damage.
+    // Counted once per item, at its first failing block.
+    if (!base_.itemSummaries[i].deletedMark && !d.parts.front().blockOffsets.empty())
+        base_.damage.note(DamageKind::ItemPartsDamaged, d.parts.front().blockOffsets.front());
+    base_.damagedItems.push_back(std::move(d));
+    damaged.erase(damaged.begin());
 }
 
 bool Pass::isDataTree(BlockIndex b) const {
@@ -164,14 +190,15 @@ Status Pass::loadItems(std::uint32_t first, std::uint32_t end) {
         std::min<std::uint64_t>(passThreadCount(), (std::uint64_t{m} + perChunk - 1) / perChunk);
     if (threads > 1)
         if (auto s = loadItemsOnThreads(first, end, threads, perChunk, progress)) return *s;
-    std::vector<SummaryPlace> places;
+    LoadedChunk chunk;
     for (std::uint32_t c = first; c < end; c += perChunk) {
         const auto chunkEnd =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(end, std::uint64_t{c} + perChunk));
-        places.clear();
-        loadChunk(c, chunkEnd, claims_, places, [] { return true; });
-        for (std::uint32_t j = 0; j < places.size(); ++j) {
-            bookItem(c + j, places[j]);
+        chunk.places.clear();
+        chunk.damaged.clear();
+        loadChunk(c, chunkEnd, claims_, chunk, [] { return true; });
+        for (std::uint32_t j = 0; j < chunk.places.size(); ++j) {
+            bookItem(c + j, chunk.places[j], chunk.damaged);
             if (Status s = progress.itemDone(base_, c + j - first); !s.ok()) return s;
         }
     }
@@ -229,7 +256,7 @@ std::optional<Status> Pass::loadItemsOnThreads(std::uint32_t firstItem, std::uin
         const std::uint32_t first = chunkFirst(c), end = chunkEnd(c);
         k.places.reserve(end - first);
         // A stop ends the chunk early; the booking then ends the pass.
-        loadChunk(first, end, claims_ ? &k.claims : nullptr, k.places,
+        loadChunk(first, end, claims_ ? &k.claims : nullptr, k,
                   [&] { return !base_.stopped() && !ending.stop_requested(); });
         return k;
     };
@@ -244,7 +271,7 @@ std::optional<Status> Pass::loadItemsOnThreads(std::uint32_t firstItem, std::uin
         const std::uint32_t first = chunkFirst(c);
         if (first + k->places.size() != chunkEnd(c)) return Status::failure(Reason::Stopped);
         for (std::uint32_t j = 0; j < k->places.size(); ++j) {
-            bookItem(first + j, k->places[j]);
+            bookItem(first + j, k->places[j], k->damaged);
             if (Status s = progress.itemDone(base_, first - firstItem + j); !s.ok()) return s;
         }
         if (claims_) claims_->append(std::move(k->claims));

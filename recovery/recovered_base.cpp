@@ -6,6 +6,7 @@ void RecoveredBase::release() {
     MessageBase::release();
     clearRows();
     tableRowValues.clear();
+    damagedItems.clear();
     treeNodes.clear();
     rootNode = nullptr;
     topNode = nullptr;

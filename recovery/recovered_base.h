@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "engine/message_base.h"
+#include "message/item_damage.h"
 #include "message/item_summary.h"
 #include "message/property_value.h"
 #include "recovery/folder_tree_node.h"
@@ -26,6 +27,8 @@ class RecoveredBase : public MessageBase, public SummaryRows {
     // The contents-table rows that items found only as rows were rebuilt from, by node id:
     // what a save writes for them.
     std::unordered_map<std::uint32_t, PropertyRow> tableRowValues;
+    // Readable items some of whose blocks failed their checks, by item index, ascending.
+    std::vector<DamagedItem> damagedItems;
     // The folder the store names as the top of its mailbox (PR_IPM_SUBTREE_ENTRYID), 0 if none.
     std::uint32_t ipmSubtreeId = 0;
     // The tree starts at the mailbox's top and the folders outside it, and hidden ones, are

@@ -105,6 +105,7 @@ ItemListModel::ItemListModel(QObject* parent)
     : QAbstractTableModel(parent),
       map_(ColumnMap::forLayout(ListLayout::Mail)),
       deletedIcon_(QStringLiteral(":/resources/icons/list-deleted.svg")),
+      damagedIcon_(QStringLiteral(":/resources/icons/list-damaged.svg")),
       attachmentIcon_(QStringLiteral(":/resources/icons/list-attachment.svg")) {}
 
 const ItemSummary* ItemListModel::summary(std::uint32_t item) const {
@@ -305,6 +306,10 @@ void ItemListModel::applyFilter() {
     }
 }
 
+const DamagedItem* ItemListModel::damageOf(std::uint32_t item) const {
+    return base_ ? findDamage(base_->damagedItems, item) : nullptr;
+}
+
 int ItemListModel::rowOf(std::uint32_t item) const {
     const auto it = std::find(shown_.begin(), shown_.end(), item);
     return it == shown_.end() ? -1 : static_cast<int>(it - shown_.begin());
@@ -366,8 +371,13 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (column == LogicalColumn::Deleted && s->deletedMark) return deletedIcon_;
             if (column == LogicalColumn::Attachment && s->attachmentCount) return attachmentIcon_;
+            if (column == LogicalColumn::Subject && damageOf(item)) return damagedIcon_;
             return {};
         case Qt::ToolTipRole:
+            if (column == LogicalColumn::Subject)
+                if (const DamagedItem* d = damageOf(item))
+                    return tr("Damaged: %1. The rest of the item was recovered.")
+                        .arg(QString::fromStdString(partNames(d->parts)));
             if (column == LogicalColumn::Deleted && s->deletedMark) return tr("Deleted item");
             if (column == LogicalColumn::Attachment && s->attachmentCount)
                 return tr("%n attachment(s)", nullptr, s->attachmentCount);

@@ -111,6 +111,7 @@ class ItemListModel final : public QAbstractTableModel {
   private:
     const ItemSummary* summary(std::uint32_t item) const;
     const KindColumns* kindColumns(std::uint32_t item) const;
+    const DamagedItem* damageOf(std::uint32_t item) const;
     void sortRows();
     void applyFilter();
 
@@ -126,6 +127,7 @@ class ItemListModel final : public QAbstractTableModel {
     int arrowColumn_ = -1;
     std::unordered_map<std::uint32_t, KindColumns> kindColumns_;  // calendar, task, journal
     QIcon deletedIcon_;
+    QIcon damagedIcon_;
     QIcon attachmentIcon_;
 };
 

@@ -94,11 +94,19 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     remoteNotice_->setStyleSheet(
         QStringLiteral("background: #fff8e1; color: #5d4037; border-bottom: 1px solid #e0d6b8;"));
 
+    damageNotice_ = new QLabel(this);
+    damageNotice_->setWordWrap(true);
+    damageNotice_->setContentsMargins(8, 3, 8, 3);
+    damageNotice_->setStyleSheet(
+        QStringLiteral("background: #fdecea; color: #7f1d1d; border-bottom: 1px solid #f0c4c0;"));
+    damageNotice_->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
     layout->addWidget(header_);
     layout->addWidget(rule_);
+    layout->addWidget(damageNotice_);
     layout->addWidget(remoteNotice_);
     layout->addWidget(bodyStack_, 1);
     applyVisibility();
@@ -109,6 +117,13 @@ void PreviewPane::fillHeader(const PreviewHeader& h, bool hideHeader,
     headerHidden_ = hideHeader;
     body_->clear();
     remoteNotice_->hide();
+    damageNotice_->setText(
+        h.damagedParts.isEmpty()
+            ? QString()
+            : tr("This item is damaged. Parts not read whole: %1. The rest of the item was "
+                 "recovered; what is shown of those parts may be incomplete or wrong.")
+                  .arg(h.damagedParts));
+    damageNotice_->setVisible(!h.damagedParts.isEmpty());
     if (plainBody) {
         body_->setPlainText(*plainBody);
         bodyStack_->setCurrentWidget(body_);
@@ -192,6 +207,9 @@ void PreviewPane::setRemoteNotice(bool shown) {
 }
 bool PreviewPane::remoteNoticeShown() const {
     return !remoteNotice_->isHidden();
+}
+QString PreviewPane::damageNotice() const {
+    return damageNotice_->isHidden() ? QString() : damageNotice_->text();
 }
 
 }  // namespace brevik::views

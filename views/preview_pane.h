@@ -31,6 +31,7 @@ struct PreviewHeader {
     QList<AttachmentEntry> attachments;
     AttachmentList::DataSource attachmentData;
     std::function<void(int)> openMessage;  // opens attached message k in a viewer
+    QString damagedParts;                  // the parts whose blocks failed; empty when whole
 };
 
 class PreviewPane final : public QWidget {
@@ -47,6 +48,8 @@ class PreviewPane final : public QWidget {
     // Says above the body that pictures from the internet were not loaded.
     void setRemoteNotice(bool shown);
     bool remoteNoticeShown() const;
+    // The notice that the item lost parts, as fillHeader set it; empty when hidden.
+    QString damageNotice() const;
 
     SafeBrowser* browser() const { return browser_; }
     QPlainTextEdit* bodyField() const { return body_; }
@@ -75,6 +78,7 @@ class PreviewPane final : public QWidget {
     QLabel* sentLabel_ = nullptr;
     QLabel* receivedLabel_ = nullptr;
     QLabel* remoteNotice_ = nullptr;
+    QLabel* damageNotice_ = nullptr;
     QLineEdit* from_ = nullptr;
     QLineEdit* to_ = nullptr;
     QLineEdit* subject_ = nullptr;

@@ -160,7 +160,10 @@ void RightPane::showPreview() {
     const std::shared_ptr<MessageRecord> record = loadItemRecord(*b, r);
     const std::string body = itemBody(*b, s);
     const QString html = s.bodyFormat == 3 ? QString() : qs(body);
-    PreviewHeader header{qs(s.fromText), qs(s.toText), qs(s.subjectText), {}, {}, {}, {}, {}, {}};
+    PreviewHeader header{
+        qs(s.fromText), qs(s.toText), qs(s.subjectText), {}, {}, {}, {}, {}, {}, {}};
+    if (const DamagedItem* d = findDamage(b->damagedItems, r))
+        header.damagedParts = qs(partNames(d->parts));
     if (record) {
         const MessageEnvelope& env = record->envelope;
         if (env.displayCc) header.cc = qs(env.displayCc->c_str());

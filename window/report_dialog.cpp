@@ -92,6 +92,12 @@ QString lossInWords(DamageKind kind, std::uint64_t n) {
         case DamageKind::DeflatedBlocks:
             return counted(n, "1 compressed part of the file could not be unpacked.",
                            "%1 compressed parts of the file could not be unpacked.");
+        case DamageKind::ItemPartsDamaged:
+            return counted(n,
+                           "1 item lost part of its contents (its text, an attachment or its "
+                           "recipients); the rest of it is kept.",
+                           "%1 items lost part of their contents (their text, attachments or "
+                           "recipients); the rest of them is kept.");
         case DamageKind::UnreadablePages:
             return counted(n, "1 part of the file could not be read from the disk.",
                            "%1 parts of the file could not be read from the disk.");
@@ -212,6 +218,41 @@ QString reportHtml(const RecoveredBase& base, bool details) {
     if (!hiddenNotes.isEmpty())
         html += QObject::tr("<p><b>Not shown:</b> %1. They hold nothing a person filed.</p>")
                     .arg(hiddenNotes.join(QStringLiteral("; ")));
+
+    // Items kept with parts missing: the user may want to look at each.
+    QString damagedRows;
+    std::uint64_t damagedShown = 0, damagedMore = 0;
+    constexpr std::uint64_t kDamagedRowsShown = 100;
+    for (const DamagedItem& d : base.damagedItems) {
+        if (d.item >= n || base.itemSummaries[d.item].hiddenCode != 0) continue;
+        if (damagedShown == kDamagedRowsShown) {
+            ++damagedMore;
+            continue;
+        }
+        ++damagedShown;
+        const ItemSummary& s = base.itemSummaries[d.item];
+        QString folder;
+        for (std::uint32_t f = 0; f < base.folderEntries.size(); ++f)
+            if (d.item >= base.folderEntries[f].firstItem && d.item < base.folderEntries[f].endItem)
+                folder = esc(std::string(folderName(base, f)));
+        damagedRows +=
+            QStringLiteral("<tr><td>%1%2</td><td>%3</td><td>%4</td></tr>")
+                .arg(esc(s.subjectText.empty() ? std::string("(no subject)") : s.subjectText))
+                .arg(s.deletedMark ? QObject::tr(" (deleted)") : QString())
+                .arg(folder)
+                .arg(esc(partNames(d.parts)));
+    }
+    if (!damagedRows.isEmpty()) {
+        html += QObject::tr(
+                    "<h3>Damaged items</h3><p>These items are in the tree with what could be "
+                    "read; the parts named here are missing or may be wrong.</p><table "
+                    "cellspacing=4><tr><th align=left>subject</th><th align=left>folder</th>"
+                    "<th align=left>lost</th></tr>") +
+                damagedRows + QStringLiteral("</table>");
+        if (damagedMore)
+            html += QObject::tr("<p>And %1 more.</p>")
+                        .arg(QLocale().toString(static_cast<qulonglong>(damagedMore)));
+    }
 
     if (!details) return html;
 

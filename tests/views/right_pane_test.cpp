@@ -20,6 +20,7 @@
 #include "gui_support.h"
 #include "message/records.h"
 #include "support/corpus.h"
+#include "support/damaged_items.h"
 #include "views/item_list_pane.h"
 #include "views/message_window.h"
 #include "views/preview_pane.h"
@@ -145,6 +146,34 @@ TEST(RightPane, PreviewsMailNotesAndContactsLeavingOnePreviewFile) {
     EXPECT_TRUE(
         p.preview().browser()->toPlainText().contains(QString::fromStdString(contact.subjectText)));
     EXPECT_EQ(p.previewFiles(), 1);
+}
+
+// A damaged item is kept with what was read: its row carries a mark that names the parts lost,
+// and its preview says so above the body; a whole item shows neither.
+TEST(RightPane, DamagedItemsAreMarkedInTheListAndThePreview) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "parts.pst").string();
+    test::writeDamagedItemsFile(path);
+    Pane p(path);
+    p.show("Inbox");
+    ItemListModel& m = p.list().model();
+    ASSERT_EQ(m.rowCount(), 4);
+    const int subject = m.columns().at(LogicalColumn::Subject);
+    for (int r = 0; r < m.rowCount(); ++r) {
+        const std::string name = p.s.b().itemSummaries[m.itemAt(r)].subjectText;
+        const QString tip = m.data(m.index(r, subject), Qt::ToolTipRole).toString();
+        const bool marked = !m.data(m.index(r, subject), Qt::DecorationRole).isNull();
+        EXPECT_EQ(marked, name != "whole") << name;
+        if (name == "attachments") EXPECT_TRUE(tip.contains("attachment 2 (invoice.pdf)")) << name;
+        p.list().view()->setCurrentIndex(m.index(r, 0));
+        const QString notice = p.preview().damageNotice();
+        EXPECT_EQ(notice.isEmpty(), name == "whole") << name;
+        if (name == "long body") {
+            EXPECT_TRUE(notice.contains("body")) << notice.toStdString();
+            EXPECT_TRUE(p.preview().bodyField()->toPlainText().endsWith("end"));
+            test::screenshot(&p.pane, "damaged_item_preview");
+        }
+    }
 }
 
 // Calendar folders list their items, and appointments, lists and contacts preview with their

@@ -1,0 +1,49 @@
+#include "message/item_damage.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "message/item_summary.h"
+#include "recovery/recovery_pass.h"
+#include "support/damage.h"
+#include "support/damaged_items.h"
+#include "support/peer_tools.h"
+#include "support/pst_image.h"
+
+namespace brevik {
+namespace {
+
+TEST(ItemDamage, AFailingBlockCostsItsPartAndIsNamedWhileTheRestOfTheItemIsKept) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "parts.pst").string();
+    test::writeDamagedItemsFile(path);
+    const auto base = test::openImage(test::readFileBytes(path));
+    openMessageBase(*base);
+    ASSERT_EQ(base->resultOk, 1);
+    ASSERT_EQ(base->itemCount, 4u);  // no item is dropped for a part
+
+    std::map<std::string, std::string> marks;
+    for (std::uint32_t i = 0; i < base->itemCount; ++i) {
+        const DamagedItem* d = findDamage(base->damagedItems, i);
+        marks[base->itemSummaries[i].subjectText] = d ? partNames(d->parts) : "";
+        if (d)
+            for (const DamagedPart& p : d->parts)
+                EXPECT_FALSE(p.blockOffsets.empty()) << p.name;
+    }
+    EXPECT_EQ(marks,
+              (std::map<std::string, std::string>{{"attachments", "attachment 2 (invoice.pdf)"},
+                                                  {"long body", "body"},
+                                                  {"recipients", "recipients"},
+                                                  {"whole", ""}}));
+    EXPECT_EQ(base->damage.count(DamageKind::ItemPartsDamaged), 3u);
+    EXPECT_TRUE(base->damage.dataLost());
+    // A checksum that fails keeps the bytes as read: all but one character of the body is there
+    // (the flipped one may take more bytes in UTF-8).
+    for (std::uint32_t i = 0; i < base->itemCount; ++i)
+        if (base->itemSummaries[i].subjectText == "long body")
+            EXPECT_GE(base->itemSummaries[i].bodyLength, 20004u);
+}
+
+}  // namespace
+}  // namespace brevik
