@@ -67,6 +67,7 @@ class Pass {
     void addTableRowItems(std::vector<TableRowItem> found);
     void markLiveByTables();
     void listUnreadableItemsFromRows();
+    void placeStaleCopies();
     void groupByFolder(std::size_t first);
 
     // pass_load.cpp: loading the items, on threads.

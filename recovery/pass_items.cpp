@@ -158,6 +158,127 @@ void Pass::listUnreadableItemsFromRows() {
     }
 }
 
+namespace {
+
+// What a stale copy shares with the item it is a copy of; empty for an item too plain to tell
+// (without a time, many items share a subject).
+std::string copyKey(const ItemSummary& s) {
+    if (s.utcTime == 0 || s.hiddenCode == 201) return {};
+    std::string key = s.subjectText;
+    key.push_back('\0');
+    key.append(std::to_string(s.utcTime));
+    key.push_back('\0');
+    key.append(s.fromText);
+    key.push_back('\0');
+    key.append(s.toText);
+    key.push_back('\0');
+    key.append(s.messageClass);
+    return key;
+}
+
+}  // namespace
+
+// An item found from its data alone with the subject, time, sender, recipients and class of an item
+// in a folder is an older copy of that item, left behind when it was rewritten: it goes with the
+// deleted items of that folder instead of a folder made up for it. Folders hold contiguous
+// ranges of items, so the copies move to the end of their folder's range and the rows follow.
+void Pass::placeStaleCopies() {
+    const auto unclaimed = std::find_if(orphans_.begin(), orphans_.end(), [](const FolderEntry& o) {
+        return o.nodeId == kUnclaimedItemsFolderId;
+    });
+    if (unclaimed == orphans_.end() || unclaimed->itemCount == 0) return;
+    const std::uint32_t n = base_.itemCount;
+    std::unordered_map<std::string, std::vector<std::uint32_t>> copies;  // key -> unclaimed items
+    for (std::uint32_t i = unclaimed->firstItem; i < unclaimed->endItem && i < n; ++i)
+        if (!base_.messageEntries[i].loadFailed)
+            if (std::string key = copyKey(base_.itemSummaries[i]); !key.empty())
+                copies[key].push_back(i);
+    if (copies.empty()) return;
+
+    // The folder each copy goes to: the first whose live item it copies.
+    std::vector<FolderEntry*> groups;  // every range of items, real folders and made-up ones
+    for (FolderEntry& f : base_.folderEntries)
+        groups.push_back(&f);
+    for (FolderEntry& o : orphans_)
+        groups.push_back(&o);
+    std::unordered_map<std::uint32_t, FolderEntry*> target;  // item -> folder
+    for (FolderEntry* f : groups) {
+        if (f->orphanGroup) continue;
+        for (std::uint32_t i = f->firstItem; i < f->endItem && i < n; ++i) {
+            const MessageNodeEntry& e = base_.messageEntries[i];
+            if (e.source != ItemSource::Index || !e.reachable || e.loadFailed) continue;
+            const auto c = copies.find(copyKey(base_.itemSummaries[i]));
+            if (c == copies.end()) continue;
+            for (std::uint32_t copy : c->second)
+                target.emplace(copy, f);
+            copies.erase(c);
+        }
+    }
+    if (target.empty()) return;
+
+    // The new order: each range as it was, without the copies, each folder's copies after it.
+    std::vector<FolderEntry*> byStart;
+    for (FolderEntry* f : groups)
+        if (f->itemCount) byStart.push_back(f);
+    std::sort(byStart.begin(), byStart.end(), [](const FolderEntry* a, const FolderEntry* b) {
+        return a->firstItem < b->firstItem;
+    });
+    std::unordered_map<const FolderEntry*, std::vector<std::uint32_t>> moved;
+    for (const auto& [item, f] : target)
+        moved[f].push_back(item);
+    std::vector<std::uint32_t> order;  // new position -> old index
+    order.reserve(n);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;  // per byStart entry
+    for (FolderEntry* f : byStart) {
+        const auto first = static_cast<std::uint32_t>(order.size());
+        for (std::uint32_t i = f->firstItem; i < f->endItem && i < n; ++i)
+            if (!target.count(i)) order.push_back(i);
+        if (auto m = moved.find(f); m != moved.end()) {
+            std::sort(m->second.begin(), m->second.end());
+            order.insert(order.end(), m->second.begin(), m->second.end());
+        }
+        ranges.emplace_back(first, static_cast<std::uint32_t>(order.size()));
+    }
+    if (order.size() != n) return;  // ranges that do not cover the items: leave them be
+    for (std::size_t k = 0; k < byStart.size(); ++k) {
+        byStart[k]->firstItem = ranges[k].first;
+        byStart[k]->endItem = ranges[k].second;
+        byStart[k]->itemCount = ranges[k].second - ranges[k].first;
+    }
+    for (const auto& [item, f] : target) {
+        MessageNodeEntry& e = base_.messageEntries[item];
+        e.parentNodeId = f->nodeId;
+        e.reachable = 0;
+    }
+
+    std::vector<std::uint32_t> newIndex(n);
+    std::vector<MessageNodeEntry> entries(n);
+    std::vector<ItemSummary> rows(n);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        newIndex[order[k]] = k;
+        entries[k] = std::move(base_.messageEntries[order[k]]);
+        rows[k] = std::move(base_.itemSummaries[order[k]]);
+    }
+    std::move(entries.begin(), entries.end(), base_.messageEntries.begin());
+    std::move(rows.begin(), rows.end(), base_.itemSummaries.begin());
+    for (DamagedItem& d : base_.damagedItems)
+        if (d.item < n) d.item = newIndex[d.item];
+    std::sort(base_.damagedItems.begin(), base_.damagedItems.end(),
+              [](const DamagedItem& a, const DamagedItem& b) { return a.item < b.item; });
+    // Running numbers follow the new order, as the loads gave them.
+    std::uint32_t counter = 0;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        if (base_.messageEntries[k].loadFailed) continue;
+        ItemSummary& s = base_.itemSummaries[k];
+        if (s.hiddenCode != 201) ++counter;
+        s.number = counter;
+    }
+    if (unclaimed->itemCount == 0) {
+        orphans_.erase(unclaimed);
+        --base_.dropped.orphanGroups;
+    }
+}
+
 // Groups the items from `first` on (sorted, each parent's items after any before `first`).
 void Pass::groupByFolder(std::size_t first) {
     std::unordered_map<std::uint32_t, std::uint32_t> firstFolder;

@@ -31,6 +31,7 @@ Status Pass::run() {
     if (s.ok()) s = orderItems();
     if (s.ok()) s = loadEveryItem();
     if (s.ok()) listUnreadableItemsFromRows();
+    if (s.ok()) placeStaleCopies();
     if (s.ok()) s = finishFolders();
     noteInflateFaults();
     if (!s.ok()) return s;

@@ -429,6 +429,44 @@ TEST(RecoveryPassCarving, ItemDataNoNodeNamesIsKeptAsADeletedItemOfItsOwnFolder)
     }
 }
 
+// An older copy of a listed item, left behind when the item was rewritten, is found from its
+// data alone: it is a deleted item of the listed item's folder, and no folder is made up for it.
+// A copy without a time is too plain to tell and stays in Lost and Found.
+TEST(RecoveryPassCarving, AStaleCopyOfAListedItemGoesWithItsFolder) {
+    constexpr std::uint64_t kTime = 0x01D0000012345678;
+    StoreImage store(true, true);
+    addFolders(store);
+    store.node(kSent, store.folderData("Sent Items"), kTop);
+    store.node(kItem, store.itemData("Report", "IPM.Note", "Ann", kTime), kSent);
+    store.node(kItem + 32, store.itemData("Untimed"), kInbox);
+    store.node(kItem + 64, store.itemData("Other", "IPM.Note", "Ann", kTime + 1), kInbox);
+    store.itemData("Report", "IPM.Note", "Ann", kTime);  // the stale copy
+    store.itemData("Untimed");
+    auto r = recover(store.build());
+    RecoveredBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    ASSERT_EQ(b.itemCount, 5u);
+    std::multiset<std::string> placed;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i) {
+        const MessageNodeEntry& e = b.messageEntries[i];
+        const ItemSummary& s = b.itemSummaries[i];
+        placed.insert(s.subjectText + (s.deletedMark ? " deleted in " : " in ") +
+                      (e.parentNodeId == kSent    ? "Sent"
+                       : e.parentNodeId == kInbox ? "Inbox"
+                                                  : "Lost and Found"));
+        EXPECT_EQ(s.number, i + 1);  // numbers follow the new order
+        const FolderEntry* f = nullptr;
+        for (const FolderEntry& fe : b.folderEntries)
+            if (i >= fe.firstItem && i < fe.endItem) f = &fe;
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->nodeId, e.parentNodeId);
+    }
+    EXPECT_EQ(placed, (std::multiset<std::string>{"Report in Sent", "Report deleted in Sent",
+                                                  "Untimed in Inbox", "Other in Inbox",
+                                                  "Untimed deleted in Lost and Found"}));
+    EXPECT_EQ(b.dropped.orphanGroups, 1u);
+}
+
 // What the items' own internal blocks name, gathered as their loads read them, plus a scan of
 // the other internal blocks finds the items the scan of every internal block finds.
 TEST(RecoveryPassCarving, ClaimsGatheredFromItemsLeaveTheScanItsAnswer) {
