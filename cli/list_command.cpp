@@ -71,10 +71,15 @@ void writeItem(JsonWriter& w, const RecoveredBase& base, std::uint32_t i, const 
 }
 
 nlohmann::json droppedJson(const DropCounts& d) {
-    return {{"blocksPastEnd", d.blocksPastEnd},       {"blocksMalformed", d.blocksMalformed},
-            {"nodesWithoutData", d.nodesWithoutData}, {"duplicateItems", d.duplicateItems},
-            {"itemsNotLoaded", d.itemsNotLoaded},     {"itemsFromDataAlone", d.itemsFromDataAlone},
-            {"orphanGroups", d.orphanGroups},         {"itemsFromTableRows", d.itemsFromTableRows}};
+    return {{"blocksPastEnd", d.blocksPastEnd},
+            {"blocksMalformed", d.blocksMalformed},
+            {"nodesWithoutData", d.nodesWithoutData},
+            {"duplicateItems", d.duplicateItems},
+            {"itemsNotLoaded", d.itemsNotLoaded},
+            {"itemsFromDataAlone", d.itemsFromDataAlone},
+            {"orphanGroups", d.orphanGroups},
+            {"itemsFromTableRows", d.itemsFromTableRows},
+            {"blocksFromTrailers", d.blocksFromTrailers}};
 }
 
 // One line naming what the run skipped or rebuilt; empty for a clean file.
@@ -93,6 +98,7 @@ std::string droppedText(const DropCounts& d) {
     add(d.itemsFromDataAlone, "items rebuilt from data alone");
     add(d.orphanGroups, "folders rebuilt for orphaned items");
     add(d.itemsFromTableRows, "items rebuilt from contents-table rows");
+    add(d.blocksFromTrailers, "blocks found by their trailers");
     return text;
 }
 

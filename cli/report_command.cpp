@@ -45,7 +45,8 @@ void writeReport(const RecoveredBase& base, const ReportOptions& options, std::o
     const nlohmann::json rebuilt = {{"itemsFromDataAlone", d.itemsFromDataAlone},
                                     {"itemsFromTableRows", fromRows},
                                     {"foldersForOrphanedItems", d.orphanGroups},
-                                    {"duplicateCopiesDropped", d.duplicateItems}};
+                                    {"duplicateCopiesDropped", d.duplicateItems},
+                                    {"blocksFoundByTrailers", d.blocksFromTrailers}};
 
     const std::vector<ShownFolder> shown = shownFolders(base);
     nlohmann::json damagedItems = nlohmann::json::array();

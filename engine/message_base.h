@@ -62,6 +62,7 @@ struct DropCounts {
     std::uint32_t itemsFromDataAlone = 0;  // items kept from their data block, node entry lost
     std::uint32_t orphanGroups = 0;        // folders made up for items whose folder is gone
     std::uint32_t itemsFromTableRows = 0;  // items kept from a contents-table row alone
+    std::uint32_t blocksFromTrailers = 0;  // blocks the index lost, found by their trailers
     bool operator==(const DropCounts&) const = default;
 };
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 
+#include "engine/block_census.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
@@ -53,6 +54,11 @@ Status Pass::readFormatAndTables() {
     checkFileStructure(base_);
     buildIndexTables(base_);
     checkFileEnd();
+    // Where block index pages are lost, the blocks they named are looked for in the file.
+    if (base_.damage.count(DamageKind::FileShorterThanHeader) || base_.damage.indexDamaged() ||
+        base_.damage.count(DamageKind::LiveBlockPastEnd))
+        base_.dropped.blocksFromTrailers =
+            static_cast<std::uint32_t>(addBlocksFoundByTrailers(base_));
     return checkpoint(milestone::kTablesBuilt);
 }
 

@@ -259,6 +259,46 @@ INSTANTIATE_TEST_SUITE_P(Layouts, RecoveryPassTest,
                                     (std::get<1>(info.param) ? "Permuted" : "Plain");
                          });
 
+// With every leaf page of the block index zeroed, no node names a block the index knows: the
+// blocks are found by their trailers, and every item comes back whole.
+TEST(RecoveryPass, BlocksWhoseIndexPagesAreLostAreFoundByTheirTrailers) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "blocks.pst").string();
+    std::vector<pst::Item> items;
+    for (int i = 0; i < 30; ++i) {
+        items.push_back(test::mailItem("mail " + std::to_string(i),
+                                       {pst::unicodeProperty(0x1000, std::string(5000, 'b'))}));
+        pst::Attachment a;
+        a.properties = {pst::int32Property(0x3705, 1), pst::unicodeProperty(0x3707, "a.bin")};
+        a.data.assign(3000, static_cast<std::uint8_t>(i));
+        items.back().attachments.push_back(a);
+    }
+    ASSERT_TRUE(test::writeInbox(path, items));
+    Bytes image = test::readFileBytes(path);
+    std::size_t zeroed = 0;
+    for (const test::IndexPage& p : test::liveIndexPages(image, true))
+        if (!p.nodeIndex && p.level == 0) {
+            test::zeroRange(image, p.offset, 512);
+            ++zeroed;
+        }
+    ASSERT_GT(zeroed, 0u);
+    const auto r = recover(image);
+    const RecoveredBase& b = *r->base;
+    ASSERT_EQ(b.resultOk, 1);
+    EXPECT_GT(b.dropped.blocksFromTrailers, 0u);
+    EXPECT_EQ(b.dropped.nodesWithoutData, 0u);
+    std::set<std::string> found;
+    for (std::uint32_t i = 0; i < b.itemCount; ++i) {
+        const ItemSummary& s = b.itemSummaries[i];
+        if (s.hiddenCode || s.deletedMark) continue;
+        found.insert(s.subjectText);
+        EXPECT_EQ(s.attachmentCount, 1) << s.subjectText;
+        EXPECT_EQ(s.bodyLength, 5001u) << s.subjectText;
+    }
+    EXPECT_EQ(found.size(), 30u);
+    EXPECT_TRUE(b.damagedItems.empty());
+}
+
 TEST(RecoveryPass, UnopenableFileFailsWithFileAccess) {
     RecoveredBase b;
     setMessageBasePath(b, "/nonexistent/folder/missing.pst");
