@@ -246,7 +246,7 @@ QString reportHtml(const RecoveredBase& base, bool details) {
         html += QObject::tr(
                     "<h3>Damaged items</h3><p>These items are in the tree with what could be "
                     "read; the parts named here are missing or may be wrong.</p><table "
-                    "cellspacing=4><tr><th align=left>subject</th><th align=left>folder</th>"
+                    "cellspacing=8><tr><th align=left>subject</th><th align=left>folder</th>"
                     "<th align=left>lost</th></tr>") +
                 damagedRows + QStringLiteral("</table>");
         if (damagedMore)

@@ -22,6 +22,7 @@
 #include "platform/qt_settings_store.h"
 #include "support/app_fixtures.h"
 #include "support/corpus.h"
+#include "support/damaged_items.h"
 #include "support/peer_tools.h"
 #include "views/preview_pane.h"
 #include "views/right_pane.h"
@@ -152,6 +153,21 @@ TEST_F(WindowFixture, RecoversTheSampleWithProgressAndShowsItsFolders) {
         test::screenshot(&dialog, QStringLiteral("recovery-report-damaged"));
     }
     EXPECT_TRUE(window->summaryText().contains("damaged")) << window->summaryText().toStdString();
+
+    // Items that lost a part are listed by name in the report, with the parts.
+    const std::string parts = (dir.path() / "parts.pst").string();
+    test::writeDamagedItemsFile(parts);
+    ASSERT_EQ(window->addFiles({QString::fromStdString(parts)}, true), 1);
+    ASSERT_TRUE(test::waitUntil([&] { return idle(); }));
+    const QString partsReport = reportHtml(*state->base(2));
+    EXPECT_TRUE(partsReport.contains("Damaged items")) << partsReport.toStdString();
+    EXPECT_TRUE(partsReport.contains("attachment 2 (invoice.pdf)"));
+    EXPECT_TRUE(partsReport.contains("3 items lost part of their contents"));
+    {
+        ReportDialog dialog(*state->base(2));
+        dialog.show();
+        test::screenshot(&dialog, QStringLiteral("recovery-report-damaged-items"));
+    }
     window->tree()->selectBase(0);
 
     // Recovering it again first empties its folders, then fills them anew.
