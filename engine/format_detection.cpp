@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <unordered_set>
 
 #include "engine/btree_entries.h"
@@ -405,17 +406,34 @@ Status findLayout(MessageBase& base) {
         for (const std::uint64_t offset : lists.unreadable)
             base.damage.note(DamageKind::UnreadablePages, offset);
         if (Status s = checkpoint(106); !s.ok()) return s;
-        if (!lists.counts.ansiComplete() && !lists.counts.unicodeComplete() &&
-            !lists.counts.unicode4kComplete())
-            return Status::failure(Reason::NoIndexPages);
-
+        const bool paired = lists.counts.ansiComplete() || lists.counts.unicodeComplete() ||
+                            lists.counts.unicode4kComplete();
         std::uint8_t header[20];
         if (!base.readAt(3, header)) {
             if (base.stopped()) return Status::failure(Reason::Stopped);
+            if (!paired) return Status::failure(Reason::NoIndexPages);
             return Status::at(Reason::HeaderUnreadable, 3);
         }
-        const bool pages4k = chooses4kPages(lists.counts, header[7]);
-        base.formatCode = pages4k ? kFormatUnicode4k : chooseFormatCode(lists.counts, header[7]);
+        bool pages4k = false;
+        if (paired) {
+            pages4k = chooses4kPages(lists.counts, header[7]);
+            base.formatCode =
+                pages4k ? kFormatUnicode4k : chooseFormatCode(lists.counts, header[7]);
+        } else {
+            // A data file whose index pages are all lost (cut short before them, or zeroed)
+            // still holds its blocks, which the pass finds by their trailers: its header's
+            // magic and version name the layout.
+            std::uint8_t magic[4];
+            const std::uint8_t version = header[7];
+            if (!base.readAt(0, magic) || std::memcmp(magic, ndb::kHeaderMagic, 4) != 0 ||
+                (version != 14 && version != 15 && version != ndb::kUnicodeVersion &&
+                 version != ndb::kUnicode4kVersion))
+                return Status::failure(Reason::NoIndexPages);
+            pages4k = version == ndb::kUnicode4kVersion;
+            base.formatCode = pages4k                           ? kFormatUnicode4k
+                              : version == ndb::kUnicodeVersion ? 65532
+                                                                : 15;
+        }
         const bool unicode = base.isUnicode();
         base.layout = pages4k   ? PageLayout::unicode4k()
                       : unicode ? PageLayout::unicode()

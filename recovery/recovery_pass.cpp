@@ -6,9 +6,11 @@
 #include <system_error>
 
 #include "engine/block_census.h"
+#include "engine/block_data.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
 #include "engine/large_pages.h"
+#include "engine/ndb_format.h"
 #include "engine/structure_check.h"
 #include "recovery/carving.h"
 #include "recovery/folder_tree.h"
@@ -86,6 +88,15 @@ Status Pass::classify() {
     base_.folderEntries.reserve(base_.folderCapacity);
     vote_ = EncodingVote(base_.cryptMethod);
     map_ = classifyNodes(base_, vote_);
+    // Without node entries that name data (an index lost whole), the blocks found by their
+    // trailers are sampled instead: their heaps say how the file encodes its data.
+    constexpr std::size_t kMostSampled = 4096;
+    if (vote_.sampled() == 0)
+        for (std::size_t k = 0; k < base_.blockTable.size() && k < kMostSampled; ++k) {
+            const BlockEntry& e = base_.blockTable[k];
+            if (!(e.blockId & ndb::kInternalBlockBit) && !isDeflated(base_, e))
+                vote_.sampleBlock(base_, e.fileOffset, e.blockId);
+        }
     if (Status s = checkpoint(milestone::kNodesClassified); !s.ok()) return s;
     const std::optional<std::int32_t> encoding = vote_.finish(base_);
     if (!encoding) return Status::failure(Reason::NoReadableBlocks);

@@ -81,14 +81,23 @@ TEST(DetectFormat, LastPageOfTheFileIsExamined) {
     EXPECT_EQ(base->leafNbtPages[0].pageOffset, 3u * 512);
 }
 
-TEST(DetectFormat, FilesWithoutACompletePairFail) {
+// Without a complete pair of index pages only a data file's header names the layout: its blocks
+// may still be found by their trailers. Anything else fails.
+TEST(DetectFormat, FilesWithoutACompletePairFailUnlessTheirHeaderNamesTheLayout) {
     EXPECT_EQ(detectFormat(*openImage(Bytes{})), 101);
     EXPECT_EQ(detectFormat(*openImage(Bytes(1, 0x21))), 101);
     // A page of 0x80 bytes is a block page of both layouts, and there is no node page.
     EXPECT_EQ(detectFormat(*openImage(Bytes(512, 0x80))), 101);
-    PstImage onlyBlocks(true, 4);
-    onlyBlocks.putLeafBlockPage(2, {});
-    EXPECT_EQ(detectFormat(*openImage(onlyBlocks.bytes())), 101);
+    for (bool unicode : {false, true}) {
+        PstImage onlyBlocks(unicode, 4);
+        onlyBlocks.putLeafBlockPage(2, {});
+        const auto base = openImage(onlyBlocks.bytes());
+        EXPECT_EQ(detectFormat(*base), 0);
+        EXPECT_EQ(base->isUnicode(), unicode);
+        Bytes noMagic = onlyBlocks.bytes();
+        noMagic[0] = 'X';
+        EXPECT_EQ(detectFormat(*openImage(noMagic)), 101);
+    }
 }
 
 // An unreadable page costs only itself; a failed detection says why: what the file lacks, where

@@ -297,6 +297,21 @@ TEST(RecoveryPass, BlocksWhoseIndexPagesAreLostAreFoundByTheirTrailers) {
     }
     EXPECT_EQ(found.size(), 30u);
     EXPECT_TRUE(b.damagedItems.empty());
+
+    // Cut short before its first index page, the file is still one: its header names the
+    // layout, and the items come back from their data alone.
+    Bytes cut = test::readFileBytes(path);
+    std::uint64_t firstPage = cut.size();
+    for (const test::IndexPage& p : test::findIndexPages(cut, true))
+        firstPage = std::min(firstPage, p.offset);
+    cut.resize(firstPage);
+    const auto c = recover(cut);
+    ASSERT_EQ(c->base->resultOk, 1) << c->base->errorText;
+    std::set<std::string> fromData;
+    for (std::uint32_t i = 0; i < c->base->itemCount; ++i)
+        fromData.insert(c->base->itemSummaries[i].subjectText);
+    EXPECT_EQ(fromData, found);
+    EXPECT_EQ(c->base->dropped.itemsFromDataAlone, 30u);
 }
 
 TEST(RecoveryPass, UnopenableFileFailsWithFileAccess) {
