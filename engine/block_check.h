@@ -16,9 +16,16 @@ enum class BlockFault : std::uint8_t {
     Unreadable,  // past the end of the file, or the read failed
     Trailer,     // the trailer names another size or block, or its signature is wrong
     Checksum,    // the trailer is the block's, its bytes are not what was written
+    Inflate,     // a deflated block whose stream did not inflate when it was read
 };
 
 // Checks block `e` of the base's file; the bytes come from the read window when it holds them.
+// A checksum or inflated size counts only where the file's writer keeps them (see below).
 BlockFault checkBlock(MessageBase& base, const BlockEntry& e);
+
+// Samples the live blocks of the file and sets `trailerCrcsHold` and `trailerSizesHold`: a
+// writer that leaves a trailer field unfilled, or fills it some other way, leaves it unchecked
+// rather than every block of a sound file damaged. Needs the index tables built.
+void sampleBlockTrailers(MessageBase& base);
 
 }  // namespace brevik

@@ -37,6 +37,11 @@ void InflateFaults::note(std::uint64_t fileOffset) {
     offsets_.insert(fileOffset);
 }
 
+bool InflateFaults::contains(std::uint64_t fileOffset) const {
+    std::lock_guard lock(mutex_);
+    return offsets_.count(fileOffset) != 0;
+}
+
 std::uint64_t InflateFaults::count() const {
     std::lock_guard lock(mutex_);
     return offsets_.size();

@@ -33,6 +33,7 @@ class InflateFaults {
   public:
     void note(std::uint64_t fileOffset);
     std::uint64_t count() const;
+    bool contains(std::uint64_t fileOffset) const;
     std::vector<std::uint64_t> firstOffsets() const;
     void clear();
 

@@ -426,13 +426,13 @@ Status findLayout(MessageBase& base) {
             std::uint8_t magic[4];
             const std::uint8_t version = header[7];
             if (!base.readAt(0, magic) || std::memcmp(magic, ndb::kHeaderMagic, 4) != 0 ||
-                (version != 14 && version != 15 && version != ndb::kUnicodeVersion &&
-                 version != ndb::kUnicode4kVersion))
+                (version != 14 && version != 15 && version != 21 &&
+                 version != ndb::kUnicodeVersion && version != ndb::kUnicode4kVersion))
                 return Status::failure(Reason::NoIndexPages);
+            // Version 21 is the Unicode layout as some repair tools write it.
+            const bool unicodeVersion = version == ndb::kUnicodeVersion || version == 21;
             pages4k = version == ndb::kUnicode4kVersion;
-            base.formatCode = pages4k                           ? kFormatUnicode4k
-                              : version == ndb::kUnicodeVersion ? 65532
-                                                                : 15;
+            base.formatCode = pages4k ? kFormatUnicode4k : unicodeVersion ? 65532 : 15;
         }
         const bool unicode = base.isUnicode();
         base.layout = pages4k   ? PageLayout::unicode4k()

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "engine/block_census.h"
+#include "engine/block_check.h"
 #include "engine/block_data.h"
 #include "engine/format_detection.h"
 #include "engine/index_tables.h"
@@ -55,10 +56,13 @@ Status Pass::readFormatAndTables() {
     base_.cryptMethod = readCryptMethod(base_);
     checkFileStructure(base_);
     buildIndexTables(base_);
+    sampleBlockTrailers(base_);
     checkFileEnd();
     // Where block index pages are lost, the blocks they named are looked for in the file.
-    if (base_.damage.count(DamageKind::FileShorterThanHeader) || base_.damage.indexDamaged() ||
-        base_.damage.count(DamageKind::LiveBlockPastEnd))
+    // Without checksums to confirm them, bytes that look like a trailer are not enough.
+    if (base_.trailerCrcsHold &&
+        (base_.damage.count(DamageKind::FileShorterThanHeader) || base_.damage.indexDamaged() ||
+         base_.damage.count(DamageKind::LiveBlockPastEnd)))
         base_.dropped.blocksFromTrailers =
             static_cast<std::uint32_t>(addBlocksFoundByTrailers(base_));
     return checkpoint(milestone::kTablesBuilt);

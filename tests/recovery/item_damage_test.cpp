@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "engine/ndb_format.h"
 #include "message/item_summary.h"
 #include "recovery/recovery_pass.h"
 #include "support/damage.h"
@@ -43,6 +44,28 @@ TEST(ItemDamage, AFailingBlockCostsItsPartAndIsNamedWhileTheRestOfTheItemIsKept)
     for (std::uint32_t i = 0; i < base->itemCount; ++i)
         if (base->itemSummaries[i].subjectText == "long body")
             EXPECT_GE(base->itemSummaries[i].bodyLength, 20004u);
+}
+
+// A writer that fills the checksums its own way (or not at all) leaves them unchecked: a sound
+// file of such a writer has no damaged items, and a trailer that names another size still counts.
+TEST(ItemDamage, ChecksumsCountOnlyWhereTheFilesWriterKeepsThem) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "parts.pst").string();
+    test::writeDamagedItemsFile(path);
+    Bytes image = test::readFileBytes(path);
+    const auto sound = test::openImage(image);
+    openMessageBase(*sound);
+    ASSERT_TRUE(sound->trailerCrcsHold);
+    for (const BlockEntry& e : sound->blockTable) {
+        const std::uint64_t end = e.fileOffset + ndb::blockExtent(e.byteCount, sound->layout);
+        if (e.reachable && end <= image.size()) image[end - 12] ^= 0x5A;  // dwCRC (Unicode)
+    }
+    const auto other = test::openImage(image);
+    openMessageBase(*other);
+    ASSERT_EQ(other->resultOk, 1);
+    EXPECT_FALSE(other->trailerCrcsHold);
+    ASSERT_EQ(other->damagedItems.size(), 1u);
+    EXPECT_EQ(partNames(other->damagedItems[0].parts), "attachment 2 (invoice.pdf)");
 }
 
 }  // namespace

@@ -775,9 +775,28 @@ TEST(RecoveryPass4k, ABlockThatDoesNotInflateToItsSizeCostsOnlyItsItemAndIsRepor
         damaged.push_back(healthy->base->messageEntries[i].nodeId);
     }
     ASSERT_EQ(damaged.size(), 2u);
+    // A third item keeps its own data but loses a part: a deflated block of one of its subnodes.
+    std::uint32_t partLost = 0;
+    for (std::uint32_t i = 0; i < healthy->base->itemCount && !partLost; ++i) {
+        const MessageNodeEntry& m = healthy->base->messageEntries[i];
+        if (!m.reachable || std::find(damaged.begin(), damaged.end(), m.nodeId) != damaged.end())
+            continue;
+        for (const SubnodeEntry& sub : m.subnodes) {
+            const BlockEntry& e = healthy->base->blockTable[sub.dataIndex];
+            if (e.inflatedCount == e.byteCount || (e.blockId & ndb::kInternalBlockBit)) continue;
+            setInflatedSize(image, e.blockId, e.inflatedCount + 1);
+            partLost = m.nodeId;
+            break;
+        }
+    }
+    ASSERT_NE(partLost, 0u);
     const auto r = recover(image);
     ASSERT_EQ(r->base->resultOk, 1) << r->base->errorText;
-    EXPECT_EQ(r->base->damage.count(DamageKind::DeflatedBlocks), 2u);
+    EXPECT_EQ(r->base->damage.count(DamageKind::DeflatedBlocks), 3u);
+    bool marked = false;
+    for (const DamagedItem& d : r->base->damagedItems)
+        marked |= r->base->messageEntries[d.item].nodeId == partLost;
+    EXPECT_TRUE(marked);
     // Those two items are left only as their rows in the folder's table; the others load.
     std::uint32_t loaded = 0;
     for (std::uint32_t i = 0; i < r->base->itemCount; ++i) {
