@@ -8,6 +8,7 @@
 #include "engine/message_base.h"
 #include "engine/native_files.h"
 #include "engine/ndb_format.h"
+#include "engine/per_thread.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/records.h"
@@ -106,7 +107,7 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     // The locale's short date is what the list shows, two-digit years included. Items of one
     // day usually follow each other, so each thread keeps the last day's text.
     thread_local int lastYear = -1, lastYearDay = -1;
-    thread_local std::string lastDate;
+    std::string& lastDate = perThread<std::string, struct LastDateTag>();
     if (local.tm_year != lastYear || local.tm_yday != lastYearDay) {
         lastDate = native::shortDate(local);
         lastYear = local.tm_year;

@@ -14,6 +14,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/per_thread.h"
+
 namespace brevik {
 namespace {
 
@@ -188,7 +190,8 @@ struct ByteTable {
 };
 
 const ByteTable* byteTable(std::uint32_t codepage, Converter& converter) {
-    thread_local std::unordered_map<std::uint32_t, std::unique_ptr<ByteTable>> tables;
+    auto& tables =
+        perThread<std::unordered_map<std::uint32_t, std::unique_ptr<ByteTable>>, ByteTable>();
     const auto [it, isNew] = tables.try_emplace(codepage);
     if (!isNew) return it->second.get();
     iconv_t cd = converter.get(codepage);
@@ -382,7 +385,7 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
     if (codepage == 65001 && wellFormedUtf8(data, n))
         return std::string(reinterpret_cast<const char*>(data), n);
 
-    thread_local Converter converter;
+    Converter& converter = perThread<Converter, Converter>();
     if (statelessSingleByte(codepage))
         if (const ByteTable* table = byteTable(codepage, converter)) {
             out.reserve(n + n / 2);
