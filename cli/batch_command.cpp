@@ -79,7 +79,7 @@ std::string saveResults(RecoveredBase& base, const Job& job, const BatchOptions&
         exp.format = options.format;
         exp.outFolder = native::utf8FromPath(job.folder / "export");
         std::error_code ec;
-        fs::create_directories(exp.outFolder, ec);
+        fs::create_directories(native::pathFromUtf8(exp.outFolder), ec);
         written = exportRecovered(base, exp, messages, messages) != 1;
     }
     if (!written) {
