@@ -67,6 +67,9 @@ IoError renameReplace(const std::string& from, const std::string& to);
 bool removeFile(const std::string& path);
 // Makes one folder; Exists when something has that name already.
 IoError makeFolder(const std::string& path);
+// Makes `path` and the folders above it that are missing; fails when `path` is no folder then
+// (the text may be empty).
+IoError makeFolders(const std::string& path);
 // Whether the process may create files in `folder`.
 IoError checkWritableFolder(const std::string& folder);
 

@@ -121,6 +121,14 @@ IoError makeFolder(const std::string& path) {
     return {};
 }
 
+IoError makeFolders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec || !std::filesystem::is_directory(path, ec))
+        return {IoErrorKind::Other, ec ? ec.message() : std::string()};
+    return {};
+}
+
 IoError checkWritableFolder(const std::string& folder) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return fromErrno(errno);
     return {};

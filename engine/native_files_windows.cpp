@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/native_files.h"
@@ -215,6 +216,26 @@ IoError makeFolder(const std::string& path) {
     return {};
 }
 
+IoError makeFolders(const std::string& path) {
+    // Each folder on the way, with the calls that take long paths; a drive ("C:") and the
+    // server and share of a network path ("\\\\host\\share") are there or not at all.
+    const bool network = path.starts_with("\\\\") || path.starts_with("//");
+    int separators = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/' && path[i] != '\\') continue;
+        ++separators;
+        const std::string folder = path.substr(0, i);
+        if (folder.empty() || folder.back() == ':' || folder.back() == '/' ||
+            folder.back() == '\\' || (network && separators <= 4) ||
+            fileKind(folder) == FileKind::Folder)
+            continue;
+        if (const IoError e = makeFolder(folder); e.failed() && e.kind != IoErrorKind::Exists)
+            return e;
+    }
+    if (fileKind(path) != FileKind::Folder) return {IoErrorKind::Other, std::strerror(ENOTDIR)};
+    return {};
+}
+
 IoError checkWritableFolder(const std::string& folder) {
     // The read-only attribute means nothing on a folder, and access lists are only known by
     // trying: a folder that exists passes, and a refused create says why later.
@@ -311,7 +332,10 @@ void installStopHandler(std::atomic<bool>& flag) {
 }
 
 void setUpConsole() {
-    ::SetConsoleOutputCP(CP_UTF8);
+    // The console's code page outlives the program: the one it had comes back at exit.
+    static UINT previous = ::GetConsoleOutputCP();
+    if (previous != 0 && previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
+        std::atexit([] { ::SetConsoleOutputCP(previous); });
     // Text mode would turn every "\n" of a message body into "\r\n", and "\r\n" into "\r\r\n".
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);

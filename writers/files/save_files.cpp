@@ -1,6 +1,5 @@
 #include "writers/files/save_files.h"
 
-#include <filesystem>
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
@@ -179,13 +178,11 @@ class FileSaver {
     }
 
     static WriteStatus ensureFolder(const std::string& path) {
-        std::error_code ec;
-        const std::filesystem::path folder = native::pathFromUtf8(path);
-        if (std::filesystem::is_directory(folder, ec)) return {};
-        if (std::filesystem::create_directory(folder, ec) || std::filesystem::is_directory(folder))
-            return {};
+        if (native::fileKind(path) == native::FileKind::Folder) return {};
+        const native::IoError e = native::makeFolder(path);
+        if (!e.failed() || native::fileKind(path) == native::FileKind::Folder) return {};
         return WriteStatus::failure(pst::WriteError::CannotCreate,
-                                    "cannot create the folder " + path + ": " + ec.message());
+                                    "cannot create the folder " + path + ": " + e.text);
     }
 
     WriteStatus startMbox(OutFolder& parent, const std::string& file) {

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 
 #include "engine/byte_source.h"
 #include "engine/bytes.h"
 #include "engine/native_files.h"
 
 namespace brevik::pst {
-namespace fs = std::filesystem;
-
 namespace {
 
 std::atomic<unsigned> workingCounter{0};
@@ -62,13 +59,10 @@ WriteStatus copyFile(const std::string& from, const std::string& to) {
 }  // namespace
 
 WriteStatus prepareFolder(const std::string& folder) {
-    std::error_code ec;
-    const fs::path path = native::pathFromUtf8(folder);
-    fs::create_directories(path, ec);
-    if (ec || !fs::is_directory(path, ec))
+    if (const native::IoError e = native::makeFolders(folder); e.failed())
         return WriteStatus::failure(
             WriteError::CannotCreate,
-            "cannot create the folder " + folder + (ec ? ": " + ec.message() : std::string()));
+            "cannot create the folder " + folder + (e.text.empty() ? "" : ": " + e.text));
     if (const native::IoError e = native::checkWritableFolder(folder); e.failed())
         return WriteStatus::failure(WriteError::CannotCreate,
                                     "cannot write in the folder " + folder + ": " + e.text);
