@@ -110,4 +110,26 @@ done
 echo "-- sample files: list --json equal for $same of ${#files[@]}; .pst and .vcf exports equal;" \
     "$peersRead .pst files written under Wine read by pffinfo and readpst ($((SECONDS - step)) s)"
 [ "$same" = "${#files[@]}" ] && [ "$failed" = 0 ] || { echo "Wine and Linux differ" >&2; exit 1; }
+
+# Ctrl-C, which Wine hands to the program as the console's Ctrl-C event for a SIGINT: a save
+# stopped half-way exits with 1 and leaves nothing in the output folder.
+build/brevik-cli generate "$scratch/big.pst" --items 20000 >/dev/null
+"$wine" build-windows/brevik-cli.exe export "Z:$scratch/big.pst" --format pst \
+    --out "Z:$scratch/stopped" >/dev/null 2>"$scratch/stopped.err" &
+pid=$!
+for _ in $(seq 1 600); do  # until the save has begun: its working file is there
+    compgen -G "$scratch/stopped/_*" >/dev/null && break
+    sleep 0.05
+done
+kill -INT "$pid"
+set +e
+wait "$pid"
+status=$?
+set -e
+left=$(ls -A "$scratch/stopped" 2>/dev/null || true)
+if [ "$status" != 1 ] || ! grep -q 'Canceled by user' "$scratch/stopped.err" || [ -n "$left" ]; then
+    echo "Ctrl-C under Wine: exit $status, said: $(cat "$scratch/stopped.err"), left: $left" >&2
+    exit 1
+fi
+echo "-- Ctrl-C under Wine stops a save and leaves nothing behind"
 echo "-- Windows build under Wine: $((SECONDS - start)) s in all"
