@@ -28,11 +28,11 @@ target_link_libraries(brevik_test_support PUBLIC brevik_cli_lib GTest::gtest)
 set(left_out
     # formats without their libraries
     writers/eml_writer_test writers/mbox_writer_test writers/ics_writer_test
-    writers/save_files_test cli/export_files_test cli/batch_command_test cli/hostile_text_test
+    writers/save_files_test cli/export_files_test cli/batch_command_test
     # peer readers
     writers/peer_readers_test
     # POSIX processes, signals, permissions and resource limits
-    cli/interrupt_test cli/info_command_test engine/large_pages_test writers/write_pst_file_test
+    cli/interrupt_test cli/info_command_test engine/large_pages_test
     damage/damage_test)
 
 set(BREVIK_WINDOWS_TESTS "" CACHE INTERNAL "")
