@@ -1,5 +1,6 @@
 // Command-line parsing; the only file that includes CLI11.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <ostream>
 
 #include "cli/batch_command.h"
@@ -46,10 +47,17 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     reportCmd->add_option("file", report.file, "Personal folder file (.pst)")->required();
     reportCmd->add_flag("--json", report.json, "Print JSON");
 
-    // Help names only the formats this build writes; runExport answers a request for another.
-    const auto formatCheck =
-        CLI::IsMember(knownExportFormats())
-            .description("{" + CLI::detail::join(builtExportFormats(), ",") + "}");
+    // Help and the answer to an unknown format name only the formats this build writes;
+    // runExport answers a request for one it lacks.
+    const std::string builtSet = "{" + CLI::detail::join(builtExportFormats(), ",") + "}";
+    const CLI::Validator formatCheck(
+        [builtSet](std::string& format) {
+            const std::vector<std::string>& known = knownExportFormats();
+            return std::find(known.begin(), known.end(), format) != known.end()
+                       ? std::string()
+                       : format + " not in " + builtSet;
+        },
+        builtSet);
     ExportOptions exp;
     std::string itemList;
     auto* exportCmd = app.add_subcommand(
