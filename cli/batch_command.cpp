@@ -17,6 +17,7 @@
 #include "cli/export_command.h"
 #include "cli/json_writer.h"
 #include "cli/recovery_view.h"
+#include "engine/native_files.h"
 
 namespace brevik::cli {
 namespace fs = std::filesystem;
@@ -33,13 +34,14 @@ std::uint64_t fnv1a(std::string_view text) {
 // stream is good, so a folder never holds half a result.
 bool writeWhole(const fs::path& path, const std::function<void(std::ostream&)>& write,
                 std::ostream& messages) {
-    const fs::path working = path.string() + ".part";
+    fs::path working = path;
+    working += ".part";
     {
         std::ofstream out(working, std::ios::binary | std::ios::trunc);
         if (out) write(out);
         out.flush();
         if (!out) {
-            messages << "brevik-cli: cannot write '" << path.string() << "'\n";
+            messages << "brevik-cli: cannot write '" << native::utf8FromPath(path) << "'\n";
             std::error_code ec;
             fs::remove(working, ec);
             return false;
@@ -48,7 +50,8 @@ bool writeWhole(const fs::path& path, const std::function<void(std::ostream&)>& 
     std::error_code ec;
     fs::rename(working, path, ec);
     if (ec)
-        messages << "brevik-cli: cannot write '" << path.string() << "': " << ec.message() << "\n";
+        messages << "brevik-cli: cannot write '" << native::utf8FromPath(path)
+                 << "': " << ec.message() << "\n";
     return !ec;
 }
 
@@ -74,9 +77,9 @@ std::string saveResults(RecoveredBase& base, const Job& job, const BatchOptions&
         ExportOptions exp;
         exp.file = *job.file;
         exp.format = options.format;
-        exp.outFolder = (job.folder / "export").string();
+        exp.outFolder = native::utf8FromPath(job.folder / "export");
         std::error_code ec;
-        fs::create_directories(exp.outFolder, ec);
+        fs::create_directories(native::pathFromUtf8(exp.outFolder), ec);
         written = exportRecovered(base, exp, messages, messages) != 1;
     }
     if (!written) {
@@ -98,7 +101,7 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
     fs::create_directories(job.folder, folderError);
     try {
         if (folderError) {
-            messages << "brevik-cli: cannot create '" << job.folder.string()
+            messages << "brevik-cli: cannot create '" << native::utf8FromPath(job.folder)
                      << "': " << folderError.message() << "\n";
         } else if (recoverWithProgress(base, *job.file, messages, threads)) {
             recovered = true;
@@ -145,18 +148,22 @@ std::string runJob(const Job& job, const BatchOptions& options, unsigned threads
 }  // namespace
 
 std::string batchFolderName(const std::string& file) {
-    const fs::path path(file);
+    const fs::path path = native::pathFromUtf8(file);
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec).lexically_normal();
     char hash[17];
     std::snprintf(hash, sizeof hash, "%08x",
-                  static_cast<unsigned>(fnv1a((ec ? path : absolute).string()) >> 32));
-    return path.stem().string() + "-" + hash;
+                  static_cast<unsigned>(fnv1a(native::utf8FromPath(ec ? path : absolute)) >> 32));
+    return native::utf8FromPath(path.stem()) + "-" + hash;
 }
 
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) {
     if (options.outFolder.empty()) {
         err << "brevik-cli: no output folder given (--out DIR)\n";
+        return 2;
+    }
+    if (const std::string why = formatNotBuilt(options.format); !why.empty()) {
+        err << why << "\n";
         return 2;
     }
     installInterruptHandler();
@@ -165,7 +172,9 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err) 
     std::unordered_set<std::string> seen;
     for (const std::string& file : options.files) {
         std::string name = batchFolderName(file);
-        if (seen.insert(name).second) jobs.push_back({&file, fs::path(options.outFolder) / name});
+        if (seen.insert(name).second)
+            jobs.push_back(
+                {&file, native::pathFromUtf8(options.outFolder) / native::pathFromUtf8(name)});
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned workers = std::clamp<unsigned>(options.jobs ? options.jobs : cores, 1,

@@ -8,6 +8,7 @@
 
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
+#include "engine/native_files.h"
 #include "recovery/recovered_base.h"
 #include "writers/files/save_files.h"
 #include "writers/pst/sample_generator.h"
@@ -44,9 +45,10 @@ namespace {
 std::uint64_t filesUnder(const std::string& folder) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (folder.empty() || !fs::is_directory(folder, ec)) return 0;
+    const fs::path root = native::pathFromUtf8(folder);
+    if (folder.empty() || !fs::is_directory(root, ec)) return 0;
     std::uint64_t n = 0;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
         n += it->is_regular_file(ec);
     return n;
 }
@@ -109,11 +111,55 @@ const std::unordered_map<std::string, files::FileFormat> kFileFormats = {
     {"ics", files::FileFormat::Ics}};
 }  // namespace
 
+const std::vector<std::string>& knownExportFormats() {
+    static const std::vector<std::string> all = {"pst", "msg", "eml", "mbox", "vcf", "ics"};
+    return all;
+}
+
+std::vector<std::string> builtExportFormats() {
+    std::vector<std::string> out;
+    for (const std::string& f : knownExportFormats())
+        if (f == "pst" || files::formatAvailable(kFileFormats.at(f))) out.push_back(f);
+    return out;
+}
+
+namespace {
+std::string builtFormatList() {
+    std::string built;
+    for (const std::string& f : builtExportFormats())
+        built += (built.empty() ? "" : ", ") + f;
+    return built;
+}
+}  // namespace
+
+std::string builtFormatNames() {
+    const std::vector<std::string> built = builtExportFormats();
+    std::string text;
+    for (std::size_t i = 0; i < built.size(); ++i) {
+        if (i > 0) text += i + 1 == built.size() ? " or " : ", ";
+        text += built[i] == "mbox" ? built[i] : "." + built[i];
+    }
+    return text;
+}
+
+std::string formatNotBuilt(const std::string& format) {
+    const auto fileFormat = kFileFormats.find(format);
+    if (format == "pst" || fileFormat == kFileFormats.end() ||
+        files::formatAvailable(fileFormat->second))
+        return {};
+    return "brevik-cli: export format '" + format + "' is not available in this build (it writes " +
+           builtFormatList() + ")";
+}
+
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     const auto fileFormat = kFileFormats.find(options.format);
     if (options.format != "pst" && fileFormat == kFileFormats.end()) {
         err << "brevik-cli: unknown export format '" << options.format
-            << "' (supported: pst, msg, eml, mbox, vcf, ics)\n";
+            << "' (supported: " << builtFormatList() << ")\n";
+        return 2;
+    }
+    if (const std::string why = formatNotBuilt(options.format); !why.empty()) {
+        err << why << "\n";
         return 2;
     }
     if (options.outFolder.empty()) {

@@ -22,6 +22,15 @@ struct ExportOptions {
     unsigned threads = 0;          // of the recovery and the save; 0: one per core
 };
 int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err);
+
+// Every format export knows, and those of them this build writes (Windows lacks the libraries
+// of .msg, .eml, mbox and .ics), in the order help names them.
+const std::vector<std::string>& knownExportFormats();
+std::vector<std::string> builtExportFormats();
+// The built formats as help names them: ".pst, .msg, .eml, mbox, .vcf or .ics".
+std::string builtFormatNames();
+// Empty when this build writes `format`; otherwise a one-line message for the user.
+std::string formatNotBuilt(const std::string& format);
 // The save step of runExport, for a base already recovered; returns its exit status.
 int exportRecovered(RecoveredBase& base, const ExportOptions& options, std::ostream& out,
                     std::ostream& err);

@@ -1,8 +1,11 @@
 #include <clocale>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/recovery_view.h"
+#include "engine/native_files.h"
 
 #ifdef BREVIK_MIMALLOC
 #include <mimalloc.h>
@@ -19,5 +22,13 @@ int main(int argc, char** argv) {
     mi_option_set(mi_option_decommit_delay, 1000);
     mi_option_set(mi_option_eager_commit_delay, 0);
 #endif
-    return brevik::cli::runCli(argc, argv, std::cout, std::cerr);
+    // UTF-8 inside: Windows hands over its arguments in the ANSI code page, which loses names.
+    brevik::native::setUpConsole();
+    const std::vector<std::string> args = brevik::native::utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& a : args)
+        pointers.push_back(a.c_str());
+    pointers.push_back(nullptr);
+    return brevik::cli::runCli(static_cast<int>(args.size()), pointers.data(), std::cout,
+                               std::cerr);
 }

@@ -1,15 +1,11 @@
 #include "cli/recovery_view.h"
 #include "cli/terminal_text.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -20,6 +16,7 @@
 #include <unordered_set>
 
 #include "engine/filetime.h"
+#include "engine/native_files.h"
 #include "message/item_summary.h"
 #include "recovery/folder_tree.h"
 #include "recovery/recovery_pass.h"
@@ -28,10 +25,6 @@ namespace brevik::cli {
 namespace {
 
 std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    interrupted.store(true);
-}
 
 }  // namespace
 
@@ -161,10 +154,7 @@ std::string isoUtc(std::uint64_t ticks) {
 }
 
 void installInterruptHandler() {
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
+    native::installStopHandler(interrupted);
 }
 
 const std::atomic<bool>& interruptFlag() {
@@ -172,19 +162,26 @@ const std::atomic<bool>& interruptFlag() {
 }
 
 bool openInput(RecoveredBase& base, const std::string& path, std::ostream& err) {
-    struct stat st {};
     const char* refused = nullptr;
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+    switch (native::fileKind(path)) {
+        case native::FileKind::Folder:
             refused = "is a directory";
-        else if (S_ISFIFO(st.st_mode))
+            break;
+        case native::FileKind::Pipe:
             refused = "is a FIFO (named pipe), not a file";
-        else if (S_ISSOCK(st.st_mode))
+            break;
+        case native::FileKind::Socket:
             refused = "is a socket, not a file";
-        else if (S_ISCHR(st.st_mode))
+            break;
+        case native::FileKind::CharDevice:
             refused = "is a character device, not a file";
-        else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+            break;
+        case native::FileKind::Other:
             refused = "is not a regular file";
+            break;
+        case native::FileKind::Missing:
+        case native::FileKind::Regular:
+            break;
     }
     if (refused) {
         err << "brevik-cli: cannot open '" << terminalLine(path) << "': " << refused << "\n";
@@ -211,7 +208,7 @@ void runWithProgress(const std::function<void()>& work, const std::function<int(
         finished.notify_one();
     });
     // A bar only on the terminal's own stream: batch jobs collect their messages elsewhere.
-    const bool terminal = &err == &std::cerr && ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = &err == &std::cerr && native::stderrIsTerminal();
     const auto start = std::chrono::steady_clock::now();
     bool barShown = false;
     for (std::unique_lock guard(lock);

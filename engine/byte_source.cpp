@@ -1,9 +1,15 @@
 #include "engine/byte_source.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "engine/native_files.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +51,69 @@ thread_local ThreadRing tRing;
 
 }  // namespace
 
+#ifdef _WIN32
+std::unique_ptr<FileSource> FileSource::open(const std::string& path, std::string* errorText) {
+    const std::wstring wide = native::widePath(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (errorText) *errorText = "is a directory";
+        return nullptr;
+    }
+    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (errorText) *errorText = native::errorText(::GetLastError());
+        return nullptr;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(h, &size)) {
+        if (errorText) *errorText = native::errorText(::GetLastError());
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    return std::unique_ptr<FileSource>(new FileSource(reinterpret_cast<std::intptr_t>(h),
+                                                      static_cast<std::uint64_t>(size.QuadPart)));
+}
+
+FileSource::~FileSource() {
+    ::CloseHandle(reinterpret_cast<HANDLE>(file_));
+}
+
+// ReadFile with an offset in OVERLAPPED reads at that offset on a handle opened for
+// synchronous use, as pread does; the handle's own position is never relied on.
+bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (offset > size_ || out.size() > size_ - offset) return false;
+    constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::uint64_t at = offset + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD n = 0;
+        const auto chunk = static_cast<DWORD>(std::min(out.size() - done, kMaxChunk));
+        if (!::ReadFile(reinterpret_cast<HANDLE>(file_), out.data() + done, chunk, &n, &position) ||
+            n == 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+void FileSource::readBatch(std::span<BatchRead> reads) const {
+    for (BatchRead& r : reads)
+        r.ok = readExact(r.offset, r.out);
+}
+
+bool FileSource::cached(std::uint64_t) const {
+    return false;
+}
+
+// No read-ahead hint is worth its cost here: the system's own read-ahead follows the pass.
+void FileSource::willNeed(std::uint64_t, std::uint64_t) const {}
+
+#else
 std::unique_ptr<FileSource> FileSource::open(const std::string& path, std::string* errorText) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -72,15 +141,15 @@ std::unique_ptr<FileSource> FileSource::open(const std::string& path, std::strin
 }
 
 FileSource::~FileSource() {
-    ::close(fd_);
+    ::close(static_cast<int>(file_));
 }
 
 bool FileSource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset > size_ || out.size() > size_ - offset) return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        ssize_t n =
-            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        ssize_t n = ::pread(static_cast<int>(file_), out.data() + done, out.size() - done,
+                            static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -107,8 +176,8 @@ void FileSource::readBatch(std::span<BatchRead> reads) const {
                 r.ok = readExact(r.offset, r.out);
                 continue;
             }
-            ::io_uring_prep_read(sqe, fd_, r.out.data(), static_cast<unsigned>(r.out.size()),
-                                 r.offset);
+            ::io_uring_prep_read(sqe, static_cast<int>(file_), r.out.data(),
+                                 static_cast<unsigned>(r.out.size()), r.offset);
             ::io_uring_sqe_set_data(sqe, &r);
             ++queued;
         }
@@ -167,7 +236,8 @@ bool FileSource::cached(std::uint64_t offset) const {
     if (!canAskCache_.load(std::memory_order_relaxed)) return false;
     std::uint8_t byte;
     iovec part{&byte, 1};
-    const ssize_t n = ::preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    const ssize_t n =
+        ::preadv2(static_cast<int>(file_), &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
     if (n < 0 && (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL))
         canAskCache_.store(false, std::memory_order_relaxed);
     return n == 1;
@@ -189,9 +259,11 @@ void FileSource::willNeed(std::uint64_t offset, std::uint64_t length) const {
         return;
     }
     cachedStreak_.store(0, std::memory_order_relaxed);
-    ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+    ::posix_fadvise(static_cast<int>(file_), static_cast<off_t>(offset), static_cast<off_t>(length),
                     POSIX_FADV_WILLNEED);
 }
+
+#endif  // _WIN32
 
 bool MemorySource::readExact(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset > image_.size() || out.size() > image_.size() - offset) return false;

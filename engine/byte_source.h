@@ -42,10 +42,12 @@ class ByteSource {
     }
 };
 
-// A file opened read-only; the descriptor is closed by the destructor only.
+// A file opened read-only, shared with other programs that may hold it open (Outlook may still
+// write it); the handle is closed by the destructor only.
 class FileSource final : public ByteSource {
   public:
-    // Opens `path` read-only. On failure returns null and sets `errorText` (errno's message).
+    // Opens `path` (UTF-8) read-only. On failure returns null and sets `errorText` (the
+    // system's message).
     static std::unique_ptr<FileSource> open(const std::string& path, std::string* errorText);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
@@ -59,11 +61,11 @@ class FileSource final : public ByteSource {
     void willNeed(std::uint64_t offset, std::uint64_t length) const override;
 
   private:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(std::intptr_t file, std::uint64_t size) : file_(file), size_(size) {}
     // Whether the byte at `offset` is in memory already; false when the system cannot say.
     bool cached(std::uint64_t offset) const;
 
-    int fd_;
+    std::intptr_t file_;  // a descriptor, or a HANDLE on Windows
     std::uint64_t size_;
     mutable std::atomic<bool> canAskCache_{true};
     // Announced ranges found in memory one after another. Each look costs three system calls,

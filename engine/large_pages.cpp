@@ -1,6 +1,8 @@
 #include "engine/large_pages.h"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 #include <cstdint>
 

@@ -139,7 +139,11 @@ void MessageBase::reset() {
 void setMessageBasePath(MessageBase& base, const std::string& path) {
     base.workPath = path;
     const std::string_view whole(path);
+#ifdef _WIN32
+    const auto slash = whole.find_last_of("/\\:");  // C:\x.pst, C:/x.pst and C:x.pst
+#else
     const auto slash = whole.find_last_of('/');
+#endif
     const std::string_view folder = slash == std::string_view::npos ? "." : whole.substr(0, slash);
     const std::string_view name = slash == std::string_view::npos ? whole : whole.substr(slash + 1);
     base.folderPath = std::string(folder.begin(), folder.end());

@@ -6,7 +6,9 @@
 
 #include "engine/filetime.h"
 #include "engine/message_base.h"
+#include "engine/native_files.h"
 #include "engine/ndb_format.h"
+#include "engine/per_thread.h"
 #include "message/class_prefix.h"
 #include "message/interpret_properties.h"
 #include "message/records.h"
@@ -99,19 +101,15 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
         filetime::kUnixEpochSeconds;
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
-    if (!::localtime_r(&t, &local)) return {std::string(), utcFiletime};
+    long zoneOffset = 0;  // seconds east of UTC
+    if (!native::localTime(t, local, zoneOffset)) return {std::string(), utcFiletime};
 
     // The locale's short date is what the list shows, two-digit years included. Items of one
     // day usually follow each other, so each thread keeps the last day's text.
     thread_local int lastYear = -1, lastYearDay = -1;
-    thread_local std::string lastDate;
+    std::string& lastDate = perThread<std::string, struct LastDateTag>();
     if (local.tm_year != lastYear || local.tm_yday != lastYearDay) {
-        char date[64] = {};
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-y2k"
-        if (std::strftime(date, sizeof date, "%x", &local) == 0) date[0] = '\0';
-#pragma GCC diagnostic pop
-        lastDate = date;
+        lastDate = native::shortDate(local);
         lastYear = local.tm_year;
         lastYearDay = local.tm_yday;
     }
@@ -125,7 +123,7 @@ FormattedTime formatItemTime(std::uint64_t utcFiletime) {
     text.append(lastDate).append(1, ' ').append(clock, sizeof clock);
 
     // Shift by the zone offset in effect at that moment, staying inside the FILETIME range.
-    const std::int64_t offset = static_cast<std::int64_t>(local.tm_gmtoff) *
+    const std::int64_t offset = static_cast<std::int64_t>(zoneOffset) *
                                 static_cast<std::int64_t>(filetime::kTicksPerSecond);
     std::uint64_t localFiletime = utcFiletime;
     if (offset < 0) {

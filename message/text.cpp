@@ -1,6 +1,10 @@
 #include "message/text.h"
 
+#ifdef _WIN32
+#include "message/windows_iconv.h"
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -9,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+
+#include "engine/per_thread.h"
 
 namespace brevik {
 namespace {
@@ -44,6 +50,7 @@ bool asciiCompatible(std::uint32_t codepage) {
            codepage == 437 || codepage == 850 || codepage == 866;
 }
 
+#ifndef _WIN32
 // iconv names for Windows code pages that glibc does not know as "CP<N>".
 std::string iconvName(std::uint32_t codepage) {
     switch (codepage) {
@@ -84,6 +91,7 @@ std::string iconvName(std::uint32_t codepage) {
     if (codepage >= 1250 && codepage <= 1258) return "WINDOWS-" + std::to_string(codepage);
     return "CP" + std::to_string(codepage);
 }
+#endif
 
 // Length of the ASCII run at the start of [p, p + n), eight bytes at a time.
 std::size_t asciiPrefix(const std::uint8_t* p, std::size_t n) {
@@ -132,10 +140,15 @@ bool wellFormedUtf8(const std::uint8_t* p, std::size_t n) {
 
 iconv_t openConverter(std::uint32_t codepage) {
     const iconv_t bad = reinterpret_cast<iconv_t>(-1);
+#ifdef _WIN32
+    const iconv_t cd = iconvOpenCodePage(codepage);
+    return cd != bad ? cd : iconvOpenCodePage(1252);
+#else
     iconv_t cd = iconv_open("UTF-8", iconvName(codepage).c_str());
     if (cd == bad) cd = iconv_open("UTF-8", ("WINDOWS-" + std::to_string(codepage)).c_str());
     if (cd == bad) cd = iconv_open("UTF-8", "WINDOWS-1252");
     return cd;
+#endif
 }
 
 // One converter per code page and thread: opening one costs more than most conversions.
@@ -177,7 +190,8 @@ struct ByteTable {
 };
 
 const ByteTable* byteTable(std::uint32_t codepage, Converter& converter) {
-    thread_local std::unordered_map<std::uint32_t, std::unique_ptr<ByteTable>> tables;
+    auto& tables =
+        perThread<std::unordered_map<std::uint32_t, std::unique_ptr<ByteTable>>, ByteTable>();
     const auto [it, isNew] = tables.try_emplace(codepage);
     if (!isNew) return it->second.get();
     iconv_t cd = converter.get(codepage);
@@ -371,7 +385,7 @@ std::string codepageToUtf8(const std::uint8_t* data, std::size_t length, std::ui
     if (codepage == 65001 && wellFormedUtf8(data, n))
         return std::string(reinterpret_cast<const char*>(data), n);
 
-    thread_local Converter converter;
+    Converter& converter = perThread<Converter, Converter>();
     if (statelessSingleByte(codepage))
         if (const ByteTable* table = byteTable(codepage, converter)) {
             out.reserve(n + n / 2);

@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
     mi_option_set(mi_option_decommit_delay, 1000);
     mi_option_set(mi_option_eager_commit_delay, 0);
 #endif
-    // A file-size limit makes writes fail with EFBIG instead of killing the program.
+    // A file-size limit makes writes fail with EFBIG instead of killing the program (POSIX only).
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(app::kSettingsOrganisation));
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));

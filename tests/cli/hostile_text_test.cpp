@@ -113,7 +113,7 @@ TEST(HostileText, ArgumentErrorsExitWithTwoAndHelpWithZero) {
         {"show", file, "99999999"},
         {"export", file, "--format", "docx", "--out", dir.path().string()},
         {"list", "--threads", "0", file},
-        {"batch", "--jobs", "0", "--out", dir.path(), file}};
+        {"batch", "--jobs", "0", "--out", dir.path().string(), file}};
     for (const auto& args : bad) {
         const test::CliRun r = test::runCli(args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]) << ": " << r.err;

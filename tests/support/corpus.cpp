@@ -17,7 +17,9 @@ std::vector<std::string> corpusPstFiles() {
     std::vector<std::string> out;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(BREVIK_CORPUS_DIR "/pst", ec))
-        if (e.path().extension() == ".pst") out.push_back(e.path().string());
+        // Joined with "/" as the tests split them, also where the system's separator is "\\".
+        if (e.path().extension() == ".pst")
+            out.push_back(BREVIK_CORPUS_DIR "/pst/" + e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
 }

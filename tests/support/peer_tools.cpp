@@ -1,12 +1,17 @@
 #include "support/peer_tools.h"
 
+#ifndef _WIN32  // the peers are Linux programs: a Windows build never runs them
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -119,6 +124,9 @@ int monthNumber(const std::string& name) {
 std::string toUtf8(const std::string& bytes, const std::string& charset) {
     const std::string cs = normalize(charset);
     if (cs == "utf-8" || cs == "us-ascii" || cs.empty()) return bytes;
+#ifdef _WIN32
+    return bytes;
+#else
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return bytes;
     std::string in = bytes, out(bytes.size() * 4 + 8, '\0');
@@ -128,6 +136,7 @@ std::string toUtf8(const std::string& bytes, const std::string& charset) {
     const bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1);
     iconv_close(cd);
     return ok ? out.substr(0, out.size() - ol) : bytes;
+#endif
 }
 
 std::string decodeBase64(const std::string& s) {
@@ -290,17 +299,38 @@ std::map<std::string, std::uint32_t> pffNodeIds(const fs::path& logFile) {
 
 }  // namespace
 
+#ifdef _WIN32
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        path_ =
+            fs::temp_directory_path() / ("brevik-peers-" + std::to_string(::GetCurrentProcessId()) +
+                                         "-" + std::to_string(counter++));
+        if (fs::create_directory(path_)) return;
+    }
+}
+#else
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "brevik-peers-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw fs::filesystem_error("mkdtemp", {});
     path_ = pattern;
 }
+#endif
 
 TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
 }
 
+#ifdef _WIN32
+bool haveTool(const std::string&) {
+    return false;
+}
+
+int runTool(const std::vector<std::string>&, const fs::path&) {
+    return -1;
+}
+#else
 bool haveTool(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "");
@@ -330,6 +360,7 @@ int runTool(const std::vector<std::string>& argv, const fs::path& logFile) {
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
+#endif
 
 std::vector<PeerItem> readPffExport(const fs::path& target, const fs::path& logFile) {
     static const std::regex kItemDir(R"(^(Message|Contact|Note)\d{5}$)");

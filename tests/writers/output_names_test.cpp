@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/native_files.h"
 #include "writer_test_util.h"
+#include "writers/files/staged_file.h"
 
 namespace brevik::files {
 namespace {
@@ -17,6 +19,8 @@ TEST(OutputNames, AnyTextBecomesOneSafeName) {
     EXPECT_EQ(safeName("tab\there\x7f\x01"), "tab_here__");
     EXPECT_EQ(safeName("CON"), "_CON");
     EXPECT_EQ(safeName("lpt1.txt"), "_lpt1.txt");
+    EXPECT_EQ(safeName("conout$.log"), "_conout$.log");
+    EXPECT_EQ(safeName("AUX .tar.gz"), "_AUX .tar.gz");
     EXPECT_EQ(safeName("Console"), "Console");
     EXPECT_EQ(safeName("bad \xff utf8"), "bad _ utf8");
     EXPECT_EQ(safeName("Grüße 日本"), "Grüße 日本");
@@ -29,6 +33,20 @@ TEST(OutputNames, AnyTextBecomesOneSafeName) {
     EXPECT_EQ(attachmentFileName("dir/.."), "attachment");
     EXPECT_EQ(itemFileStem(7, "Hello: world?"), "7_Hello_ world_");
     EXPECT_EQ(itemFileStem(8, ""), "8");
+}
+
+// Each name made is a plain file of its own where it is written, not a device or another name.
+TEST(OutputNames, EveryNameMadeIsCreatedAsItIs) {
+    test::ScratchDir dir;
+    const char* texts[] = {"CON",      "aux.txt",      "Re: ok?",    "trailing. .",
+                           "com1.log", "tab\tand\x01", "<a>|\"b\"*", "Grüße 日本"};
+    for (const char* text : texts) {
+        const std::string name = safeName(text) + ".eml";
+        ASSERT_TRUE(writeStaged(dir.path().string(), name, text).ok()) << text;
+        EXPECT_EQ(native::fileKind(dir.path().string() + "/" + name), native::FileKind::Regular)
+            << name;
+    }
+    EXPECT_EQ(test::countFiles(dir.path()), std::size(texts));
 }
 
 TEST(OutputNames, CollisionsAndExistingFoldersAreNumbered) {

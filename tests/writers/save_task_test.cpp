@@ -133,7 +133,8 @@ TEST_F(SaveTask, SavedFileRecoversToTheSameTreeItemsAndProperties) {
         *base_, dir_.file("out"), nullptr, stop_, [&](int p) { progress.push_back(p); },
         dir_.file("tmp"));
     ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(result.outputPath, dir_.file("out") + "/Mail_recovered_by_Brevik.pst");
+    EXPECT_EQ(result.outputPath,
+              (fs::path(dir_.file("out")) / "Mail_recovered_by_Brevik.pst").string());
     EXPECT_EQ(result.items, 35u);
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0);

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "engine/format_detection.h"
@@ -23,10 +26,18 @@ namespace brevik::test {
 class ScratchDir {
   public:
     ScratchDir() {
+#ifdef _WIN32
+        // No mkdtemp there: a random name, retried while taken.
+        do
+            path_ = std::filesystem::temp_directory_path() /
+                    ("brevik-writer-" + std::to_string(std::random_device{}()));
+        while (!std::filesystem::create_directory(path_));
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "brevik-writer-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
     }
     ~ScratchDir() {
         std::error_code ec;
@@ -34,8 +45,12 @@ class ScratchDir {
     }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const {
+        return (path_ / name).string();
+    }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
 
   private:
     std::filesystem::path path_;
@@ -111,7 +126,11 @@ inline int runCommand(const std::string& command, std::string* output = nullptr)
         text.append(buffer, n);
     const int status = ::pclose(pipe);
     if (output) *output = std::move(text);
+#ifdef _WIN32
+    return status;  // the exit status itself: no signals there
+#else
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 inline bool haveTool(const std::string& name) {

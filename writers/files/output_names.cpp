@@ -1,12 +1,10 @@
 #include "writers/files/output_names.h"
 
-#include <sys/stat.h>
-
 #include <array>
-#include <cerrno>
+#include <cctype>
 #include <cstring>
-#include <filesystem>
 
+#include "engine/native_files.h"
 #include "message/text.h"
 
 namespace brevik::files {
@@ -35,7 +33,8 @@ bool isReservedDeviceName(std::string_view name) {
         upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     while (!upper.empty() && upper.back() == ' ')
         upper.pop_back();
-    static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+    static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
     for (auto r : kPlain)
         if (upper == r) return true;
     return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
@@ -110,17 +109,19 @@ std::string NameSet::claim(const std::string& stem, const std::string& extension
 pst::WriteStatus makeFreshFolder(const std::string& parent, const std::string& name,
                                  std::string& made) {
     for (unsigned n = 1; n < 10000; ++n) {
-        const std::string candidate = (std::filesystem::path(parent) /
-                                       (n == 1 ? name : name + " (" + std::to_string(n) + ")"))
-                                          .string();
-        if (::mkdir(candidate.c_str(), 0755) == 0) {
+        const std::string candidate = native::utf8FromPath(
+            native::pathFromUtf8(parent) /
+            native::pathFromUtf8(n == 1 ? name : name + " (" + std::to_string(n) + ")"));
+        const native::IoError e = native::makeFolder(candidate);
+        if (!e.failed()) {
             made = candidate;
             return {};
         }
-        if (errno != EEXIST)
+        if (e.kind != native::IoErrorKind::Exists)
             return pst::WriteStatus::failure(
-                errno == ENOSPC ? pst::WriteError::DiskFull : pst::WriteError::CannotCreate,
-                "cannot create the folder " + candidate + ": " + std::strerror(errno));
+                e.kind == native::IoErrorKind::DiskFull ? pst::WriteError::DiskFull
+                                                        : pst::WriteError::CannotCreate,
+                "cannot create the folder " + candidate + ": " + e.text);
     }
     return pst::WriteStatus::failure(pst::WriteError::CannotCreate,
                                      "too many folders named " + name + " in " + parent);

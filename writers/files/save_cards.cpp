@@ -7,7 +7,9 @@
 #include "recovery/folder_tree.h"
 #include "writers/files/output_names.h"
 #include "writers/files/staged_file.h"
+#ifdef BREVIK_HAVE_ICAL
 #include "writers/ics/ics_writer.h"
+#endif
 #include "writers/pst/recovered_store.h"
 #include "writers/vcf/vcard_writer.h"
 
@@ -54,7 +56,9 @@ void saveCardFiles(RecoveredBase& base, FileFormat format, const std::string& ou
     auto writeFolder = [&](std::uint32_t first, std::uint32_t end,
                            const std::string& name) -> pst::WriteStatus {
         std::string vcards;
+#ifdef BREVIK_HAVE_ICAL
         ics::CalendarFile calendar;
+#endif
         std::uint64_t items = 0;
         for (std::uint32_t i = first; i < end && i < itemCount; ++i) {
             if (!wanted[i] || written[i]) continue;
@@ -68,12 +72,14 @@ void saveCardFiles(RecoveredBase& base, FileFormat format, const std::string& ou
                 vcards += vcf::contactCard(*d.contact, uid);
             else if (d.distList)
                 vcards += vcf::listCard(*d.distList, uid, key);
+#ifdef BREVIK_HAVE_ICAL
             else if (d.appointment)
                 calendar.addAppointment(*d.appointment, uid.substr(9));
             else if (d.task)
                 calendar.addTask(*d.task, uid.substr(9));
             else if (d.journal)
                 calendar.addJournal(*d.journal, uid.substr(9));
+#endif
             else {
                 ++result.unreadableItems;
                 continue;
@@ -86,8 +92,12 @@ void saveCardFiles(RecoveredBase& base, FileFormat format, const std::string& ou
         const std::string stem = safeName(name);
         const std::string file = taken.claim(stem.empty() ? "Folder" : stem,
                                              format == FileFormat::Vcf ? ".vcf" : ".ics");
-        pst::WriteStatus status =
-            writeStaged(outputFolder, file, format == FileFormat::Vcf ? vcards : calendar.text());
+#ifdef BREVIK_HAVE_ICAL
+        const std::string text = format == FileFormat::Vcf ? vcards : calendar.text();
+#else
+        const std::string& text = vcards;
+#endif
+        pst::WriteStatus status = writeStaged(outputFolder, file, text);
         if (status.ok()) result.items += items;
         return status;
     };

@@ -1,22 +1,29 @@
 #include "writers/files/save_files.h"
 
-#include <filesystem>
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/native_files.h"
 #include "message/item_summary.h"
 #include "message/load_message.h"
+#include "message/named_ids.h"
 #include "message/records.h"
 #include "recovery/folder_tree.h"
+#ifdef BREVIK_HAVE_GMIME
 #include "writers/eml/eml_writer.h"
+#include "writers/mbox/mbox_writer.h"
+#endif
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
 #include "writers/files/save_cards.h"
 #include "writers/files/staged_file.h"
+#ifdef BREVIK_HAVE_ICAL
 #include "writers/ics/meeting_calendar.h"
-#include "writers/mbox/mbox_writer.h"
+#endif
+#ifdef BREVIK_HAVE_GSF
 #include "writers/msg/msg_writer.h"
+#endif
 #include "writers/pst/atomic_output.h"
 #include "writers/pst/ordered_prefetch.h"
 #include "writers/pst/recovered_store.h"
@@ -171,12 +178,11 @@ class FileSaver {
     }
 
     static WriteStatus ensureFolder(const std::string& path) {
-        std::error_code ec;
-        if (std::filesystem::is_directory(path, ec)) return {};
-        if (std::filesystem::create_directory(path, ec) || std::filesystem::is_directory(path))
-            return {};
+        if (native::fileKind(path) == native::FileKind::Folder) return {};
+        const native::IoError e = native::makeFolder(path);
+        if (!e.failed() || native::fileKind(path) == native::FileKind::Folder) return {};
         return WriteStatus::failure(pst::WriteError::CannotCreate,
-                                    "cannot create the folder " + path + ": " + ec.message());
+                                    "cannot create the folder " + path + ": " + e.text);
     }
 
     WriteStatus startMbox(OutFolder& parent, const std::string& file) {
@@ -239,25 +245,37 @@ class FileSaver {
         p.readable = true;
         p.subject = ItemFields(item->properties).subject();
         switch (format_) {
+#ifdef BREVIK_HAVE_GMIME
             case FileFormat::Eml: {
                 eml::EmlOptions options;
-                options.calendar = ics::meetingCalendarOf(base_, namedIds_, i);
+                options.calendar = meetingCalendar(i);
                 p.bytes = eml::writeEml(*item, options);
                 break;
             }
+            case FileFormat::Mbox:
+                p.bytes = mbox::mboxEntry(*item, meetingCalendar(i));
+                break;
+#endif
+#ifdef BREVIK_HAVE_GSF
             case FileFormat::Msg: {
                 const Bytes bytes = msg::writeMsg(*item, names_.table);
                 p.bytes.assign(bytes.begin(), bytes.end());
                 break;
             }
-            case FileFormat::Mbox:
-                p.bytes = mbox::mboxEntry(*item, ics::meetingCalendarOf(base_, namedIds_, i));
-                break;
-            case FileFormat::Vcf:
-            case FileFormat::Ics:
+#endif
+            default:  // vcf and ics: saveCardFiles; formats this build lacks: refused before
                 break;
         }
         return p;
+    }
+
+    // The text/calendar part of meeting mail; mail goes without it in a build without ics.
+    std::string meetingCalendar([[maybe_unused]] std::uint32_t i) const {
+#ifdef BREVIK_HAVE_ICAL
+        return ics::meetingCalendarOf(base_, namedIds_, i);
+#else
+        return {};
+#endif
     }
 
     RecoveredBase& base_;
@@ -304,6 +322,33 @@ std::string recoveredFolderName(const std::string& fileName, FileFormat format) 
     return "Recovered_" + pst::saveBaseName(fileName) + "_as_" + formatName(format) + "_by_Brevik";
 }
 
+bool formatAvailable(FileFormat format) {
+    switch (format) {
+        case FileFormat::Eml:
+        case FileFormat::Mbox:
+#ifdef BREVIK_HAVE_GMIME
+            return true;
+#else
+            return false;
+#endif
+        case FileFormat::Msg:
+#ifdef BREVIK_HAVE_GSF
+            return true;
+#else
+            return false;
+#endif
+        case FileFormat::Ics:
+#ifdef BREVIK_HAVE_ICAL
+            return true;
+#else
+            return false;
+#endif
+        case FileFormat::Vcf:
+            return true;
+    }
+    return false;
+}
+
 FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::string& destFolder,
                          const std::vector<std::uint32_t>* selectedItems,
                          const std::atomic<bool>& stop, std::function<void(int)> progress) {
@@ -313,6 +358,10 @@ FileSaveResult saveFiles(RecoveredBase& base, FileFormat format, const std::stri
         result.message = status.message;
         return result;
     };
+    if (!formatAvailable(format))
+        return fail(WriteStatus::failure(
+            pst::WriteError::BadInput,
+            std::string(".") + formatName(format) + " files cannot be written by this build"));
     if (!base.rootNode && !base.topNode && base.itemCount == 0)
         return fail(WriteStatus::failure(pst::WriteError::BadInput,
                                          "nothing has been recovered from " + base.fileName));

@@ -14,6 +14,10 @@ namespace brevik::files {
 
 enum class FileFormat { Msg, Eml, Mbox, Vcf, Ics };
 
+// Whether this build writes `format`: .eml and mbox need GMime, .msg libgsf and .ics libical,
+// which some platforms lack.
+bool formatAvailable(FileFormat format);
+
 // "Recovered_<fileName without its .pst ending>_as_<msg|eml|mbox|vcf|ics>_by_Brevik".
 std::string recoveredFolderName(const std::string& fileName, FileFormat format);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/native_files.h"
 #include "writers/pst/write_status.h"
 
 namespace brevik::files {
@@ -22,12 +23,12 @@ class StagedFile {
     pst::WriteStatus write(std::string_view bytes);
     // Closes the working file and renames it to `folder`/`name`.
     pst::WriteStatus commit(const std::string& name);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.isOpen(); }
 
   private:
     void discard();
 
-    int fd_ = -1;
+    native::WritableFile file_;
     std::string folder_;
     std::string working_;
 };

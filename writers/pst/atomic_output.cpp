@@ -1,96 +1,81 @@
 #include "writers/pst/atomic_output.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 
+#include "engine/byte_source.h"
 #include "engine/bytes.h"
+#include "engine/native_files.h"
 
 namespace brevik::pst {
-namespace fs = std::filesystem;
-
 namespace {
 
 std::atomic<unsigned> workingCounter{0};
 
 std::string uniqueWorkingName(const std::string& destination) {
-    return "_" + fs::path(destination).filename().string() + "." + std::to_string(::getpid()) +
-           "." + std::to_string(workingCounter.fetch_add(1));
+    return "_" + native::utf8FromPath(native::pathFromUtf8(destination).filename()) + "." +
+           std::to_string(native::processId()) + "." + std::to_string(workingCounter.fetch_add(1));
+}
+
+// `path`'s folder and a name in it, as UTF-8.
+std::string folderOf(const std::string& path) {
+    return native::utf8FromPath(native::pathFromUtf8(path).parent_path());
+}
+std::string joined(const std::string& folder, const std::string& name) {
+    return native::utf8FromPath(native::pathFromUtf8(folder) / native::pathFromUtf8(name));
 }
 
 // Copies `from` to `to` and syncs it; removes `to` on failure.
 WriteStatus copyFile(const std::string& from, const std::string& to) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return WriteStatus::failure(WriteError::Io, "cannot read " + from);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        ::close(in);
+    std::string why;
+    const auto in = FileSource::open(from, &why);
+    if (!in) return WriteStatus::failure(WriteError::Io, "cannot read " + from);
+    native::WritableFile out;
+    if (const native::IoError e = out.open(to, native::WritableFile::Mode::Truncate); e.failed())
         return WriteStatus::failure(WriteError::CannotCreate,
-                                    "cannot create " + to + ": " + std::strerror(errno));
-    }
+                                    "cannot create " + to + ": " + e.text);
     WriteStatus status;
     Bytes buffer(std::size_t{1} << 20);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
+    for (std::uint64_t at = 0; at < in->size() && status.ok();) {
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), in->size() - at));
+        if (!in->readExact(at, std::span(buffer.data(), n))) {
             status = WriteStatus::failure(WriteError::Io, "cannot read " + from);
-            break;
+        } else if (const native::IoError e = out.append(buffer.data(), n); e.failed()) {
+            status = WriteStatus::failure(
+                e.kind == native::IoErrorKind::DiskFull ? WriteError::DiskFull : WriteError::Io,
+                "cannot write " + to + ": " + e.text);
         }
-        if (n == 0) break;
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w =
-                ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                const int e = w < 0 ? errno : ENOSPC;
-                status = WriteStatus::failure(
-                    (e == ENOSPC || e == EFBIG) ? WriteError::DiskFull : WriteError::Io,
-                    "cannot write " + to + ": " + std::strerror(e));
-                break;
-            }
-            done += w;
-        }
-        if (!status.ok()) break;
+        at += n;
     }
-    if (status.ok() && ::fsync(out) != 0)
+    if (status.ok() && out.sync().failed())
         status = WriteStatus::failure(WriteError::Io, "cannot flush " + to);
-    ::close(in);
-    if (::close(out) != 0 && status.ok())
+    if (out.close().failed() && status.ok())
         status = WriteStatus::failure(WriteError::Io, "cannot close " + to);
-    if (!status.ok()) ::unlink(to.c_str());
+    if (!status.ok()) native::removeFile(to);
     return status;
 }
 
 }  // namespace
 
 WriteStatus prepareFolder(const std::string& folder) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder, ec))
+    if (const native::IoError e = native::makeFolders(folder); e.failed())
         return WriteStatus::failure(
             WriteError::CannotCreate,
-            "cannot create the folder " + folder + (ec ? ": " + ec.message() : std::string()));
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return WriteStatus::failure(
-            WriteError::CannotCreate,
-            "cannot write in the folder " + folder + ": " + std::strerror(errno));
+            "cannot create the folder " + folder + (e.text.empty() ? "" : ": " + e.text));
+    if (const native::IoError e = native::checkWritableFolder(folder); e.failed())
+        return WriteStatus::failure(WriteError::CannotCreate,
+                                    "cannot write in the folder " + folder + ": " + e.text);
     return {};
 }
 
 AtomicOutput::AtomicOutput(std::string destination, std::string tempFolder)
     : destination_(std::move(destination)), tempFolder_(std::move(tempFolder)) {
     if (tempFolder_.empty()) {
-        tempFolder_ = fs::path(destination_).parent_path().string();
+        tempFolder_ = folderOf(destination_);
         if (tempFolder_.empty()) tempFolder_ = ".";
     }
-    working_ = (fs::path(tempFolder_) / uniqueWorkingName(destination_)).string();
+    working_ = joined(tempFolder_, uniqueWorkingName(destination_));
 }
 
 AtomicOutput::~AtomicOutput() {
@@ -102,26 +87,25 @@ WriteStatus AtomicOutput::prepare() {
 }
 
 void AtomicOutput::discard() {
-    ::unlink(working_.c_str());
+    native::removeFile(working_);
 }
 
 WriteStatus AtomicOutput::commit() {
-    if (::rename(working_.c_str(), destination_.c_str()) == 0) {
+    const native::IoError moved = native::renameReplace(working_, destination_);
+    if (!moved.failed()) {
         committed_ = true;
         return {};
     }
-    if (errno != EXDEV)
-        return WriteStatus::failure(WriteError::Io, "cannot move the file to " + destination_ +
-                                                        ": " + std::strerror(errno));
-    const fs::path dest(destination_);
-    const std::string staged = (dest.parent_path() / uniqueWorkingName(destination_)).string();
+    if (moved.kind != native::IoErrorKind::CrossDevice)
+        return WriteStatus::failure(WriteError::Io,
+                                    "cannot move the file to " + destination_ + ": " + moved.text);
+    const std::string staged = joined(folderOf(destination_), uniqueWorkingName(destination_));
     WriteStatus status = copyFile(working_, staged);
     if (!status.ok()) return status;
-    if (::rename(staged.c_str(), destination_.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(staged.c_str());
-        return WriteStatus::failure(
-            WriteError::Io, "cannot move the file to " + destination_ + ": " + std::strerror(e));
+    if (const native::IoError e = native::renameReplace(staged, destination_); e.failed()) {
+        native::removeFile(staged);
+        return WriteStatus::failure(WriteError::Io,
+                                    "cannot move the file to " + destination_ + ": " + e.text);
     }
     discard();
     committed_ = true;

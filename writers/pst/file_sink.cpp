@@ -1,11 +1,5 @@
 #include "writers/pst/file_sink.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace brevik::pst {
 namespace {
 
@@ -17,31 +11,28 @@ constexpr std::uint64_t kMaxZeroFill = 64 * 1024;
 
 std::unique_ptr<FileSink> FileSink::create(const std::string& path, std::uint64_t maxBytes,
                                            WriteStatus& status) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        status = WriteStatus::failure(WriteError::CannotCreate,
-                                      "cannot create " + path + ": " + std::strerror(errno));
+    native::WritableFile file;
+    if (const native::IoError e = file.open(path, native::WritableFile::Mode::Truncate);
+        e.failed()) {
+        status =
+            WriteStatus::failure(WriteError::CannotCreate, "cannot create " + path + ": " + e.text);
         return nullptr;
     }
-    std::unique_ptr<FileSink> sink(new FileSink(fd, maxBytes));
+    std::unique_ptr<FileSink> sink(new FileSink(std::move(file), maxBytes));
     sink->buffer_.reserve(kBufferBytes);
     return sink;
 }
 
-FileSink::~FileSink() {
-    if (fd_ >= 0) ::close(fd_);
-}
+FileSink::~FileSink() = default;
 
 bool FileSink::fail(WriteError error, std::string text) {
     if (status_.ok()) status_ = WriteStatus::failure(error, std::move(text));
     return false;
 }
 
-bool FileSink::failFromErrno(const char* what) {
-    const int e = errno;
-    const WriteError kind =
-        (e == ENOSPC || e == EFBIG || e == EDQUOT) ? WriteError::DiskFull : WriteError::Io;
-    return fail(kind, std::string(what) + ": " + std::strerror(e));
+bool FileSink::failWith(const char* what, const native::IoError& e) {
+    return fail(e.kind == native::IoErrorKind::DiskFull ? WriteError::DiskFull : WriteError::Io,
+                std::string(what) + ": " + e.text);
 }
 
 bool FileSink::write(std::uint64_t offset, ByteView data) {
@@ -76,21 +67,9 @@ bool FileSink::flush() {
 }
 
 bool FileSink::writeOut(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(fd_, data, length, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return failFromErrno("write failed");
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return failFromErrno("write failed");
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-        bytesWritten_ += static_cast<std::uint64_t>(n);
-    }
+    if (const native::IoError e = file_.writeAt(offset, data, length); e.failed())
+        return failWith("write failed", e);
+    bytesWritten_ += length;
     return true;
 }
 
@@ -99,12 +78,12 @@ bool FileSink::finish(std::uint64_t fileSize) {
     if (maxBytes_ != 0 && fileSize > maxBytes_)
         return fail(WriteError::TooLarge, "the output would pass the size limit of " +
                                               std::to_string(maxBytes_) + " bytes");
-    if (::ftruncate(fd_, static_cast<off_t>(fileSize)) != 0)
-        return failFromErrno("cannot set the file size");
-    if (::fsync(fd_) != 0) return failFromErrno("cannot flush the file to disk");
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return failFromErrno("cannot close the file");
+    if (const native::IoError e = file_.resize(fileSize); e.failed())
+        return failWith("cannot set the file size", e);
+    if (const native::IoError e = file_.sync(); e.failed())
+        return failWith("cannot flush the file to disk", e);
+    if (const native::IoError e = file_.close(); e.failed())
+        return failWith("cannot close the file", e);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/bytes.h"
+#include "engine/native_files.h"
 #include "writers/pst/write_status.h"
 
 namespace brevik::pst {
@@ -27,13 +28,14 @@ class FileSink {
     std::uint64_t bytesWritten() const { return bytesWritten_; }
 
   private:
-    FileSink(int fd, std::uint64_t maxBytes) : fd_(fd), maxBytes_(maxBytes) {}
+    FileSink(native::WritableFile file, std::uint64_t maxBytes)
+        : file_(std::move(file)), maxBytes_(maxBytes) {}
     bool flush();
     bool writeOut(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
     bool fail(WriteError error, std::string text);
-    bool failFromErrno(const char* what);
+    bool failWith(const char* what, const native::IoError& e);
 
-    int fd_;
+    native::WritableFile file_;
     std::uint64_t maxBytes_;
     std::uint64_t bufferStart_ = 0;
     Bytes buffer_;

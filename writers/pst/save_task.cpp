@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/native_files.h"
 #include "writers/pst/recovered_store.h"
 
 namespace brevik::pst {
@@ -34,8 +35,8 @@ SaveTaskResult savePst(RecoveredBase& base, const std::string& destFolder,
     if (!base.rootNode && !base.topNode && base.itemCount == 0)
         return fail("nothing has been recovered from " + base.fileName);
 
-    result.outputPath =
-        (std::filesystem::path(destFolder) / recoveredPstName(base.fileName)).string();
+    result.outputPath = native::utf8FromPath(native::pathFromUtf8(destFolder) /
+                                             native::pathFromUtf8(recoveredPstName(base.fileName)));
     if (progress) progress(0);
     RecoveredWriteOptions options;
     options.selectedItems = selectedItems;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "engine/native_files.h"
 #include "writers/pst/atomic_output.h"
 
 namespace brevik::pst {
@@ -9,9 +10,9 @@ namespace brevik::pst {
 WriteStatus writePstFile(const std::string& destination, const std::string& tempFolder,
                          const PstWriterOptions& options,
                          const std::function<bool(PstWriter&)>& fill, PstWriteStats* stats) {
-    std::filesystem::path folder = std::filesystem::path(destination).parent_path();
-    if (folder.empty()) folder = ".";
-    WriteStatus status = prepareFolder(folder.string());
+    const std::string folder =
+        native::utf8FromPath(native::pathFromUtf8(destination).parent_path());
+    WriteStatus status = prepareFolder(folder.empty() ? std::string(".") : folder);
     if (!status.ok()) return status;
     AtomicOutput output(destination, tempFolder);
     status = output.prepare();
