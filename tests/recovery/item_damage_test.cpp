@@ -28,9 +28,10 @@ TEST(ItemDamage, AFailingBlockCostsItsPartAndIsNamedWhileTheRestOfTheItemIsKept)
     for (std::uint32_t i = 0; i < base->itemCount; ++i) {
         const DamagedItem* d = findDamage(base->damagedItems, i);
         marks[base->itemSummaries[i].subjectText] = d ? partNames(d->parts) : "";
-        if (d)
+        if (d) {
             for (const DamagedPart& p : d->parts)
                 EXPECT_FALSE(p.blockOffsets.empty()) << p.name;
+        }
     }
     EXPECT_EQ(marks,
               (std::map<std::string, std::string>{{"attachments", "attachment 2 (invoice.pdf)"},
@@ -42,8 +43,9 @@ TEST(ItemDamage, AFailingBlockCostsItsPartAndIsNamedWhileTheRestOfTheItemIsKept)
     // A checksum that fails keeps the bytes as read: all but one character of the body is there
     // (the flipped one may take more bytes in UTF-8).
     for (std::uint32_t i = 0; i < base->itemCount; ++i)
-        if (base->itemSummaries[i].subjectText == "long body")
+        if (base->itemSummaries[i].subjectText == "long body") {
             EXPECT_GE(base->itemSummaries[i].bodyLength, 20004u);
+        }
 }
 
 // A writer that fills the checksums its own way (or not at all) leaves them unchecked: a sound

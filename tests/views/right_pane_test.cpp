@@ -164,7 +164,9 @@ TEST(RightPane, DamagedItemsAreMarkedInTheListAndThePreview) {
         const QString tip = m.data(m.index(r, subject), Qt::ToolTipRole).toString();
         const bool marked = !m.data(m.index(r, subject), Qt::DecorationRole).isNull();
         EXPECT_EQ(marked, name != "whole") << name;
-        if (name == "attachments") EXPECT_TRUE(tip.contains("attachment 2 (invoice.pdf)")) << name;
+        if (name == "attachments") {
+            EXPECT_TRUE(tip.contains("attachment 2 (invoice.pdf)")) << name;
+        }
         p.list().view()->setCurrentIndex(m.index(r, 0));
         const QString notice = p.preview().damageNotice();
         EXPECT_EQ(notice.isEmpty(), name == "whole") << name;
