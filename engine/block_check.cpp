@@ -6,6 +6,7 @@
 #include "engine/crc.h"
 #include "engine/message_base.h"
 #include "engine/ndb_format.h"
+#include "engine/read_window.h"
 #include "engine/trailers.h"
 
 namespace brevik {
@@ -16,9 +17,17 @@ BlockFault checkBlock(MessageBase& base, const BlockEntry& e) {
     const std::uint64_t extent = ndb::blockExtent(e.byteCount, layout);
     if (e.byteCount == 0 || e.fileOffset > base.fileSize || extent > base.fileSize - e.fileOffset)
         return BlockFault::Unreadable;
-    // Data, padding and trailer in one read: the window holding the data holds the trailer too.
-    const Bytes block = base.readAt(e.fileOffset, static_cast<std::size_t>(extent));
-    if (block.size() != extent) return BlockFault::Unreadable;
+    // Data, padding and trailer at once: the window holding the data holds the trailer too, and
+    // is looked at in place rather than copied.
+    Bytes copy;
+    ByteView block;
+    if (const std::uint8_t* held = ReadWindow::view(base, e.fileOffset, extent)) {
+        block = ByteView(held, static_cast<std::size_t>(extent));
+    } else {
+        copy = base.readAt(e.fileOffset, static_cast<std::size_t>(extent));
+        if (copy.size() != extent) return BlockFault::Unreadable;
+        block = copy;
+    }
     const BlockTrailer t = parseBlockTrailer(block, layout);
     // Bit 0 of an id is reserved; some writers set it in one place and not the other.
     constexpr std::uint64_t kIdBits = ~std::uint64_t{1};
