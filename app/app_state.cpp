@@ -1,7 +1,5 @@
 #include "app/app_state.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -10,6 +8,7 @@
 #include "app/settings.h"
 #include "app/task_events.h"
 #include "app/temp_files.h"
+#include "engine/native_files.h"
 #include "message/item_summary.h"
 
 namespace brevik::app {
@@ -26,7 +25,7 @@ std::string lowerCase(std::string s) {
 
 AppState::AppState(const AppEnvironment& env) : environment(env) {
     readSettings(*this, env);
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string home = native::homeFolder();
     backupFolder = !env.documentsFolder.empty() ? env.documentsFolder : home;
     saveFolder = backupFolder;
     if (makePath(tempFolder) == -1)
@@ -60,11 +59,8 @@ RecoveredBase* AppState::addBase(const std::string& folder, const std::string& n
     // One entry per file: by name (in any case), and by identity, which links and other
     // spellings of the same path share.
     const std::string byName = lowerCase(folder) + '\0' + lowerCase(name);
-    struct stat st {};
-    const std::string byId =
-        ::stat((folder + "/" + name).c_str(), &st) == 0
-            ? "\1" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino)
-            : std::string();
+    const std::string identity = native::fileIdentity(folder + "/" + name);
+    const std::string byId = identity.empty() ? std::string() : "\1" + identity;
     if (baseKeys_.count(byName) || (!byId.empty() && baseKeys_.count(byId))) return nullptr;
     baseKeys_.insert(byName);
     if (!byId.empty()) baseKeys_.insert(byId);
@@ -101,20 +97,8 @@ std::vector<CommandState> updateCommandStates(const AppState& state) {
 }
 
 int makePath(const std::string& path) {
-    int result = -1;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t sep = path.find('/', pos);
-        const std::string prefix = sep == std::string::npos ? path : path.substr(0, sep);
-        if (!prefix.empty()) {
-            ::mkdir(prefix.c_str(), 0777);
-            struct stat st {};
-            result = (::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0 : -1;
-        }
-        if (sep == std::string::npos || sep + 1 >= path.size()) break;
-        pos = sep + 1;
-    }
-    return result;
+    if (path.empty()) return -1;
+    return native::makeFolders(path).failed() ? -1 : 0;
 }
 
 }  // namespace brevik::app

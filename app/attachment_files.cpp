@@ -1,13 +1,7 @@
 #include "app/attachment_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "app/app_state.h"
+#include "engine/native_files.h"
 #include "message/property_tags.h"
 #include "writers/files/item_fields.h"
 #include "writers/files/output_names.h"
@@ -21,16 +15,6 @@ namespace {
 // Attached messages inside attached messages: a damaged file may nest them without end.
 constexpr int kMaxNesting = 16;
 constexpr unsigned kMaxNumbered = 10000;
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string withoutBrackets(std::string id) {
     if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
@@ -97,35 +81,39 @@ std::string writeAttachmentFile(const std::string& folder, std::string_view name
     const std::string stem = dot == std::string::npos || dot == 0 ? safe : safe.substr(0, dot);
     const std::string ext = stem.size() == safe.size() ? std::string() : safe.substr(dot);
     const std::string dir = folder.back() == '/' ? folder : folder + "/";
-    const mode_t mode = privateFile ? 0600 : 0666;
+    using native::WritableFile;
+    // Written whole or not at all: a file that fails part way is removed again.
+    auto writeNew = [&](const std::string& path) -> native::IoError {
+        WritableFile file;
+        if (auto e = file.open(path, WritableFile::Mode::Exclusive, privateFile); e.failed())
+            return e;
+        native::IoError e = file.append(bytes.data(), bytes.size());
+        if (const native::IoError closed = file.close(); !e.failed()) e = closed;
+        if (e.failed()) native::removeFile(path);
+        return e;
+    };
     if (replace) {
         // The whole file under a working name, renamed over the old one when complete.
-        std::string working = dir + "._" + safe.substr(0, 64) + ".XXXXXX";
-        const int fd = ::mkstemp(working.data());
-        if (fd < 0) return fail(std::strerror(errno));
-        const bool ok = writeAll(fd, bytes) && ::fchmod(fd, mode & ~0022) == 0;
-        const bool closed = ::close(fd) == 0;
         const std::string path = dir + safe;
-        if (!ok || !closed || ::rename(working.c_str(), path.c_str()) != 0) {
-            const std::string why = std::strerror(errno);
-            ::unlink(working.c_str());
-            return fail(why);
+        for (unsigned n = 0; n < kMaxNumbered; ++n) {
+            const std::string working = dir + "._" + safe.substr(0, 64) + "." +
+                                        std::to_string(native::processId()) + "-" +
+                                        std::to_string(n);
+            native::IoError e = writeNew(working);
+            if (e.kind == native::IoErrorKind::Exists) continue;
+            if (!e.failed()) e = native::renameReplace(working, path);
+            if (!e.failed()) return path;
+            native::removeFile(working);
+            return fail(e.text);
         }
-        return path;
+        return fail("too many working files in " + folder);
     }
     for (unsigned n = 1; n <= kMaxNumbered; ++n) {
         const std::string path =
             dir + (n == 1 ? safe : stem + " (" + std::to_string(n) + ")" + ext);
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0) return fail(std::strerror(errno));
-        const bool ok = writeAll(fd, bytes);
-        const int why = errno;
-        if (::close(fd) != 0 || !ok) {
-            ::unlink(path.c_str());
-            return fail(std::strerror(ok ? errno : why));
-        }
+        const native::IoError e = writeNew(path);
+        if (e.kind == native::IoErrorKind::Exists) continue;
+        if (e.failed()) return fail(e.text);
         return path;
     }
     return fail("too many files named " + safe);

@@ -1,15 +1,13 @@
 #include "app/file_search.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-
+#include <filesystem>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/task_events.h"
+#include "engine/native_files.h"
 
 namespace brevik::app {
 
@@ -38,43 +36,18 @@ struct Entry {
 // The entries of `dir` with their types; links are followed so that a linked folder is
 // searched like any other (the visited set keeps loops out).
 std::vector<Entry> listDirectory(const std::string& dir) {
+    namespace fs = std::filesystem;
     std::vector<Entry> entries;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return entries;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        bool directory = false, regular = false;
-        struct stat st {};
-        if (::stat((dir + "/" + name).c_str(), &st) == 0) {
-            directory = S_ISDIR(st.st_mode);
-            regular = S_ISREG(st.st_mode);
-        }
-        entries.push_back({name, directory, regular});
+    std::error_code ec;
+    for (fs::directory_iterator it(native::pathFromUtf8(dir), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code typeError;
+        const fs::file_status st = it->status(typeError);  // follows links
+        entries.push_back({native::utf8FromPath(it->path().filename()),
+                           !typeError && fs::is_directory(st),
+                           !typeError && fs::is_regular_file(st)});
     }
-    ::closedir(d);
     return entries;
-}
-
-// Kernel and device file systems hold no user files, and walking them is slow (/proc alone has
-// a folder per process and thread).
-bool isPseudoFileSystem(const std::string& dir) {
-    struct statfs fs {};
-    if (::statfs(dir.c_str(), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0x9fa0:      // proc
-        case 0x62656572:  // sysfs
-        case 0x1cd1:      // devpts
-        case 0x64626720:  // debugfs
-        case 0x74726163:  // tracefs
-        case 0x73636673:  // securityfs
-        case 0x27e0eb:    // cgroup
-        case 0x63677270:  // cgroup2
-        case 0xcafe4a11:  // bpf
-            return true;
-        default:
-            return dir == "/dev";
-    }
 }
 
 class Search {
@@ -88,7 +61,7 @@ class Search {
             if (state_.searchResult.load() == 0) return;
             std::string dir = std::move(pending.back());
             pending.pop_back();
-            if (!enter(dir) || isPseudoFileSystem(dir)) continue;
+            if (!enter(dir) || native::isPseudoFileSystem(dir)) continue;
             report(dir);
             if (state_.searchResult.load() == 0) return;
             addBasesInDirectory(state_, dir);
@@ -102,9 +75,9 @@ class Search {
 
   private:
     bool enter(const std::string& dir) {
-        struct stat st {};
-        if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-        return visited_.insert({st.st_dev, st.st_ino}).second;
+        if (native::fileKind(dir) != native::FileKind::Folder) return false;
+        const std::string identity = native::fileIdentity(dir);
+        return !identity.empty() && visited_.insert(identity).second;
     }
 
     void report(const std::string& dir) {
@@ -120,7 +93,7 @@ class Search {
 
     AppState& state_;
     TaskEvents* events_;
-    std::set<std::pair<dev_t, ino_t>> visited_;
+    std::set<std::string> visited_;  // file identities of the folders entered
 };
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "app/settings.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "app/app_state.h"
+#include "engine/native_files.h"
 
 namespace brevik::app {
 
@@ -37,8 +36,8 @@ std::int32_t getWord(const std::vector<std::uint8_t>& in, std::size_t at) {
 
 void readSettings(AppState& state, const AppEnvironment& env) {
     const std::string fallback =
-        (std::filesystem::temp_directory_path() / ("brevik-" + std::to_string(::getuid())))
-            .string();
+        native::utf8FromPath(std::filesystem::temp_directory_path() /
+                             native::pathFromUtf8("brevik-" + native::userTag()));
     state.installFolder = fallback;
     state.tempFolder = fallback;
 

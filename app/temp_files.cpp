@@ -1,10 +1,10 @@
 #include "app/temp_files.h"
 
-#include <unistd.h>
-
 #include <ctime>
 #include <filesystem>
 #include <random>
+
+#include "engine/native_files.h"
 
 namespace brevik::app {
 
@@ -17,14 +17,15 @@ void cleanTempFolder(const std::string& folder, bool tildeFiles, bool underscore
     for (const char lead : {'~', '_'}) {
         if ((lead == '~' && !tildeFiles) || (lead == '_' && !underscoreFiles)) continue;
         std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
+        for (fs::directory_iterator it(native::pathFromUtf8(folder), ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = native::utf8FromPath(it->path().filename());
             if (name.empty() || name[0] != lead) continue;
             const std::string full = folder + "/" + name;
             if (!keep.empty() && full == keep) continue;
             std::error_code typeError;
             if (it->is_directory(typeError)) continue;
-            ::unlink(full.c_str());
+            native::removeFile(full);
         }
     }
 }

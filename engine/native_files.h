@@ -48,13 +48,16 @@ class WritableFile {
     WritableFile(const WritableFile&) = delete;
     WritableFile& operator=(const WritableFile&) = delete;
 
-    IoError open(const std::string& path, Mode mode);
+    // A `privateFile` is readable by its owner alone where the system keeps modes.
+    IoError open(const std::string& path, Mode mode, bool privateFile = false);
     bool isOpen() const { return handle_ != kClosed; }
     IoError append(const void* data, std::size_t size);
     IoError writeAt(std::uint64_t offset, const void* data, std::size_t size);
     IoError resize(std::uint64_t size);
     IoError sync();
     IoError close();
+    // Gives the open file the permissions and modification time of `source`.
+    IoError copyAttributesFrom(const std::string& source);
 
   private:
     static constexpr std::intptr_t kClosed = -1;
@@ -75,6 +78,17 @@ IoError checkWritableFolder(const std::string& folder);
 
 enum class FileKind : std::uint8_t { Missing, Regular, Folder, Pipe, Socket, CharDevice, Other };
 FileKind fileKind(const std::string& path);
+
+// What names one file however it is reached (links, other spellings of its path): its device
+// and inode, or its volume and file index; empty when the file cannot be asked.
+std::string fileIdentity(const std::string& path);
+// Whether `folder` lies on a kernel or device file system (/proc, /sys, /dev), which holds no
+// user files and is slow to walk. Never on Windows.
+bool isPseudoFileSystem(const std::string& folder);
+// The user's home folder (HOME; USERPROFILE on Windows); empty when unknown.
+std::string homeFolder();
+// A tag naming the user who runs the process, for per-user folder names.
+std::string userTag();
 
 // `t` in the local time zone, and that zone's offset east of UTC in seconds at that moment.
 bool localTime(std::time_t t, std::tm& local, long& offsetSeconds);

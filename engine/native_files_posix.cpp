@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -55,9 +57,9 @@ WritableFile& WritableFile::operator=(WritableFile&& other) noexcept {
     return *this;
 }
 
-IoError WritableFile::open(const std::string& path, Mode mode) {
+IoError WritableFile::open(const std::string& path, Mode mode, bool privateFile) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Exclusive ? O_EXCL : O_TRUNC);
-    const int fd = ::open(path.c_str(), flags, 0644);
+    const int fd = ::open(path.c_str(), flags, privateFile ? 0600 : 0644);
     if (fd < 0) return fromErrno(errno);
     if (isOpen()) ::close(static_cast<int>(handle_));
     handle_ = fd;
@@ -107,6 +109,16 @@ IoError WritableFile::close() {
     return {};
 }
 
+IoError WritableFile::copyAttributesFrom(const std::string& source) {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0) return fromErrno(errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::fchmod(static_cast<int>(handle_), st.st_mode & 07777) != 0 ||
+        ::futimens(static_cast<int>(handle_), times) != 0)
+        return fromErrno(errno);
+    return {};
+}
+
 IoError renameReplace(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return fromErrno(errno);
     return {};
@@ -143,6 +155,40 @@ FileKind fileKind(const std::string& path) {
     if (S_ISSOCK(st.st_mode)) return FileKind::Socket;
     if (S_ISCHR(st.st_mode)) return FileKind::CharDevice;
     return FileKind::Other;
+}
+
+std::string fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+bool isPseudoFileSystem(const std::string& folder) {
+    struct statfs fs {};
+    if (::statfs(folder.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x9fa0:      // proc
+        case 0x62656572:  // sysfs
+        case 0x1cd1:      // devpts
+        case 0x64626720:  // debugfs
+        case 0x74726163:  // tracefs
+        case 0x73636673:  // securityfs
+        case 0x27e0eb:    // cgroup
+        case 0x63677270:  // cgroup2
+        case 0xcafe4a11:  // bpf
+            return true;
+        default:
+            return folder == "/dev";
+    }
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+std::string userTag() {
+    return std::to_string(::getuid());
 }
 
 bool localTime(std::time_t t, std::tm& local, long& offsetSeconds) {

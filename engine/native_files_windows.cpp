@@ -140,7 +140,7 @@ WritableFile& WritableFile::operator=(WritableFile&& other) noexcept {
     return *this;
 }
 
-IoError WritableFile::open(const std::string& path, Mode mode) {
+IoError WritableFile::open(const std::string& path, Mode mode, bool /*privateFile*/) {
     const HANDLE h = ::CreateFileW(
         widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
         mode == Mode::Exclusive ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -197,6 +197,19 @@ IoError WritableFile::close() {
     const HANDLE h = asHandle(handle_);
     handle_ = kClosed;
     if (!::CloseHandle(h)) return lastError();
+    return {};
+}
+
+IoError WritableFile::copyAttributesFrom(const std::string& source) {
+    const HANDLE from = ::CreateFileW(widePath(source).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return lastError();
+    FILETIME created{}, accessed{}, written{};
+    const bool read = ::GetFileTime(from, &created, &accessed, &written) != 0;
+    ::CloseHandle(from);
+    if (!read || !::SetFileTime(asHandle(handle_), &created, &accessed, &written))
+        return lastError();
     return {};
 }
 
@@ -269,6 +282,41 @@ FileKind fileKind(const std::string& path) {
         default:
             return FileKind::Other;
     }
+}
+
+std::string fileIdentity(const std::string& path) {
+    // Folders open only with backup semantics; no access is asked for, only the file's index.
+    const HANDLE h = ::CreateFileW(widePath(path).c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    if (!ok) return {};
+    return std::to_string(info.dwVolumeSerialNumber) + ":" +
+           std::to_string((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+}
+
+bool isPseudoFileSystem(const std::string&) {
+    return false;
+}
+
+namespace {
+
+std::string environment(const wchar_t* name) {
+    const wchar_t* value = ::_wgetenv(name);
+    return value ? utf8FromWide(value) : std::string();
+}
+
+}  // namespace
+
+std::string homeFolder() {
+    return environment(L"USERPROFILE");
+}
+
+std::string userTag() {
+    return environment(L"USERNAME");
 }
 
 bool localTime(std::time_t t, std::tm& local, long& offsetSeconds) {
