@@ -29,6 +29,12 @@ BlockFault checkBlock(MessageBase& base, const BlockEntry& e) {
         block = copy;
     }
     const BlockTrailer t = parseBlockTrailer(block, layout);
+    if (!base.trailersHold) {
+        // Trailers this file's writer fills its own way tell nothing; inflation still does.
+        return isDeflated(base, e) && base.inflateFaults.contains(e.fileOffset)
+                   ? BlockFault::Inflate
+                   : BlockFault::None;
+    }
     // Bit 0 of an id is reserved; some writers set it in one place and not the other.
     constexpr std::uint64_t kIdBits = ~std::uint64_t{1};
     // Where trailers carry the inflated size too, the index and the trailer must agree on it.
@@ -46,14 +52,14 @@ BlockFault checkBlock(MessageBase& base, const BlockEntry& e) {
 }
 
 void sampleBlockTrailers(MessageBase& base) {
-    base.trailerCrcsHold = base.trailerSizesHold = true;
+    base.trailersHold = base.trailerCrcsHold = base.trailerSizesHold = true;
     const ndb::PageLayout& layout = base.layout;
     if (layout.blockTrailerSize == 0 || layout.blockAlignment == 0) return;
     constexpr std::size_t kSamples = 64;
     const std::size_t n = base.blockTable.size();
     const std::size_t step = std::max<std::size_t>(1, n / kSamples);
-    std::size_t sound = 0, crcs = 0, sizes = 0;
-    for (std::size_t k = 0; k < n && sound < kSamples; k += step) {
+    std::size_t examined = 0, sound = 0, crcs = 0, sizes = 0;
+    for (std::size_t k = 0; k < n && examined < kSamples; k += step) {
         const BlockEntry& e = base.blockTable[k];
         const std::uint64_t extent = ndb::blockExtent(e.byteCount, layout);
         if (!e.reachable || e.byteCount == 0 || e.fileOffset > base.fileSize ||
@@ -61,16 +67,19 @@ void sampleBlockTrailers(MessageBase& base) {
             continue;
         const Bytes block = base.readAt(e.fileOffset, static_cast<std::size_t>(extent));
         if (block.size() != extent) continue;
+        ++examined;
         const BlockTrailer t = parseBlockTrailer(block, layout);
         if (t.byteCount != e.byteCount || (t.bid | 1) != (e.blockId | 1)) continue;
         ++sound;
         crcs += t.crc == crc32(block.data(), e.byteCount);
         sizes += !layout.inflatedSizes || t.inflatedCount == e.inflatedCount;
     }
-    // Damage spoils a few samples; a writer of its own kind spoils them all.
+    // Damage spoils some samples, even most of a small file's; a writer of its own kind spoils
+    // them all.
+    base.trailersHold = examined == 0 || sound * 4 >= examined;
     if (sound == 0) return;
-    base.trailerCrcsHold = crcs * 2 >= sound;
-    base.trailerSizesHold = sizes * 2 >= sound;
+    base.trailerCrcsHold = base.trailersHold && crcs * 4 >= sound;
+    base.trailerSizesHold = base.trailersHold && sizes * 4 >= sound;
 }
 
 }  // namespace brevik

@@ -23,9 +23,10 @@ enum class BlockFault : std::uint8_t {
 // A checksum or inflated size counts only where the file's writer keeps them (see below).
 BlockFault checkBlock(MessageBase& base, const BlockEntry& e);
 
-// Samples the live blocks of the file and sets `trailerCrcsHold` and `trailerSizesHold`: a
-// writer that leaves a trailer field unfilled, or fills it some other way, leaves it unchecked
-// rather than every block of a sound file damaged. Needs the index tables built.
+// Samples the live blocks of the file and sets `trailersHold`, `trailerCrcsHold` and
+// `trailerSizesHold`: a writer that leaves trailer fields unfilled, or fills them some other
+// way, leaves them unchecked rather than every block of a sound file damaged. Needs the index
+// tables built.
 void sampleBlockTrailers(MessageBase& base);
 
 }  // namespace brevik

@@ -113,8 +113,9 @@ class MessageBase {
     DropCounts dropped;
     DamageLog damage;             // what the last run found damaged, with offsets
     InflateFaults inflateFaults;  // deflated blocks that failed to inflate, from any thread
-    // Whether this file's writer fills the block trailers' checksums and inflated sizes as the
-    // checks expect, as a sample of its live blocks shows (see block_check.h).
+    // Whether this file's writer fills the block trailers (their sizes and ids, checksums and
+    // inflated sizes) as the checks expect, as a sample of its live blocks shows (block_check.h).
+    bool trailersHold = true;
     bool trailerCrcsHold = true;
     bool trailerSizesHold = true;
 

@@ -60,7 +60,7 @@ Status Pass::readFormatAndTables() {
     checkFileEnd();
     // Where block index pages are lost, the blocks they named are looked for in the file.
     // Without checksums to confirm them, bytes that look like a trailer are not enough.
-    if (base_.trailerCrcsHold &&
+    if (base_.trailersHold && base_.trailerCrcsHold &&
         (base_.damage.count(DamageKind::FileShorterThanHeader) || base_.damage.indexDamaged() ||
          base_.damage.count(DamageKind::LiveBlockPastEnd)))
         base_.dropped.blocksFromTrailers =

@@ -50,6 +50,7 @@ TEST(ItemDamage, AFailingBlockCostsItsPartAndIsNamedWhileTheRestOfTheItemIsKept)
 
 // A writer that fills the checksums its own way (or not at all) leaves them unchecked: a sound
 // file of such a writer has no damaged items, and a trailer that names another size still counts.
+// One that fills whole trailers its own way leaves them all unchecked.
 TEST(ItemDamage, ChecksumsCountOnlyWhereTheFilesWriterKeepsThem) {
     test::TempDir dir;
     const std::string path = (dir.path() / "parts.pst").string();
@@ -68,6 +69,18 @@ TEST(ItemDamage, ChecksumsCountOnlyWhereTheFilesWriterKeepsThem) {
     EXPECT_FALSE(other->trailerCrcsHold);
     ASSERT_EQ(other->damagedItems.size(), 1u);
     EXPECT_EQ(partNames(other->damagedItems[0].parts), "attachment 2 (invoice.pdf)");
+
+    // Trailers that name other blocks throughout are no sign of damage either.
+    for (const BlockEntry& e : sound->blockTable) {
+        const std::uint64_t end = e.fileOffset + ndb::blockExtent(e.byteCount, sound->layout);
+        if (e.reachable && end <= image.size()) image[end - 8] ^= 0x40;  // bid (Unicode)
+    }
+    const auto odd = test::openImage(image);
+    openMessageBase(*odd);
+    ASSERT_EQ(odd->resultOk, 1);
+    EXPECT_FALSE(odd->trailersHold);
+    EXPECT_TRUE(odd->damagedItems.empty());
+    EXPECT_EQ(odd->itemCount, 4u);
 }
 
 }  // namespace
