@@ -59,10 +59,14 @@ TEST(ItemDamage, ChecksumsCountOnlyWhereTheFilesWriterKeepsThem) {
     const auto sound = test::openImage(image);
     openMessageBase(*sound);
     ASSERT_TRUE(sound->trailerCrcsHold);
-    for (const BlockEntry& e : sound->blockTable) {
-        const std::uint64_t end = e.fileOffset + ndb::blockExtent(e.byteCount, sound->layout);
-        if (e.reachable && end <= image.size()) image[end - 12] ^= 0x5A;  // dwCRC (Unicode)
-    }
+    // Flips bits of the byte `back` bytes before the end of every live block's trailer.
+    auto rewriteTrailers = [&](std::size_t back, std::uint8_t bits) {
+        for (const BlockEntry& e : sound->blockTable) {
+            const std::uint64_t end = e.fileOffset + ndb::blockExtent(e.byteCount, sound->layout);
+            if (e.reachable && end <= image.size()) image[end - back] ^= bits;
+        }
+    };
+    rewriteTrailers(12, 0x5A);  // dwCRC (Unicode)
     const auto other = test::openImage(image);
     openMessageBase(*other);
     ASSERT_EQ(other->resultOk, 1);
@@ -71,10 +75,7 @@ TEST(ItemDamage, ChecksumsCountOnlyWhereTheFilesWriterKeepsThem) {
     EXPECT_EQ(partNames(other->damagedItems[0].parts), "attachment 2 (invoice.pdf)");
 
     // Trailers that name other blocks throughout are no sign of damage either.
-    for (const BlockEntry& e : sound->blockTable) {
-        const std::uint64_t end = e.fileOffset + ndb::blockExtent(e.byteCount, sound->layout);
-        if (e.reachable && end <= image.size()) image[end - 8] ^= 0x40;  // bid (Unicode)
-    }
+    rewriteTrailers(8, 0x40);  // bid (Unicode)
     const auto odd = test::openImage(image);
     openMessageBase(*odd);
     ASSERT_EQ(odd->resultOk, 1);
