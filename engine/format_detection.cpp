@@ -415,6 +415,7 @@ Status findLayout(MessageBase& base) {
             return Status::at(Reason::HeaderUnreadable, 3);
         }
         bool pages4k = false;
+        base.layoutFromHeader = !paired;
         if (paired) {
             pages4k = chooses4kPages(lists.counts, header[7]);
             base.formatCode =

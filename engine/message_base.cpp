@@ -125,6 +125,7 @@ void MessageBase::reset() {
     messageNodeCount = 0;
     bbtPagesSeen = 0;
     censusPagesRead = 0;
+    layoutFromHeader = false;
     nbtPagesSeen = 0;
     dropped = DropCounts{};
     damage.clear();

@@ -102,6 +102,7 @@ class MessageBase {
     std::uint32_t bbtPagesSeen = 0;  // every block index page, leaf or not, of the chosen layout
     std::uint32_t nbtPagesSeen = 0;
     std::uint64_t censusPagesRead = 0;  // pages the census looked at (live blocks' are skipped)
+    bool layoutFromHeader = false;  // no complete pair of index pages: the header named the layout
     std::vector<BlockEntry> blockTable;
     std::vector<NodeEntry> nodeTable;
     std::vector<BlockIdRef> blockIdIndex;  // built with the tables; lookups by id

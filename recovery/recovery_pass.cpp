@@ -37,6 +37,10 @@ Status Pass::run() {
     if (s.ok()) listUnreadableItemsFromRows();
     if (s.ok()) placeStaleCopies();
     if (s.ok()) s = finishFolders();
+    // A file without a pair of index pages that gave nothing from its blocks either is no data
+    // file after all, whatever its header said.
+    if (s.ok() && base_.layoutFromHeader && base_.itemCount == 0 && base_.folderCount == 0)
+        s = Status::failure(Reason::NoIndexPages);
     noteInflateFaults();
     if (!s.ok()) return s;
     base_.markProgress(milestone::kDone);
